@@ -1,0 +1,1 @@
+velmora_add_test_suite(platform LIBS velmora_platform)
