@@ -1,0 +1,70 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace velmora {
+
+// The three looks of the program's message boxes.
+enum class MessageIcon { none, stop, information, question };
+
+enum class MessageButtons { ok, okCancel, yesNo };
+
+enum class MessageAnswer { ok, cancel, yes, no };
+
+// Message boxes and file choosers. The Qt implementation shows real
+// dialogs; tests install a scripted one that records every text shown and
+// gives prepared answers. A carriage return inside a text is a line break.
+class Dialogs {
+public:
+    virtual ~Dialogs() = default;
+    // Blocks until the user answers (modal). Closing the box without a
+    // button counts as cancel (or no for yes/no boxes).
+    virtual MessageAnswer message(const std::string& text, const std::string& caption,
+                                  MessageIcon icon, MessageButtons buttons = MessageButtons::ok) = 0;
+    // File choosers: the chosen path, or empty when the user cancelled.
+    // `filter` uses the classic "description|pattern" form, e.g. "x files(*.x)|*.x".
+    virtual std::string openFile(const std::string& filter, const std::string& caption) = 0;
+    virtual std::string saveFile(const std::string& filter, const std::string& defaultName,
+                                 const std::string& caption) = 0;
+};
+
+// Records every message and answers from a script (tests).
+class ScriptedDialogs final : public Dialogs {
+public:
+    struct Shown {
+        std::string text;
+        std::string caption;
+        MessageIcon icon;
+        MessageButtons buttons;
+    };
+
+    MessageAnswer message(const std::string& text, const std::string& caption, MessageIcon icon,
+                          MessageButtons buttons = MessageButtons::ok) override {
+        shown.push_back({text, caption, icon, buttons});
+        if (!answers.empty()) {
+            MessageAnswer a = answers.front();
+            answers.erase(answers.begin());
+            return a;
+        }
+        return buttons == MessageButtons::yesNo ? MessageAnswer::yes : MessageAnswer::ok;
+    }
+    std::string openFile(const std::string&, const std::string&) override { return nextPath(); }
+    std::string saveFile(const std::string&, const std::string&, const std::string&) override {
+        return nextPath();
+    }
+
+    std::vector<Shown> shown;              // every message, in order
+    std::vector<MessageAnswer> answers;    // consumed front first; default: ok / yes
+    std::vector<std::string> paths;        // answers for the file choosers; default: cancel
+
+private:
+    std::string nextPath() {
+        if (paths.empty()) return {};
+        std::string p = paths.front();
+        paths.erase(paths.begin());
+        return p;
+    }
+};
+
+}  // namespace velmora
