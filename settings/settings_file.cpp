@@ -1,0 +1,101 @@
+#include "settings/settings_file.h"
+
+#include "settings/profile_file.h"
+
+#include <system_error>
+
+namespace velmora {
+
+namespace fs = std::filesystem;
+
+bool ensureSettingsFile(const fs::path& path) {
+    std::error_code ec;
+    if (fs::is_regular_file(fs::status(path, ec))) return true;
+    // Something else in the way (a folder, a broken link): creating over it
+    // fails below, which is the right answer.
+    const fs::path folder = path.parent_path();
+    if (!folder.empty()) {
+        fs::create_directories(folder, ec);
+        if (ec) return false;
+    }
+    return saveFileAtomically(path, kDefaultSettingsText).status == FileIoStatus::ok;
+}
+
+std::int32_t clampComPort(std::int32_t comPort, int comPortCount) {
+    // Compared as unsigned numbers on purpose: a negative position wraps to
+    // a huge one and falls back to "AUTO" with the out-of-range ones.
+    return static_cast<std::uint32_t>(comPort) > static_cast<std::uint32_t>(comPortCount)
+               ? 0
+               : comPort;
+}
+
+namespace {
+
+SettingsFileResult cannotCreate(Settings& settings, SettingsUi& ui) {
+    settings.Auto = false;
+    settings.ComPort = 0;
+    ui.showPlainMessage(std::string(kCannotFindConfigText));
+    return SettingsFileResult::cannotCreate;
+}
+
+}  // namespace
+
+SettingsFileResult ReadSettings(Settings& settings, const fs::path& path, int ComPortCount,
+                                SettingsUi& ui) {
+    if (!ensureSettingsFile(path)) return cannotCreate(settings, ui);
+
+    // An unreadable file reads like an empty one: every key takes its default.
+    const FileLoad load = loadFileBytes(path);
+    const ProfileFile ini =
+        load.status == FileIoStatus::ok ? ProfileFile::parse(load.bytes) : ProfileFile{};
+
+    settings.Auto = ini.readBool(kSettingsSection, "Auto", true);
+    settings.ComPort = ini.readInteger(kSettingsSection, "ComPort", 0);
+    settings.Prompt = ini.readBool(kSettingsSection, "Prompt", true);
+    settings.ComMeg = ini.readBool(kSettingsSection, "ComMeg", true);
+    settings.SetRTC = ini.readBool(kSettingsSection, "SetRTC", true);
+    settings.RestoreStatus = ini.readBool(kSettingsSection, "RestoreStatus", true);
+
+    settings.ComPort = clampComPort(settings.ComPort, ComPortCount);
+
+    // Automatic sync makes the manual hourly start pointless.
+    if (settings.SetRTC) {
+        ui.setStartSetRTCPeriodEnabled(false);
+    } else {
+        ui.stopSetRTCTimer();
+        ui.setStartSetRTCPeriodEnabled(true);
+    }
+    return load.status == FileIoStatus::ok ? SettingsFileResult::done
+                                           : SettingsFileResult::unreadable;
+}
+
+SettingsFileResult WriteSettings(Settings& settings, const fs::path& path, SettingsUi& ui) {
+    if (!ensureSettingsFile(path)) return cannotCreate(settings, ui);
+
+    const std::string failure = "Unable to write to " + path.string();
+
+    // Rewriting a file we could not read would throw away whatever it held.
+    const FileLoad load = loadFileBytes(path);
+    if (load.status != FileIoStatus::ok) {
+        ui.showErrorMessage(failure);
+        return SettingsFileResult::unreadable;
+    }
+
+    ProfileFile ini = ProfileFile::parse(load.bytes);
+    // Lower-case "auto" on purpose: keys match without regard to case, so it
+    // updates an existing "Auto" line instead of adding a second one.
+    ini.writeBool(kSettingsSection, "auto", settings.Auto);
+    ini.writeInteger(kSettingsSection, "ComPort", settings.ComPort);
+    ini.writeBool(kSettingsSection, "Prompt", settings.Prompt);
+    ini.writeBool(kSettingsSection, "ComMeg", settings.ComMeg);
+    ini.writeBool(kSettingsSection, "SetRTC", settings.SetRTC);
+    ini.writeBool(kSettingsSection, "RestoreStatus", settings.RestoreStatus);
+
+    if (saveFileAtomically(path, ini.serialize()).status != FileIoStatus::ok) {
+        ui.showErrorMessage(failure);
+        return SettingsFileResult::writeFailed;
+    }
+    return SettingsFileResult::done;
+}
+
+}  // namespace velmora

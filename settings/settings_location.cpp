@@ -1,0 +1,73 @@
+#include "settings/settings_location.h"
+
+#include "settings/settings_file.h"
+
+#include <atomic>
+#include <cstdlib>
+#include <fstream>
+#include <random>
+#include <system_error>
+
+namespace velmora {
+
+namespace fs = std::filesystem;
+
+fs::path settingsFilePath(const fs::path& exeDir, const fs::path& userConfigDir,
+                          const FolderWritableProbe& isWritable) {
+    const fs::path beside = exeDir / kSettingsFileName;
+    if (userConfigDir.empty()) return beside;
+    if (isWritable && isWritable(exeDir)) return beside;
+    return userConfigDir / kSettingsFileName;
+}
+
+fs::path userConfigDir(const EnvironmentLookup& env) {
+    auto usable = [&](const char* name) -> std::optional<fs::path> {
+        if (!env) return std::nullopt;
+        const auto value = env(name);
+        if (!value || value->empty()) return std::nullopt;
+        fs::path p(*value);
+        // A relative base would make the file's place depend on the current
+        // folder; such values are ignored.
+        if (!p.is_absolute()) return std::nullopt;
+        return p;
+    };
+    if (auto xdg = usable("XDG_CONFIG_HOME")) return *xdg / "velmora";
+    if (auto home = usable("HOME")) return *home / ".config" / "velmora";
+    if (auto appData = usable("APPDATA")) return *appData / "velmora";
+    return {};
+}
+
+fs::path userConfigDirFromEnvironment() {
+    return userConfigDir([](const char* name) -> std::optional<std::string> {
+        const char* v = std::getenv(name);
+        if (!v) return std::nullopt;
+        return std::string(v);
+    });
+}
+
+bool isFolderWritable(const fs::path& folder) {
+    std::error_code ec;
+    if (!fs::is_directory(folder, ec)) return false;
+    static std::atomic<unsigned> counter{0};
+    unsigned salt = 0;
+    try {
+        salt = std::random_device{}();
+    } catch (...) {
+        // No entropy source: the counter alone keeps our own probes apart.
+    }
+    for (int attempt = 0; attempt < 8; ++attempt) {
+        const fs::path probe = folder / (".velmora-write-test-" + std::to_string(salt) + "-" +
+                                         std::to_string(counter.fetch_add(1)));
+        if (fs::exists(fs::symlink_status(probe, ec))) continue;
+        bool ok = false;
+        {
+            std::ofstream out(probe, std::ios::binary);
+            ok = static_cast<bool>(out);
+        }
+        fs::remove(probe, ec);
+        return ok;
+    }
+    return false;
+}
+
+}  // namespace velmora
