@@ -1,0 +1,45 @@
+// velmora-sim: the simulated unit as a program of its own.
+#include "platform/clock.h"
+#include "sim/pty_simulator.h"
+#include "sim/sim_options.h"
+
+#include <csignal>
+#include <cstdio>
+#include <iostream>
+#include <pthread.h>
+
+int main(int argc, char** argv) {
+    using namespace velmora::sim;
+    std::vector<std::string> args(argv + 1, argv + argc);
+    SimOptionsResult parsed = parseSimOptions(args);
+    if (!parsed.ok) {
+        std::cerr << "velmora-sim: " << parsed.error << "\n\n" << simUsage();
+        return 2;
+    }
+    if (parsed.options.help) {
+        std::cout << simUsage();
+        return 0;
+    }
+
+    // Block the stop signals before the serving thread exists, so that only
+    // sigwait below receives them.
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGINT);
+    sigaddset(&stopSignals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+
+    parsed.options.unit.clockStart = velmora::SystemClock().now();
+    PtySimulator sim(parsed.options.unit, parsed.options.pty);
+    std::string error;
+    if (!sim.start(&error)) {
+        std::cerr << "velmora-sim: cannot set up the pseudo-terminal: " << error << "\n";
+        return 1;
+    }
+    std::cout << sim.slavePath() << std::endl;
+
+    int sig = 0;
+    sigwait(&stopSignals, &sig);
+    sim.stop();
+    return 0;
+}
