@@ -31,18 +31,18 @@ std::int32_t clampComPort(std::int32_t comPort, int comPortCount) {
 
 namespace {
 
-SettingsFileResult cannotCreate(Settings& settings, SettingsUi& ui) {
+SettingsFileResult cannotCreate(Settings& settings, Dialogs& dialogs) {
     settings.Auto = false;
     settings.ComPort = 0;
-    ui.showPlainMessage(std::string(kCannotFindConfigText));
+    dialogs.message(std::string(kCannotFindConfigText), "", MessageIcon::none, MessageButtons::ok);
     return SettingsFileResult::cannotCreate;
 }
 
 }  // namespace
 
 SettingsFileResult ReadSettings(Settings& settings, const fs::path& path, int ComPortCount,
-                                SettingsUi& ui) {
-    if (!ensureSettingsFile(path)) return cannotCreate(settings, ui);
+                                Dialogs& dialogs, SetRTCControls& controls) {
+    if (!ensureSettingsFile(path)) return cannotCreate(settings, dialogs);
 
     // An unreadable file reads like an empty one: every key takes its default.
     const FileLoad load = loadFileBytes(path);
@@ -60,24 +60,26 @@ SettingsFileResult ReadSettings(Settings& settings, const fs::path& path, int Co
 
     // Automatic sync makes the manual hourly start pointless.
     if (settings.SetRTC) {
-        ui.setStartSetRTCPeriodEnabled(false);
+        controls.setStartSetRTCPeriodEnabled(false);
     } else {
-        ui.stopSetRTCTimer();
-        ui.setStartSetRTCPeriodEnabled(true);
+        controls.stopSetRTCTimer();
+        controls.setStartSetRTCPeriodEnabled(true);
     }
     return load.status == FileIoStatus::ok ? SettingsFileResult::done
                                            : SettingsFileResult::unreadable;
 }
 
-SettingsFileResult WriteSettings(Settings& settings, const fs::path& path, SettingsUi& ui) {
-    if (!ensureSettingsFile(path)) return cannotCreate(settings, ui);
+std::string settingsWriteErrorText(const fs::path& path) {
+    return "Unable to write to " + path.string();
+}
 
-    const std::string failure = "Unable to write to " + path.string();
+SettingsFileResult WriteSettings(Settings& settings, const fs::path& path, Dialogs& dialogs) {
+    if (!ensureSettingsFile(path)) return cannotCreate(settings, dialogs);
 
     // Rewriting a file we could not read would throw away whatever it held.
     const FileLoad load = loadFileBytes(path);
     if (load.status != FileIoStatus::ok) {
-        ui.showErrorMessage(failure);
+        dialogs.message(settingsWriteErrorText(path), "", MessageIcon::stop, MessageButtons::ok);
         return SettingsFileResult::unreadable;
     }
 
@@ -92,7 +94,7 @@ SettingsFileResult WriteSettings(Settings& settings, const fs::path& path, Setti
     ini.writeBool(kSettingsSection, "RestoreStatus", settings.RestoreStatus);
 
     if (saveFileAtomically(path, ini.serialize()).status != FileIoStatus::ok) {
-        ui.showErrorMessage(failure);
+        dialogs.message(settingsWriteErrorText(path), "", MessageIcon::stop, MessageButtons::ok);
         return SettingsFileResult::writeFailed;
     }
     return SettingsFileResult::done;

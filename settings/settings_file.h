@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/dialogs.h"
+
 namespace velmora {
 
 // The six settings kept between runs in define.ini. Before the file is read
@@ -37,15 +39,11 @@ inline constexpr std::string_view kDefaultSettingsText =
 
 inline constexpr std::string_view kCannotFindConfigText = "Can not find configuration file !";
 
-// What reading and writing the settings does to the windows. The main window
-// implements it; tests record the calls.
-class SettingsUi {
+// The two main-window items the clock-sync start-up rule touches. The main
+// window implements it; tests record the calls.
+class SetRTCControls {
 public:
-    virtual ~SettingsUi() = default;
-    // A message box with `text`, an empty caption, an OK button and no icon.
-    virtual void showPlainMessage(const std::string& text) = 0;
-    // A message box with `text` and the stop icon (an error), OK button.
-    virtual void showErrorMessage(const std::string& text) = 0;
+    virtual ~SetRTCControls() = default;
     // Enables or disables the menu item "Sync System Time per hour"
     // (mlStartSetRTC_Period).
     virtual void setStartSetRTCPeriodEnabled(bool enabled) = 0;
@@ -76,17 +74,25 @@ bool ensureSettingsFile(const std::filesystem::path& path);
 // defaults: Auto, Prompt, ComMeg, SetRTC, RestoreStatus true, ComPort 0. A
 // ComPort outside 0..ComPortCount (negative included) becomes 0. Then the
 // clock-sync start-up rule: SetRTC on disables "Sync System Time per hour";
-// off stops tmSetRTC and enables it.
+// off stops tmSetRTC and enables it. When the file can neither be found nor
+// created, "Can not find configuration file !" goes to `dialogs` as a plain
+// box (empty caption, OK, no icon), Auto and ComPort are cleared and nothing
+// else happens (the SetRTC rule included).
 SettingsFileResult ReadSettings(Settings& settings, const std::filesystem::path& path,
-                                int ComPortCount, SettingsUi& ui);
+                                int ComPortCount, Dialogs& dialogs, SetRTCControls& controls);
 
 // Writes Auto (under the key "auto", which matches an existing "Auto" line),
 // ComPort, Prompt, ComMeg, SetRTC and RestoreStatus to the file at `path`
 // (creating it with defaults first when missing). Other lines, ChkExist
 // included, are kept as they are. When the file cannot be created, Auto and
-// ComPort in `settings` are cleared, as at start-up.
+// ComPort in `settings` are cleared and the same plain box is shown. When the
+// file cannot be read or replaced, settingsWriteErrorText() is shown with the
+// stop icon and the file keeps its old contents.
 SettingsFileResult WriteSettings(Settings& settings, const std::filesystem::path& path,
-                                 SettingsUi& ui);
+                                 Dialogs& dialogs);
+
+// The error text shown when the file at `path` cannot be replaced.
+std::string settingsWriteErrorText(const std::filesystem::path& path);
 
 // 0 when `comPort`, taken as unsigned, exceeds `comPortCount`; else comPort.
 std::int32_t clampComPort(std::int32_t comPort, int comPortCount);

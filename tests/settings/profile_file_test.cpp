@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <optional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -21,6 +22,8 @@ struct LookupCase {
     const char* key;
     std::optional<std::string> expected;
 };
+
+void PrintTo(const LookupCase& c, std::ostream* os) { *os << c.name; }
 
 class ProfileLookup : public ::testing::TestWithParam<LookupCase> {};
 
@@ -75,6 +78,8 @@ struct NumberCase {
     std::optional<std::int32_t> expected;
 };
 
+void PrintTo(const NumberCase& c, std::ostream* os) { *os << c.name; }
+
 class DecimalParse : public ::testing::TestWithParam<NumberCase> {};
 
 TEST_P(DecimalParse, AcceptsOnlyWholeDecimalInt32) {
@@ -114,6 +119,8 @@ struct BoolCase {
     bool defaultValue;
     bool expected;
 };
+
+void PrintTo(const BoolCase& c, std::ostream* os) { *os << c.name; }
 
 class BoolRead : public ::testing::TestWithParam<BoolCase> {};
 
@@ -156,6 +163,8 @@ struct WriteCase {
     const char* value;
     std::string after;
 };
+
+void PrintTo(const WriteCase& c, std::ostream* os) { *os << c.name; }
 
 class ProfileWrite : public ::testing::TestWithParam<WriteCase> {};
 
@@ -220,6 +229,8 @@ struct RejectCase {
     std::string value;
 };
 
+void PrintTo(const RejectCase& c, std::ostream* os) { *os << c.name; }
+
 class ProfileWriteRejects : public ::testing::TestWithParam<RejectCase> {};
 
 TEST_P(ProfileWriteRejects, NamesOrValuesThatWouldBreakTheFileChangeNothing) {
@@ -273,6 +284,8 @@ struct RoundTripCase {
     const char* name;
     std::string bytes;
 };
+
+void PrintTo(const RoundTripCase& c, std::ostream* os) { *os << c.name; }
 
 class ProfileRoundTrip : public ::testing::TestWithParam<RoundTripCase> {};
 

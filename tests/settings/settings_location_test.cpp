@@ -1,0 +1,145 @@
+#include "settings/settings_location.h"
+
+#include "settings/settings_file.h"
+#include "temp_folder.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include <unistd.h>
+
+using namespace velmora;
+using velmora::testing_support::readBytes;
+using velmora::testing_support::TempFolder;
+using velmora::testing_support::writeBytes;
+namespace fs = std::filesystem;
+
+namespace {
+
+struct LocationCase {
+    const char* name;
+    const char* exeDir;
+    const char* userDir;
+    bool exeDirWritable;
+    const char* expected;
+};
+
+void PrintTo(const LocationCase& c, std::ostream* os) { *os << c.name; }
+
+class SettingsLocation : public ::testing::TestWithParam<LocationCase> {};
+
+TEST_P(SettingsLocation, BesideTheProgramWhenWritableElsePerUser) {
+    const LocationCase& c = GetParam();
+    std::vector<fs::path> asked;
+    const auto probe = [&](const fs::path& folder) {
+        asked.push_back(folder);
+        return c.exeDirWritable;
+    };
+    EXPECT_EQ(settingsFilePath(c.exeDir, c.userDir, probe), fs::path(c.expected));
+    // Only the program's folder is ever probed, and at most once.
+    for (const fs::path& p : asked) EXPECT_EQ(p, fs::path(c.exeDir));
+    EXPECT_LE(asked.size(), 1u);
+}
+
+const LocationCase kLocationCases[] = {
+    {"WritableProgramFolder", "/opt/velmora", "/home/u/.config/velmora", true,
+     "/opt/velmora/define.ini"},
+    {"ReadOnlyProgramFolder", "/opt/velmora", "/home/u/.config/velmora", false,
+     "/home/u/.config/velmora/define.ini"},
+    {"NoUserFolderKnown", "/opt/velmora", "", false, "/opt/velmora/define.ini"},
+    {"NoUserFolderButWritable", "/opt/velmora", "", true, "/opt/velmora/define.ini"},
+    {"ProgramFolderWithTrailingSeparator", "/opt/velmora/", "/cfg/velmora", true,
+     "/opt/velmora/define.ini"},
+};
+
+INSTANTIATE_TEST_SUITE_P(Rule, SettingsLocation, ::testing::ValuesIn(kLocationCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(SettingsLocationProbe, MissingProbeCountsAsNotWritable) {
+    EXPECT_EQ(settingsFilePath("/opt/velmora", "/cfg/velmora", nullptr),
+              fs::path("/cfg/velmora/define.ini"));
+}
+
+struct EnvCase {
+    const char* name;
+    std::map<std::string, std::string> env;
+    const char* expected;
+};
+
+void PrintTo(const EnvCase& c, std::ostream* os) { *os << c.name; }
+
+class UserConfigDir : public ::testing::TestWithParam<EnvCase> {};
+
+TEST_P(UserConfigDir, FollowsTheUsualVariables) {
+    const EnvCase& c = GetParam();
+    const auto lookup = [&](const char* name) -> std::optional<std::string> {
+        const auto it = c.env.find(name);
+        if (it == c.env.end()) return std::nullopt;
+        return it->second;
+    };
+    EXPECT_EQ(userConfigDir(lookup), fs::path(c.expected));
+}
+
+const EnvCase kEnvCases[] = {
+    {"XdgWins", {{"XDG_CONFIG_HOME", "/x/cfg"}, {"HOME", "/home/u"}}, "/x/cfg/velmora"},
+    {"HomeWhenNoXdg", {{"HOME", "/home/u"}}, "/home/u/.config/velmora"},
+    {"EmptyXdgIgnored", {{"XDG_CONFIG_HOME", ""}, {"HOME", "/home/u"}}, "/home/u/.config/velmora"},
+    {"RelativeXdgIgnored", {{"XDG_CONFIG_HOME", "cfg"}, {"HOME", "/home/u"}},
+     "/home/u/.config/velmora"},
+    {"RelativeHomeIgnored", {{"HOME", "home/u"}}, ""},
+    {"AppDataLast", {{"APPDATA", "/appdata"}}, "/appdata/velmora"},
+    {"HomeBeforeAppData", {{"HOME", "/home/u"}, {"APPDATA", "/appdata"}},
+     "/home/u/.config/velmora"},
+    {"NothingKnown", {}, ""},
+};
+
+INSTANTIATE_TEST_SUITE_P(Environments, UserConfigDir, ::testing::ValuesIn(kEnvCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(FolderWritable, AnswersForRealFoldersAndLeavesNothingBehind) {
+    TempFolder dir;
+    writeBytes(dir / "plain-file", "x");
+    fs::create_directories(dir / "sub");
+    struct Row {
+        const char* name;
+        fs::path folder;
+        bool expected;
+    };
+    const Row rows[] = {
+        {"ExistingFolder", dir.path(), true},
+        {"NestedFolder", dir / "sub", true},
+        {"MissingFolder", dir / "missing", false},
+        {"RegularFileIsNoFolder", dir / "plain-file", false},
+    };
+    for (const Row& r : rows) {
+        EXPECT_EQ(isFolderWritable(r.folder), r.expected) << r.name;
+    }
+    EXPECT_EQ(dir.entries(), (std::set<std::string>{"plain-file", "sub"}));
+    EXPECT_TRUE(fs::is_empty(dir / "sub"));
+}
+
+TEST(FolderWritable, ReadOnlyFolderIsNotWritable) {
+    if (geteuid() == 0) GTEST_SKIP() << "root writes into read-only folders";
+    TempFolder dir;
+    fs::create_directories(dir / "ro");
+    fs::permissions(dir / "ro", fs::perms::owner_read | fs::perms::owner_exec);
+    EXPECT_FALSE(isFolderWritable(dir / "ro"));
+    EXPECT_TRUE(isFolderWritable(dir.path()));
+}
+
+TEST(SettingsLocationEndToEnd, PerUserFolderIsCreatedOnFirstRun) {
+    TempFolder dir;
+    fs::create_directories(dir / "program");
+    const fs::path user = dir.path() / "home" / ".config" / "velmora";
+    const auto path = settingsFilePath(dir / "program", user, [](const fs::path&) { return false; });
+    ASSERT_EQ(path, user / "define.ini");
+    ASSERT_TRUE(ensureSettingsFile(path));
+    EXPECT_EQ(readBytes(path), kDefaultSettingsText);
+    EXPECT_TRUE(fs::is_empty(dir / "program"));
+}
+
+}  // namespace
