@@ -1,0 +1,191 @@
+// velmora-render-assets FOLDER
+//
+// Writes every picture of every picture list to FOLDER as PNG files
+// (<list>_<index>.png at 1x and <list>_<index>@2x.png at 2x), the
+// application icon at each of its sizes (icon_<pixels>.png), and
+// contact_sheet.png: two bank panels laid out as the window shows them plus
+// every picture on the panel background, once at 1x and once at 2x, so that
+// the artwork can be judged at a glance.
+
+#include "assets/picture_lists.h"
+
+#include <QDir>
+#include <QGuiApplication>
+#include <QPainter>
+
+#include <cstdio>
+#include <vector>
+
+namespace {
+
+using velmora::PictureList;
+
+constexpr int kSheetWidth = 700;
+const QColor kWindowColour(0xd9, 0xdb, 0xde);
+const QColor kRowColour(0x26, 0x29, 0x2e);
+const QColor kCaptionColour(0x20, 0x22, 0x25);
+
+struct Placed {
+    const PictureList* list;
+    int index;
+    QRect rect;  // logical pixels inside the panel
+};
+
+// One bank panel with its components where the window puts them.
+// `slot` varies the states shown so that every kind of picture appears.
+std::vector<Placed> panelComponents(int slot) {
+    std::vector<Placed> out;
+    const int buttonLefts[] = {133, 176, 220, 263, 306, 349, 393, 436};
+    const int ledLefts[] = {171, 214, 257, 301, 344, 387, 430};
+    for (int p = 0; p < 8; ++p) {
+        const int state = (p + slot) % 3 == 0 ? velmora::kPortButtonPressed
+                                              : velmora::kPortButtonReleased;
+        out.push_back({&velmora::imlButton(), state, QRect(buttonLefts[p], 15, 29, 28)});
+    }
+    out.push_back({&velmora::imlRLed(), slot == 1 ? 2 : 3, QRect(99, 48, 50, 26)});
+    for (int p = 0; p < 7; ++p) {
+        out.push_back({&velmora::imlLed(), (p + slot) % 4, QRect(ledLefts[p], 48, 21, 28)});
+    }
+    // Current 3.4 A in slot 1 ("3." "4"), 12 A in slot 2; bank numbers 01, 02.
+    const int first = slot == 1 ? velmora::kDecimalPointOffset + 3 : 1;
+    const int second = slot == 1 ? 4 : 2;
+    out.push_back({&velmora::ImageList1(), first, QRect(45, 31, 24, 30)});
+    out.push_back({&velmora::ImageList1(), second, QRect(73, 31, 24, 30)});
+    out.push_back({&velmora::imlBankNo(), 0, QRect(493, 31, 24, 30)});
+    out.push_back({&velmora::imlBankNo(), slot, QRect(521, 31, 24, 30)});
+    out.push_back({&velmora::imLogo(), slot == 1 ? velmora::kMenuButtonReleased
+                                                 : velmora::kMenuButtonPressed,
+                   QRect(2, 83, 39, 15)});
+    return out;
+}
+
+void drawPanel(QPainter& painter, QPoint at, int slot, qreal ratio) {
+    painter.drawImage(at, velmora::panelArtwork().image(0, QSize(590, 99), ratio));
+    for (const Placed& c : panelComponents(slot)) {
+        // Drawn at the component size, as the window shows them.
+        painter.drawImage(c.rect.topLeft() + at, c.list->image(c.index, c.rect.size(), ratio));
+    }
+    const int labelLefts[] = {130, 173, 217, 260, 303, 346, 390, 433};
+    for (int left : labelLefts) {
+        painter.fillRect(QRect(at + QPoint(left, 83), QSize(32, 13)), Qt::black);
+    }
+}
+
+// Draws the whole sheet in logical pixels; returns the height used.
+int drawSheet(QPainter* painter, qreal ratio) {
+    int y = 8;
+    // The window area: two panels and the separator between them.
+    const int windowTop = y;
+    if (painter) {
+        painter->fillRect(QRect(0, windowTop, 639, 243), kWindowColour);
+        drawPanel(*painter, QPoint(20, windowTop + 25), 1, ratio);
+        painter->drawImage(QPoint(20, windowTop + 124),
+                           velmora::separatorPicture().image(0, QSize(590, 10), ratio));
+        drawPanel(*painter, QPoint(20, windowTop + 134), 2, ratio);
+    }
+    y += 243 + 10;
+    for (const PictureList* list : velmora::allPictureLists()) {
+        const QSize size = list->pictureSize();
+        if (painter) {
+            painter->setPen(kCaptionColour);
+            painter->drawText(QRect(4, y, kSheetWidth - 8, 14), Qt::AlignLeft | Qt::AlignVCenter,
+                              QStringLiteral("%1  (%2 x %3, %4 pictures)")
+                                  .arg(list->name())
+                                  .arg(size.width())
+                                  .arg(size.height())
+                                  .arg(list->count()));
+        }
+        y += 16;
+        const int perRow = std::max(1, (kSheetWidth - 8) / (size.width() + 6));
+        const int rows = (list->count() + perRow - 1) / perRow;
+        const int rowHeight = size.height() + 8;
+        if (painter) {
+            painter->fillRect(QRect(0, y, kSheetWidth, rows * rowHeight), kRowColour);
+            for (int i = 0; i < list->count(); ++i) {
+                const QPoint at(4 + (i % perRow) * (size.width() + 6), y + 4 + (i / perRow) * rowHeight);
+                painter->drawImage(at, list->image(i, ratio));
+            }
+        }
+        y += rows * rowHeight + 6;
+    }
+    return y;
+}
+
+QImage sheetAt(qreal ratio) {
+    const int height = drawSheet(nullptr, ratio);
+    QImage sheet(QSize(kSheetWidth, height) * ratio, QImage::Format_ARGB32_Premultiplied);
+    sheet.setDevicePixelRatio(ratio);
+    sheet.fill(QColor(0xf2, 0xf3, 0xf5));
+    QPainter painter(&sheet);
+    painter.setRenderHint(QPainter::Antialiasing);
+    drawSheet(&painter, ratio);
+    return sheet;
+}
+
+bool save(const QImage& image, const QString& path) {
+    if (image.isNull() || !image.save(path, "PNG")) {
+        std::fprintf(stderr, "velmora-render-assets: could not write %s\n", qPrintable(path));
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");  // a tool: no window is needed
+    }
+    QGuiApplication app(argc, argv);
+    const QStringList args = app.arguments();
+    if (args.size() != 2 || args[1].startsWith(QLatin1Char('-'))) {
+        std::fprintf(stderr, "usage: velmora-render-assets FOLDER\n");
+        return 2;
+    }
+    QDir folder(args[1]);
+    if (!folder.mkpath(QStringLiteral("."))) {
+        std::fprintf(stderr, "velmora-render-assets: cannot create %s\n", qPrintable(args[1]));
+        return 1;
+    }
+    bool ok = true;
+    int written = 0;
+    for (const PictureList* list : velmora::allPictureLists()) {
+        for (int i = 0; i < list->count(); ++i) {
+            const QString stem = folder.filePath(list->name() + QLatin1Char('_') + QString::number(i));
+            ok = save(list->image(i, 1.0), stem + QStringLiteral(".png")) && ok;
+            ok = save(list->image(i, 2.0), stem + QStringLiteral("@2x.png")) && ok;
+            written += 2;
+        }
+    }
+    for (int pixels : velmora::kApplicationIconSizes) {
+        ok = save(velmora::applicationIconImage(pixels),
+                  folder.filePath(QStringLiteral("icon_%1.png").arg(pixels))) && ok;
+        ++written;
+    }
+
+    // The 1x sheet above the 2x sheet, both at their own device pixels.
+    const QImage one = sheetAt(1.0);
+    const QImage two = sheetAt(2.0);
+    QImage contact(two.width(), one.height() + two.height() + 16 + 256 + 16,
+                   QImage::Format_ARGB32_Premultiplied);
+    contact.fill(QColor(0xf2, 0xf3, 0xf5));
+    {
+        QPainter painter(&contact);
+        QImage plainOne = one;
+        QImage plainTwo = two;
+        plainOne.setDevicePixelRatio(1.0);
+        plainTwo.setDevicePixelRatio(1.0);
+        painter.drawImage(QPoint(0, 0), plainOne);
+        painter.drawImage(QPoint(0, one.height() + 8), plainTwo);
+        int x = 8;
+        const int top = one.height() + 8 + two.height() + 8;
+        for (int pixels : velmora::kApplicationIconSizes) {
+            painter.drawImage(QPoint(x, top), velmora::applicationIconImage(pixels));
+            x += pixels + 16;
+        }
+    }
+    ok = save(contact, folder.filePath(QStringLiteral("contact_sheet.png"))) && ok;
+    ++written;
+    std::printf("velmora-render-assets: %d files in %s\n", written, qPrintable(folder.absolutePath()));
+    return ok ? 0 : 1;
+}
