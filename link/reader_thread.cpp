@@ -1,0 +1,96 @@
+#include "link/reader_thread.h"
+
+#include "link/device_state.h"
+#include "link/line_assembler.h"
+#include "link/line_processor.h"
+#include "link/link_ui.h"
+#include "platform/clock.h"
+#include "platform/serial_device.h"
+#include "platform/ui_dispatcher.h"
+#include "schedule/timer_tables.h"
+
+#include <array>
+
+namespace velmora {
+
+TMyThread::TMyThread(std::shared_ptr<SerialDevice> port, DeviceState& state, TimerTables& tables,
+                     UiDispatcher& dispatcher, const Clock& clock, LinkUi& ui)
+    : port_(std::move(port)),
+      state_(state),
+      tables_(tables),
+      dispatcher_(dispatcher),
+      clock_(clock),
+      ui_(ui),
+      stop_(std::make_shared<std::atomic<bool>>(false)) {}
+
+TMyThread::~TMyThread() { join(); }
+
+void TMyThread::start() { thread_ = std::thread([this] { Execute(); }); }
+
+void TMyThread::Terminate() { stop_->store(true); }
+
+void TMyThread::join() {
+    if (thread_.joinable()) thread_.join();
+}
+
+bool TMyThread::viewUpdate(int kind) {
+    if (stop_->load()) return false;
+    state_.UpdateKind = kind;
+    auto stop = stop_;
+    LinkUi* ui = &ui_;
+    // The stop test is repeated on the UI thread: a Disconnect that ran
+    // between our test and the hand-over must not see a stale update.
+    return dispatcher_.runAndWait([stop, ui] {
+        if (!stop->load()) ui->SyncUpdate();
+    }) && !stop_->load();
+}
+
+void TMyThread::processByte(unsigned char byte, LineAssembler& assembler) {
+    // The mode is read again for every byte: a line that switches it takes
+    // effect from the next byte on.
+    if (!assembler.feed(byte, state_.RawLineMode.load())) return;
+    const LineOutcome outcome = processLine(assembler.line(), state_, tables_, clock_.now());
+    for (int i = 0; i < outcome.updateCount; ++i) {
+        if (!viewUpdate(outcome.updates[static_cast<std::size_t>(i)])) return;
+    }
+    if (outcome.greeting) {
+        auto stop = stop_;
+        LinkUi* ui = &ui_;
+        dispatcher_.post([stop, ui] {
+            if (!stop->load()) ui->startPolling();
+        });
+    }
+    if (outcome.scheduleBank >= 0 && !stop_->load()) {
+        auto stop = stop_;
+        LinkUi* ui = &ui_;
+        DeviceState* state = &state_;
+        const int bank = outcome.scheduleBank;
+        dispatcher_.runAndWait([stop, ui, state, bank] {
+            if (stop->load() || !ui->scheduleShowsBank(bank)) return;
+            state->UpdateKind = ukScheduleRefresh;
+            ui->SyncUpdate();
+        });
+    }
+}
+
+void TMyThread::Execute() {
+    LineAssembler assembler;
+    std::array<unsigned char, 1024> buffer{};
+    while (port_ && !stop_->load()) {
+        const SerialStatus waited = port_->waitForInput();
+        if (waited == SerialStatus::woken) continue;
+        // A hang-up, a closed port or a broken handle will not get better:
+        // leave instead of spinning. The watchdog reports the lost unit.
+        if (waited != SerialStatus::ok) break;
+        std::size_t waiting = port_->bytesWaiting();
+        while (waiting > 0 && !stop_->load()) {
+            const SerialIo got = port_->read(buffer.data(), std::min(waiting, buffer.size()));
+            if (got.bytes == 0) break;
+            for (std::size_t i = 0; i < got.bytes && !stop_->load(); ++i) processByte(buffer[i], assembler);
+            waiting = got.bytes < waiting ? waiting - got.bytes : 0;
+        }
+    }
+    finished_.store(true);
+}
+
+}  // namespace velmora

@@ -1,0 +1,58 @@
+#pragma once
+
+#include <atomic>
+#include <memory>
+#include <thread>
+
+namespace velmora {
+
+class Clock;
+class DeviceState;
+class LinkUi;
+class SerialDevice;
+class TimerTables;
+class UiDispatcher;
+
+// The reader thread of one link: it alone reads the port. It waits for
+// received bytes, cuts them into lines, stores what each line says and
+// hands the matching view update to the UI thread, waiting until it ran.
+//
+// Stopping never waits for the reader: Terminate() asks it to end (the
+// caller closes the port, which wakes a pending wait), a view update that
+// is running completes, and the thread then ends by itself. join() is for
+// later, once finished() says it ended, or at exit after the dispatcher was
+// shut down (which releases a hand-over that waits).
+class TMyThread {
+public:
+    TMyThread(std::shared_ptr<SerialDevice> port, DeviceState& state, TimerTables& tables,
+              UiDispatcher& dispatcher, const Clock& clock, LinkUi& ui);
+    ~TMyThread();  // joins; only destroy a finished thread, or at exit
+    TMyThread(const TMyThread&) = delete;
+    TMyThread& operator=(const TMyThread&) = delete;
+
+    void start();
+    // Asks the thread to end; view updates not yet run are skipped.
+    void Terminate();
+    bool terminated() const { return stop_->load(); }
+    // The thread has left its loop (joining returns at once).
+    bool finished() const { return finished_.load(); }
+    void join();
+
+private:
+    void Execute();
+    void processByte(unsigned char byte, class LineAssembler& assembler);
+    bool viewUpdate(int kind);
+
+    std::shared_ptr<SerialDevice> port_;
+    DeviceState& state_;
+    TimerTables& tables_;
+    UiDispatcher& dispatcher_;
+    const Clock& clock_;
+    LinkUi& ui_;
+    // Shared with tasks posted to the UI thread, which may outlive us.
+    std::shared_ptr<std::atomic<bool>> stop_;
+    std::atomic<bool> finished_{false};
+    std::thread thread_;
+};
+
+}  // namespace velmora

@@ -1,0 +1,118 @@
+#pragma once
+
+#include "link/link_ui.h"
+#include "platform/serial_device.h"
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace velmora {
+
+class Clock;
+class DeviceState;
+class Dialogs;
+class TimerTables;
+class TMyThread;
+class UiDispatcher;
+
+// Probe report texts, padded so every result lands in the same column.
+inline constexpr const char* kReportOpenPass = "Open                                   PASS";
+inline constexpr const char* kReportOpenFail = "Open                                   FAIL";
+inline constexpr const char* kReportGetStateFail = "Get port state                         FAIL";
+inline constexpr const char* kReportSetStateFail = "Set port state                         FAIL";
+inline constexpr const char* kReportSetBufferFail = "Set port buffer                        FAIL";
+inline constexpr const char* kReportSetTimeoutFail = "Set port timeout                       FAIL";
+inline constexpr const char* kReportSetupPass = "Setup                                  PASS";
+inline constexpr const char* kReportDetecting = "Detect Velmora ......................  ";
+inline constexpr const char* kReportDetectPass = "Detect Velmora ......................  PASS";
+inline constexpr const char* kReportDetectFail = "Detect Velmora ......................  FAIL";
+inline constexpr const char* kReportClosePass = "Close                                  PASS";
+
+inline constexpr const char* kNotFoundMessage =
+    "Could not find Velmora. Please check the connection between Velmora and PC";
+
+// Time-outs of the two ways the port is opened, in milliseconds.
+inline constexpr SerialTimeouts kProbeTimeouts{0, 0, 2000, 0, 5000};
+inline constexpr SerialTimeouts kLinkTimeouts{100, 500, 500, 100, 500};
+
+// The link to the unit: probing ports, opening the link with its reader
+// thread, writing commands, and tearing it all down. UI thread only.
+class SerialLink {
+public:
+    struct Deps {
+        DeviceState& state;
+        TimerTables& tables;
+        UiDispatcher& dispatcher;
+        const Clock& clock;
+        LinkUi& ui;
+        Dialogs& dialogs;
+        // Makes an unopened port of this platform (a fake in tests).
+        std::function<std::unique_ptr<SerialDevice>()> makeDevice;
+        // The settings as they stand when the information request goes out.
+        std::function<LinkOptions()> options;
+        // Pauses the UI thread (the greeting is written 1 ms per byte).
+        std::function<void(int milliseconds)> sleep;
+    };
+
+    explicit SerialLink(Deps deps);
+    ~SerialLink();  // closes the port and joins every reader: call after the dispatcher shut down
+    SerialLink(const SerialLink&) = delete;
+    SerialLink& operator=(const SerialLink&) = delete;
+
+    // The port list the probe and OpenLink index (slot 0 is "AUTO").
+    void setPortDevices(std::vector<std::string> devices) { devices_ = std::move(devices); }
+    const std::vector<std::string>& portDevices() const { return devices_; }
+
+    // Probes the port of list position `index`: 1 when the unit greeted
+    // ("/xyz\" or "/abc\"), 0 otherwise. Writes its report lines to
+    // `report` as it goes; leaves no port open.
+    int ProbePort(int index, ProbeReport& report);
+    // Opens the link on list position `index` and starts the reader. A
+    // failed open is silent and leaves the link closed.
+    void OpenLink(int index);
+    // Tears the link down at the user's request (also while a view update
+    // of this link runs: it never waits for the reader).
+    void Disconnect();
+    // The watchdog ran out: close everything and tell the user.
+    void WatchdogExpired();
+    // Close open dialogs, reset the link state, show the not-found message.
+    void LinkLost();
+    // "/VER\" and the restore setting, once per link.
+    void SendInfoRequest();
+
+    bool isOpen() const;
+    // Writes one command text in one write call; ignored while closed.
+    void write(std::string_view text);
+    // The greeting, one byte per write with 1 ms pauses.
+    void writeGreeting();
+    // Drops whatever waits in the port's queues (upgrade start).
+    void purge();
+
+    // Joins readers that have ended (called at connect; cheap otherwise).
+    void reapReaders();
+    // Closes the port and joins every reader. The dispatcher must have been
+    // shut down first so that no reader waits for the UI thread.
+    void shutdown();
+
+    // Number of readers not yet joined (tests).
+    std::size_t readerCount() const;
+
+private:
+    void closePort();
+    void resetLinkState();
+
+    Deps d_;
+    std::vector<std::string> devices_;
+    std::shared_ptr<SerialDevice> port_;
+    std::unique_ptr<TMyThread> reader_;
+    std::vector<std::unique_ptr<TMyThread>> retired_;
+};
+
+// Scans one probe version record "/V%02d %04c": true with the bank number
+// and the four characters when both matched.
+bool scanProbeVersion(std::string_view record, int& bank, std::string& version);
+
+}  // namespace velmora
