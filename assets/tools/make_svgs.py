@@ -189,11 +189,11 @@ def vseg(x, y1, y2, t):
 
 
 def digit(value, decimal_point, colours, w, h=37):
-    t = 3.1
+    t = 3.5
     g = 0.55
-    left = (w - 27) / 2 + 7.2
-    right = left + 11
-    top, bottom = 6.3, 29.7
+    left = (w - 27) / 2 + 6.8
+    right = left + 11.6
+    top, bottom = 6.0, 30.0
     mid = (top + bottom) / 2
     shapes = {
         "a": hseg(left + g, right - g, top, t),
@@ -237,7 +237,7 @@ def digit(value, decimal_point, colours, w, h=37):
             a, b = (shape[0], shape[3])
             body += (f'<line x1="{fmt(a[0] + (b[0] - a[0]) * 0.12)}" y1="{fmt(a[1] + (b[1] - a[1]) * 0.12)}" '
                      f'x2="{fmt(a[0] + (b[0] - a[0]) * 0.88)}" y2="{fmt(a[1] + (b[1] - a[1]) * 0.88)}" '
-                     f'stroke="{colours["core"]}" stroke-opacity="0.55" stroke-width="0.9" '
+                     f'stroke="{colours["core"]}" stroke-opacity="0.35" stroke-width="1" '
                      f'stroke-linecap="round"/>\n')
     if decimal_point:
         body += (f'<circle cx="{fmt(dp_x)}" cy="{fmt(dp_y)}" r="{fmt(dp_r + 0.8)}" fill="{colours["glow"]}" '
@@ -424,14 +424,13 @@ def icon_large():
 def icon_small():
     # Drawn on the 16-pixel grid so that 16 and 32 pixels stay sharp.
     defs = [linear("body", [(0, "#4f555e", 1), (1, "#1f2226", 1)])]
-    body = '<rect x="0.5" y="4.5" width="15" height="8" rx="1.5" fill="url(#body)" stroke="#0c0d0f"/>\n'
-    body += '<rect x="1" y="14" width="3" height="1.2" fill="#30343a"/>\n'
-    body += '<circle cx="3.5" cy="8.5" r="2.2" fill="#33ff66" fill-opacity="0.35"/>\n'
-    body += '<circle cx="3.5" cy="8.5" r="1.5" fill="#4dff7c"/>\n'
-    for cx in (8, 12.5):
-        body += f'<circle cx="{cx}" cy="8.5" r="2" fill="#d9dde2"/>\n'
-        body += f'<rect x="{cx - 1}" y="7.5" width="0.7" height="2" fill="#1b1e22"/>\n'
-        body += f'<rect x="{cx + 0.3}" y="7.5" width="0.7" height="2" fill="#1b1e22"/>\n'
+    body = '<rect x="0.5" y="3.5" width="15" height="9" rx="2" fill="url(#body)" stroke="#0c0d0f"/>\n'
+    body += '<circle cx="3.2" cy="8" r="2.4" fill="#33ff66" fill-opacity="0.35"/>\n'
+    body += '<circle cx="3.2" cy="8" r="1.6" fill="#4dff7c"/>\n'
+    for cx in (7.9, 12.3):
+        body += f'<circle cx="{cx}" cy="8" r="2.1" fill="#d9dde2"/>\n'
+        body += f'<rect x="{fmt(cx - 1.1)}" y="6.9" width="0.8" height="2.2" fill="#1b1e22"/>\n'
+        body += f'<rect x="{fmt(cx + 0.3)}" y="6.9" width="0.8" height="2.2" fill="#1b1e22"/>\n'
     return svg(16, 16, body, "".join(defs))
 
 
