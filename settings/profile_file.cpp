@@ -326,6 +326,17 @@ FileSave saveFileAtomically(const fs::path& path, std::string_view bytes) {
     const fs::path folder = target.parent_path().empty() ? fs::path(".") : target.parent_path();
 
     std::error_code ec;
+    const fs::file_status old = fs::status(target, ec);
+    const bool replacing = !ec && old.type() == fs::file_type::regular;
+    // A file marked read-only stays as it is: renaming over it would work on
+    // POSIX, but the user asked for it not to change.
+    constexpr fs::perms anyWrite =
+        fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write;
+    if (replacing && (old.permissions() & anyWrite) == fs::perms::none) {
+        result.error = "the file is read-only";
+        return result;
+    }
+
     fs::path temp;
     for (int attempt = 0; attempt < 8; ++attempt) {
         fs::path candidate =
@@ -358,8 +369,7 @@ FileSave saveFileAtomically(const fs::path& path, std::string_view bytes) {
         }
     }
 
-    const fs::file_status old = fs::status(target, ec);
-    if (!ec && old.type() == fs::file_type::regular) {
+    if (replacing) {
         fs::permissions(temp, old.permissions(), fs::perm_options::replace, ec);
         ec.clear();
     }

@@ -113,8 +113,9 @@ struct FileSave {
 // the same folder and renames it over the old one, so a crash or a failed
 // write leaves either the old or the new contents, never a mix. When the
 // path is a symbolic link the link's target is replaced. A file that exists
-// keeps its permission bits. On failure the temporary file is removed and
-// the old file is untouched.
+// keeps its permission bits; one without any write permission bit (marked
+// read-only) is not replaced (failed). On failure the temporary file is
+// removed and the old file is untouched.
 FileSave saveFileAtomically(const std::filesystem::path& path, std::string_view bytes);
 
 }  // namespace velmora

@@ -562,6 +562,22 @@ TEST(SettingsAtomicWrite, ReadOnlyFolderLeavesTheOldFileIntact) {
     EXPECT_EQ(dialogs.shown.size(), 1u);
 }
 
+TEST(SettingsAtomicWrite, ReadOnlyFileIsNotReplaced) {
+    TempFolder dir;
+    const auto path = dir / "define.ini";
+    writeBytes(path, "[Form]\nAuto=1\n");
+    std::filesystem::permissions(path, std::filesystem::perms::owner_read |
+                                           std::filesystem::perms::group_read |
+                                           std::filesystem::perms::others_read);
+    Settings s = make(1, false, true, true, true, true);
+    ScriptedDialogs dialogs;
+    EXPECT_EQ(WriteSettings(s, path, dialogs), SettingsFileResult::writeFailed);
+    EXPECT_EQ(readBytes(path), "[Form]\nAuto=1\n");
+    EXPECT_EQ(dir.entries(), std::set<std::string>{"define.ini"});
+    ASSERT_EQ(dialogs.shown.size(), 1u);
+    EXPECT_EQ(dialogs.shown[0].icon, MessageIcon::stop);
+}
+
 TEST(SettingsAtomicWrite, KeepsPermissionsAndWritesThroughSymbolicLinks) {
     TempFolder dir;
     std::filesystem::create_directories(dir / "real");
