@@ -284,7 +284,7 @@ def menu_button(pressed):
     w, h = 39, 15
     defs = []
     mark = "#262a2f"
-    dy = 0.6 if pressed else 0
+    dy = 1 if pressed else 0  # whole pixels keep the marks sharp at 1x
     if pressed:
         defs.append(linear("cap", [(0, "#7b818a", 1), (1, "#a3a9b1", 1)]))
         body = '<rect x="0.5" y="0.5" width="38" height="14" rx="3" fill="#111316"/>\n'
@@ -300,10 +300,10 @@ def menu_button(pressed):
                  'stroke-opacity="0.85" stroke-width="0.7" stroke-linecap="round"/>\n')
     # Menu mark (three bars) and a chevron: "opens a menu".
     for i in range(3):
-        y = 4.6 + i * 2.4 + dy
-        body += (f'<line x1="9.5" y1="{fmt(y)}" x2="18.5" y2="{fmt(y)}" stroke="{mark}" '
-                 f'stroke-width="1.2" stroke-linecap="round"/>\n')
-    body += (f'<path d="M23.5,{fmt(5.6 + dy)} L27,{fmt(9.2 + dy)} L30.5,{fmt(5.6 + dy)}" fill="none" '
+        y = 4.5 + i * 2 + dy
+        body += (f'<line x1="10" y1="{fmt(y)}" x2="18" y2="{fmt(y)}" stroke="{mark}" '
+                 f'stroke-width="1"/>\n')
+    body += (f'<path d="M23.5,{fmt(5.5 + dy)} L27,{fmt(9 + dy)} L30.5,{fmt(5.5 + dy)}" fill="none" '
              f'stroke="{mark}" stroke-width="1.5" stroke-linecap="round" stroke-linejoin="round"/>\n')
     return svg(w, h, body, "".join(defs))
 
