@@ -339,8 +339,12 @@ FileSave saveFileAtomically(const fs::path& path, std::string_view bytes) {
 
     fs::path temp;
     for (int attempt = 0; attempt < 8; ++attempt) {
-        fs::path candidate =
-            folder / ("." + target.filename().string() + "." + randomSuffix() + ".tmp");
+        // Built as a path, not via string(), so names that do not fit the
+        // narrow code page (Windows) cannot throw here.
+        fs::path name = ".";
+        name += target.filename();
+        name += "." + randomSuffix() + ".tmp";
+        fs::path candidate = folder / name;
         if (!fs::exists(fs::symlink_status(candidate, ec))) {
             temp = std::move(candidate);
             break;
@@ -354,7 +358,7 @@ FileSave saveFileAtomically(const fs::path& path, std::string_view bytes) {
     {
         std::ofstream out(temp, std::ios::binary | std::ios::trunc);
         if (!out) {
-            result.error = "cannot create a file in " + folder.string();
+            result.error = "cannot create the temporary file";
             fs::remove(temp, ec);
             return result;
         }
@@ -363,7 +367,7 @@ FileSave saveFileAtomically(const fs::path& path, std::string_view bytes) {
         const bool written = static_cast<bool>(out);
         out.close();
         if (!written || out.fail()) {
-            result.error = "write error in " + folder.string();
+            result.error = "write error";
             fs::remove(temp, ec);
             return result;
         }

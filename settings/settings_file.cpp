@@ -70,7 +70,14 @@ SettingsFileResult ReadSettings(Settings& settings, const fs::path& path, int Co
 }
 
 std::string settingsWriteErrorText(const fs::path& path) {
-    return "Unable to write to " + path.string();
+    std::string shown;
+    try {
+        shown = path.string();
+    } catch (...) {
+        // A name the narrow code page cannot hold (Windows): still say which file.
+        shown = std::string(kSettingsFileName);
+    }
+    return "Unable to write to " + shown;
 }
 
 SettingsFileResult WriteSettings(Settings& settings, const fs::path& path, Dialogs& dialogs) {
