@@ -1,0 +1,1 @@
+velmora_add_test_suite(schedule LIBS velmora_schedule)
