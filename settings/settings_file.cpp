@@ -11,8 +11,8 @@ namespace fs = std::filesystem;
 bool ensureSettingsFile(const fs::path& path) {
     std::error_code ec;
     if (fs::is_regular_file(fs::status(path, ec))) return true;
-    // Something else in the way (a folder, a broken link): creating over it
-    // fails below, which is the right answer.
+    // A folder in the way makes the creation below fail, which is the right
+    // answer; a dangling link gets the file it points to.
     const fs::path folder = path.parent_path();
     if (!folder.empty()) {
         fs::create_directories(folder, ec);
