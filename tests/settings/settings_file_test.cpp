@@ -93,6 +93,16 @@ TEST(SettingsFirstRun, CreatesMissingParentFolders) {
     EXPECT_EQ(readBytes(path), kExpectedDefaultFile);
 }
 
+TEST(SettingsFirstRun, DanglingLinkGetsItsTargetCreated) {
+    TempFolder dir;
+    std::filesystem::create_directories(dir / "real");
+    const auto link = dir / "define.ini";
+    std::filesystem::create_symlink(std::filesystem::path("real") / "define.ini", link);
+    ASSERT_TRUE(ensureSettingsFile(link));
+    EXPECT_TRUE(std::filesystem::is_symlink(link));
+    EXPECT_EQ(readBytes(dir.path() / "real" / "define.ini"), kExpectedDefaultFile);
+}
+
 TEST(SettingsFirstRun, ExistingFileIsNotRecreated) {
     TempFolder dir;
     const auto path = dir / "define.ini";
