@@ -54,7 +54,8 @@ bool PtySimulator::start(std::string* error) {
         slavePath_.clear();
         return false;
     };
-    if (thread_.joinable() || master_ >= 0) return fail("simulator already started");
+    if (started_) return fail("simulator already started once");
+    started_ = true;
     master_ = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
     if (master_ < 0) return fail(errnoText("posix_openpt"));
     if (grantpt(master_) != 0) return fail(errnoText("grantpt"));

@@ -40,7 +40,8 @@ public:
 
     // Creates the pty pair, makes both sides raw (no echo, no line-end
     // mapping, 8 bits clean) and starts serving. false: the pty could not be
-    // set up; *error (if given) says which step failed and why.
+    // set up, or start() was called before; *error (if given) says which
+    // step failed and why.
     bool start(std::string* error = nullptr);
 
     // The device to open, e.g. "/dev/pts/7"; empty before start().
@@ -97,6 +98,7 @@ private:
     int wakeFd_ = -1;
     std::string slavePath_;
     std::thread thread_;
+    bool started_ = false;
     std::atomic<bool> stopRequested_{false};
     std::atomic<bool> hangUpRequested_{false};
     std::atomic<bool> dropped_{false};
