@@ -1,0 +1,1 @@
+velmora_add_test_suite(integration LIBS velmora_link velmora_sim)
