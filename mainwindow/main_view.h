@@ -1,0 +1,73 @@
+#pragma once
+
+// What the main window's logic asks of the window. The Qt window implements
+// it as a thin shell (find the component by its name, draw); tests use a
+// recording fake. Every call happens on the UI thread.
+//
+// Components are named as the window names them: "UniClass1".."UniClass3",
+// "imSeparated1", "imSeparated2", and per slot s and port key k
+// "imButton"+k, "imLed"+k, "lblShowTime"+k, "imDisCurrent"+s+"1"/"2",
+// "imDisBank"+s+"1"/"2", "btnRight"+s (see drawing_rules.h).
+//
+// The logic may repeat a call with the value already shown (redraws are
+// unconditional, twice a second for the flash tick); an implementation
+// should make that cheap. The string views are valid only during the call.
+//
+// The logic keeps its own record of which panels are shown and where the
+// scroll bar stands, so the view is never asked for them: a window hidden
+// in the notification area still counts its panels as shown.
+
+#include <cstdint>
+#include <string_view>
+
+#include "mainwindow/drawing_rules.h"
+
+namespace velmora {
+
+inline constexpr std::uint32_t kBlackBackground = 0x000000;  // 0xRRGGBB
+
+class MainView {
+public:
+    virtual ~MainView() = default;
+
+    // ---- Components by name ----
+    // Copies picture `index` of `list` into the image component.
+    virtual void setPicture(std::string_view component, PictureList list, int index) = 0;
+    // Shows or hides a panel ("UniClass"+s) or separator ("imSeparated"+i).
+    virtual void setComponentVisible(std::string_view component, bool visible) = 0;
+    // Time labels ("lblShowTime"+key).
+    virtual void setLabelText(std::string_view label, std::string_view text) = 0;
+    virtual void setLabelBackground(std::string_view label, std::uint32_t rgb) = 0;
+    virtual void setLabelVisible(std::string_view label, bool visible) = 0;
+    // Name a screen reader speaks for the component.
+    virtual void setAccessibleName(std::string_view component, std::string_view name) = 0;
+
+    // ---- The window ----
+    virtual void setWindowHeight(int pixels) = 0;  // client height
+    virtual void setWindowTop(int pixels) = 0;     // top edge on the screen
+
+    // ---- ScrollBar1 (minimum 1) ----
+    // Mirrors of the logic's scroll bar. Setting them must not call back
+    // into the logic with a different position; a callback with the same
+    // position (a Qt valueChanged) is harmless.
+    virtual void setScrollBarPosition(int position) = 0;
+    virtual void setScrollBarMaximum(int maximum) = 0;
+    virtual void setScrollBarVisible(bool visible) = 0;
+
+    // ---- Check Version sub-menu (CheckVersion1) ----
+    // Appends an item whose click shows the version of bank `tag`.
+    virtual void appendVersionItem(std::string_view caption, int tag) = 0;
+    // Removes and destroys the last item; nothing when there is none.
+    virtual void removeLastVersionItem() = 0;
+
+    // ---- Set Timer dialog (TForm4); may do nothing before it exists ----
+    virtual void appendTimerTab(std::string_view caption) = 0;  // TabSet1
+    virtual void deleteTimerTab(int index) = 0;                 // 0-based
+    virtual void selectFirstTimerTab() = 0;
+    virtual bool timerDialogVisible() const = 0;  // false before it exists
+    virtual int timerDialogBank() const = 0;      // DialogBank, 0-based; any value while hidden
+    virtual void cancelTimerDialog() = 0;         // end it with the modal result Cancel
+    virtual void refreshTimerDialog() = 0;        // run its FormShow again (rows from the tables)
+};
+
+}  // namespace velmora

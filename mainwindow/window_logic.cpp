@@ -1,0 +1,413 @@
+#include "mainwindow/window_logic.h"
+
+#include <algorithm>
+
+#include "link/protocol.h"
+#include "schedule/timer_arithmetic.h"
+
+namespace velmora {
+
+namespace {
+
+// Banks the window lays out at most: the timer tables hold no more.
+int layoutCount(int bankCount) { return std::clamp(bankCount, 0, kMaxBanks); }
+
+bool isStatusKind(std::int32_t kind) { return kind == ukPortStatus || kind == ukStatusAndCurrent; }
+bool isCurrentKind(std::int32_t kind) { return kind == ukCurrent || kind == ukStatusAndCurrent; }
+
+// The LED loops stop at the first key of a hidden second or third panel.
+bool keyBeyondShownPanels(int key, const MainWindowLogic& w) {
+    return (key > 20 && !w.panelShown(2)) || (key > 30 && !w.panelShown(3));
+}
+
+void call(const std::function<void()>& f) {
+    if (f) f();
+}
+
+}  // namespace
+
+MainWindowLogic::MainWindowLogic(Deps deps)
+    : d_(std::move(deps)),
+      tmFlash1_(d_.timers.create("tmFlash1")),
+      tmQuery_(d_.timers.create("tmQuery")),
+      tmOpenComError_(d_.timers.create("tmOpenComError")) {
+    tmFlash1_->setEnabled(false);
+    tmQuery_->setEnabled(false);
+    tmOpenComError_->setEnabled(false);
+    tmFlash1_->setInterval(kFlashIntervalMs);
+    tmQuery_->setInterval(kPollIntervalMs);
+    tmOpenComError_->setInterval(kWatchdogIntervalMs);
+    tmFlash1_->setOnTimer([this] { tmFlash1Timer(); });
+    tmQuery_->setOnTimer([this] { tmQueryTimer(); });
+    tmOpenComError_->setOnTimer([this] { tmOpenComErrorTimer(); });
+}
+
+MainWindowLogic::~MainWindowLogic() = default;
+
+bool MainWindowLogic::panelShown(int slot) const {
+    return slot >= 1 && slot <= kSlotCount && panels_[static_cast<std::size_t>(slot - 1)];
+}
+
+// ---- Start-up -----------------------------------------------------------------
+
+void MainWindowLogic::initialiseView() {
+    d_.view.setWindowHeight(kHeightOneBank);
+    hidePanels();
+    scrollMaximum_ = 1;
+    scrollPosition_ = 1;
+    d_.view.setScrollBarMaximum(scrollMaximum_);
+    d_.view.setScrollBarPosition(scrollPosition_);
+    for (int slot = 1; slot <= kSlotCount; ++slot) {
+        for (int port = 1; port <= kSlotPorts; ++port) {
+            const int key = portKey(slot, port);
+            d_.view.setPicture(buttonName(key), PictureList::imlButton, 1);  // released
+            d_.view.setLabelBackground(timeLabelName(key), kBlackBackground);
+            setTimeLabel(key, "");
+        }
+        d_.view.setPicture(menuButtonName(slot), PictureList::imLogo, 0);  // released
+    }
+    ScrollBar1Change();
+}
+
+// ---- Scroll bar -----------------------------------------------------------------
+
+void MainWindowLogic::scrollBarMoved(int position) { setScrollPosition(position); }
+
+void MainWindowLogic::setScrollPosition(int position) {
+    position = std::clamp(position, 1, scrollMaximum_);
+    if (position == scrollPosition_) return;
+    scrollPosition_ = position;
+    d_.view.setScrollBarPosition(position);
+    ScrollBar1Change();
+}
+
+void MainWindowLogic::setScrollMaximum(int maximum) {
+    scrollMaximum_ = std::max(maximum, 1);
+    d_.view.setScrollBarMaximum(scrollMaximum_);
+    // A maximum below the position drags the position along, which redraws
+    // the slots just as a user's scroll does.
+    if (scrollPosition_ > scrollMaximum_) setScrollPosition(scrollMaximum_);
+}
+
+void MainWindowLogic::setScrollVisible(bool visible) {
+    scrollVisible_ = visible;
+    d_.view.setScrollBarVisible(visible);
+}
+
+void MainWindowLogic::ScrollBar1Change() {
+    std::array<BankRecord, kSlotCount> records;
+    for (int slot = 1; slot <= kSlotCount; ++slot)
+        records[static_cast<std::size_t>(slot - 1)] = d_.state.bankSnapshot(bankInSlot(slot));
+
+    for (int slot = 1; slot <= kSlotCount; ++slot) drawBankNumber(slot, bankInSlot(slot));
+    for (int slot = 1; slot <= kSlotCount; ++slot)
+        drawCurrent(slot, bankInSlot(slot), records[static_cast<std::size_t>(slot - 1)].current);
+    for (int slot = 1; slot <= kSlotCount; ++slot) {
+        const int bank = bankInSlot(slot);
+        for (int port = 1; port <= kSlotPorts; ++port) {
+            drawFlaggedLed(slot, port, bank, records[static_cast<std::size_t>(slot - 1)]);
+            // The slot's bank changed: the button speaks its new bank.
+            d_.view.setAccessibleName(buttonName(portKey(slot, port)), spokenButton(bank, port));
+        }
+        d_.view.setAccessibleName(menuButtonName(slot), spokenMenuButton(bank));
+    }
+}
+
+// ---- Drawing --------------------------------------------------------------------
+
+void MainWindowLogic::drawBankNumber(int slot, int bank) {
+    const BankDigits digits = bankDigits(bank);
+    const SpokenText spoken = spokenBankNumber(bank);
+    const ComponentName tens = bankDigitName(slot, 1);
+    const ComponentName units = bankDigitName(slot, 2);
+    d_.view.setPicture(tens, PictureList::imlBankNo, digits.tens);
+    d_.view.setPicture(units, PictureList::imlBankNo, digits.units);
+    d_.view.setAccessibleName(tens, spoken);
+    d_.view.setAccessibleName(units, spoken);
+}
+
+void MainWindowLogic::drawCurrent(int slot, int bank, float amperes) {
+    const CurrentDigits digits = currentDigits(amperes);
+    const SpokenText spoken = spokenCurrent(bank, digits.reading);
+    const ComponentName first = currentDigitName(slot, 1);
+    const ComponentName second = currentDigitName(slot, 2);
+    d_.view.setPicture(first, PictureList::ImageList1, digits.first);
+    d_.view.setPicture(second, PictureList::ImageList1, digits.second);
+    d_.view.setAccessibleName(first, spoken);
+    d_.view.setAccessibleName(second, spoken);
+}
+
+void MainWindowLogic::drawFlaggedLed(int slot, int port, int bank, const BankRecord& record) {
+    const int key = portKey(slot, port);
+    const TimerFlagEffect flag = timerFlagRule(record.timerFlagsText(), port);
+    // Banks beyond the tables have no entries to mark; setInvalid says so.
+    d_.tables.setInvalid(bank - 1, port - 1, flag.invalid);
+    if (flag.clearLabel) setTimeLabel(key, "");
+    drawLed(key, port, bank, portIsOn(record.portStatesText(), port), flag.alarm);
+}
+
+void MainWindowLogic::drawLed(int key, int port, int bank, bool on, bool alarm) {
+    const PictureRef picture = ledPicture(port, on, alarm);
+    const ComponentName name = ledName(key);
+    d_.view.setPicture(name, picture.list, picture.index);
+    d_.view.setAccessibleName(name, spokenLed(bank, port, on, alarm));
+}
+
+void MainWindowLogic::setTimeLabel(int key, std::string_view text) {
+    const ComponentName name = timeLabelName(key);
+    d_.view.setLabelText(name, text);
+    d_.view.setAccessibleName(name, text);
+}
+
+// ---- Panels ---------------------------------------------------------------------
+
+void MainWindowLogic::setPanelShown(int slot, bool shown) {
+    panels_[static_cast<std::size_t>(slot - 1)] = shown;
+    d_.view.setComponentVisible(panelName(slot), shown);
+}
+
+void MainWindowLogic::setSeparatorShown(int index, bool shown) {
+    d_.view.setComponentVisible(separatorName(index), shown);
+}
+
+void MainWindowLogic::hidePanels() {
+    for (int slot = 1; slot <= kSlotCount; ++slot) setPanelShown(slot, false);
+    setSeparatorShown(1, false);
+    setSeparatorShown(2, false);
+    // Without panels the scroll bar would scroll nothing.
+    setScrollVisible(false);
+}
+
+void MainWindowLogic::showPanels(int count) {
+    setPanelShown(3, false);
+    setPanelShown(2, false);
+    setPanelShown(1, false);
+    setSeparatorShown(1, false);
+    setSeparatorShown(2, false);
+    if (count == 1) {
+        setPanelShown(1, true);
+        d_.view.setWindowHeight(kHeightOneBank);
+    } else if (count == 2) {
+        setPanelShown(1, true);
+        setSeparatorShown(1, true);
+        setPanelShown(2, true);
+        d_.view.setWindowHeight(kHeightTwoBanks);
+    } else {  // 3, and also 0 or more than 3
+        for (int slot = 1; slot <= kSlotCount; ++slot) setPanelShown(slot, true);
+        setSeparatorShown(1, true);
+        setSeparatorShown(2, true);
+        d_.view.setWindowHeight(kHeightThreeBanks);
+        d_.view.setWindowTop(kTopEdgeThreeBanks);
+    }
+}
+
+// ---- SyncUpdate -----------------------------------------------------------------
+
+void MainWindowLogic::SyncUpdate() {
+    const int shown = d_.state.ShownBankCount.load();
+    const int count = d_.state.BankCount.load();
+    if (shown != count) {
+        layoutCheck(shown, count);
+        return;  // the bank-count report carries nothing else
+    }
+
+    const std::int32_t kind = d_.state.UpdateKind.load();
+    const MainWindowHooks& h = d_.hooks;
+    switch (kind) {
+        case ukUpgradeBegin: call(h.upgradeBegin); return;
+        case ukUpgradeDone: call(h.upgradeDone); return;
+        case ukScheduleRefresh: d_.view.refreshTimerDialog(); return;
+        case ukUpgradeStep: call(h.upgradeStep); return;
+        case ukNextAfterClear:
+        case ukNextAfterSet:
+            // The head was confirmed: drop it and send the one behind it,
+            // which stays listed until its own confirmation.
+            if (auto next = d_.state.Queue.advance()) {
+                if (d_.write) d_.write(*next);
+            }
+            return;
+        case ukUpgradeFailed: call(h.upgradeFailed); return;
+        case ukUpgradeMessage: call(h.upgradeMessage); return;
+        case ukClockError: call(h.clockError); return;
+        case ukVersion:
+            if (h.setRtcOn && h.setRtcOn()) call(h.armClockSetting);
+            return;
+        default: displayBranch(kind); return;
+    }
+}
+
+void MainWindowLogic::layoutCheck(int shownRaw, int countRaw) {
+    const int shown = layoutCount(shownRaw);
+    const int count = layoutCount(countRaw);
+
+    showPanels(countRaw);
+
+    if (countRaw <= 3) {
+        setScrollPosition(1);
+        setScrollVisible(false);
+    } else {
+        setScrollMaximum(count - 2);
+        setScrollVisible(true);
+    }
+
+    if (d_.view.timerDialogVisible() && d_.view.timerDialogBank() >= countRaw) d_.view.cancelTimerDialog();
+
+    for (int bank = shown; bank > count; --bank) resetRemovedBank(bank);
+    // Items and tabs follow the banks; kept to our own counts so that a
+    // count reset elsewhere never leaves doubles or removes what is absent.
+    while (versionItems_ > count) {
+        d_.view.removeLastVersionItem();
+        --versionItems_;
+    }
+    while (timerTabs_ > count) {
+        d_.view.deleteTimerTab(--timerTabs_);
+    }
+    for (int bank = std::min(versionItems_, timerTabs_) + 1; bank <= count; ++bank) addBankItems(bank);
+
+    d_.state.ShownBankCount = countRaw;
+}
+
+void MainWindowLogic::resetRemovedBank(int bank) {
+    if (versionItems_ == bank) {
+        d_.view.removeLastVersionItem();
+        --versionItems_;
+    }
+    d_.state.editBank(bank, [](BankRecord& record) {
+        copyField(record.portStates, "CCCCCCCC");
+        copyField(record.timerFlags, "GGGGGGGG");
+        record.current = 0.0f;
+        copyField(record.version, "");
+    });
+    if (timerTabs_ == bank) {
+        d_.view.deleteTimerTab(bank - 1);
+        --timerTabs_;
+    }
+    d_.tables.clearBanksFrom(bank - 1, bank);
+}
+
+void MainWindowLogic::addBankItems(int bank) {
+    if (versionItems_ == bank - 1) {
+        d_.view.appendVersionItem(versionItemCaption(bank), bank);
+        ++versionItems_;
+    }
+    if (timerTabs_ == bank - 1) {
+        d_.view.appendTimerTab(timerTabCaption(bank));
+        ++timerTabs_;
+        d_.view.selectFirstTimerTab();
+    }
+}
+
+void MainWindowLogic::displayBranch(std::int32_t kind) {
+    const int bank = d_.state.ReportedBank.load();
+    const int slot = slotOfBank(bank, scrollPosition_);
+    if (slot != 0) {
+        const BankRecord record = d_.state.bankSnapshot(bank);
+        if (isStatusKind(kind)) {
+            for (int port = 1; port <= kSlotPorts; ++port) {
+                if (keyBeyondShownPanels(portKey(slot, port), *this)) break;
+                drawFlaggedLed(slot, port, bank, record);
+            }
+        }
+        if (isCurrentKind(kind)) {
+            // Drawn even into a hidden panel, ready for when it shows.
+            drawCurrent(slot, bank, record.current);
+            d_.state.UpdateKind = ukBankCount;
+        }
+    }
+    // Any status, current or bank-count report proves the unit answers.
+    if (tmOpenComError_->enabled()) tmOpenComError_->setEnabled(false);
+}
+
+// ---- Link -------------------------------------------------------------------------
+
+void MainWindowLogic::startPolling() {
+    tmFlash1_->setEnabled(true);
+    tmQuery_->setInterval(kFirstPollDelayMs);
+    tmQuery_->setEnabled(true);
+}
+
+bool MainWindowLogic::scheduleShowsBank(int bankIndex) {
+    return d_.view.timerDialogVisible() && d_.view.timerDialogBank() == bankIndex;
+}
+
+void MainWindowLogic::resetLinkUi() {
+    call(d_.hooks.resetLinkMenus);
+    while (timerTabs_ > 0) {
+        d_.view.deleteTimerTab(0);
+        --timerTabs_;
+    }
+    while (versionItems_ > 0) {
+        d_.view.removeLastVersionItem();
+        --versionItems_;
+    }
+}
+
+void MainWindowLogic::stopLinkTimers() {
+    tmFlash1_->setEnabled(false);
+    tmQuery_->setEnabled(false);
+    tmOpenComError_->setEnabled(false);
+}
+
+void MainWindowLogic::closeLinkDialogs() {
+    call(d_.hooks.closeConfigurationDialog);
+    if (d_.view.timerDialogVisible()) d_.view.cancelTimerDialog();
+}
+
+void MainWindowLogic::startClockSyncPeriod() { call(d_.hooks.startClockSyncPeriod); }
+
+// ---- Timer ticks ------------------------------------------------------------------
+
+void MainWindowLogic::tmFlash1Timer() {
+    flashPhase_ = 1 - flashPhase_;
+    const bool alarmLit = flashPhase_ == 1;
+    const LocalMoment now = d_.clock.now();
+    for (int slot = 1; slot <= kSlotCount; ++slot) {
+        const int bank = bankInSlot(slot);
+        BankRecord record;
+        bool haveRecord = false;
+        for (int port = 1; port <= kSlotPorts; ++port) {
+            const int key = portKey(slot, port);
+            if (keyBeyondShownPanels(key, *this)) return;
+            const auto entries = d_.tables.portEntries(bank - 1, port - 1);
+            // The unit flagged the port: keep what the last report drew.
+            if (entries && entries->ownOn.invalid == 1) continue;
+            if (!haveRecord) {
+                record = d_.state.bankSnapshot(bank);
+                haveRecord = true;
+            }
+            const bool on = portIsOn(record.portStatesText(), port);
+            const auto left = entries ? PortTimeLeft(*entries, now) : std::nullopt;
+            if (!left) {  // no enabled timer governs the port
+                drawLed(key, port, bank, on, false);
+                d_.view.setLabelBackground(timeLabelName(key), kBlackBackground);
+                setTimeLabel(key, "");
+                continue;
+            }
+            drawLed(key, port, bank, on, alarmLit);
+            const auto text = formatTimeLabel(left->hours, left->minutes);
+            // A due time blinks with the ALARM lamp's opposite phase.
+            d_.view.setLabelVisible(timeLabelName(key), !(left->due && alarmLit));
+            setTimeLabel(key, text);
+        }
+    }
+}
+
+void MainWindowLogic::tmQueryTimer() {
+    const int polls = ++d_.state.PollCount;
+    if (polls > kPollsBeforeInfoRequest && !d_.state.InfoRequestSent) call(d_.sendInfoRequest);
+    if (d_.write) d_.write(cmdPoll());
+    if (tmQuery_->interval() != kPollIntervalMs) {
+        tmQuery_->setInterval(kPollIntervalMs);
+        tmQuery_->setEnabled(true);
+    }
+    // A running watchdog is not restarted: only a report stops it.
+    if (!tmOpenComError_->enabled()) tmOpenComError_->setEnabled(true);
+}
+
+void MainWindowLogic::tmOpenComErrorTimer() {
+    // One expiry per arming, even if nobody stops the timers afterwards.
+    tmOpenComError_->setEnabled(false);
+    call(d_.watchdogExpired);
+}
+
+}  // namespace velmora

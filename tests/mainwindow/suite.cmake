@@ -1,0 +1,1 @@
+velmora_add_test_suite(mainwindow LIBS velmora_mainwindow_logic)
