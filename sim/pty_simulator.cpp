@@ -147,10 +147,21 @@ void PtySimulator::serve() {
                 lastTick = now;
             }
             dropNow = dropNow || model_.hangUpRequested();
+            changed_.notify_all();  // the unit's time moved: waitUntil() looks again
             if (!peer) pending_.clear();  // nobody listening: answers are lost
             havePending = !pending_.empty();
         }
         if (dropNow) {
+            // Whatever the unit still had to say goes out first, as far as the
+            // line takes it without waiting; the far side may lose it anyway.
+            {
+                std::lock_guard lock(mutex_);
+                if (peer && !pending_.empty()) {
+                    ssize_t n = ::write(master_, pending_.data(), pending_.size());
+                    if (n > 0) appendLog(sent_, reinterpret_cast<const std::uint8_t*>(pending_.data()), static_cast<std::size_t>(n));
+                }
+                pending_.clear();
+            }
             ::close(master_);
             master_ = -1;
             std::lock_guard lock(mutex_);
@@ -253,6 +264,12 @@ bool PtySimulator::waitForCommand(const std::string& body, std::size_t count, st
 bool PtySimulator::waitForReceived(std::size_t count, std::chrono::milliseconds timeout) const {
     std::unique_lock lock(mutex_);
     return changed_.wait_for(lock, timeout, [&] { return received_.size() >= count; });
+}
+
+bool PtySimulator::waitUntil(const std::function<bool(const UnitModel&)>& holds,
+                             std::chrono::milliseconds timeout) const {
+    std::unique_lock lock(mutex_);
+    return changed_.wait_for(lock, timeout, [&] { return holds(model_); });
 }
 
 bool PtySimulator::waitForLineDropped(std::chrono::milliseconds timeout) const {

@@ -67,6 +67,9 @@ public:
     bool waitForCommand(const std::string& body, std::size_t count, std::chrono::milliseconds timeout) const;
     // Waits until at least `count` bytes have been received. false: time-out.
     bool waitForReceived(std::size_t count, std::chrono::milliseconds timeout) const;
+    // Waits until `holds` is true of the model; it is checked whenever bytes
+    // arrive or the unit's time moves on. false: time-out.
+    bool waitUntil(const std::function<bool(const UnitModel&)>& holds, std::chrono::milliseconds timeout) const;
     // Waits until the line has been dropped. false: time-out.
     bool waitForLineDropped(std::chrono::milliseconds timeout) const;
 

@@ -222,15 +222,11 @@ TEST_F(PtySim, TimersRunOnTheGivenTimeSource) {
     ASSERT_TRUE(c.write("/T0151 0000010\\"));
     EXPECT_EQ(c.read(7), "/E0151\\");
     EXPECT_FALSE(sim_->withModel([](UnitModel& m) { return m.portOn(1, 5); }));
+    now->store(9999);
+    EXPECT_FALSE(sim_->waitUntil([](const UnitModel& m) { return m.portOn(1, 5); }, 200ms))
+        << "fired before its time";
     now->store(10000);
-    // The serving thread moves the unit's time on within a tick or so.
-    const auto end = std::chrono::steady_clock::now() + kBound;
-    bool on = false;
-    while (!on && std::chrono::steady_clock::now() < end) {
-        on = sim_->withModel([](UnitModel& m) { return m.portOn(1, 5); });
-        if (!on) sim_->waitForReceived(1000, 20ms);  // a bounded pause on a condition that never comes true
-    }
-    EXPECT_TRUE(on);
+    EXPECT_TRUE(sim_->waitUntil([](const UnitModel& m) { return m.portOn(1, 5); }, kBound));
 }
 
 TEST_F(PtySim, UpgradeOverTheLine) {
