@@ -61,6 +61,7 @@ SerialStatus statusFromError(DWORD error, ErrorContext context) {
         case ERROR_DEVICE_REMOVED:
             return context == ErrorContext::opening ? SerialStatus::notFound
                                                     : SerialStatus::deviceGone;
+        case ERROR_BROKEN_PIPE:  // the far end of a virtual port closed
         case ERROR_BAD_COMMAND:
         case ERROR_GEN_FAILURE:
         case ERROR_NOT_READY:
@@ -84,6 +85,13 @@ namespace {
 
 using win32serial::ErrorContext;
 using win32serial::statusFromError;
+
+// How often a pending wait asks the port whether it is still there, and
+// how long close() gives unfinished operations; milliseconds.
+constexpr DWORD kAliveCheckMs = 1000;
+constexpr ULONGLONG kWriteDrainMs = 2000;
+// How long a cancelled wait or read may take to end; milliseconds.
+constexpr DWORD kCancelWaitMs = 5000;
 
 DWORD clampToDword(std::size_t n) {
     return static_cast<DWORD>(std::min<std::size_t>(n, std::numeric_limits<DWORD>::max()));
@@ -162,12 +170,14 @@ private:
     SerialIo writeBlocking(HANDLE h, const std::uint8_t* data, std::size_t size);
     SerialIo writeOverlapped(HANDLE h, const std::uint8_t* data, std::size_t size);
     // Ends the reader's pending wait or read after a wake or close request
-    // and waits until Windows no longer touches readerOverlapped_.
+    // and waits (bounded) until Windows no longer touches its record.
     enum class ReaderIo { wait, read };
     void cancelReaderIo(HANDLE h, ReaderIo what);
-    // Drops the records of link-mode writes that have completed; with
-    // `cancelAll`, cancels the rest and waits for each (used by close()).
-    void reapWrites(HANDLE h, bool cancelAll);
+    // Drops the records of link-mode writes that have completed.
+    void reapWrites(HANDLE h);
+    // close(): cancels the writes still in flight and waits for them, at
+    // most until `deadline` (GetTickCount64 milliseconds).
+    void finishWrites(HANDLE h, ULONGLONG deadline);
     bool closeRequested() const;
     void closeEvents();
 
@@ -186,7 +196,9 @@ private:
     // Link mode. The reader's record, whose completion event is a
     // manual-reset event created unsignalled and unnamed at open; wake() and
     // close() each have an event of their own that the reader also waits on.
-    OVERLAPPED readerOverlapped_{};
+    // On the heap so that it can be left to a driver that never lets go.
+    std::unique_ptr<OVERLAPPED> readerRecord_;
+    bool readerStuck_ = false;  // a cancelled operation did not end
     HANDLE rxEvent_ = nullptr;
     HANDLE wakeEvent_ = nullptr;   // auto-reset: one wake() ends one wait
     HANDLE closeEvent_ = nullptr;  // manual-reset: stays set while closing
@@ -216,8 +228,9 @@ SerialStatus Win32SerialDevice::open(const std::string& device, SerialMode mode)
             CloseHandle(h);
             return statusFromError(error, ErrorContext::io);
         }
-        readerOverlapped_ = OVERLAPPED{};
-        readerOverlapped_.hEvent = rxEvent_;
+        readerRecord_ = std::make_unique<OVERLAPPED>();
+        readerRecord_->hEvent = rxEvent_;
+        readerStuck_ = false;
         // The mask is in place before any reader can start its first wait.
         // Its result is not examined, like every link setup call: a dead
         // link shows itself to the watchdog.
@@ -324,10 +337,18 @@ void Win32SerialDevice::cancelReaderIo(HANDLE h, ReaderIo what) {
         // does not everywhere); after a wake the mask stays EV_RXCHAR.
         SetCommMask(h, closeRequested() ? 0 : EV_RXCHAR);
     } else {
-        CancelIoEx(h, &readerOverlapped_);
+        CancelIoEx(h, readerRecord_.get());
+    }
+    // Bounded, so that a driver ignoring the request cannot hold the reader
+    // (and a close() waiting for it) for ever; the record then stays with
+    // the driver and the port counts as gone.
+    if (WaitForSingleObject(rxEvent_, kCancelWaitMs) != WAIT_OBJECT_0) {
+        readerStuck_ = true;
+        gone_ = true;
+        return;
     }
     DWORD ignored = 0;
-    GetOverlappedResult(h, &readerOverlapped_, &ignored, TRUE);
+    GetOverlappedResult(h, readerRecord_.get(), &ignored, FALSE);
 }
 
 SerialStatus Win32SerialDevice::waitForInput() {
@@ -350,7 +371,7 @@ SerialStatus Win32SerialDevice::waitForInput() {
         if (stat.cbInQue > 0) return SerialStatus::ok;
 
         DWORD mask = 0;
-        if (!WaitCommEvent(h, &mask, &readerOverlapped_)) {
+        if (!WaitCommEvent(h, &mask, readerRecord_.get())) {
             const DWORD error = GetLastError();
             if (error != ERROR_IO_PENDING) {
                 // close() clears the mask, which fails a wait started after it.
@@ -360,14 +381,26 @@ SerialStatus Win32SerialDevice::waitForInput() {
                 return s;
             }
             const HANDLE events[] = {rxEvent_, wakeEvent_, closeEvent_};
-            const DWORD which = WaitForMultipleObjects(3, events, FALSE, INFINITE);
+            DWORD which = WAIT_TIMEOUT;
+            while ((which = WaitForMultipleObjects(3, events, FALSE, kAliveCheckMs)) == WAIT_TIMEOUT) {
+                // Not every driver fails a pending wait when its device goes
+                // away, so the port is asked now and then whether it is alive.
+                if (!ClearCommError(h, &errors, &stat)) {
+                    const SerialStatus s = statusFromError(GetLastError(), ErrorContext::io);
+                    if (s == SerialStatus::deviceGone || s == SerialStatus::notOpen) {
+                        cancelReaderIo(h, ReaderIo::wait);
+                        if (s == SerialStatus::deviceGone) gone_ = true;
+                        return s;
+                    }
+                }
+            }
             if (which != WAIT_OBJECT_0) {
                 // wake() or close(): end the wait and hand the record back.
                 cancelReaderIo(h, ReaderIo::wait);
                 return SerialStatus::woken;
             }
             DWORD ignored = 0;
-            if (!GetOverlappedResult(h, &readerOverlapped_, &ignored, TRUE)) {
+            if (!GetOverlappedResult(h, readerRecord_.get(), &ignored, TRUE)) {
                 const DWORD error = GetLastError();
                 if (closeRequested()) return SerialStatus::woken;
                 const SerialStatus s = statusFromError(error, ErrorContext::io);
@@ -401,7 +434,7 @@ SerialIo Win32SerialDevice::readBlocking(HANDLE h, std::uint8_t* buffer, std::si
 
 SerialIo Win32SerialDevice::readOverlapped(HANDLE h, std::uint8_t* buffer, std::size_t size) {
     DWORD got = 0;
-    if (!ReadFile(h, buffer, clampToDword(size), nullptr, &readerOverlapped_)) {
+    if (!ReadFile(h, buffer, clampToDword(size), nullptr, readerRecord_.get())) {
         const DWORD error = GetLastError();
         if (error != ERROR_IO_PENDING) {
             const SerialStatus s = statusFromError(
@@ -413,11 +446,12 @@ SerialIo Win32SerialDevice::readOverlapped(HANDLE h, std::uint8_t* buffer, std::
         const HANDLE events[] = {rxEvent_, closeEvent_};
         if (WaitForMultipleObjects(2, events, FALSE, INFINITE) != WAIT_OBJECT_0) {
             cancelReaderIo(h, ReaderIo::read);
-            GetOverlappedResult(h, &readerOverlapped_, &got, FALSE);
+            if (readerStuck_) return {SerialStatus::deviceGone, 0};
+            GetOverlappedResult(h, readerRecord_.get(), &got, FALSE);
             return {SerialStatus::woken, got};
         }
     }
-    if (!GetOverlappedResult(h, &readerOverlapped_, &got, TRUE)) {
+    if (!GetOverlappedResult(h, readerRecord_.get(), &got, TRUE)) {
         const SerialStatus s = statusFromError(
             GetLastError(), closeRequested() ? ErrorContext::cancelled : ErrorContext::io);
         if (s == SerialStatus::deviceGone) gone_ = true;
@@ -442,18 +476,24 @@ SerialIo Win32SerialDevice::writeBlocking(HANDLE h, const std::uint8_t* data, st
     return {put == size ? SerialStatus::ok : SerialStatus::timeout, put};
 }
 
-void Win32SerialDevice::reapWrites(HANDLE h, bool cancelAll) {
+void Win32SerialDevice::reapWrites(HANDLE h) {
     std::lock_guard lock(writesMutex_);
     for (auto it = pendingWrites_.begin(); it != pendingWrites_.end();) {
         DWORD put = 0;
-        OVERLAPPED* ov = &(*it)->overlapped;
-        if (cancelAll) {
-            CancelIoEx(h, ov);
-            GetOverlappedResult(h, ov, &put, TRUE);
+        if (GetOverlappedResult(h, &(*it)->overlapped, &put, FALSE) || GetLastError() != ERROR_IO_INCOMPLETE)
             it = pendingWrites_.erase(it);
-            continue;
-        }
-        if (GetOverlappedResult(h, ov, &put, FALSE) || GetLastError() != ERROR_IO_INCOMPLETE)
+        else
+            ++it;
+    }
+}
+
+void Win32SerialDevice::finishWrites(HANDLE h, ULONGLONG deadline) {
+    std::lock_guard lock(writesMutex_);
+    for (auto it = pendingWrites_.begin(); it != pendingWrites_.end();) {
+        CancelIoEx(h, &(*it)->overlapped);
+        const ULONGLONG now = GetTickCount64();
+        const DWORD left = now < deadline ? static_cast<DWORD>(deadline - now) : 0;
+        if (WaitForSingleObject((*it)->overlapped.hEvent, left) == WAIT_OBJECT_0)
             it = pendingWrites_.erase(it);
         else
             ++it;
@@ -461,7 +501,7 @@ void Win32SerialDevice::reapWrites(HANDLE h, bool cancelAll) {
 }
 
 SerialIo Win32SerialDevice::writeOverlapped(HANDLE h, const std::uint8_t* data, std::size_t size) {
-    reapWrites(h, false);
+    reapWrites(h);
     auto pending = std::make_unique<PendingWrite>(data, size);
     if (pending->overlapped.hEvent == nullptr)
         return {statusFromError(GetLastError(), ErrorContext::io), 0};
@@ -489,6 +529,8 @@ SerialIo Win32SerialDevice::write(const std::uint8_t* data, std::size_t size) {
     if (!use.valid()) return {SerialStatus::notOpen, 0};
     if (size == 0) return {SerialStatus::ok, 0};
     if (mode_ == SerialMode::probe) return writeBlocking(use.handle(), data, size);
+    // Some drivers keep writes to a vanished device pending for ever.
+    if (gone_) return {SerialStatus::deviceGone, 0};
     return writeOverlapped(use.handle(), data, size);
 }
 
@@ -503,7 +545,7 @@ void Win32SerialDevice::closeEvents() {
         if (*e != nullptr) CloseHandle(*e);
         *e = nullptr;
     }
-    readerOverlapped_ = OVERLAPPED{};
+    readerRecord_.reset();
 }
 
 void Win32SerialDevice::close() {
@@ -519,7 +561,7 @@ void Win32SerialDevice::close() {
         // A cleared mask ends a pending WaitCommEvent, CancelIoEx a pending
         // read; either way the reader then sees closeEvent_.
         SetCommMask(h, 0);
-        CancelIoEx(h, &readerOverlapped_);
+        CancelIoEx(h, readerRecord_.get());
     }
     {
         // The reader leaves its call quickly once cancelled; only then may
@@ -527,10 +569,25 @@ void Win32SerialDevice::close() {
         std::unique_lock lock(mutex_);
         idle_.wait(lock, [this] { return users_ == 0; });
     }
-    reapWrites(h, true);
+    // Writes end by their time-outs or by the cancel; a driver that honours
+    // neither still lets go of them when the handle closes.
+    finishWrites(h, GetTickCount64() + kWriteDrainMs);
     CloseHandle(h);
+    finishWrites(h, GetTickCount64() + kWriteDrainMs);
+    {
+        // Whatever Windows still holds must outlive us: leaking a few bytes
+        // beats letting the OS write into freed memory.
+        std::lock_guard lock(writesMutex_);
+        for (auto& w : pendingWrites_) (void)w.release();
+        pendingWrites_.clear();
+    }
+    if (readerStuck_ && WaitForSingleObject(rxEvent_, static_cast<DWORD>(kWriteDrainMs)) != WAIT_OBJECT_0) {
+        (void)readerRecord_.release();
+        rxEvent_ = nullptr;
+    }
     std::lock_guard lock(mutex_);
     closeEvents();
+    readerStuck_ = false;
     handle_ = INVALID_HANDLE_VALUE;
     haveDcb_ = false;
     gone_ = false;

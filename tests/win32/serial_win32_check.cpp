@@ -95,31 +95,38 @@ R runBounded(const std::string& name, std::function<R()> fn, DWORD boundMs = kIo
     return result.get();
 }
 
-// Collects `count` bytes from a link-mode port the way the reader does:
-// wait, ask how many are waiting, read them one byte per call.
+// Collects `count` bytes from a link-mode port the way a reader does:
+// wait, ask how many are waiting, read them (one byte per call, or all
+// that wait in one call).
 struct Collected {
     SerialStatus lastStatus = SerialStatus::ok;
     std::vector<std::uint8_t> bytes;
 };
 
-Collected collectLink(SerialDevice& dev, std::size_t count) {
+enum class ReadSize { oneByte, allWaiting };
+
+Collected collectLink(SerialDevice& dev, std::size_t count, ReadSize how = ReadSize::oneByte) {
     Collected c;
+    std::vector<std::uint8_t> buffer;
     while (c.bytes.size() < count) {
         c.lastStatus = dev.waitForInput();
         if (c.lastStatus != SerialStatus::ok) return c;
-        const std::size_t waiting = dev.bytesWaiting();
+        std::size_t waiting = dev.bytesWaiting();
         if (waiting == 0) {
             c.lastStatus = SerialStatus::failed;  // the wait promised bytes
             return c;
         }
-        for (std::size_t i = 0; i < waiting && c.bytes.size() < count; ++i) {
-            std::uint8_t b = 0;
-            const SerialIo io = dev.read(&b, 1);
-            if (io.status != SerialStatus::ok || io.bytes != 1) {
+        while (waiting > 0 && c.bytes.size() < count) {
+            const std::size_t want =
+                how == ReadSize::oneByte ? 1 : std::min(waiting, count - c.bytes.size());
+            buffer.assign(want, 0);
+            const SerialIo io = dev.read(buffer.data(), want);
+            if (io.status != SerialStatus::ok || io.bytes != want) {
                 c.lastStatus = io.status == SerialStatus::ok ? SerialStatus::failed : io.status;
                 return c;
             }
-            c.bytes.push_back(b);
+            c.bytes.insert(c.bytes.end(), buffer.begin(), buffer.end());
+            waiting -= want;
         }
     }
     return c;
@@ -127,8 +134,9 @@ Collected collectLink(SerialDevice& dev, std::size_t count) {
 
 // Collects with a bound: when the bytes do not come, wake() ends the wait
 // and the check fails with what did arrive.
-Collected collectLinkBounded(SerialDevice& dev, std::size_t count, const std::string& name) {
-    std::packaged_task<Collected()> task([&dev, count] { return collectLink(dev, count); });
+Collected collectLinkBounded(SerialDevice& dev, std::size_t count, const std::string& name,
+                             ReadSize how = ReadSize::oneByte) {
+    std::packaged_task<Collected()> task([&dev, count, how] { return collectLink(dev, count, how); });
     std::future<Collected> result = task.get_future();
     std::thread worker(std::move(task));
     if (result.wait_for(std::chrono::milliseconds(kIoBoundMs)) != std::future_status::ready) {
@@ -205,6 +213,12 @@ void checkErrorTable() {
         {"device removed on I/O", ERROR_DEVICE_REMOVED, ErrorContext::io, SerialStatus::deviceGone},
         {"general failure on I/O is a removed device", ERROR_GEN_FAILURE, ErrorContext::io,
          SerialStatus::deviceGone},
+        {"not ready on I/O is a removed device", ERROR_NOT_READY, ErrorContext::io,
+         SerialStatus::deviceGone},
+        {"broken pipe on I/O is a closed far end", ERROR_BROKEN_PIPE, ErrorContext::io,
+         SerialStatus::deviceGone},
+        {"access denied after we cancelled is still a gone device", ERROR_ACCESS_DENIED,
+         ErrorContext::cancelled, SerialStatus::deviceGone},
         {"device not connected at open is not found", ERROR_DEVICE_NOT_CONNECTED,
          ErrorContext::opening, SerialStatus::notFound},
         {"semaphore time-out is a time-out", ERROR_SEM_TIMEOUT, ErrorContext::io,
@@ -483,6 +497,25 @@ void checkLinkWaits(int unitCom) {
     }
 
     {
+        // A wake() that comes before the wait starts is not lost: a reader
+        // told to stop just before it waits would otherwise wait for ever.
+        dev->wake();
+        const SerialStatus s = runBounded<SerialStatus>(label + ": wake before the wait",
+                                                        [&] { return dev->waitForInput(); });
+        results.expectStatus(s, SerialStatus::woken, label + ": wake before the wait is not lost");
+    }
+
+    {
+        // A link read of more than is waiting ends at the read time-outs.
+        std::uint8_t b = 0;
+        const SerialIo io = runBounded<SerialIo>(label + ": link read with nothing waiting",
+                                                 [&] { return dev->read(&b, 1); });
+        results.check(io.status == SerialStatus::timeout && io.bytes == 0,
+                      label + ": link read with nothing waiting times out with 0 bytes",
+                      std::string(serialStatusText(io.status)) + ", " + std::to_string(io.bytes) + " bytes");
+    }
+
+    {
         // close() from another thread ends a pending wait.
         std::packaged_task<SerialStatus()> task([&] { return dev->waitForInput(); });
         std::future<SerialStatus> result = task.get_future();
@@ -548,6 +581,32 @@ void checkByteValues(int echoCom) {
         const Collected single = collectLinkBounded(*dev, all.size(), label + " link: echo of single writes");
         results.check(single.bytes == all, label + " link: single-byte writes arrive in order, unchanged",
                       std::to_string(single.bytes.size()) + " bytes: " + printable(single.bytes));
+
+        // More than the pty and the peer hold while nobody reads the echo:
+        // later writes stay pending, each with its own record and copy,
+        // while the caller's buffer is refilled at once.
+        constexpr std::size_t kChunk = 1024;
+        constexpr std::size_t kChunks = 256;
+        std::vector<std::uint8_t> expected;
+        std::vector<std::uint8_t> chunk(kChunk);
+        bool queued = true;
+        for (std::size_t c = 0; c < kChunks; ++c) {
+            for (std::size_t i = 0; i < kChunk; ++i) chunk[i] = static_cast<std::uint8_t>(i + c * 37);
+            expected.insert(expected.end(), chunk.begin(), chunk.end());
+            const SerialIo w = dev->write(chunk.data(), chunk.size());
+            queued = queued && w.status == SerialStatus::ok && w.bytes == kChunk;
+            std::fill(chunk.begin(), chunk.end(), std::uint8_t{0xEE});
+        }
+        results.check(queued, label + " link: 256 KiB in 1 KiB writes accepted without waiting for the line");
+        const Collected big = collectLinkBounded(*dev, expected.size(), label + " link: echo of 256 KiB",
+                                                 ReadSize::allWaiting);
+        std::size_t firstDiff = 0;
+        while (firstDiff < big.bytes.size() && firstDiff < expected.size() &&
+               big.bytes[firstDiff] == expected[firstDiff])
+            ++firstDiff;
+        results.check(big.bytes == expected, label + " link: 256 KiB come back complete and in order",
+                      std::to_string(big.bytes.size()) + " bytes, first difference at " +
+                          std::to_string(firstDiff));
         dev->close();
     }
 
@@ -567,20 +626,76 @@ void checkByteValues(int echoCom) {
     }
 }
 
+// --- a unit that drops the line ---------------------------------------------
+
+void checkHangUp(int hangCom) {
+    const std::string label = "hang-up COM" + std::to_string(hangCom);
+    auto dev = makeSerialDevice();
+    if (!openAndSetUp(*dev, comDevice(hangCom), SerialMode::link, label)) return;
+    const std::string poll = "/C\\";
+    auto writePoll = [&] {
+        return dev->write(reinterpret_cast<const std::uint8_t*>(poll.data()), poll.size()).status;
+    };
+
+    // The first poll is answered.
+    results.expectStatus(writePoll(), SerialStatus::ok, label + ": first poll written");
+    const SerialStatus answered = runBounded<SerialStatus>(label + ": answer to the first poll",
+                                                           [&] { return dev->waitForInput(); });
+    results.expectStatus(answered, SerialStatus::ok, label + ": first poll answered");
+
+    // The next one makes the unit drop the line: whatever still comes is
+    // read, then the wait must end with deviceGone instead of hanging or
+    // spinning.
+    Sleep(200);
+    results.expectStatus(writePoll(), SerialStatus::ok, label + ": second poll written");
+    const SerialStatus gone = runBounded<SerialStatus>(label + ": wait after the hang-up", [&] {
+        std::vector<std::uint8_t> sink(4096);
+        for (int round = 0; round < 1000; ++round) {
+            const SerialStatus s = dev->waitForInput();
+            if (s != SerialStatus::ok) return s;
+            dev->read(sink.data(), std::min(sink.size(), std::max<std::size_t>(dev->bytesWaiting(), 1)));
+        }
+        return SerialStatus::ok;  // never stopped: reported below
+    });
+    results.expectStatus(gone, SerialStatus::deviceGone, label + ": wait ends with deviceGone");
+    const SerialStatus again = runBounded<SerialStatus>(label + ": second wait after the hang-up",
+                                                        [&] { return dev->waitForInput(); });
+    results.expectStatus(again, SerialStatus::deviceGone, label + ": a later wait ends with deviceGone too");
+    std::uint8_t b = 0;
+    const SerialIo r = runBounded<SerialIo>(label + ": read after the hang-up", [&] { return dev->read(&b, 1); });
+    results.expectStatus(r.status, SerialStatus::deviceGone, label + ": read after the hang-up");
+
+    // Writes to the dead line must not hold the caller, nor hold close().
+    const SerialStatus written = runBounded<SerialStatus>(label + ": writes after the hang-up return", [&] {
+        SerialStatus worst = SerialStatus::deviceGone;
+        for (int i = 0; i < 3; ++i)
+            if (const SerialStatus w = writePoll(); w != SerialStatus::deviceGone) worst = w;
+        return worst;
+    });
+    results.expectStatus(written, SerialStatus::deviceGone, label + ": writes after the hang-up report deviceGone");
+    runBounded<bool>(label + ": close after the hang-up returns", [&] {
+        dev->close();
+        return true;
+    });
+    results.check(!dev->isOpen(), label + ": closed after the hang-up");
+}
+
 }  // namespace
 }  // namespace velmora
 
 int main(int argc, char** argv) {
     using namespace velmora;
-    if (argc != 3) {
-        std::printf("usage: serial_win32_check UNIT_COM ECHO_COM\n");
+    if (argc != 4) {
+        std::printf("usage: serial_win32_check UNIT_COM ECHO_COM HANGUP_COM\n");
         return 2;
     }
     const int unitCom = std::atoi(argv[1]);
     const int echoCom = std::atoi(argv[2]);
-    if (unitCom <= 1 || echoCom <= 1 || unitCom == echoCom) {
+    const int hangCom = std::atoi(argv[3]);
+    if (unitCom <= 1 || echoCom <= 1 || hangCom <= 1 || unitCom == echoCom || unitCom == hangCom ||
+        echoCom == hangCom) {
         // COM1 is the machine's console under Wine: never touched.
-        std::printf("need two different COM numbers above 1\n");
+        std::printf("need three different COM numbers above 1\n");
         return 2;
     }
 
@@ -590,6 +705,7 @@ int main(int argc, char** argv) {
     checkProbe(unitCom);
     checkLinkWaits(unitCom);
     checkByteValues(echoCom);
+    checkHangUp(hangCom);
     checkRegistryRows();  // last: it rewrites the port list of this prefix
     results.finish();
 }
