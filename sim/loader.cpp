@@ -74,8 +74,27 @@ LoaderEvent Loader::takeByte(std::uint8_t, std::int64_t nowMs, std::string& out)
 }
 
 LoaderEvent Loader::advance(std::int64_t nowMs, std::string& out) {
-    if (phase_ == UpgradePhase::receiving && nowMs - lastMs_ >= quietGapMs_) return finish(out);
-    if (phase_ == UpgradePhase::stalled && nowMs - lastMs_ >= stallResetMs_) {
+    const std::int64_t quiet = nowMs - lastMs_;
+    switch (phase_) {
+    case UpgradePhase::idle:
+        return LoaderEvent::none;
+    case UpgradePhase::receiving:
+        if (imageLength_ == 0) return quiet >= quietGapMs_ ? finish(out) : LoaderEvent::none;
+        if (quiet < stallResetMs_) return LoaderEvent::none;
+        // The PC went away in the middle of the image: the flash holds half
+        // of it. This is no failure on request, so none is used up.
+        phase_ = UpgradePhase::idle;
+        lastMs_ = nowMs;
+        out += "Fail";
+        out += kCrLf;
+        return LoaderEvent::failed;
+    case UpgradePhase::awaitingImage:
+        if (quiet < stallResetMs_) return LoaderEvent::none;
+        phase_ = UpgradePhase::idle;
+        lastMs_ = nowMs;
+        return LoaderEvent::gaveUp;
+    case UpgradePhase::stalled:
+        if (quiet < stallResetMs_) return LoaderEvent::none;
         phase_ = UpgradePhase::idle;
         lastMs_ = nowMs;
         return LoaderEvent::stallReset;

@@ -20,6 +20,7 @@ enum class LoaderEvent {
     completed,   // image accepted; the completion line is in the output
     failed,      // "Fail" is in the output; the unit is left without firmware
     stallReset,  // a stalled loader restarted itself; no output, no firmware
+    gaveUp,      // prompted, but no image came: back to what ran before
 };
 
 // The unit's firmware loader: the upgrade dialogue as seen on the line.
@@ -40,8 +41,10 @@ public:
     // appended to out.
     LoaderEvent takeByte(std::uint8_t byte, std::int64_t nowMs, std::string& out);
 
-    // Lets time pass: ends an image by a quiet gap, restarts a stalled
-    // loader. Output, if any, is appended to out.
+    // Lets time pass: ends an image by a quiet gap; after stallResetMs of
+    // quiet restarts a stalled loader, fails an image that stopped short of
+    // its told length, and gives up waiting for an image that never began.
+    // Output, if any, is appended to out.
     LoaderEvent advance(std::int64_t nowMs, std::string& out);
 
     UpgradePhase phase() const { return phase_; }

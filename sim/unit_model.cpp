@@ -275,6 +275,8 @@ std::string UnitModel::setClock(const std::string& body) {
     return config_.faults.clockError ? frame("err") : std::string{};
 }
 
+std::string UnitModel::tick(int seconds) { return advance(static_cast<std::int64_t>(seconds) * 1000); }
+
 std::string UnitModel::advance(std::int64_t ms) {
     std::string out;
     if (ms <= 0 || hangUp_) return out;
@@ -337,6 +339,8 @@ void UnitModel::applyLoaderEvent(LoaderEvent e) {
     case LoaderEvent::stallReset:
         firmwareValid_ = false;
         break;
+    case LoaderEvent::gaveUp:
+        break;  // nothing was written: whatever ran before runs on
     }
     framer_.reset();
     lastActivityMs_ = nowMs_;

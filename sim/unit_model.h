@@ -50,6 +50,7 @@ public:
     // and a unit without firmware may prompt for an image. Returns what the
     // unit sends by itself meanwhile (usually nothing).
     std::string advance(std::int64_t ms);
+    std::string tick(int seconds);  // advance() by whole seconds
 
     // Power lost and back: ports stay as they were when the restore flag is
     // on, all off otherwise. Timers and the clock survive (battery backed).

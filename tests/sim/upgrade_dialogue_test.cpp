@@ -203,3 +203,57 @@ TEST(UpgradeDialogue, PacedTransferDeliversTheWholeImageOnceEach) {
 }
 
 }  // namespace
+
+namespace {
+
+// --- a PC that goes away -----------------------------------------------------------
+
+struct AbandonCase {
+    const char* name;
+    bool firmwareAtStart;
+    long imageLength;
+    std::size_t bytesSent;
+    std::string ending;    // what the unit says when it stops waiting
+    std::string greeting;  // answer to "/uni\" afterwards
+};
+
+class AbandonedUpgrade : public ::testing::TestWithParam<AbandonCase> {};
+
+TEST_P(AbandonedUpgrade, LoaderStopsWaitingAfterLongQuiet) {
+    const AbandonCase& a = GetParam();
+    UnitConfig c = loaderConfig();
+    c.imageLength = a.imageLength;
+    c.stallResetMs = 15000;
+    c.loaderPromptEveryMs = 0;  // no asking again, so the give-up shows
+    c.faults.missingFirmware = !a.firmwareAtStart;
+    UnitModel m(c);
+    m.feed("/UPGRADE\\");
+    m.feed(image(a.bytesSent));
+    EXPECT_EQ(m.advance(14999), "") << "still waiting";
+    EXPECT_NE(m.upgradePhase(), UpgradePhase::idle);
+    EXPECT_EQ(m.advance(1), a.ending);
+    EXPECT_EQ(m.upgradePhase(), UpgradePhase::idle);
+    EXPECT_EQ(m.feed("/uni\\"), a.greeting);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Sim, AbandonedUpgrade,
+    ::testing::Values(AbandonCase{"PromptNeverAnsweredOldFirmwareRunsOn", true, 0, 0, "", "/xyz\\"},
+                      AbandonCase{"PromptNeverAnsweredLoaderStays", false, 0, 0, "", "/abc\\"},
+                      AbandonCase{"ImageStoppedShortFails", true, 100, 40, "Fail\r\n", "/abc\\"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(AbandonedUpgradeFailures, ShortImageUsesUpNoRequestedFailure) {
+    UnitConfig c = loaderConfig();
+    c.imageLength = 10;
+    c.stallResetMs = 15000;
+    c.faults.upgradeFailures = 1;
+    UnitModel m(c);
+    m.feed("/UPGRADE\\");
+    m.feed(image(3));
+    EXPECT_EQ(m.advance(15000), "Fail\r\n");
+    m.feed("/UPGRADE\\");
+    EXPECT_EQ(m.feed(image(10)), marksFor(0, 10) + "Fail\r\n") << "the requested failure is still due";
+}
+
+}  // namespace
