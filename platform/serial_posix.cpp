@@ -510,8 +510,10 @@ private:
             t.readInterval == kMaxDword && t.readTotalConstant == 0 && t.readTotalMultiplier == 0;
         const std::uint64_t totalMs = std::uint64_t{t.readTotalMultiplier} * size + t.readTotalConstant;
         const auto start = SteadyClock::now();
-        const std::optional<SteadyClock::time_point> deadline =
-            totalMs ? std::optional(start + std::chrono::milliseconds(totalMs)) : std::nullopt;
+        // No total time-out when both parts are 0 (a plain time point rather
+        // than an optional: g++ -O2 misreads the optional as uninitialised).
+        const bool hasDeadline = totalMs != 0;
+        const SteadyClock::time_point deadline = start + std::chrono::milliseconds(totalMs);
         const bool useInterval = t.readInterval != 0 && t.readInterval != kMaxDword;
 
         std::size_t got = 0;
@@ -532,7 +534,7 @@ private:
             if (returnAtOnce) return {SerialStatus::timeout, got};
 
             int waitMs = -1;
-            if (deadline) waitMs = msUntil(*deadline);
+            if (hasDeadline) waitMs = msUntil(deadline);
             if (useInterval && got > 0) {
                 int gapMs = msUntil(lastByte + std::chrono::milliseconds(t.readInterval));
                 waitMs = waitMs < 0 ? gapMs : std::min(waitMs, gapMs);
