@@ -38,7 +38,10 @@ struct SerialLineSettings {
 
 // Time-outs in milliseconds with the classic meaning: a read ends after
 // readTotalConstant + readTotalMultiplier * bytes, or when the gap between
-// two bytes exceeds readInterval (0: not used).
+// two bytes exceeds readInterval (0: not used; counted from the first byte).
+// Both read totals 0: no total limit. readInterval 0xFFFFFFFF with both read
+// totals 0: a read returns at once with what is waiting. A write ends after
+// writeTotalConstant + writeTotalMultiplier * bytes; both 0: no limit.
 struct SerialTimeouts {
     std::uint32_t readInterval = 0;
     std::uint32_t readTotalMultiplier = 0;
@@ -66,14 +69,19 @@ public:
     virtual ~SerialDevice() = default;
 
     // Opens the device exclusively. `device` is the OS name
-    // ("\\.\COM3" on Windows, "/dev/ttyUSB0" on Linux).
+    // ("\\.\COM3" on Windows, "/dev/ttyUSB0" on Linux). A port this object
+    // already has open is closed first. ok; notFound (no such device, empty
+    // name); accessDenied; busy (open elsewhere, also by another
+    // SerialDevice of this program); failed (not a serial port, other).
     virtual SerialStatus open(const std::string& device, SerialMode mode) = 0;
     virtual bool isOpen() const = 0;
 
-    // Reads the current line settings.
+    // The setup steps return ok, notOpen, deviceGone or failed.
+    // Reads the current line settings (`out` is untouched unless ok).
     virtual SerialStatus getState(SerialLineSettings& out) = 0;
     // Applies the settings and makes the line binary-clean: no software flow
     // control, no parity checking, no NUL stripping, no translation, raw.
+    // failed: a value the port cannot take, or the driver did not keep it.
     virtual SerialStatus setState(const SerialLineSettings& settings) = 0;
     // Driver queue sizes in bytes (a hint where the OS has no such knob).
     virtual SerialStatus setQueueSizes(std::size_t input, std::size_t output) = 0;
@@ -84,22 +92,31 @@ public:
     // Link mode: blocks until received bytes are waiting (ok), until wake()
     // or close() is called (woken), or the device goes away (deviceGone).
     // Never returns ok without bytes waiting, never spins on a hang-up.
+    // A wake() while nobody waits ends the next wait at once (so a stop
+    // request is not lost). Bytes that came before a hang-up are handed out
+    // first; once deviceGone was returned, every later wait returns it at
+    // once until close(). notOpen when the port is not open.
     virtual SerialStatus waitForInput() = 0;
     // Bytes waiting in the input queue now (0 when closed or unknown).
     virtual std::size_t bytesWaiting() = 0;
 
     // Probe mode: blocks up to the read time-outs; returns what arrived
     // (status timeout when fewer than `size` bytes came). Link mode: reads
-    // at most `size` bytes of what is waiting without blocking.
+    // at most `size` bytes of what is waiting without blocking (ok, also
+    // with 0 bytes). Both: deviceGone on a hang-up, woken when close() came
+    // from another thread meanwhile, notOpen; `bytes` counts what was read.
     virtual SerialIo read(std::uint8_t* buffer, std::size_t size) = 0;
-    // Writes all bytes (bounded by the write time-outs in probe mode). In
-    // link mode the call may return before the bytes are on the line; the
-    // data is copied, so the caller's buffer may go at once.
+    // Writes all bytes within the write time-outs: ok; timeout when only
+    // `bytes` of them could go (full queue, CTS held); deviceGone; woken
+    // (closed meanwhile); notOpen. In link mode the call may return before
+    // the bytes are on the line; the data is copied, so the caller's buffer
+    // may go at once.
     virtual SerialIo write(const std::uint8_t* data, std::size_t size) = 0;
 
     // Ends a pending waitForInput() with `woken`; the port stays open.
     virtual void wake() = 0;
-    // Closes the port; a pending wait ends with `woken`. Idempotent.
+    // Closes the port; a pending wait ends with `woken`. Idempotent. When it
+    // returns the device can be opened again.
     virtual void close() = 0;
 };
 
