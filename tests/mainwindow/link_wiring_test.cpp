@@ -1,0 +1,128 @@
+// The window logic as the link's LinkUi: a real reader thread on a scripted
+// port hands its view updates to SyncUpdate, the poll timer writes through
+// the link, and the watchdog tears the link down. The test thread plays the
+// UI thread by draining the dispatcher; waits are bounded and only for the
+// reader thread, never on timing.
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "link/serial_link.h"
+#include "mainwindow/recording_view.h"
+#include "mainwindow/window_logic.h"
+#include "platform/dialogs.h"
+#include "platform/fake_serial.h"
+#include "platform/queue_dispatcher.h"
+
+namespace velmora::test {
+namespace {
+
+// Lets the test keep the scripted port after the link has let go of it.
+class SharedPort final : public SerialDevice {
+public:
+    explicit SharedPort(std::shared_ptr<ScriptedSerialDevice> f) : f_(std::move(f)) {}
+    SerialStatus open(const std::string& d, SerialMode m) override { return f_->open(d, m); }
+    bool isOpen() const override { return f_->isOpen(); }
+    SerialStatus getState(SerialLineSettings& s) override { return f_->getState(s); }
+    SerialStatus setState(const SerialLineSettings& s) override { return f_->setState(s); }
+    SerialStatus setQueueSizes(std::size_t i, std::size_t o) override { return f_->setQueueSizes(i, o); }
+    SerialStatus setTimeouts(const SerialTimeouts& t) override { return f_->setTimeouts(t); }
+    SerialStatus purge() override { return f_->purge(); }
+    SerialStatus waitForInput() override { return f_->waitForInput(); }
+    std::size_t bytesWaiting() override { return f_->bytesWaiting(); }
+    SerialIo read(std::uint8_t* b, std::size_t n) override { return f_->read(b, n); }
+    SerialIo write(const std::uint8_t* b, std::size_t n) override { return f_->write(b, n); }
+    void wake() override { f_->wake(); }
+    void close() override { f_->close(); }
+
+private:
+    std::shared_ptr<ScriptedSerialDevice> f_;
+};
+
+constexpr int kBoundMs = 10000;  // generous: only a stuck reader gets near it
+
+struct LinkedWindow : ::testing::Test {
+    DeviceState state;
+    TimerTables tables;
+    QueueDispatcher dispatcher;
+    FixedClock clock{LocalMoment{2026, 12, 8, 3, 10, 0, 0}};
+    RecordingView view;
+    ManualTimerHost timers;
+    ScriptedDialogs dialogs;
+    std::shared_ptr<ScriptedSerialDevice> port = std::make_shared<ScriptedSerialDevice>();
+    SerialLink* linkPtr = nullptr;
+    std::unique_ptr<MainWindowLogic> logic;
+    std::unique_ptr<SerialLink> link;
+
+    void SetUp() override {
+        logic = std::make_unique<MainWindowLogic>(MainWindowLogic::Deps{
+            state, tables, clock, view, timers,
+            [this](std::string_view text) { linkPtr->write(text); },
+            [this] { linkPtr->WatchdogExpired(); },
+            [this] { linkPtr->SendInfoRequest(); },
+            {}});
+        link = std::make_unique<SerialLink>(SerialLink::Deps{
+            state, tables, dispatcher, clock, *logic, dialogs,
+            [this] { return std::make_unique<SharedPort>(port); }, [] { return LinkOptions{}; },
+            [](int) {}});
+        linkPtr = link.get();
+        link->setPortDevices({"", "/dev/ttyUSB0"});
+        logic->initialiseView();
+        port->answerWrites("/uni\\", "/xyz\\");
+    }
+    void TearDown() override {
+        dispatcher.shutdown();
+        link->shutdown();
+    }
+    bool drainUntil(const std::function<bool()>& pred) { return dispatcher.drainUntil(pred, kBoundMs); }
+};
+
+TEST_F(LinkedWindow, GreetingStartsPollingAndAnswersDrawThePanels) {
+    port->answerWrites("/C\\", "/M2\\/S1 OCCCCCCO GGGGGGGG 3.46\\/S2 CCCCCCCC GGFGGGGG 12.7\\");
+    link->OpenLink(1);
+    ASSERT_TRUE(drainUntil([&] { return logic->tmQuery().enabled(); }));
+    EXPECT_TRUE(logic->tmFlash1().enabled());
+    EXPECT_EQ(logic->tmQuery().interval(), kFirstPollDelayMs);
+
+    timers.advance(kFirstPollDelayMs);  // the first poll
+    EXPECT_TRUE(logic->tmOpenComError().enabled());
+    ASSERT_TRUE(drainUntil([&] { return view.pictureIndex("imDisCurrent22") == 2; }));
+
+    EXPECT_TRUE(view.shown("UniClass2"));
+    EXPECT_FALSE(view.shown("UniClass3"));
+    EXPECT_EQ(view.height, kHeightTwoBanks);
+    EXPECT_EQ(view.versionItems.size(), 2u);
+    EXPECT_EQ(view.pictureIndex("imLed11"), 2);
+    EXPECT_EQ(view.pictureIndex("imLed18"), 2);
+    EXPECT_EQ(view.pictureIndex("imDisCurrent11"), 13);
+    EXPECT_EQ(view.pictureIndex("imDisCurrent12"), 4);
+    EXPECT_EQ(view.pictureIndex("imDisCurrent21"), 1);
+    EXPECT_EQ(view.spoken("imLed23"), "Bank 2 Port 3 off, alarm");
+    EXPECT_FALSE(logic->tmOpenComError().enabled()) << "the answers stop the watchdog";
+    EXPECT_NE(port->writtenText().find("/C\\"), std::string::npos);
+}
+
+TEST_F(LinkedWindow, SilentUnitIsDeclaredLostTwentySecondsAfterThePoll) {
+    link->OpenLink(1);
+    ASSERT_TRUE(drainUntil([&] { return logic->tmQuery().enabled(); }));
+    timers.advance(kFirstPollDelayMs + kWatchdogIntervalMs - 1);
+    EXPECT_TRUE(dialogs.shown.empty());
+    timers.advance(1);
+
+    ASSERT_EQ(dialogs.shown.size(), 1u);
+    EXPECT_EQ(dialogs.shown[0].text, kNotFoundMessage);
+    EXPECT_FALSE(link->isOpen());
+    EXPECT_FALSE(logic->tmFlash1().enabled());
+    EXPECT_FALSE(logic->tmQuery().enabled());
+    EXPECT_FALSE(logic->tmOpenComError().enabled());
+    EXPECT_FALSE(view.shown("UniClass1"));
+    // Nothing more happens afterwards.
+    timers.advance(10 * kWatchdogIntervalMs);
+    EXPECT_EQ(dialogs.shown.size(), 1u);
+}
+
+}  // namespace
+}  // namespace velmora::test
