@@ -1,0 +1,94 @@
+#pragma once
+
+// The program put together: device state, timer tables, the link, the main
+// window's logic and its widgets, the settings and, on request, a simulated
+// unit. It owns them all and takes them down in the one safe order.
+
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/qt_dialogs.h"
+#include "app/qt_dispatcher.h"
+#include "app/qt_timer.h"
+#include "link/device_state.h"
+#include "platform/clock.h"
+#include "platform/port_list.h"
+#include "schedule/timer_tables.h"
+#include "settings/settings_file.h"
+
+namespace velmora {
+
+class MainWindowLogic;
+class SerialLink;
+class TForm1;
+namespace sim {
+class PtySimulator;
+}
+
+struct ApplicationOptions {
+    std::vector<std::string> extraPorts;  // --port devices, in order
+    bool simulate = false;                // run a simulated unit and connect to it
+    int simulatedBanks = 3;
+    std::filesystem::path settingsPath;   // define.ini
+};
+
+// Create on the UI thread after the QApplication, destroy before it.
+class Application {
+public:
+    explicit Application(ApplicationOptions options);
+    // shutdown(), then the windows go.
+    ~Application();
+    Application(const Application&) = delete;
+    Application& operator=(const Application&) = delete;
+
+    // Start-up: the simulated unit (if asked for), the port list, define.ini,
+    // the start picture and the window shown; then the connection (to the
+    // simulated unit, or by detection when the Auto setting is on).
+    // false: the simulated unit could not be started; *error says why.
+    bool start(std::string* error = nullptr);
+
+    // Stops the dispatcher (pending and new hand-overs return without
+    // running), then closes the link and joins its reader. Idempotent; the
+    // windows stay until destruction.
+    void shutdown();
+
+    // Detection without the Detect dialog: the configured port, or every
+    // port of the list in "AUTO" mode. Position 1..count where the unit
+    // greeted, 100 when none did, 0 when nothing was probed.
+    int detect();
+    // Detection, then the link on the port found (menus to connected), or
+    // the not-found message.
+    void Connect();
+
+    TForm1& window() { return *window_; }
+    MainWindowLogic& logic() { return *logic_; }
+    SerialLink& link() { return *link_; }
+    DeviceState& state() { return state_; }
+    const ComPortList& ports() const { return ports_; }
+    const Settings& settings() const { return settings_; }
+    QtUiDispatcher& dispatcher() { return dispatcher_; }
+
+private:
+    void wireWindow();
+    void buildPortList();
+    void menuItemChosen(const std::string& item);
+
+    ApplicationOptions options_;
+    DeviceState state_;
+    TimerTables tables_;
+    SystemClock clock_;
+    QtUiDispatcher dispatcher_;
+    QtTimerFactory timers_;
+    QtDialogs dialogs_;
+    Settings settings_;
+    ComPortList ports_;
+    std::unique_ptr<TForm1> window_;
+    std::unique_ptr<MainWindowLogic> logic_;
+    std::unique_ptr<SerialLink> link_;
+    std::unique_ptr<sim::PtySimulator> simulator_;
+    bool shutDown_ = false;
+};
+
+}  // namespace velmora

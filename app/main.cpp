@@ -1,0 +1,87 @@
+// velmora: the main program.
+#include <QApplication>
+#include <QCoreApplication>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "app/application.h"
+#include "app/command_line.h"
+#include "app/picture_source.h"
+#include "mainwindow/tform1.h"
+#include "settings/settings_location.h"
+
+namespace {
+
+std::vector<std::string> argumentsOf(int argc, char** argv) {
+    std::vector<std::string> args;
+    for (int i = 1; i < argc; ++i) args.emplace_back(argv[i]);
+    return args;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    using namespace velmora;
+
+    // Answered before Qt starts, so they work without a display.
+    const std::vector<std::string> early = argumentsOf(argc, argv);
+    bool qtStyleOptions = false;  // "-platform offscreen" and the like
+    for (const std::string& a : early) qtStyleOptions |= a.size() > 1 && a[0] == '-' && a[1] != '-';
+    if (!qtStyleOptions) {
+        const CommandLine cl = parseCommandLine(early);
+        if (!cl.error.empty()) {
+            std::fprintf(stderr, "velmora: %s\n\n%s", cl.error.c_str(), usageText().c_str());
+            return 2;
+        }
+    }
+    if (asksForHelpOrVersion(early)) {
+        const CommandLine cl = parseCommandLine(early);
+        if (cl.error.empty() && cl.help) {
+            std::fputs(usageText().c_str(), stdout);
+            return 0;
+        }
+        if (cl.error.empty() && cl.version) {
+            std::printf("%s\n", kProgramVersionText);
+            return 0;
+        }
+    }
+
+    QApplication qapp(argc, argv);  // takes Qt's own options out of argv
+    QApplication::setApplicationName(QStringLiteral("Velmora Management"));
+    QApplication::setWindowIcon(programIcon());
+
+    const CommandLine cl = parseCommandLine(argumentsOf(argc, argv));
+    if (!cl.error.empty()) {
+        std::fprintf(stderr, "velmora: %s\n\n%s", cl.error.c_str(), usageText().c_str());
+        return 2;
+    }
+    if (cl.help) {
+        std::fputs(usageText().c_str(), stdout);
+        return 0;
+    }
+    if (cl.version) {
+        std::printf("%s\n", kProgramVersionText);
+        return 0;
+    }
+
+    ApplicationOptions options;
+    options.extraPorts = cl.ports;
+    options.simulate = cl.simulate;
+    options.simulatedBanks = cl.simulatedBanks;
+    options.settingsPath = settingsFilePath(QCoreApplication::applicationDirPath().toStdString(),
+                                            userConfigDirFromEnvironment(), isFolderWritable);
+
+    Application application(options);
+    std::string error;
+    if (!application.start(&error)) {
+        std::fprintf(stderr, "velmora: cannot start the simulated unit: %s\n", error.c_str());
+        return 1;
+    }
+    const int result = QApplication::exec();
+    // Dispatcher, then link and reader, then (when `application` goes) the
+    // windows.
+    application.shutdown();
+    return result;
+}

@@ -1,0 +1,135 @@
+#pragma once
+
+// The main window's widgets: a thin shell over MainView. It builds every
+// component with the name, size and position the window's logic refers to,
+// draws what the logic asks for and reports the user's clicks to the
+// handlers the program installs. It decides nothing itself.
+
+#include <QMainWindow>
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+
+#include "mainwindow/main_view.h"
+
+class QAction;
+class QLabel;
+class QMenu;
+class QScrollBar;
+
+namespace velmora {
+
+class PictureBox;
+
+// Client-area width of the main window, pixels.
+inline constexpr int kClientWidth = 639;
+// The window heights the logic asks for (190, 300, 410) are outer heights
+// of a classic window: title bar, menu bar and borders took this many of
+// them. The client area below the menu bar gets the rest, so that the
+// panels fit with the same small margin whatever the desktop draws around.
+inline constexpr int kClassicFrameHeight = 56;
+
+class TForm1 final : public QMainWindow, public MainView {
+    Q_OBJECT
+
+public:
+    // What the user did; each handler may be empty (nothing happens).
+    struct Handlers {
+        // Left mouse button down / up on port button "imButton"+key (the up
+        // counts wherever the pointer is). Space or Enter on a focused port
+        // button gives a press followed by a release.
+        std::function<void(int key)> portButtonPressed;
+        std::function<void(int key)> portButtonReleased;
+        // Any mouse button down / up on "btnRight"+slot (Space/Enter too).
+        std::function<void(int slot)> menuButtonPressed;
+        std::function<void(int slot)> menuButtonReleased;
+        // The user moved ScrollBar1 to `position` (not called when the
+        // logic sets it through MainView).
+        std::function<void(int position)> scrollBarMoved;
+        // An item of the Check Version sub-menu: its tag (bank number).
+        std::function<void(int tag)> versionItemChosen;
+        // A menu item was chosen; `item` is its name ("mlConnect", ...).
+        // File -> Exit ("N2") closes the window itself and is not reported.
+        std::function<void(const std::string& item)> menuItemChosen;
+        // The window closes (FormClose); the application ends after it.
+        std::function<void()> closing;
+    };
+
+    explicit TForm1(QWidget* parent = nullptr);
+    ~TForm1() override;
+
+    void setHandlers(Handlers handlers) { handlers_ = std::move(handlers); }
+
+    // ---- MainView ----
+    void setPicture(std::string_view component, PictureList list, int index) override;
+    void setComponentVisible(std::string_view component, bool visible) override;
+    void setLabelText(std::string_view label, std::string_view text) override;
+    void setLabelBackground(std::string_view label, std::uint32_t rgb) override;
+    void setLabelVisible(std::string_view label, bool visible) override;
+    void setAccessibleName(std::string_view component, std::string_view name) override;
+    void setWindowHeight(int pixels) override;
+    void setWindowTop(int pixels) override;
+    void setScrollBarPosition(int position) override;
+    void setScrollBarMaximum(int maximum) override;
+    void setScrollBarVisible(bool visible) override;
+    void appendVersionItem(std::string_view caption, int tag) override;
+    void removeLastVersionItem() override;
+    // The Set Timer dialog does not exist yet: these do nothing, and the
+    // dialog reads as hidden.
+    void appendTimerTab(std::string_view caption) override;
+    void deleteTimerTab(int index) override;
+    void selectFirstTimerTab() override;
+    bool timerDialogVisible() const override;
+    int timerDialogBank() const override;
+    void cancelTimerDialog() override;
+    void refreshTimerDialog() override;
+
+    // ---- Menus ----
+    // "Connect" enabled and "Disconnect", "Tools ", "Time" and "Set Timer"
+    // disabled (not connected), or the other way round.
+    void setConnectedMenus(bool connected);
+    // Menu item or menu by its name ("N2", "mlConnect", "CheckVersion1",
+    // "mlTools1"...); for a menu, the action that opens it. nullptr if none.
+    QAction* menuItem(std::string_view name) const;
+    QMenu* checkVersionMenu() const { return checkVersion_; }
+
+    // ---- Components ----
+    // The component of that name ("imLed23", "UniClass1", "ScrollBar1"...),
+    // nullptr when there is none.
+    QWidget* component(std::string_view name) const;
+    // The picture last put into an image component, nullopt when none was
+    // (or the name is not one of the window's list pictures).
+    std::optional<PictureRef> shownPicture(std::string_view component) const;
+    // Height of the client area (below the menu bar), pixels: the height
+    // last asked for less kClassicFrameHeight.
+    int clientHeight() const;
+    QScrollBar* scrollBar() const { return scrollBar_; }
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void buildMenus();
+    void buildPanel(int slot);
+    PictureBox* addPicture(QWidget* parent, const QString& name, int left, int top, int width,
+                           int height);
+    QLabel* labelNamed(std::string_view name) const;
+    void chooseMenuItem(const std::string& name);
+
+    Handlers handlers_;
+    QWidget* client_ = nullptr;
+    QScrollBar* scrollBar_ = nullptr;
+    QMenu* checkVersion_ = nullptr;
+    bool centred_ = false;
+    // Every named component and menu item, looked up by name on each call.
+    std::unordered_map<std::string, QWidget*> components_;
+    std::unordered_map<std::string, PictureBox*> pictures_;
+    std::unordered_map<std::string, QLabel*> labels_;
+    std::unordered_map<std::string, QAction*> menuItems_;
+};
+
+}  // namespace velmora

@@ -1,0 +1,172 @@
+#include "app/qt_dialogs.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QMessageBox>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace velmora {
+namespace {
+
+struct FilterCase {
+    const char* name;
+    const char* classic;
+    const char* qt;
+};
+
+class FileFilterTest : public ::testing::TestWithParam<FilterCase> {};
+
+TEST_P(FileFilterTest, BecomesQtFilter) {
+    EXPECT_EQ(qtFileFilter(GetParam().classic).toStdString(), GetParam().qt);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    App, FileFilterTest,
+    ::testing::Values(
+        FilterCase{"FirmwareImages", "x files(*.x)|*.x", "x files(*.x) (*.x)"},
+        FilterCase{"ScheduleFiles", "Power files|*.pwr", "Power files (*.pwr)"},
+        FilterCase{"TwoPairs", "Images|*.x|All files|*.*", "Images (*.x);;All files (*.*)"},
+        FilterCase{"SeveralPatterns", "Text|*.txt;*.log", "Text (*.txt *.log)"},
+        FilterCase{"BlankAroundPatterns", "Text| *.txt ; *.log ", "Text (*.txt *.log)"},
+        FilterCase{"DescriptionWithoutPattern", "Anything", "Anything (*)"},
+        FilterCase{"TrailingBar", "Images|*.x|", "Images (*.x)"},
+        FilterCase{"EmptyPattern", "Images|", "Images (*)"},
+        FilterCase{"Empty", "", ""}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+struct TextCase {
+    const char* name;
+    std::string text;
+    std::string shown;
+};
+
+class MessageTextTest : public ::testing::TestWithParam<TextCase> {};
+
+TEST_P(MessageTextTest, CarriageReturnsBreakLines) {
+    EXPECT_EQ(messageBoxText(GetParam().text).toStdString(), GetParam().shown);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    App, MessageTextTest,
+    ::testing::Values(
+        TextCase{"Plain", "Battery no power or RTC failure", "Battery no power or RTC failure"},
+        TextCase{"UpgradeTimeout", "Upgrade timeout. \rPlease try again.", "Upgrade timeout. \nPlease try again."},
+        TextCase{"CrLfIsOneBreak", "a\r\nb", "a\nb"},
+        TextCase{"TwoReturns", "a\r\rb", "a\n\nb"},
+        TextCase{"LineFeedKept", "a\nb", "a\nb"},
+        TextCase{"EndsWithReturn", "a\r", "a\n"},
+        TextCase{"EightBitByteKept", std::string("Temp \xB0" "C"), "Temp \xC2\xB0" "C"},
+        TextCase{"EmbeddedNulKept", std::string("a\0b", 3), std::string("a\0b", 3)}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+struct BoxCase {
+    const char* name;
+    MessageIcon icon;
+    MessageButtons buttons;
+    QMessageBox::Icon qtIcon;
+    QMessageBox::StandardButtons qtButtons;
+    QMessageBox::StandardButton escape;
+};
+
+class MessageBoxTest : public ::testing::TestWithParam<BoxCase> {};
+
+TEST_P(MessageBoxTest, HasCaptionTextIconAndButtons) {
+    const BoxCase& c = GetParam();
+    auto box = buildMessageBox("Upgrade timeout. \rPlease try again.", "Bank 3 Version", c.icon, c.buttons, nullptr);
+    EXPECT_EQ(box->windowTitle().toStdString(), "Bank 3 Version");
+    EXPECT_EQ(box->text().toStdString(), "Upgrade timeout. \nPlease try again.");
+    EXPECT_EQ(box->textFormat(), Qt::PlainText);
+    EXPECT_EQ(box->icon(), c.qtIcon);
+    EXPECT_EQ(box->standardButtons(), c.qtButtons);
+    ASSERT_NE(box->escapeButton(), nullptr);
+    EXPECT_EQ(box->escapeButton(), box->button(c.escape));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    App, MessageBoxTest,
+    ::testing::Values(
+        BoxCase{"PlainNotice", MessageIcon::none, MessageButtons::ok, QMessageBox::NoIcon, QMessageBox::Ok, QMessageBox::Ok},
+        BoxCase{"StopError", MessageIcon::stop, MessageButtons::ok, QMessageBox::Critical, QMessageBox::Ok, QMessageBox::Ok},
+        BoxCase{"InformationWarning", MessageIcon::information, MessageButtons::ok, QMessageBox::Information, QMessageBox::Ok, QMessageBox::Ok},
+        BoxCase{"QuestionOkCancel", MessageIcon::question, MessageButtons::okCancel, QMessageBox::Question,
+                QMessageBox::Ok | QMessageBox::Cancel, QMessageBox::Cancel},
+        BoxCase{"YesNo", MessageIcon::none, MessageButtons::yesNo, QMessageBox::NoIcon,
+                QMessageBox::Yes | QMessageBox::No, QMessageBox::No}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+struct AnswerCase {
+    const char* name;
+    int clicked;
+    MessageButtons buttons;
+    MessageAnswer answer;
+};
+
+class AnswerTest : public ::testing::TestWithParam<AnswerCase> {};
+
+TEST_P(AnswerTest, ClickedButtonGivesAnswer) {
+    EXPECT_EQ(answerFor(GetParam().clicked, GetParam().buttons), GetParam().answer);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    App, AnswerTest,
+    ::testing::Values(AnswerCase{"OkOfOkBox", QMessageBox::Ok, MessageButtons::ok, MessageAnswer::ok},
+                      AnswerCase{"ClosedOkBox", 0, MessageButtons::ok, MessageAnswer::ok},
+                      AnswerCase{"OkOfOkCancel", QMessageBox::Ok, MessageButtons::okCancel, MessageAnswer::ok},
+                      AnswerCase{"CancelOfOkCancel", QMessageBox::Cancel, MessageButtons::okCancel, MessageAnswer::cancel},
+                      AnswerCase{"ClosedOkCancel", 0, MessageButtons::okCancel, MessageAnswer::cancel},
+                      AnswerCase{"YesOfYesNo", QMessageBox::Yes, MessageButtons::yesNo, MessageAnswer::yes},
+                      AnswerCase{"NoOfYesNo", QMessageBox::No, MessageButtons::yesNo, MessageAnswer::no},
+                      AnswerCase{"ClosedYesNo", 0, MessageButtons::yesNo, MessageAnswer::no},
+                      AnswerCase{"ForeignButtonOnYesNo", QMessageBox::Ok, MessageButtons::yesNo, MessageAnswer::no}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// The real modal box, answered from inside its own event loop.
+struct ModalCase {
+    const char* name;
+    MessageButtons buttons;
+    QMessageBox::StandardButton press;  // NoButton: close with Escape
+    MessageAnswer answer;
+};
+
+class ModalMessageTest : public ::testing::TestWithParam<ModalCase> {};
+
+TEST_P(ModalMessageTest, AnswersWhatTheUserPressed) {
+    const ModalCase& c = GetParam();
+    QtDialogs dialogs;
+    std::string seenText;
+    bool answered = false;
+    QTimer poller;
+    QObject::connect(&poller, &QTimer::timeout, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box || answered) return;
+        answered = true;
+        seenText = box->text().toStdString();
+        if (c.press == QMessageBox::NoButton) {
+            box->reject();  // Escape, or the title-bar close box
+        } else {
+            box->button(c.press)->click();
+        }
+    });
+    poller.start(10);
+    const MessageAnswer answer = dialogs.message("one\rtwo", "caption", MessageIcon::none, c.buttons);
+    EXPECT_TRUE(answered);
+    EXPECT_EQ(seenText, "one\ntwo");
+    EXPECT_EQ(answer, c.answer);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    App, ModalMessageTest,
+    ::testing::Values(ModalCase{"OkPressed", MessageButtons::okCancel, QMessageBox::Ok, MessageAnswer::ok},
+                      ModalCase{"CancelPressed", MessageButtons::okCancel, QMessageBox::Cancel, MessageAnswer::cancel},
+                      ModalCase{"OkCancelClosed", MessageButtons::okCancel, QMessageBox::NoButton, MessageAnswer::cancel},
+                      ModalCase{"NoPressed", MessageButtons::yesNo, QMessageBox::No, MessageAnswer::no},
+                      ModalCase{"YesPressed", MessageButtons::yesNo, QMessageBox::Yes, MessageAnswer::yes},
+                      ModalCase{"YesNoClosed", MessageButtons::yesNo, QMessageBox::NoButton, MessageAnswer::no}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace velmora
