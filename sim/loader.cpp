@@ -61,10 +61,10 @@ LoaderEvent Loader::takeByte(std::uint8_t, std::int64_t nowMs, std::string& out)
             out += "Velmora Boot Loader";
             break;
         case 1:
-            out += "Serial received " + std::to_string(received_) + " bytes";
+            out += std::string("Serial received ") + std::to_string(received_) + " bytes";
             break;
         default:
-            out += "CPU flash block " + std::to_string(block);
+            out += std::string("CPU flash block ") + std::to_string(block);
             break;
         }
         out += kCrLf;
@@ -111,7 +111,7 @@ LoaderEvent Loader::finish(std::string& out) {
         return LoaderEvent::failed;
     }
     if (completion_ == CompletionStyle::versionLine) {
-        out += "Version " + dottedVersion(upgradedVersion_) + " firmware ready";
+        out += std::string("Version ") + dottedVersion(upgradedVersion_) + " firmware ready";
         out += kCrLf;
     } else {
         // The one-word "OK" after the completion line takes the PC out of

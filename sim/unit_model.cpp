@@ -26,7 +26,7 @@ int digitsValue(std::string_view s) {
 bool validVersion(const std::string& v) { return v.size() == 4 && allDigits(v); }
 
 std::string twoDigits(int v) {
-    char buf[8];
+    char buf[16];
     std::snprintf(buf, sizeof buf, "%02d", v);
     return buf;
 }
@@ -110,7 +110,13 @@ std::string UnitModel::enterUpgrade() {
 
 std::string UnitModel::answerVersions() const {
     std::string out;
-    for (int b = 1; b <= banks_; ++b) out += frame("V" + twoDigits(b) + " " + versions_[b - 1]);
+    for (int b = 1; b <= banks_; ++b) {
+        std::string line = "V";
+        line += twoDigits(b);
+        line += ' ';
+        line += versions_[b - 1];
+        out += frame(line);
+    }
     if (config_.faults.badBanks) {
         out += frame("V00 0000");
         out += frame("V17 1203");
@@ -132,7 +138,7 @@ std::string UnitModel::answerPoll() {
     const int pollIndex = polls_++;
     std::string out;
     if (f.junk) out += std::string("#~?\x01\x7f\xfe", 6) + std::string(1, '\0');
-    out += frame("M" + std::to_string(banks_));
+    out += frame(std::string("M") + std::to_string(banks_));
     for (int b = 1; b <= banks_; ++b) {
         StatusForm form = config_.statusForm;
         if (form == StatusForm::rotate) form = static_cast<StatusForm>((pollIndex + b) % 3);
@@ -141,7 +147,7 @@ std::string UnitModel::answerPoll() {
     if (f.junk) {
         // Longer than any line the PC keeps, then words longer than its word fields.
         out += frame(std::string(120, 'Z'));
-        out += frame("X" + std::string(40, 'x') + " " + std::string(30, 'y') + " " + std::string(20, 'z') + " " +
+        out += frame(std::string("X") + std::string(40, 'x') + " " + std::string(30, 'y') + " " + std::string(20, 'z') + " " +
                      std::string(20, 'w'));
         out += "~#";
     }
