@@ -4,6 +4,7 @@
 #include "platform/serial_device.h"
 #include "platform/serial_errors_posix.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>

@@ -491,6 +491,8 @@ TEST_F(PosixSerial, HangUpIsReportedWithoutSpinning) {
     ASSERT_GE(seen.size(), 2u);
     for (std::size_t i = 0; i < seen.size(); ++i) EXPECT_EQ(seen[i], S::deviceGone) << "wait " << i;
     EXPECT_LT(cpu, 0.3) << "CPU seconds used by waits on a hung-up line";
+    RecordProperty("waits", static_cast<int>(seen.size()));
+    RecordProperty("cpu_microseconds", static_cast<int>(cpu * 1e6));
 
     std::uint8_t b = 0;
     EXPECT_EQ(dev->read(&b, 1).status, S::deviceGone);
