@@ -15,9 +15,11 @@
 #include <condition_variable>
 #include <cstdint>
 #include <limits>
-#include <list>
+#include <deque>
 #include <memory>
 #include <mutex>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 #include "platform/serial_device.h"
@@ -89,7 +91,10 @@ using win32serial::statusFromError;
 // How often a pending wait asks the port whether it is still there, and
 // how long close() gives unfinished operations; milliseconds.
 constexpr DWORD kAliveCheckMs = 1000;
-constexpr ULONGLONG kWriteDrainMs = 2000;
+constexpr DWORD kWriteDrainMs = 2000;
+// Link-mode bytes accepted but not yet handed to the driver; beyond this a
+// write is refused (the line has been stuck for a long time).
+constexpr std::size_t kMaxQueuedBytes = 1 << 20;
 // How long a cancelled wait or read may take to end; milliseconds.
 constexpr DWORD kCancelWaitMs = 5000;
 
@@ -97,9 +102,9 @@ DWORD clampToDword(std::size_t n) {
     return static_cast<DWORD>(std::min<std::size_t>(n, std::numeric_limits<DWORD>::max()));
 }
 
-// A link-mode write in flight. Windows keeps pointers to the record and to
-// the bytes until the write completes (with CTS flow control that can take
-// a while), so both live here, on the heap, until it is reaped.
+// One link-mode write: its own overlapped record and its own copy of the
+// bytes. Windows keeps pointers to both until the write completes (with CTS
+// flow control that can take a while), so they live here, on the heap.
 struct PendingWrite {
     OVERLAPPED overlapped{};
     std::vector<std::uint8_t> bytes;
@@ -168,16 +173,16 @@ private:
     SerialIo readBlocking(HANDLE h, std::uint8_t* buffer, std::size_t size);
     SerialIo readOverlapped(HANDLE h, std::uint8_t* buffer, std::size_t size);
     SerialIo writeBlocking(HANDLE h, const std::uint8_t* data, std::size_t size);
-    SerialIo writeOverlapped(HANDLE h, const std::uint8_t* data, std::size_t size);
+    SerialIo queueWrite(const std::uint8_t* data, std::size_t size);
+    // Link mode: hands the queued writes to the driver one at a time, in
+    // order, each with its own record. Windows keeps overlapped writes of
+    // one handle in order, but not every driver does (Wine on a pty mixes
+    // pending ones up), and the unit must see commands whole and in order.
+    void writerLoop(HANDLE h);
     // Ends the reader's pending wait or read after a wake or close request
     // and waits (bounded) until Windows no longer touches its record.
     enum class ReaderIo { wait, read };
     void cancelReaderIo(HANDLE h, ReaderIo what);
-    // Drops the records of link-mode writes that have completed.
-    void reapWrites(HANDLE h);
-    // close(): cancels the writes still in flight and waits for them, at
-    // most until `deadline` (GetTickCount64 milliseconds).
-    void finishWrites(HANDLE h, ULONGLONG deadline);
     bool closeRequested() const;
     void closeEvents();
 
@@ -205,7 +210,10 @@ private:
     std::atomic<bool> gone_{false};  // the device failed: later waits end at once
 
     std::mutex writesMutex_;
-    std::list<std::unique_ptr<PendingWrite>> pendingWrites_;
+    std::deque<std::unique_ptr<PendingWrite>> writeQueue_;  // guarded by writesMutex_
+    std::size_t queuedBytes_ = 0;                           // guarded by writesMutex_
+    HANDLE writeQueuedEvent_ = nullptr;  // auto-reset: the queue got a write
+    std::thread writer_;
 };
 
 SerialStatus Win32SerialDevice::open(const std::string& device, SerialMode mode) {
@@ -222,7 +230,9 @@ SerialStatus Win32SerialDevice::open(const std::string& device, SerialMode mode)
         rxEvent_ = CreateEventA(nullptr, TRUE, FALSE, nullptr);
         wakeEvent_ = CreateEventA(nullptr, FALSE, FALSE, nullptr);
         closeEvent_ = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-        if (rxEvent_ == nullptr || wakeEvent_ == nullptr || closeEvent_ == nullptr) {
+        writeQueuedEvent_ = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+        if (rxEvent_ == nullptr || wakeEvent_ == nullptr || closeEvent_ == nullptr ||
+            writeQueuedEvent_ == nullptr) {
             const DWORD error = GetLastError();
             closeEvents();
             CloseHandle(h);
@@ -235,6 +245,13 @@ SerialStatus Win32SerialDevice::open(const std::string& device, SerialMode mode)
         // Its result is not examined, like every link setup call: a dead
         // link shows itself to the watchdog.
         SetCommMask(h, EV_RXCHAR);
+        try {
+            writer_ = std::thread([this, h] { writerLoop(h); });
+        } catch (const std::system_error&) {
+            closeEvents();
+            CloseHandle(h);
+            return SerialStatus::failed;
+        }
     }
     handle_ = h;
     mode_ = mode;
@@ -476,52 +493,62 @@ SerialIo Win32SerialDevice::writeBlocking(HANDLE h, const std::uint8_t* data, st
     return {put == size ? SerialStatus::ok : SerialStatus::timeout, put};
 }
 
-void Win32SerialDevice::reapWrites(HANDLE h) {
-    std::lock_guard lock(writesMutex_);
-    for (auto it = pendingWrites_.begin(); it != pendingWrites_.end();) {
-        DWORD put = 0;
-        if (GetOverlappedResult(h, &(*it)->overlapped, &put, FALSE) || GetLastError() != ERROR_IO_INCOMPLETE)
-            it = pendingWrites_.erase(it);
-        else
-            ++it;
-    }
-}
-
-void Win32SerialDevice::finishWrites(HANDLE h, ULONGLONG deadline) {
-    std::lock_guard lock(writesMutex_);
-    for (auto it = pendingWrites_.begin(); it != pendingWrites_.end();) {
-        CancelIoEx(h, &(*it)->overlapped);
-        const ULONGLONG now = GetTickCount64();
-        const DWORD left = now < deadline ? static_cast<DWORD>(deadline - now) : 0;
-        if (WaitForSingleObject((*it)->overlapped.hEvent, left) == WAIT_OBJECT_0)
-            it = pendingWrites_.erase(it);
-        else
-            ++it;
-    }
-}
-
-SerialIo Win32SerialDevice::writeOverlapped(HANDLE h, const std::uint8_t* data, std::size_t size) {
-    reapWrites(h);
+SerialIo Win32SerialDevice::queueWrite(const std::uint8_t* data, std::size_t size) {
     auto pending = std::make_unique<PendingWrite>(data, size);
     if (pending->overlapped.hEvent == nullptr)
         return {statusFromError(GetLastError(), ErrorContext::io), 0};
-    // Own record and own copy of the bytes: the reader's record may be busy
-    // with a pending wait, and the caller's buffer may go at once.
-    if (WriteFile(h, pending->bytes.data(), clampToDword(size), nullptr, &pending->overlapped)) {
-        DWORD put = 0;
-        GetOverlappedResult(h, &pending->overlapped, &put, FALSE);
-        return {put == size ? SerialStatus::ok : SerialStatus::timeout, put};
+    {
+        std::lock_guard lock(writesMutex_);
+        if (queuedBytes_ + size > kMaxQueuedBytes) return {SerialStatus::timeout, 0};
+        queuedBytes_ += size;
+        writeQueue_.push_back(std::move(pending));
     }
-    const DWORD error = GetLastError();
-    if (error != ERROR_IO_PENDING) {
-        const SerialStatus s = statusFromError(error, ErrorContext::io);
-        if (s == SerialStatus::deviceGone) gone_ = true;
-        return {s, 0};
-    }
-    std::lock_guard lock(writesMutex_);
-    pendingWrites_.push_back(std::move(pending));
-    // Queued: the bytes go out as the line allows.
+    SetEvent(writeQueuedEvent_);
+    // Accepted: the bytes go out as the line allows.
     return {SerialStatus::ok, size};
+}
+
+void Win32SerialDevice::writerLoop(HANDLE h) {
+    for (;;) {
+        std::unique_ptr<PendingWrite> next;
+        {
+            std::lock_guard lock(writesMutex_);
+            if (!writeQueue_.empty()) {
+                next = std::move(writeQueue_.front());
+                writeQueue_.pop_front();
+                queuedBytes_ -= next->bytes.size();
+            }
+        }
+        // close() drops what has not gone out yet.
+        if (closeRequested()) return;
+        if (!next) {
+            const HANDLE events[] = {writeQueuedEvent_, closeEvent_};
+            WaitForMultipleObjects(2, events, FALSE, INFINITE);
+            continue;
+        }
+        if (WriteFile(h, next->bytes.data(), clampToDword(next->bytes.size()), nullptr, &next->overlapped))
+            continue;
+        const DWORD error = GetLastError();
+        if (error != ERROR_IO_PENDING) {
+            if (statusFromError(error, ErrorContext::io) == SerialStatus::deviceGone) gone_ = true;
+            continue;
+        }
+        // Ends by completion or by the write time-outs; close() cancels it.
+        const HANDLE events[] = {next->overlapped.hEvent, closeEvent_};
+        if (WaitForMultipleObjects(2, events, FALSE, INFINITE) != WAIT_OBJECT_0) {
+            CancelIoEx(h, &next->overlapped);
+            if (WaitForSingleObject(next->overlapped.hEvent, kWriteDrainMs) != WAIT_OBJECT_0) {
+                // Still held by a driver that ignores the cancel: leaking a
+                // few bytes beats letting it write into freed memory.
+                (void)next.release();
+            }
+            return;
+        }
+        DWORD put = 0;
+        if (!GetOverlappedResult(h, &next->overlapped, &put, FALSE) &&
+            statusFromError(GetLastError(), ErrorContext::io) == SerialStatus::deviceGone)
+            gone_ = true;
+    }
 }
 
 SerialIo Win32SerialDevice::write(const std::uint8_t* data, std::size_t size) {
@@ -531,7 +558,7 @@ SerialIo Win32SerialDevice::write(const std::uint8_t* data, std::size_t size) {
     if (mode_ == SerialMode::probe) return writeBlocking(use.handle(), data, size);
     // Some drivers keep writes to a vanished device pending for ever.
     if (gone_) return {SerialStatus::deviceGone, 0};
-    return writeOverlapped(use.handle(), data, size);
+    return queueWrite(data, size);
 }
 
 void Win32SerialDevice::wake() {
@@ -541,7 +568,7 @@ void Win32SerialDevice::wake() {
 }
 
 void Win32SerialDevice::closeEvents() {
-    for (HANDLE* e : {&rxEvent_, &wakeEvent_, &closeEvent_}) {
+    for (HANDLE* e : {&rxEvent_, &wakeEvent_, &closeEvent_, &writeQueuedEvent_}) {
         if (*e != nullptr) CloseHandle(*e);
         *e = nullptr;
     }
@@ -569,19 +596,16 @@ void Win32SerialDevice::close() {
         std::unique_lock lock(mutex_);
         idle_.wait(lock, [this] { return users_ == 0; });
     }
-    // Writes end by their time-outs or by the cancel; a driver that honours
-    // neither still lets go of them when the handle closes.
-    finishWrites(h, GetTickCount64() + kWriteDrainMs);
-    CloseHandle(h);
-    finishWrites(h, GetTickCount64() + kWriteDrainMs);
+    // The writer ends at closeEvent_, its write in flight cancelled; its
+    // waits are bounded, so this join is too.
+    if (writer_.joinable()) writer_.join();
     {
-        // Whatever Windows still holds must outlive us: leaking a few bytes
-        // beats letting the OS write into freed memory.
         std::lock_guard lock(writesMutex_);
-        for (auto& w : pendingWrites_) (void)w.release();
-        pendingWrites_.clear();
+        writeQueue_.clear();
+        queuedBytes_ = 0;
     }
-    if (readerStuck_ && WaitForSingleObject(rxEvent_, static_cast<DWORD>(kWriteDrainMs)) != WAIT_OBJECT_0) {
+    CloseHandle(h);
+    if (readerStuck_ && WaitForSingleObject(rxEvent_, kWriteDrainMs) != WAIT_OBJECT_0) {
         (void)readerRecord_.release();
         rxEvent_ = nullptr;
     }
