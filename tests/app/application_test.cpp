@@ -1,0 +1,99 @@
+// The whole program against the simulated unit on a real pty: start-up,
+// connection, the window following the unit, and the exit order. Waits on
+// real I/O with generous bounds; nothing here measures speed.
+
+#include "app/application.h"
+
+#include <QAction>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+#include "event_loop.h"
+#include "link/serial_link.h"
+#include "mainwindow/tform1.h"
+#include "mainwindow/window_logic.h"
+#include "settings/temp_folder.h"
+
+namespace velmora {
+namespace {
+
+using test::spinUntil;
+
+struct SimulatedCase {
+    const char* name;
+    int banks;
+    int visiblePanels;
+    bool scrollBar;
+};
+
+class ApplicationWithSimulator : public ::testing::TestWithParam<SimulatedCase> {};
+
+TEST_P(ApplicationWithSimulator, ConnectsAtStartAndShowsEveryBank) {
+    const SimulatedCase& c = GetParam();
+    testing_support::TempFolder folder;
+    ApplicationOptions options;
+    options.simulate = true;
+    options.simulatedBanks = c.banks;
+    options.settingsPath = folder / "define.ini";
+    Application app(options);
+    std::string error;
+    ASSERT_TRUE(app.start(&error)) << error;
+
+    // The simulated unit comes first after AUTO; define.ini was created.
+    ASSERT_GE(app.ports().count(), 1);
+    EXPECT_EQ(app.ports().names[0], "AUTO");
+    EXPECT_TRUE(std::filesystem::exists(options.settingsPath));
+    EXPECT_TRUE(app.link().isOpen());
+    EXPECT_FALSE(app.window().menuItem("mlConnect")->isEnabled());
+    EXPECT_TRUE(app.window().menuItem("mlDisconnect")->isEnabled());
+
+    ASSERT_TRUE(spinUntil([&] {
+        return app.state().BankCount.load() == c.banks && app.window().component("UniClass1")->isVisible();
+    })) << "BankCount " << app.state().BankCount.load();
+    for (int s = 1; s <= 3; ++s) {
+        EXPECT_EQ(app.window().component("UniClass" + std::to_string(s))->isVisible(), s <= c.visiblePanels);
+    }
+    EXPECT_EQ(app.window().component("ScrollBar1")->isVisible(), c.scrollBar);
+    // The version reports build one Check Version item per bank.
+    EXPECT_TRUE(spinUntil([&] { return app.logic().versionItemCount() == c.banks; }));
+
+    // Disconnect from the menu: panels hidden, menus back, link closed.
+    app.window().menuItem("mlDisconnect")->trigger();
+    EXPECT_FALSE(app.link().isOpen());
+    EXPECT_FALSE(app.window().component("UniClass1")->isVisible());
+    EXPECT_TRUE(app.window().menuItem("mlConnect")->isEnabled());
+    EXPECT_EQ(app.state().BankCount.load(), 0);
+
+    // Connect again from the menu: detection finds the unit at position 1.
+    app.window().menuItem("mlConnect")->trigger();
+    EXPECT_TRUE(app.link().isOpen());
+    EXPECT_TRUE(spinUntil([&] { return app.state().BankCount.load() == c.banks; }));
+}
+
+INSTANTIATE_TEST_SUITE_P(App, ApplicationWithSimulator,
+                         ::testing::Values(SimulatedCase{"OneBank", 1, 1, false},
+                                           SimulatedCase{"ThreeBanks", 3, 3, false},
+                                           SimulatedCase{"FiveBanks", 5, 3, true}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(ApplicationExit, EndsWhileTheReaderWaitsForTheWindow) {
+    testing_support::TempFolder folder;
+    ApplicationOptions options;
+    options.simulate = true;
+    options.simulatedBanks = 2;
+    options.settingsPath = folder / "define.ini";
+    auto app = std::make_unique<Application>(options);
+    ASSERT_TRUE(app->start());
+    // The unit answers the greeting at once; without the event loop turning
+    // the reader soon waits for a view update. Exit must not wait for it.
+    EXPECT_TRUE(app->link().isOpen());
+    app->shutdown();
+    EXPECT_EQ(app->link().readerCount(), 0u);
+    app.reset();
+}
+
+}  // namespace
+}  // namespace velmora
