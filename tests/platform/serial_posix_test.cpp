@@ -401,6 +401,58 @@ TEST_F(PosixSerial, WriteThatCannotFinishReportsTimeoutWithTheCount) {
     EXPECT_LT(io.bytes, big.size());
 }
 
+// More than the pty holds: the write waits for room while the far side
+// drains, and all bytes arrive in order.
+TEST_F(PosixSerial, WriteLargerThanTheQueueWaitsForRoom) {
+    openConfigured(SerialMode::link, {0, 0, 0, 0, 30000});
+    Bytes big(256 * 1024);
+    for (std::size_t i = 0; i < big.size(); ++i) big[i] = static_cast<std::uint8_t>(i * 7 + i / 256);
+    auto drained = std::async(std::launch::async, [&] { return pty.receive(big.size()); });
+    SerialIo io = dev->write(big.data(), big.size());
+    EXPECT_EQ(io.status, S::ok) << serialStatusText(io.status);
+    EXPECT_EQ(io.bytes, big.size());
+    EXPECT_EQ(drained.get(), big);
+}
+
+// close() from another thread ends a probe read or a write that is waiting,
+// with what had been done so far.
+TEST_F(PosixSerial, CloseEndsAWaitingProbeReadAndWrite) {
+    const struct {
+        const char* name;
+        std::function<SerialIo(SerialDevice&)> call;
+    } rows[] = {
+        {"probe read without total limit",
+         [](SerialDevice& d) {
+             std::uint8_t buf[5];
+             return d.read(buf, sizeof buf);
+         }},
+        {"write into a full queue", [](SerialDevice& d) {
+             Bytes big(1 << 20, 'x');
+             return d.write(big.data(), big.size());
+         }},
+    };
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.name);
+        Pty local;
+        ASSERT_TRUE(local.ok());
+        auto d = makeSerialDevice();
+        ASSERT_EQ(d->open(local.slave(), SerialMode::probe), S::ok);
+        ASSERT_EQ(d->setState(SerialLineSettings{}), S::ok);
+        ASSERT_EQ(d->setTimeouts({}), S::ok);  // no limits: only close() ends them
+        std::atomic<pid_t> tid{0};
+        auto call = std::async(std::launch::async, [&] {
+            tid = threadId();
+            return r.call(*d);
+        });
+        while (tid == 0) std::this_thread::yield();
+        const bool blocked = blockedInPoll(tid);
+        d->close();
+        ASSERT_TRUE(blocked) << "the call never reached poll()";
+        ASSERT_EQ(call.wait_for(kIoLimit), std::future_status::ready);
+        EXPECT_EQ(call.get().status, S::woken);
+    }
+}
+
 // ---- waits ----
 
 struct WaitCase {
