@@ -31,6 +31,20 @@ struct UnitTimer {
 // feed(), what the unit sends comes back as the result. Time only passes
 // through advance(). Not thread-safe; PtySimulator guards it.
 //
+// What it answers (each line framed "/text\"):
+//   uni            -> xyz (abc while it has no valid firmware)
+//   VER            -> one "Vbb vvvv" per bank
+//   C              -> "Mn", the status of every bank in the configured form,
+//                     then one "Lbbpa hhhmmss" report per timer it holds
+//   Obbp / Fbbp    -> nothing: the next status line shows the switching
+//   Qbbpa          -> the same text back once cleared
+//   Lbbpa hhhmmss  -> "Ebbpa" once set (L = T, D or W)
+//   SETTIME...     -> nothing, or "err" with the clock fault
+//   EN001 / DS001  -> nothing; sets or clears the restore flag
+//   UPGRADE        -> the loader's dialogue (see Loader), in upgrade text
+// Commands for banks it does not have, or with malformed fields, are
+// ignored without an answer, as is anything unknown.
+//
 // Banks count from 1 and ports from 1 to 8 in every accessor, as on the wire.
 class UnitModel {
 public:
