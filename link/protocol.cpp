@@ -52,12 +52,11 @@ std::string cmdSetTimer(char letter, int bank, int port, int action, int hours, 
 }
 
 std::string cmdSetTime(const LocalMoment& m) {
-    if (!inRange(m.month, 1, 12) || !inRange(m.day, 1, 31) || !inRange(m.hour, 0, 23) ||
+    if (m.year < 0 || !inRange(m.month, 1, 12) || !inRange(m.day, 1, 31) || !inRange(m.hour, 0, 23) ||
         !inRange(m.minute, 0, 59) || !inRange(m.second, 0, 60)) {
         return {};
     }
-    const int yearInCentury = ((m.year % 100) + 100) % 100;
-    return format("/SETTIME20%02d-%02d-%02d %02d:%02d:%02d\\", yearInCentury, m.month, m.day,
+    return format("/SETTIME20%02d-%02d-%02d %02d:%02d:%02d\\", m.year % 100, m.month, m.day,
                   m.hour, m.minute, m.second);
 }
 

@@ -46,7 +46,7 @@ std::string cmdSetTimer(char letter, int bank, int port, int action, int hours, 
                         int seconds);
 
 // "/SETTIME20%02d-%02d-%02d %02d:%02d:%02d\": the unit's clock, with the year
-// within its century (year % 100, so 2026 gives "26"). month 1..12, day 1..31,
+// within its century (year % 100, so 2026 gives "26"). year >= 0, month 1..12, day 1..31,
 // hour 0..23, minute 0..59, second 0..60 (a leap second is passed on);
 // otherwise "".
 std::string cmdSetTime(const LocalMoment& moment);

@@ -19,14 +19,6 @@ bool isHexDigit(char c) {
 
 char lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
-bool startsWithNoCase(std::string_view text, std::string_view prefix) {
-    if (text.size() < prefix.size()) return false;
-    for (std::size_t i = 0; i < prefix.size(); ++i) {
-        if (lower(text[i]) != prefix[i]) return false;
-    }
-    return true;
-}
-
 // The width-limited digits of one "%d" starting right after the whitespace.
 bool scanDecimalField(std::string_view text, std::size_t& pos, int width, int& value) {
     std::size_t i = pos;
@@ -121,8 +113,6 @@ bool scanFloat(std::string_view word, float& value) {
         ++i;
     }
     std::string_view rest = word.substr(i);
-    // Infinity and nan convert in strtod but are no current we could show.
-    if (startsWithNoCase(rest, "inf") || startsWithNoCase(rest, "nan")) return false;
 
     std::chars_format format = std::chars_format::general;
     if (rest.size() >= 2 && rest[0] == '0' && lower(rest[1]) == 'x' &&
@@ -131,9 +121,14 @@ bool scanFloat(std::string_view word, float& value) {
         rest.remove_prefix(2);
         format = std::chars_format::hex;
     }
-    // from_chars takes a '-' of its own; a second sign is no number for strtod.
-    if (rest.empty() || !(isDigit(rest[0]) || isHexDigit(rest[0]) || rest[0] == '.')) return false;
-    if (format == std::chars_format::general && !(isDigit(rest[0]) || rest[0] == '.')) return false;
+    // A decimal number must go on with a digit or a point: that refuses a
+    // second sign (which from_chars would take) and the words "inf" and "nan"
+    // (strtod reads them, but they are no current we could show). The hex
+    // prefix test above already saw a digit or a point.
+    if (format == std::chars_format::general &&
+        (rest.empty() || !(isDigit(rest[0]) || rest[0] == '.'))) {
+        return false;
+    }
 
     float parsed = 0.0f;
     const char* first = rest.data();

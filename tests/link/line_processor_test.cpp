@@ -95,6 +95,9 @@ TEST(ProcessLine, ClassifiesEveryKindOfLine) {
         {"one-digit seconds still a report", "T0110 001053", {}, true, false},
         {"timer report outside the tables", "T1710 0010530", {}, false, false},
         {"timer report port 9", "T0191 0010530", {}, false, false},
+        {"timer report bank 0 with a port", "T0011 0010530", {}, false, false},
+        {"timer report negative bank", "T-111 0010530", {}, false, false},
+        {"timer report bank 99", "W9901 0010530", {}, false, false},
         // Junk.
         {"empty", "", {}, false, false},
         {"blanks", " \t ", {}, false, false},
@@ -199,6 +202,7 @@ TEST(ProcessLine, StatusCurrentAndVersionLinesFillTheNamedBankOnly) {
     const RecordCase cases[] = {
         {"port states", "S3 OOCCCCCC", 3, kFlags0, "OOCCCCCC", kCurrent0, kVersion0},
         {"timer flags by F", "S3 GGGGFGGG", 3, "GGGGFGGG", kStates0, kCurrent0, kVersion0},
+        {"timer flags by F only", "S3 FFFFFFFF", 3, "FFFFFFFF", kStates0, kCurrent0, kVersion0},
         {"timer flags by G only", "S3 GGGGGGGG", 3, "GGGGGGGG", kStates0, kCurrent0, kVersion0},
         {"status text cut to eight", "S3 OOOOOOOOOOCC", 3, kFlags0, "OOOOOOOO", kCurrent0, kVersion0},
         {"short status text", "S3 OOC", 3, kFlags0, "OOC", kCurrent0, kVersion0},
@@ -338,6 +342,10 @@ TEST(ProcessLine, ConfirmationsChangeTablesAndAdvanceTheQueue) {
          TableId::LiveOn, 0, 2},
         {"bank 17 ignored even with port digit 1", {"/Q0120\\"}, "Q1710", Match::noMatch, {}, -1, 1,
          TableId::LiveOff, -1, 0},
+        {"bank 0 with port digit 1 ignored", {"/Q0120\\"}, "Q0010", Match::noMatch, {}, -1, 1,
+         TableId::LiveOff, -1, 0},
+        {"bank 20 set ignored", {"/T0121 0010000\\"}, "E2011", Match::noMatch, {}, -1, 1,
+         TableId::LiveOn, -1, 0},
         {"port 9 ignored", {"/Q0120\\"}, "Q0190", Match::noMatch, {}, -1, 1, TableId::LiveOff, -1, 0},
         {"bank 0 with a port ignored", {"/Q0120\\"}, "E0021", Match::noMatch, {}, -1, 1,
          TableId::LiveOn, -1, 0},

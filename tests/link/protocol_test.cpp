@@ -49,6 +49,7 @@ TEST(CommandTexts, EveryCommandHasItsExactWireText) {
         {"set time", cmdSetTime(at(2026, 12, 8, 4, 5, 9)), "/SETTIME2026-12-08 04:05:09\\"},
         {"set time year in century", cmdSetTime(at(2100, 1, 31, 23, 59, 59)), "/SETTIME2000-01-31 23:59:59\\"},
         {"set time 1999", cmdSetTime(at(1999, 7, 1, 0, 0, 0)), "/SETTIME2099-07-01 00:00:00\\"},
+        {"set time year padded", cmdSetTime(at(2005, 10, 10, 10, 10, 10)), "/SETTIME2005-10-10 10:10:10\\"},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(c.actual, c.expected) << c.name;
@@ -75,6 +76,7 @@ TEST(CommandTexts, OutOfRangeFieldsGiveNoCommand) {
         {"set minutes 100", cmdSetTimer('T', 1, 1, 1, 0, 100, 0), ""},
         {"set negative seconds", cmdSetTimer('T', 1, 1, 1, 0, 0, -1), ""},
         {"set action 3", cmdSetTimer('D', 1, 1, 3, 0, 0, 0), ""},
+        {"time negative year", cmdSetTime(at(-1, 1, 1, 0, 0, 0)), ""},
         {"time month 13", cmdSetTime(at(2026, 13, 1, 0, 0, 0)), ""},
         {"time day 0", cmdSetTime(at(2026, 1, 0, 0, 0, 0)), ""},
         {"time hour 24", cmdSetTime(at(2026, 1, 1, 24, 0, 0)), ""},
