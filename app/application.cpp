@@ -2,6 +2,9 @@
 
 #include <QThread>
 
+#include <optional>
+
+#include "app/tform3.h"
 #include "link/serial_link.h"
 #include "mainwindow/tform1.h"
 #include "mainwindow/window_logic.h"
@@ -11,13 +14,6 @@
 namespace velmora {
 
 namespace {
-
-// Detection without a dialog keeps no report.
-class SilentReport final : public ProbeReport {
-public:
-    void append(const std::string&) override {}
-    void removeLast() override {}
-};
 
 // The two main-window items the settings' clock-sync rule touches.
 class WindowSetRTCControls final : public SetRTCControls {
@@ -36,13 +32,13 @@ private:
 
 // Highest list position the connect sequence accepts.
 constexpr int kMaxConnectPosition = 8;
-constexpr int kNotFound = 100;
 
 }  // namespace
 
 Application::Application(ApplicationOptions options) : options_(std::move(options)) {
     window_ = std::make_unique<TForm1>();
     dialogs_.setParent(window_.get());
+    detectDialog_ = new TForm3(dispatcher_, window_.get());
 
     MainWindowHooks hooks;
     hooks.setRtcOn = [this] { return settings_.SetRTC; };
@@ -143,20 +139,16 @@ bool Application::start(std::string* error) {
     return true;
 }
 
-int Application::detect() {
-    SilentReport report;
-    if (settings_.ComPort == 0) {
-        if (ports_.count() == 0) return 0;
-        for (int i = 1; i <= ports_.count(); ++i) {
-            if (link_->ProbePort(i, report) == 1) return i;
-        }
-        return kNotFound;
-    }
-    return link_->ProbePort(settings_.ComPort, report) == 1 ? settings_.ComPort : kNotFound;
-}
-
 void Application::Connect() {
-    const int position = detect();
+    DetectScanDeps deps;
+    deps.names = ports_.names;
+    deps.comPort = settings_.ComPort;
+    // The probe runs on the dialog's worker while the UI thread only keeps
+    // the dialog drawn; the link is closed meanwhile (the menu offers Connect
+    // only then), so nothing else uses the port list or the probe state.
+    deps.probe = [this](int index, ProbeReport& report) { return link_->ProbePort(index, report); };
+    const std::optional<int> found = detectDialog_->runDetection(deps, settings_.ComMeg);
+    const int position = found.value_or(0);
     if (position < 1 || position > kMaxConnectPosition) {
         link_->LinkLost();
         return;

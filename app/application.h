@@ -23,6 +23,7 @@ namespace velmora {
 class MainWindowLogic;
 class SerialLink;
 class TForm1;
+class TForm3;
 namespace sim {
 class PtySimulator;
 }
@@ -54,15 +55,14 @@ public:
     // windows stay until destruction.
     void shutdown();
 
-    // Detection without the Detect dialog: the configured port, or every
-    // port of the list in "AUTO" mode. Position 1..count where the unit
-    // greeted, 100 when none did, 0 when nothing was probed.
-    int detect();
-    // Detection, then the link on the port found (menus to connected), or
-    // the not-found message.
+    // The Detect dialog (modal) searches the configured port, or every
+    // port in "AUTO" mode; a find at list position 1..8 opens the link there
+    // (menus to connected). Anything else - no find, a position above 8, the
+    // dialog closed by its close box - shows the not-found message.
     void Connect();
 
     TForm1& window() { return *window_; }
+    TForm3& detectDialog() { return *detectDialog_; }
     MainWindowLogic& logic() { return *logic_; }
     SerialLink& link() { return *link_; }
     DeviceState& state() { return state_; }
@@ -85,6 +85,7 @@ private:
     Settings settings_;
     ComPortList ports_;
     std::unique_ptr<TForm1> window_;
+    TForm3* detectDialog_ = nullptr;  // owned by the main window
     std::unique_ptr<MainWindowLogic> logic_;
     std::unique_ptr<SerialLink> link_;
     std::unique_ptr<sim::PtySimulator> simulator_;

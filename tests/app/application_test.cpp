@@ -4,6 +4,9 @@
 
 #include "app/application.h"
 
+#include <QPushButton>
+#include <QTimer>
+
 #include <QAction>
 
 #include <gtest/gtest.h>
@@ -11,6 +14,7 @@
 #include <filesystem>
 #include <string>
 
+#include "app/tform3.h"
 #include "event_loop.h"
 #include "link/serial_link.h"
 #include "mainwindow/tform1.h"
@@ -67,8 +71,18 @@ TEST_P(ApplicationWithSimulator, ConnectsAtStartAndShowsEveryBank) {
     EXPECT_TRUE(app.window().menuItem("mlConnect")->isEnabled());
     EXPECT_EQ(app.state().BankCount.load(), 0);
 
-    // Connect again from the menu: detection finds the unit at position 1.
+    // Connect again from the menu: the Detect dialog finds the unit at
+    // position 1; the user closes it with OK once the scan has ended.
+    QTimer poller;
+    QObject::connect(&poller, &QTimer::timeout, [&] {
+        TForm3& detect = app.detectDialog();
+        if (detect.isVisible() && detect.okButton()->isEnabled()) detect.okButton()->click();
+    });
+    poller.start(5);
     app.window().menuItem("mlConnect")->trigger();
+    poller.stop();
+    EXPECT_EQ(app.detectDialog().DetectResult(), 1);
+    EXPECT_EQ(app.detectDialog().reportLines().last().toStdString(), "Velmora Found!");
     EXPECT_TRUE(app.link().isOpen());
     EXPECT_TRUE(spinUntil([&] { return app.state().BankCount.load() == c.banks; }));
 }
