@@ -144,6 +144,14 @@ public:
 }  // namespace velmora
 
 int main(int argc, char** argv) {
+    // The allocation figures mean something only if the counting operator
+    // new is the one in use (a direct call cannot be optimised away).
+    const long long probeBefore = gAllocations.load();
+    ::operator delete(::operator new(16));
+    if (gAllocations.load() == probeBefore) {
+        std::fprintf(stderr, "allocation counter is not active\n");
+        return 1;
+    }
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
     velmora::SummaryReporter reporter;
