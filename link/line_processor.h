@@ -21,7 +21,9 @@
 //  - Status texts longer than 8 letters are cut to 8.
 //  - A current that does not read as a finite number leaves the stored
 //    current unchanged; the update is raised all the same.
-// Every line, whatever its class, is stored as LastLine first.
+// Every line, whatever its class, is stored as LastLine first (cut to 51
+// characters). UpdateKind is left alone: the reader stores each kind of the
+// outcome right before handing that update to the UI thread.
 
 #include <array>
 #include <cstdint>

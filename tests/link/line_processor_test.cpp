@@ -394,6 +394,7 @@ TEST(ProcessLine, EveryLineBecomesLastLine) {
         {"cut at NUL", "Velmora\0 junk"s, "Velmora"},
         {"empty text", "\0abc"s, ""},
         {"timer report", "T0110 0010530", "T0110 0010530"},
+        {"longer than the line buffer", "Velmora " + std::string(60, 'x'), "Velmora " + std::string(43, 'x')},
     };
     for (const auto& c : cases) {
         DeviceState s;
