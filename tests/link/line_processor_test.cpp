@@ -407,3 +407,36 @@ TEST(ProcessLine, EveryLineBecomesLastLine) {
 
 }  // namespace
 }  // namespace velmora
+
+namespace velmora {
+namespace {
+
+// An all-banks clear turns the all-banks marks of the unit's other banks into
+// bank marks; which banks count is the reported bank count.
+TEST(ProcessLine, AllBanksClearUsesTheReportedBankCount) {
+    struct Case {
+        const char* name;
+        int bankCount;
+    } const cases[] = {{"no banks", 0}, {"three banks", 3}, {"sixteen banks", 16}};
+    for (const auto& c : cases) {
+        DeviceState s;
+        TimerTables t;
+        s.BankCount = c.bankCount;
+        TimerEntry mark;
+        mark.enabled = 1;
+        mark.scope = ScopeAllBanks;
+        for (int b = 0; b < kMaxBanks; ++b) t.setEntry(TableId::LiveOn, b, 0, mark);
+
+        const LineOutcome o = processLine("Q0001", s, t, midnight());
+        EXPECT_EQ(o.scheduleBank, 0) << c.name;
+        EXPECT_EQ(t.entry(TableId::LiveOn, 0, 0).enabled, 0) << c.name;
+        EXPECT_EQ(t.entry(TableId::LiveOn, 0, 0).scope, ScopePort) << c.name;
+        for (int b = 1; b < kMaxBanks; ++b) {
+            EXPECT_EQ(t.entry(TableId::LiveOn, b, 0).scope, b < c.bankCount ? ScopeBank : ScopeAllBanks)
+                << c.name << " bank index " << b;
+        }
+    }
+}
+
+}  // namespace
+}  // namespace velmora
