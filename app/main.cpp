@@ -1,18 +1,20 @@
 // velmora: the main program.
-#include <QApplication>
 #include <QCoreApplication>
 
 #include <cstdio>
+#include <exception>
 #include <string>
 #include <vector>
 
 #include "app/application.h"
 #include "app/command_line.h"
+#include "app/guarded_application.h"
 #include "app/picture_source.h"
-#include "mainwindow/tform1.h"
 #include "settings/settings_location.h"
 
 namespace {
+
+int run(int argc, char** argv);
 
 std::vector<std::string> argumentsOf(int argc, char** argv) {
     std::vector<std::string> args;
@@ -48,9 +50,24 @@ int main(int argc, char** argv) {
         }
     }
 
-    QApplication qapp(argc, argv);  // takes Qt's own options out of argv
+    GuardedApplication qapp(argc, argv);  // takes Qt's own options out of argv
     QApplication::setApplicationName(QStringLiteral("Velmora Management"));
     QApplication::setWindowIcon(programIcon());
+    try {
+        return run(argc, argv);
+    } catch (const std::exception& e) {
+        // An error that escapes start-up is shown, and the program ends.
+        GuardedApplication::showError(e.what());
+    } catch (...) {
+        GuardedApplication::showError("unknown exception");
+    }
+    return 1;
+}
+
+namespace {
+
+int run(int argc, char** argv) {
+    using namespace velmora;
 
     const CommandLine cl = parseCommandLine(argumentsOf(argc, argv));
     if (!cl.error.empty()) {
@@ -74,6 +91,8 @@ int main(int argc, char** argv) {
                                             userConfigDirFromEnvironment(), isFolderWritable);
 
     Application application(options);
+    application.dispatcher().setExceptionHandler(
+        [](const std::string& what) { GuardedApplication::showError(what); });
     std::string error;
     if (!application.start(&error)) {
         std::fprintf(stderr, "velmora: cannot start the simulated unit: %s\n", error.c_str());
@@ -85,3 +104,5 @@ int main(int argc, char** argv) {
     application.shutdown();
     return result;
 }
+
+}  // namespace

@@ -2,7 +2,9 @@
 
 #include "platform/queue_dispatcher.h"
 
+#include <functional>
 #include <memory>
+#include <string>
 
 class QObject;
 
@@ -23,7 +25,18 @@ public:
     QtUiDispatcher(const QtUiDispatcher&) = delete;
     QtUiDispatcher& operator=(const QtUiDispatcher&) = delete;
 
+    // A hand-over that throws counts as run: the exception is caught on the
+    // UI thread and its text given to the handler (UI thread; default: a
+    // warning on the console), so that a waiting reader is released and the
+    // event loop goes on.
+    bool runAndWait(std::function<void()> fn) override;
+    bool post(std::function<void()> fn) override;
+    void setExceptionHandler(std::function<void(const std::string& what)> handler);
+
 private:
+    std::function<void()> guarded(std::function<void()> fn);
+
+    std::shared_ptr<std::function<void(const std::string&)>> onException_;
     // Owned here; lives on the UI thread, so queued calls to it run there.
     std::unique_ptr<QObject> receiver_;
 };
