@@ -643,12 +643,17 @@ void checkHangUp(int hangCom) {
                                                            [&] { return dev->waitForInput(); });
     results.expectStatus(answered, SerialStatus::ok, label + ": first poll answered");
 
-    // The next one makes the unit drop the line: whatever still comes is
-    // read, then the wait must end with deviceGone instead of hanging or
-    // spinning.
-    Sleep(200);
-    results.expectStatus(writePoll(), SerialStatus::ok, label + ": second poll written");
-    const SerialStatus gone = runBounded<SerialStatus>(label + ": wait after the hang-up", [&] {
+    // Drain that answer, so that the next wait has nothing to return.
+    Sleep(300);
+    {
+        std::vector<std::uint8_t> sink(4096);
+        for (std::size_t n = dev->bytesWaiting(); n > 0; n = dev->bytesWaiting())
+            if (dev->read(sink.data(), std::min(n, sink.size())).bytes == 0) break;
+    }
+
+    // The next poll makes the unit drop the line while a wait is pending:
+    // that wait must end with deviceGone instead of hanging or spinning.
+    std::packaged_task<SerialStatus()> task([&] {
         std::vector<std::uint8_t> sink(4096);
         for (int round = 0; round < 1000; ++round) {
             const SerialStatus s = dev->waitForInput();
@@ -657,6 +662,16 @@ void checkHangUp(int hangCom) {
         }
         return SerialStatus::ok;  // never stopped: reported below
     });
+    std::future<SerialStatus> result = task.get_future();
+    std::thread reader(std::move(task));
+    Sleep(300);
+    results.expectStatus(writePoll(), SerialStatus::ok, label + ": second poll written while a wait is pending");
+    if (result.wait_for(std::chrono::milliseconds(kIoBoundMs)) != std::future_status::ready) {
+        reader.detach();
+        results.abort(label + ": pending wait ends at the hang-up");
+    }
+    reader.join();
+    const SerialStatus gone = result.get();
     results.expectStatus(gone, SerialStatus::deviceGone, label + ": wait ends with deviceGone");
     const SerialStatus again = runBounded<SerialStatus>(label + ": second wait after the hang-up",
                                                         [&] { return dev->waitForInput(); });
