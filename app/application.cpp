@@ -2,7 +2,9 @@
 
 #include <QThread>
 
+#include <cstdio>
 #include <optional>
+#include <string>
 
 #include "app/tform3.h"
 #include "link/serial_link.h"
@@ -84,7 +86,20 @@ void Application::wireWindow() {
         window_->setPicture(menuButtonName(slot), PictureList::imLogo, 1);  // pressed
     };
     h.menuButtonReleased = [this](int slot) {
+        const QPoint at = window_->popupPoint(slot);
         window_->setPicture(menuButtonName(slot), PictureList::imLogo, 0);  // released
+        window_->openPopup(slot, at);
+    };
+    h.popupOpening = [this](int slot) {
+        // popForm1Popup: the captions name the bank the panel shows.
+        const int bank = logic_->scrollPosition() - 1 + slot;
+        char text[64];
+        std::snprintf(text, sizeof text, "Power on All Ports of Bank %d", bank);
+        window_->setMenuItemCaption("OpenOneBank" + std::to_string(slot), text);
+        std::snprintf(text, sizeof text, "Power off All Ports of Bank %d", bank);
+        window_->setMenuItemCaption("CloseOneBank" + std::to_string(slot), text);
+        std::snprintf(text, sizeof text, "Check Bank%2d Version", bank);
+        window_->setMenuItemCaption("mlCheckVersion" + std::to_string(slot), text);
     };
     h.scrollBarMoved = [this](int position) { logic_->scrollBarMoved(position); };
     h.menuItemChosen = [this](const std::string& item) { menuItemChosen(item); };

@@ -140,6 +140,7 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
     setFont(font);
 
     buildMenus();
+    buildPopups();
 
     client_ = new QWidget(this);
     client_->setObjectName(QStringLiteral("ClientArea"));
@@ -232,6 +233,84 @@ void TForm1::buildMenus() {
     addItem(help, "N3", "About");
 
     setConnectedMenus(false);
+}
+
+void TForm1::buildPopups() {
+    struct Item {
+        const char* names[3];
+        const char* captions[3];
+        bool tagIsIndex;  // tag 0..2 (slot - 1); else tag = slot (version) or none
+        bool tagIsSlot;
+    };
+    // The captions of the all-banks items differ between the menus.
+    static const Item items[] = {
+        {{"OpenOneBank1", "OpenOneBank2", "OpenOneBank3"},
+         {"Power on All Ports of Bank 1", "Power on All Ports of Bank 2", "Power on All Ports of Bank 3"}, true, false},
+        {{"CloseOneBank1", "CloseOneBank2", "CloseOneBank3"},
+         {"Power off All Ports of Bank 1", "Power off All Ports of Bank 2", "Power off All Ports of Bank 3"}, true, false},
+        {{"OpenAllPortofAllBank1", "MenuItem3", "MenuItem7"},
+         {"Powre on All Ports of All Banks", "Power on All Ports of All Banks", "Powr on All Ports of All Banks"}, false,
+         false},
+        {{"CloseAllPortofAllBank1", "MenuItem4", "MenuItem8"},
+         {"Power off All Ports of All Banks", "Power off All Ports of All Banks", "Powr off All Ports of All Banks"},
+         false, false},
+        {{nullptr, nullptr, nullptr}, {nullptr, nullptr, nullptr}, false, false},  // separator
+        {{"mlSetOneTimer1", "mlSetOneTimer2", "mlSetOneTimer3"}, {"Set Timer", "Set Timer", "Set Timer"}, true, false},
+        {{"mlCheckVersion1", "mlCheckVersion2", "mlCheckVersion3"},
+         {"Check Bank 1 Version", "Check Bank 2 Version", "Check Bank 3 Version"}, false, true},
+    };
+    for (int slot = 1; slot <= kSlotCount; ++slot) {
+        const auto m = static_cast<std::size_t>(slot - 1);
+        auto* menu = new QMenu(this);
+        menu->setObjectName(QStringLiteral("popForm%1").arg(slot));
+        menu->setProperty("tag", slot);
+        popups_[m] = menu;
+        for (const Item& item : items) {
+            if (!item.names[m]) {
+                menu->addSeparator();
+                continue;
+            }
+            QAction* action = menu->addAction(QString::fromLatin1(item.captions[m]));
+            action->setObjectName(QString::fromLatin1(item.names[m]));
+            const int tag = item.tagIsIndex ? slot - 1 : item.tagIsSlot ? slot : 0;
+            action->setData(tag);
+            menuItems_[item.names[m]] = action;
+            const std::string name = item.names[m];
+            connect(action, &QAction::triggered, this, [this, name, tag] {
+                if (handlers_.popupItemChosen) handlers_.popupItemChosen(name, tag);
+            });
+        }
+    }
+}
+
+QMenu* TForm1::popupMenu(int slot) const {
+    return slot >= 1 && slot <= kSlotCount ? popups_[static_cast<std::size_t>(slot - 1)] : nullptr;
+}
+
+int TForm1::popupItemTag(std::string_view item) const {
+    QAction* action = menuItem(item);
+    if (!action) return -1;
+    for (QMenu* popup : popups_) {
+        if (popup->actions().contains(action)) return action->data().toInt();
+    }
+    return -1;
+}
+
+void TForm1::setMenuItemCaption(std::string_view item, std::string_view caption) {
+    if (QAction* action = menuItem(item)) action->setText(qtext(caption));
+}
+
+QPoint TForm1::popupPoint(int slot) const {
+    const QWidget* panel = component(panelName(slot));
+    if (!panel) return frameGeometry().topLeft();
+    return frameGeometry().topLeft() + panel->pos() + QPoint(20, 55);
+}
+
+void TForm1::openPopup(int slot, QPoint at) {
+    QMenu* menu = popupMenu(slot);
+    if (!menu) return;
+    if (handlers_.popupOpening) handlers_.popupOpening(slot);
+    menu->exec(at);
 }
 
 void TForm1::chooseMenuItem(const std::string& name) {

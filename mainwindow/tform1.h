@@ -51,6 +51,11 @@ public:
         std::function<void(int position)> scrollBarMoved;
         // An item of the Check Version sub-menu: its tag (bank number).
         std::function<void(int tag)> versionItemChosen;
+        // Pop-up menu "popForm"+slot is about to open (popForm1Popup).
+        std::function<void(int slot)> popupOpening;
+        // An item of a pop-up menu: its name ("OpenOneBank2", "MenuItem3"...)
+        // and its tag (see popupItemTag).
+        std::function<void(const std::string& item, int tag)> popupItemChosen;
         // A menu item was chosen; `item` is its name ("mlConnect", ...).
         // File -> Exit ("N2") closes the window itself and is not reported.
         std::function<void(const std::string& item)> menuItemChosen;
@@ -95,6 +100,21 @@ public:
     // "mlTools1"...); for a menu, the action that opens it. nullptr if none.
     QAction* menuItem(std::string_view name) const;
     QMenu* checkVersionMenu() const { return checkVersion_; }
+    // Pop-up menu "popForm"+slot (1..3), nullptr for other slots.
+    QMenu* popupMenu(int slot) const;
+    // Tag of a pop-up item: the slot's index 0..2 for the bank items and
+    // Set Timer, the slot 1..3 for the version item, 0 for the rest; -1 for
+    // a name that is not a pop-up item.
+    int popupItemTag(std::string_view item) const;
+    // Changes the caption of a menu or pop-up item; unknown names are ignored.
+    void setMenuItemCaption(std::string_view item, std::string_view caption);
+    // Where the pop-up menu of `slot` opens: the window's outer left and top
+    // on the screen plus the panel's position in the client area, plus 20
+    // across and 55 down.
+    QPoint popupPoint(int slot) const;
+    // Runs popupOpening for the slot, then shows its pop-up menu at `at`
+    // (screen coordinates); returns when the menu has closed.
+    void openPopup(int slot, QPoint at);
 
     // ---- Components ----
     // The component of that name ("imLed23", "UniClass1", "ScrollBar1"...),
@@ -114,6 +134,7 @@ protected:
 
 private:
     void buildMenus();
+    void buildPopups();
     void buildPanel(int slot);
     PictureBox* addPicture(QWidget* parent, const QString& name, int left, int top, int width,
                            int height);
@@ -124,6 +145,7 @@ private:
     QWidget* client_ = nullptr;
     QScrollBar* scrollBar_ = nullptr;
     QMenu* checkVersion_ = nullptr;
+    QMenu* popups_[3] = {};
     bool centred_ = false;
     // Every named component and menu item, looked up by name on each call.
     std::unordered_map<std::string, QWidget*> components_;

@@ -4,7 +4,10 @@
 
 #include "app/application.h"
 
+#include <QMenu>
 #include <QPushButton>
+#include <QScrollBar>
+#include <QTest>
 #include <QTimer>
 
 #include <QAction>
@@ -108,6 +111,57 @@ TEST(ApplicationExit, EndsWhileTheReaderWaitsForTheWindow) {
     EXPECT_EQ(app->link().readerCount(), 0u);
     app.reset();
 }
+
+}  // namespace
+}  // namespace velmora
+
+namespace velmora {
+namespace {
+
+struct PopupCase {
+    const char* name;
+    int scrollSteps;
+    int slot;
+    const char* bankItem;
+    const char* versionItem;
+};
+
+class ApplicationPopup : public ::testing::TestWithParam<PopupCase> {};
+
+TEST_P(ApplicationPopup, MenuButtonOpensThePanelMenuForItsBank) {
+    const PopupCase& c = GetParam();
+    testing_support::TempFolder folder;
+    ApplicationOptions options;
+    options.simulate = true;
+    options.simulatedBanks = 12;
+    options.settingsPath = folder / "define.ini";
+    Application app(options);
+    ASSERT_TRUE(app.start());
+    ASSERT_TRUE(spinUntil([&] { return app.state().BankCount.load() == 12; }));
+    ASSERT_TRUE(spinUntil([&] { return app.window().scrollBar()->isVisible(); }));
+    for (int i = 0; i < c.scrollSteps; ++i) app.window().scrollBar()->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+
+    const std::string slot = std::to_string(c.slot);
+    std::string bankCaption, versionCaption;
+    std::optional<PictureRef> buttonWhileOpen;
+    QTimer::singleShot(0, [&] {
+        QMenu* menu = app.window().popupMenu(c.slot);
+        bankCaption = app.window().menuItem("OpenOneBank" + slot)->text().toStdString();
+        versionCaption = app.window().menuItem("mlCheckVersion" + slot)->text().toStdString();
+        buttonWhileOpen = app.window().shownPicture("btnRight" + slot);
+        menu->close();
+    });
+    QTest::mouseClick(app.window().component("btnRight" + slot), Qt::LeftButton);
+    EXPECT_EQ(bankCaption, c.bankItem);
+    EXPECT_EQ(versionCaption, c.versionItem);
+    EXPECT_EQ(buttonWhileOpen, (PictureRef{PictureList::imLogo, 0}));  // released before the menu opens
+}
+
+INSTANTIATE_TEST_SUITE_P(App, ApplicationPopup,
+                         ::testing::Values(PopupCase{"FirstPanelAtTop", 0, 1, "Power on All Ports of Bank 1", "Check Bank 1 Version"},
+                                           PopupCase{"ThirdPanelScrolledTwice", 2, 3, "Power on All Ports of Bank 5", "Check Bank 5 Version"},
+                                           PopupCase{"SecondPanelScrolledToTen", 9, 2, "Power on All Ports of Bank 11", "Check Bank11 Version"}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace velmora

@@ -7,6 +7,7 @@
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -473,6 +474,103 @@ TEST(TForm1MenuActions, VersionItemsAreAppendedAndRemovedLastFirst) {
     form.removeLastVersionItem();
     form.removeLastVersionItem();  // nothing left: nothing happens
     EXPECT_TRUE(form.checkVersionMenu()->actions().isEmpty());
+}
+
+}  // namespace
+}  // namespace velmora
+
+namespace velmora {
+namespace {
+
+// ---- Pop-up menus of the panels ---------------------------------------------------------
+
+struct PopupItemCase {
+    const char* name;
+    int slot;
+    int position;  // 0-based among the menu's entries, separator included
+    const char* caption;
+    int tag;
+};
+
+class TForm1Popups : public ::testing::TestWithParam<PopupItemCase> {};
+
+TEST_P(TForm1Popups, ItemsInOrderWithCaptionsAndTags) {
+    const PopupItemCase& c = GetParam();
+    TForm1 form;
+    QMenu* menu = form.popupMenu(c.slot);
+    ASSERT_NE(menu, nullptr);
+    EXPECT_EQ(menu->objectName().toStdString(), "popForm" + std::to_string(c.slot));
+    const QList<QAction*> actions = menu->actions();
+    ASSERT_EQ(actions.size(), 7);
+    EXPECT_TRUE(actions[4]->isSeparator());
+    QAction* item = actions[c.position];
+    EXPECT_EQ(item->objectName().toStdString(), c.name);
+    EXPECT_EQ(item->text().toStdString(), c.caption);
+    EXPECT_EQ(form.popupItemTag(c.name), c.tag);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    App, TForm1Popups,
+    ::testing::Values(PopupItemCase{"OpenOneBank1", 1, 0, "Power on All Ports of Bank 1", 0},
+                      PopupItemCase{"CloseOneBank3", 3, 1, "Power off All Ports of Bank 3", 2},
+                      PopupItemCase{"OpenAllPortofAllBank1", 1, 2, "Powre on All Ports of All Banks", 0},
+                      PopupItemCase{"MenuItem3", 2, 2, "Power on All Ports of All Banks", 0},
+                      PopupItemCase{"MenuItem7", 3, 2, "Powr on All Ports of All Banks", 0},
+                      PopupItemCase{"CloseAllPortofAllBank1", 1, 3, "Power off All Ports of All Banks", 0},
+                      PopupItemCase{"MenuItem4", 2, 3, "Power off All Ports of All Banks", 0},
+                      PopupItemCase{"MenuItem8", 3, 3, "Powr off All Ports of All Banks", 0},
+                      PopupItemCase{"mlSetOneTimer2", 2, 5, "Set Timer", 1},
+                      PopupItemCase{"mlCheckVersion3", 3, 6, "Check Bank 3 Version", 3}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(TForm1PopupActions, ItemsReportNameAndTagAndCaptionsChange) {
+    TForm1 form;
+    std::vector<std::string> chosen;
+    TForm1::Handlers h;
+    h.popupItemChosen = [&](const std::string& item, int tag) { chosen.push_back(item + ":" + std::to_string(tag)); };
+    form.setHandlers(h);
+    form.menuItem("CloseOneBank2")->trigger();
+    form.menuItem("mlCheckVersion1")->trigger();
+    form.menuItem("MenuItem8")->trigger();
+    EXPECT_EQ(chosen, (std::vector<std::string>{"CloseOneBank2:1", "mlCheckVersion1:1", "MenuItem8:0"}));
+    form.setMenuItemCaption("OpenOneBank2", "Power on All Ports of Bank 12");
+    EXPECT_EQ(form.menuItem("OpenOneBank2")->text().toStdString(), "Power on All Ports of Bank 12");
+    EXPECT_EQ(form.popupItemTag("N2"), -1);  // a main-menu item
+    EXPECT_EQ(form.popupItemTag("nothing"), -1);
+    EXPECT_EQ(form.popupMenu(0), nullptr);
+    EXPECT_EQ(form.popupMenu(4), nullptr);
+}
+
+TEST(TForm1PopupActions, OpensBesideItsPanel) {
+    TForm1 form;
+    form.show();
+    form.move(200, 150);
+    for (int slot = 1; slot <= 3; ++slot) {
+        const QPoint panel = form.component("UniClass" + std::to_string(slot))->pos();
+        EXPECT_EQ(form.popupPoint(slot), form.frameGeometry().topLeft() + panel + QPoint(20, 55)) << slot;
+    }
+    EXPECT_EQ(form.popupPoint(2) - form.popupPoint(1), QPoint(0, 109));
+}
+
+TEST(TForm1PopupActions, OpeningAsksForCaptionsFirst) {
+    TForm1 form;
+    form.show();
+    std::vector<int> opened;
+    TForm1::Handlers h;
+    h.popupOpening = [&](int slot) {
+        opened.push_back(slot);
+        form.setMenuItemCaption("OpenOneBank2", "Power on All Ports of Bank 4");
+    };
+    form.setHandlers(h);
+    std::string captionWhenShown;
+    QTimer::singleShot(0, [&] {
+        QMenu* menu = form.popupMenu(2);
+        captionWhenShown = menu->actions()[0]->text().toStdString();
+        menu->close();
+    });
+    form.openPopup(2, form.popupPoint(2));
+    EXPECT_EQ(opened, std::vector<int>{2});
+    EXPECT_EQ(captionWhenShown, "Power on All Ports of Bank 4");
 }
 
 }  // namespace
