@@ -13,9 +13,10 @@
 // it does not export, can be checked directly.
 #include "platform/serial_win32.cpp"
 
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <functional>
 #include <future>
 #include <string>
@@ -24,43 +25,14 @@
 #include <vector>
 
 #include "platform/port_list.h"
+#include "tests/win32/check_results.h"
 
 namespace velmora {
 namespace {
 
 constexpr DWORD kIoBoundMs = 10000;  // generous: Wine on a loaded machine
 
-struct Results {
-    int passed = 0;
-    int failed = 0;
-
-    void check(bool ok, const std::string& name, const std::string& detail = {}) {
-        if (ok) {
-            ++passed;
-            std::printf("PASS %s\n", name.c_str());
-        } else {
-            ++failed;
-            std::printf("FAIL %s%s%s\n", name.c_str(), detail.empty() ? "" : ": ", detail.c_str());
-        }
-        std::fflush(stdout);
-    }
-    void expectStatus(SerialStatus got, SerialStatus want, const std::string& name) {
-        check(got == want, name,
-              std::string("got \"") + serialStatusText(got) + "\", want \"" + serialStatusText(want) + "\"");
-    }
-    [[noreturn]] void abort(const std::string& name) {
-        check(false, name, "did not finish in time; stopping here");
-        finish();
-    }
-    [[noreturn]] void finish() {
-        std::printf("%d passed, %d failed\n", passed, failed);
-        std::fflush(stdout);
-        // A reader thread may still be stuck after an aborted check.
-        ExitProcess(failed == 0 ? 0 : 1);
-    }
-};
-
-Results results;
+CheckResults results;
 
 std::string printable(const std::vector<std::uint8_t>& bytes) {
     std::string out;
