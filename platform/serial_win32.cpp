@@ -14,8 +14,8 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
-#include <limits>
 #include <deque>
+#include <limits>
 #include <memory>
 #include <mutex>
 #include <system_error>
@@ -401,7 +401,8 @@ SerialStatus Win32SerialDevice::waitForInput() {
             DWORD which = WAIT_TIMEOUT;
             while ((which = WaitForMultipleObjects(3, events, FALSE, kAliveCheckMs)) == WAIT_TIMEOUT) {
                 // Not every driver fails a pending wait when its device goes
-                // away, so the port is asked now and then whether it is alive.
+                // away, so the port is asked now and then whether it is alive
+                // (and whether bytes came without an event).
                 if (!ClearCommError(h, &errors, &stat)) {
                     const SerialStatus s = statusFromError(GetLastError(), ErrorContext::io);
                     if (s == SerialStatus::deviceGone || s == SerialStatus::notOpen) {
@@ -409,6 +410,9 @@ SerialStatus Win32SerialDevice::waitForInput() {
                         if (s == SerialStatus::deviceGone) gone_ = true;
                         return s;
                     }
+                } else if (stat.cbInQue > 0) {
+                    cancelReaderIo(h, ReaderIo::wait);
+                    return readerStuck_ ? SerialStatus::deviceGone : SerialStatus::ok;
                 }
             }
             if (which != WAIT_OBJECT_0) {
