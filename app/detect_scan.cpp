@@ -57,6 +57,7 @@ int ScanPorts(const DetectScanDeps& deps, DetectView& view, int previous) {
                 view.appendToLabel(kDetectFoundLabelSuffix);
                 view.fillProgress();
                 result = i;
+                view.setDetectResult(result);
                 report.append(kDetectSeparator);
                 report.append(kDetectFoundLine);
                 pause(kDetectFoundPauseMs);
@@ -64,6 +65,7 @@ int ScanPorts(const DetectScanDeps& deps, DetectView& view, int previous) {
                 return result;
             }
             result = kDetectNotFound;
+            view.setDetectResult(result);
             report.append(kDetectSeparator);
             if (i == count) report.append(kNotFoundMessage);
         }
@@ -79,6 +81,7 @@ int ScanPorts(const DetectScanDeps& deps, DetectView& view, int previous) {
         view.appendToLabel(kDetectFoundLabelSuffix);
         view.fillProgress();
         result = k;
+        view.setDetectResult(result);
         report.append(kDetectSeparator);
         report.append(kDetectFoundLine);
         pause(kDetectFixedFoundPauseMs);
@@ -87,6 +90,7 @@ int ScanPorts(const DetectScanDeps& deps, DetectView& view, int previous) {
     }
     report.append(kDetectSeparator);
     report.append(kNotFoundMessage);
+    view.setDetectResult(kDetectNotFound);
     view.enableOk();
     return kDetectNotFound;
 }

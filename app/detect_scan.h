@@ -39,6 +39,9 @@ public:
     virtual void appendLine(const std::string& line) = 0;     // moShowComCheck
     virtual void removeLastLine() = 0;
     virtual void setReportScrollBar(bool shown) = 0;
+    // DetectResult takes `value` (a list position, or kDetectNotFound); it
+    // always comes before enableOk, so OK never answers an older value.
+    virtual void setDetectResult(int value) = 0;
     virtual void enableOk() = 0;  // BitBtn1: the scan has ended
 };
 

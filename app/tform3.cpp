@@ -48,6 +48,9 @@ public:
     void setReportScrollBar(bool shown) override {
         post([&t = t_, shown] { t.setReportScrollBar(shown); });
     }
+    void setDetectResult(int value) override {
+        post([&t = t_, value] { t.setDetectResult(value); });
+    }
     void enableOk() override {
         post([&t = t_] { t.enableOk(); });
     }
@@ -123,8 +126,15 @@ void TForm3::stopWorker() {
     if (worker_.joinable()) worker_.join();
 }
 
+void TForm3::joinWorker() {
+    if (worker_.joinable()) worker_.join();
+    scanning_ = false;
+}
+
 std::optional<int> TForm3::runDetection(DetectScanDeps deps, bool showReport) {
-    if (scanning_) return std::nullopt;  // one scan at a time
+    // A scan whose OK was pressed may not have returned yet: it has nothing
+    // left to do but return.
+    joinWorker();
     deps_ = std::move(deps);
     FormShow(showReport);
     const int outcome = exec();
@@ -145,19 +155,20 @@ void TForm3::FormShow(bool showReport) {
 
 void TForm3::Timer1Timer() {
     timer1_.stop();
-    if (worker_.joinable()) worker_.join();  // the last scan has ended
+    joinWorker();
     stop_ = false;
     scanning_ = true;
+    const int scan = ++scanNumber_;
     DetectScanDeps deps = deps_;
     deps.stop = &stop_;
     deps.pause = [this](int ms) { pauseWorker(ms); };
     const int previous = DetectResult_;
     std::weak_ptr<bool> alive = alive_;
-    worker_ = std::thread([this, deps, previous, alive] {
+    worker_ = std::thread([this, deps, previous, alive, scan] {
         PostingView view(dispatcher_, *this, alive);
-        const int result = ScanPorts(deps, view, previous);
-        dispatcher_.post([this, alive, result] {
-            if (alive.lock()) scanFinished(result);
+        ScanPorts(deps, view, previous);
+        dispatcher_.post([this, alive, scan] {
+            if (alive.lock()) scanFinished(scan);
         });
     });
 }
@@ -167,10 +178,9 @@ void TForm3::pauseWorker(int ms) {
     pauseCv_.wait_for(lock, std::chrono::milliseconds(ms), [this] { return stop_.load(); });
 }
 
-void TForm3::scanFinished(int result) {
-    if (worker_.joinable()) worker_.join();  // it only had to return
-    scanning_ = false;
-    DetectResult_ = result;
+void TForm3::scanFinished(int scan) {
+    if (scan != scanNumber_ || !scanning_) return;  // already joined
+    joinWorker();  // it only had to return
     if (closeWanted_) QDialog::reject();
 }
 
@@ -220,6 +230,8 @@ void TForm3::removeLastLine() {
 void TForm3::setReportScrollBar(bool shown) {
     report_->setVerticalScrollBarPolicy(shown ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAlwaysOff);
 }
+
+void TForm3::setDetectResult(int value) { DetectResult_ = value; }
 
 void TForm3::enableOk() { ok_->setEnabled(true); }
 

@@ -59,6 +59,7 @@ public:
     void appendLine(const std::string& line) override;
     void removeLastLine() override;
     void setReportScrollBar(bool shown) override;
+    void setDetectResult(int value) override;
     void enableOk() override;
 
     // Components (tests).
@@ -74,7 +75,8 @@ public slots:
 private:
     void FormShow(bool showReport);
     void Timer1Timer();
-    void scanFinished(int result);
+    void scanFinished(int scan);
+    void joinWorker();
     void pauseWorker(int ms);
     void stopWorker();
 
@@ -90,6 +92,7 @@ private:
     int DetectResult_ = 0;
     bool scanning_ = false;
     bool closeWanted_ = false;
+    int scanNumber_ = 0;  // tells a finished scan's late notice from the current one
     std::thread worker_;
     std::atomic<bool> stop_{false};
     std::mutex pauseMutex_;

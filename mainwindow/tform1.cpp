@@ -3,7 +3,7 @@
 #include <QAction>
 #include <QCloseEvent>
 #include <QFrame>
-#include <QGuiApplication>
+#include <QApplication>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
@@ -14,6 +14,7 @@
 #include <QScrollBar>
 #include <QStyleOptionFocusRect>
 #include <QStylePainter>
+#include <QSystemTrayIcon>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -173,6 +174,15 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
     connect(scrollBar_, &QScrollBar::valueChanged, this, [this](int value) {
         if (handlers_.scrollBarMoved) handlers_.scrollBarMoved(value);
     });
+
+    if (QSystemTrayIcon::isSystemTrayAvailable()) {
+        tray_ = new QSystemTrayIcon(this);
+        tray_->setObjectName(QStringLiteral("TrayIcon1"));
+        tray_->setIcon(QApplication::windowIcon());
+        tray_->setToolTip(windowTitle());
+        connect(tray_, &QSystemTrayIcon::activated, this, [this] { restoreFromTray(); });
+        tray_->show();
+    }
 
     // The window follows the client area's fixed size and cannot be resized.
     layout()->setSizeConstraint(QLayout::SetFixedSize);
@@ -531,6 +541,20 @@ void TForm1::cancelTimerDialog() {}
 void TForm1::refreshTimerDialog() {}
 
 // ---- Events ------------------------------------------------------------------------
+
+void TForm1::restoreFromTray() {
+    showNormal();
+    raise();
+    activateWindow();
+}
+
+void TForm1::changeEvent(QEvent* event) {
+    QMainWindow::changeEvent(event);
+    // Minimised with a notification area: only the icon remains.
+    if (event->type() == QEvent::WindowStateChange && tray_ && isMinimized()) {
+        QMetaObject::invokeMethod(this, [this] { hide(); }, Qt::QueuedConnection);
+    }
+}
 
 void TForm1::closeEvent(QCloseEvent* event) {
     if (handlers_.closing) handlers_.closing();

@@ -19,6 +19,7 @@ class QAction;
 class QLabel;
 class QMenu;
 class QScrollBar;
+class QSystemTrayIcon;
 
 namespace velmora {
 
@@ -127,10 +128,16 @@ public:
     // last asked for less kClassicFrameHeight.
     int clientHeight() const;
     QScrollBar* scrollBar() const { return scrollBar_; }
+    // The notification-area icon (TrayIcon1); nullptr where the desktop has
+    // no notification area (then minimising keeps the task-bar entry).
+    QSystemTrayIcon* trayIcon() const { return tray_; }
+    // A click on the notification-area icon: the window comes back.
+    void restoreFromTray();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
     void showEvent(QShowEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
 private:
     void buildMenus();
@@ -146,6 +153,7 @@ private:
     QScrollBar* scrollBar_ = nullptr;
     QMenu* checkVersion_ = nullptr;
     QMenu* popups_[3] = {};
+    QSystemTrayIcon* tray_ = nullptr;
     bool centred_ = false;
     // Every named component and menu item, looked up by name on each call.
     std::unordered_map<std::string, QWidget*> components_;

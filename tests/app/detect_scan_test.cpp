@@ -22,6 +22,7 @@ public:
     void appendLine(const std::string& l) override { log.push_back("line:" + l); }
     void removeLastLine() override { log.push_back("remove"); }
     void setReportScrollBar(bool shown) override { log.push_back(shown ? "scroll=on" : "scroll=off"); }
+    void setDetectResult(int value) override { log.push_back("result=" + std::to_string(value)); }
     void enableOk() override { log.push_back("ok"); }
     std::vector<std::string> log;
 };
@@ -78,33 +79,33 @@ INSTANTIATE_TEST_SUITE_P(
         ScanCase{"AutoFoundOnSecondOfTwo", {"AUTO", "COM1", "COM3"}, 0, {2}, 0, 2,
                  concat({{"max=2", "label=CheckingCOM1", "scroll=off", "pause 200", "step", "line:Check COM1"},
                          probeLines(1, false),
-                         {"line:" + kSep, "label=CheckingCOM3", "scroll=off", "pause 200", "step", "line:Check COM3"},
+                         {"result=100", "line:" + kSep, "label=CheckingCOM3", "scroll=off", "pause 200", "step", "line:Check COM3"},
                          probeLines(2, true),
-                         {"label+=... Velmora Found!", "full", "line:" + kSep, "line:Velmora Found!", "pause 700", "ok"}}),
+                         {"label+=... Velmora Found!", "full", "result=2", "line:" + kSep, "line:Velmora Found!", "pause 700", "ok"}}),
                  {1, 2}},
         ScanCase{"AutoFoundOnFirstStopsThere", {"AUTO", "COM1", "COM3"}, 0, {1, 2}, 0, 1,
                  concat({{"max=2", "label=CheckingCOM1", "scroll=off", "pause 200", "step", "line:Check COM1"},
                          probeLines(1, true),
-                         {"label+=... Velmora Found!", "full", "line:" + kSep, "line:Velmora Found!", "pause 700", "ok"}}),
+                         {"label+=... Velmora Found!", "full", "result=1", "line:" + kSep, "line:Velmora Found!", "pause 700", "ok"}}),
                  {1}},
         ScanCase{"AutoNothingAnswers", {"AUTO", "COM1", "COM2"}, 0, {}, 0, 100,
                  concat({{"max=2", "label=CheckingCOM1", "scroll=off", "pause 200", "step", "line:Check COM1"},
                          probeLines(1, false),
-                         {"line:" + kSep, "label=CheckingCOM2", "scroll=off", "pause 200", "step", "line:Check COM2"},
+                         {"result=100", "line:" + kSep, "label=CheckingCOM2", "scroll=off", "pause 200", "step", "line:Check COM2"},
                          probeLines(2, false),
-                         {"line:" + kSep, "line:" + kMiss, "ok"}}),
+                         {"result=100", "line:" + kSep, "line:" + kMiss, "ok"}}),
                  {1, 2}},
         ScanCase{"AutoEmptyListKeepsTheOldResult", {"AUTO"}, 0, {}, 7, 7, {"max=0", "ok"}, {}},
         ScanCase{"AutoEmptyListFirstRunStaysZero", {"AUTO"}, 0, {}, 0, 0, {"max=0", "ok"}, {}},
         ScanCase{"FixedPortFound", {"AUTO", "COM1", "COM2", "COM5"}, 3, {3}, 0, 3,
                  concat({{"max=3", "label=Checking COM5", "line:Check COM5"},
                          probeLines(3, true),
-                         {"label+=... Velmora Found!", "full", "line:" + kSep, "line:Velmora Found!", "pause 500", "ok"}}),
+                         {"label+=... Velmora Found!", "full", "result=3", "line:" + kSep, "line:Velmora Found!", "pause 500", "ok"}}),
                  {3}},
         ScanCase{"FixedPortSilent", {"AUTO", "COM1", "COM2", "COM5"}, 2, {3}, 3, 100,
                  concat({{"max=3", "label=Checking COM2", "line:Check COM2"},
                          probeLines(2, false),
-                         {"line:" + kSep, "line:" + kMiss, "ok"}}),
+                         {"line:" + kSep, "line:" + kMiss, "result=100", "ok"}}),
                  {2}}),
     [](const auto& info) { return std::string(info.param.name); });
 

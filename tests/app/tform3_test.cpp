@@ -166,3 +166,54 @@ TEST(TForm3Dialog, SecondRunStartsAfresh) {
 
 }  // namespace
 }  // namespace velmora
+
+namespace velmora {
+namespace {
+
+// Clicks OK within the very update that enables it, before anything else
+// the scan handed to the UI thread has run.
+class ClickWhenEnabled final : public QObject {
+public:
+    explicit ClickWhenEnabled(QPushButton* button) : button_(button) { button->installEventFilter(this); }
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (watched == button_ && event->type() == QEvent::EnabledChange && button_->isEnabled()) {
+            QMetaObject::invokeMethod(button_, [b = button_] { b->click(); }, Qt::DirectConnection);
+        }
+        return false;
+    }
+
+private:
+    QPushButton* button_;
+};
+
+struct EarlyOkCase {
+    const char* name;
+    int answering;
+    int comPort;
+    int result;
+};
+
+class TForm3EarlyOk : public ::testing::TestWithParam<EarlyOkCase> {};
+
+TEST_P(TForm3EarlyOk, AnswersThisScanNotTheLastOne) {
+    QtUiDispatcher dispatcher;
+    TForm3 dialog(dispatcher);
+    ClickWhenEnabled clicker(dialog.okButton());
+    for (int run = 0; run < 2; ++run) {  // the second run must not answer the first's value
+        DetectScanDeps deps = twoPorts(run == 0 ? 1 : GetParam().answering);
+        deps.comPort = GetParam().comPort;
+        const std::optional<int> result = dialog.runDetection(deps, true);
+        if (run == 1) {
+            EXPECT_EQ(result, GetParam().result);
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(App, TForm3EarlyOk,
+                         ::testing::Values(EarlyOkCase{"AutoFoundOnSecond", 2, 0, 2},
+                                           EarlyOkCase{"AutoNotFound", 0, 0, 100},
+                                           EarlyOkCase{"FixedNotFound", 0, 1, 100}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace velmora
