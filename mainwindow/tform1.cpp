@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLayout>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMouseEvent>
@@ -13,9 +14,7 @@
 #include <QScreen>
 #include <QScrollBar>
 #include <QStyleOptionFocusRect>
-#include <QStylePainter>
 #include <QSystemTrayIcon>
-#include <QVBoxLayout>
 
 #include <algorithm>
 #include <array>

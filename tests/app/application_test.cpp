@@ -56,6 +56,9 @@ TEST_P(ApplicationWithSimulator, ConnectsAtStartAndShowsEveryBank) {
     EXPECT_TRUE(app.link().isOpen());
     EXPECT_FALSE(app.window().menuItem("mlConnect")->isEnabled());
     EXPECT_TRUE(app.window().menuItem("mlDisconnect")->isEnabled());
+    // A new define.ini keeps the unit's clock in step, so the hourly item is off.
+    EXPECT_TRUE(app.settings().SetRTC);
+    EXPECT_FALSE(app.window().menuItem("mlStartSetRTC_Period")->isEnabled());
 
     ASSERT_TRUE(spinUntil([&] {
         return app.state().BankCount.load() == c.banks && app.window().component("UniClass1")->isVisible();
