@@ -1,23 +1,7 @@
 #include "platform/clock.h"
 
-#include <ctime>
 
 namespace velmora {
-
-LocalMoment SystemClock::now() const {
-    std::time_t t = std::time(nullptr);
-    std::tm tmv{};
-    localtime_r(&t, &tmv);
-    LocalMoment m;
-    m.year = tmv.tm_year + 1900;
-    m.month = tmv.tm_mon + 1;
-    m.day = tmv.tm_mday;
-    m.weekday = tmv.tm_wday + 1;
-    m.hour = tmv.tm_hour;
-    m.minute = tmv.tm_min;
-    m.second = tmv.tm_sec;
-    return m;
-}
 
 namespace {
 
