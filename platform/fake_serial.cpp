@@ -382,4 +382,33 @@ void ScriptedSerialDevice::close() {
     changed_.notify_all();
 }
 
+namespace {
+
+class SharedScriptedPort final : public SerialDevice {
+public:
+    explicit SharedScriptedPort(std::shared_ptr<ScriptedSerialDevice> f) : f_(std::move(f)) {}
+    SerialStatus open(const std::string& d, SerialMode m) override { return f_->open(d, m); }
+    bool isOpen() const override { return f_->isOpen(); }
+    SerialStatus getState(SerialLineSettings& s) override { return f_->getState(s); }
+    SerialStatus setState(const SerialLineSettings& s) override { return f_->setState(s); }
+    SerialStatus setQueueSizes(std::size_t i, std::size_t o) override { return f_->setQueueSizes(i, o); }
+    SerialStatus setTimeouts(const SerialTimeouts& t) override { return f_->setTimeouts(t); }
+    SerialStatus purge() override { return f_->purge(); }
+    SerialStatus waitForInput() override { return f_->waitForInput(); }
+    std::size_t bytesWaiting() override { return f_->bytesWaiting(); }
+    SerialIo read(std::uint8_t* b, std::size_t n) override { return f_->read(b, n); }
+    SerialIo write(const std::uint8_t* b, std::size_t n) override { return f_->write(b, n); }
+    void wake() override { f_->wake(); }
+    void close() override { f_->close(); }
+
+private:
+    std::shared_ptr<ScriptedSerialDevice> f_;
+};
+
+}  // namespace
+
+std::unique_ptr<SerialDevice> shareScripted(std::shared_ptr<ScriptedSerialDevice> fake) {
+    return std::make_unique<SharedScriptedPort>(std::move(fake));
+}
+
 }  // namespace velmora

@@ -8,6 +8,7 @@
 #include <deque>
 #include <functional>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -166,5 +167,10 @@ private:
     std::vector<std::vector<std::uint8_t>> writes_;
     std::string stream_;  // every byte written, for answerWrites()
 };
+
+// A port object that forwards to a fake the test keeps: for code that
+// makes and owns its ports through a factory (the link), so the test can
+// still look at the fake after the port object is gone.
+std::unique_ptr<SerialDevice> shareScripted(std::shared_ptr<ScriptedSerialDevice> fake);
 
 }  // namespace velmora

@@ -19,29 +19,6 @@ using namespace velmora;
 
 namespace {
 
-// Hands the link a port that the test keeps looking at after the link has
-// let go of it.
-class SharedPort final : public SerialDevice {
-public:
-    explicit SharedPort(std::shared_ptr<ScriptedSerialDevice> f) : f_(std::move(f)) {}
-    SerialStatus open(const std::string& d, SerialMode m) override { return f_->open(d, m); }
-    bool isOpen() const override { return f_->isOpen(); }
-    SerialStatus getState(SerialLineSettings& s) override { return f_->getState(s); }
-    SerialStatus setState(const SerialLineSettings& s) override { return f_->setState(s); }
-    SerialStatus setQueueSizes(std::size_t i, std::size_t o) override { return f_->setQueueSizes(i, o); }
-    SerialStatus setTimeouts(const SerialTimeouts& t) override { return f_->setTimeouts(t); }
-    SerialStatus purge() override { return f_->purge(); }
-    SerialStatus waitForInput() override { return f_->waitForInput(); }
-    std::size_t bytesWaiting() override { return f_->bytesWaiting(); }
-    SerialIo read(std::uint8_t* b, std::size_t n) override { return f_->read(b, n); }
-    SerialIo write(const std::uint8_t* b, std::size_t n) override { return f_->write(b, n); }
-    void wake() override { f_->wake(); }
-    void close() override { f_->close(); }
-
-private:
-    std::shared_ptr<ScriptedSerialDevice> f_;
-};
-
 // Records what the link asks of the window. Runs on the test thread, which
 // plays the UI thread by draining the dispatcher.
 class RecordingUi final : public LinkUi {
@@ -96,7 +73,7 @@ struct LinkFixture : ::testing::Test {
         ui.state = &state;
         link = std::make_unique<SerialLink>(SerialLink::Deps{
             state, tables, dispatcher, clock, ui, dialogs,
-            [this] { return std::make_unique<SharedPort>(port); },
+            [this] { return shareScripted(port); },
             [this] { return options; },
             [this](int) { ++sleeps; }});
         link->setPortDevices({"", "/dev/ttyUSB0", "/dev/ttyUSB1"});
