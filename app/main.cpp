@@ -3,6 +3,7 @@
 
 #include <cstdio>
 #include <exception>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -87,7 +88,10 @@ int run(int argc, char** argv) {
     options.extraPorts = cl.ports;
     options.simulate = cl.simulate;
     options.simulatedBanks = cl.simulatedBanks;
-    options.settingsPath = settingsFilePath(QCoreApplication::applicationDirPath().toStdString(),
+    // Through UTF-16 so that a folder name outside the ANSI code page
+    // survives on Windows.
+    const std::filesystem::path exeDir(QCoreApplication::applicationDirPath().toStdU16String());
+    options.settingsPath = settingsFilePath(exeDir,
                                             userConfigDirFromEnvironment(), isFolderWritable);
 
     Application application(options);
