@@ -170,3 +170,85 @@ INSTANTIATE_TEST_SUITE_P(
 
 }  // namespace
 }  // namespace velmora
+
+#include <QFileDialog>
+
+#include <filesystem>
+#include <fstream>
+
+#include "settings/temp_folder.h"
+
+namespace velmora {
+namespace {
+
+// The real file choosers, answered from inside their own event loop.
+struct ChooserCase {
+    const char* name;
+    bool save;
+    bool accept;
+    const char* filter;
+    const char* qtFilter;
+};
+
+class FileChooserTest : public ::testing::TestWithParam<ChooserCase> {};
+
+TEST_P(FileChooserTest, ShowsTheFilterAndGivesThePathOrNothing) {
+    const ChooserCase& c = GetParam();
+    testing_support::TempFolder folder;
+    // Open picks an existing file; Save takes the offered default name in
+    // an empty folder (an existing file would bring up the chooser's own
+    // overwrite question).
+    const std::filesystem::path file = folder / (c.save ? "default0" : "image.x");
+    if (!c.save) std::ofstream(file) << "x";
+    QtDialogs dialogs;
+    QStringList filtersShown;
+    QString captionShown;
+    bool answered = false;
+    QTimer poller;
+    bool unexpected = false;
+    QObject::connect(&poller, &QTimer::timeout, [&] {
+        QWidget* modal = QApplication::activeModalWidget();
+        auto* chooser = qobject_cast<QFileDialog*>(modal);
+        if (modal && !chooser) {  // anything else would wait forever
+            unexpected = true;
+            modal->close();
+            return;
+        }
+        if (!chooser || answered) return;
+        answered = true;
+        filtersShown = chooser->nameFilters();
+        captionShown = chooser->windowTitle();
+        if (c.accept) {
+            if (c.save) {
+                chooser->setDirectory(QString::fromStdString(folder.path().string()));
+            } else {
+                chooser->selectFile(QString::fromStdString(file.string()));
+            }
+            static_cast<QDialog*>(chooser)->accept();  // the dialog's own accept, as Open/Save does
+        } else {
+            chooser->reject();
+        }
+    });
+    poller.start(10);
+    const std::string chosen = c.save ? dialogs.saveFile(c.filter, "default0", "Save schedule")
+                                      : dialogs.openFile(c.filter, "Open image");
+    EXPECT_TRUE(answered);
+    EXPECT_FALSE(unexpected);
+    EXPECT_EQ(filtersShown, QStringList{QString::fromLatin1(c.qtFilter)});
+    EXPECT_EQ(captionShown.toStdString(), c.save ? "Save schedule" : "Open image");
+    if (c.accept) {
+        EXPECT_EQ(std::filesystem::path(chosen), file);
+    } else {
+        EXPECT_EQ(chosen, "");
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(App, FileChooserTest,
+                         ::testing::Values(ChooserCase{"OpenChosen", false, true, "x files(*.x)|*.x", "x files(*.x) (*.x)"},
+                                           ChooserCase{"OpenCancelled", false, false, "x files(*.x)|*.x", "x files(*.x) (*.x)"},
+                                           ChooserCase{"SaveChosen", true, true, "Schedule|*.x", "Schedule (*.x)"},
+                                           ChooserCase{"SaveCancelled", true, false, "Schedule|*.x", "Schedule (*.x)"}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace velmora
