@@ -2,6 +2,7 @@
 // simulator holds the master side, our serial back end opens the slave.
 // These wait on real I/O with generous bounds; none asserts a speed.
 
+#include "tests/support/link_doubles.h"
 #include "link/device_state.h"
 #include "link/serial_link.h"
 #include "platform/clock.h"
@@ -30,27 +31,8 @@ using namespace std::chrono_literals;
 
 namespace {
 
-class RecordingUi final : public LinkUi {
-public:
-    DeviceState* state = nullptr;
-    std::vector<int> kinds;
-    int polling = 0;
-    void SyncUpdate() override { kinds.push_back(state->UpdateKind.load()); }
-    void startPolling() override { ++polling; }
-    bool scheduleShowsBank(int) override { return false; }
-    void hidePanels() override {}
-    void resetLinkUi() override {}
-    void stopLinkTimers() override {}
-    void closeLinkDialogs() override {}
-    void startClockSyncPeriod() override {}
-};
-
-class ListReport final : public ProbeReport {
-public:
-    std::vector<std::string> lines;
-    void append(const std::string& l) override { lines.push_back(l); }
-    void removeLast() override { lines.pop_back(); }
-};
+using RecordingUi = test::UpdateRecordingUi;
+using test::ListReport;
 
 std::string text(const std::vector<std::uint8_t>& bytes) { return std::string(bytes.begin(), bytes.end()); }
 

@@ -15,6 +15,7 @@
 #include <thread>
 #include <vector>
 
+#include "tests/support/link_doubles.h"
 #include "link/device_state.h"
 #include "link/serial_link.h"
 #include "platform/clock.h"
@@ -31,29 +32,8 @@ constexpr int kBoundMs = 15000;
 
 CheckResults results;
 
-class RecordingUi final : public LinkUi {
-public:
-    DeviceState* state = nullptr;
-    std::vector<int> kinds;
-    int polling = 0;
-    void SyncUpdate() override { kinds.push_back(state->UpdateKind.load()); }
-    void startPolling() override { ++polling; }
-    bool scheduleShowsBank(int) override { return false; }
-    void hidePanels() override {}
-    void resetLinkUi() override {}
-    void stopLinkTimers() override {}
-    void closeLinkDialogs() override {}
-    void startClockSyncPeriod() override {}
-};
-
-class ListReport final : public ProbeReport {
-public:
-    std::vector<std::string> lines;
-    void append(const std::string& l) override { lines.push_back(l); }
-    void removeLast() override {
-        if (!lines.empty()) lines.pop_back();
-    }
-};
+using RecordingUi = test::UpdateRecordingUi;
+using test::ListReport;
 
 std::string joined(const std::vector<std::string>& lines) {
     std::string out;
