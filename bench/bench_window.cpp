@@ -1,0 +1,270 @@
+// The main window's two hot paths, without a screen:
+//  - one flash tick (tmFlash1Timer) with three banks shown and an enabled
+//    timer on every port, drawn into a view that does nothing, so the
+//    figure is the logic's own cost (timer arithmetic, name building,
+//    picture choice), excluding paint;
+//  - a status report over a real pty: the simulated unit answers a poll,
+//    the reader cuts and parses the line and hands it to SyncUpdate on the
+//    "UI thread" (this thread, draining a queue dispatcher). Timed from the
+//    poll's write to SyncUpdate's return, so the figure includes the
+//    simulator's turnaround and is an upper bound of report-to-SyncUpdate.
+
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "link/device_state.h"
+#include "link/serial_link.h"
+#include "mainwindow/window_logic.h"
+#include "platform/clock.h"
+#include "platform/dialogs.h"
+#include "platform/queue_dispatcher.h"
+#include "platform/serial_device.h"
+#include "platform/window_timer.h"
+#include "schedule/timer_tables.h"
+#include "sim/pty_simulator.h"
+
+namespace velmora {
+namespace {
+
+constexpr double kFlashTickTargetUs = 100.0;
+constexpr double kReportMedianTargetUs = 1000.0;
+
+// Draws nothing; counts what a real window would have to draw, so the
+// benchmark can check that the tick did the full work.
+class NullView final : public MainView {
+public:
+    void setPicture(std::string_view, PictureList, int index) override { pictures += index >= 0; }
+    void setComponentVisible(std::string_view, bool) override {}
+    void setLabelText(std::string_view, std::string_view text) override { labelTexts += !text.empty(); }
+    void setLabelBackground(std::string_view, std::uint32_t) override {}
+    void setLabelVisible(std::string_view, bool) override {}
+    void setAccessibleName(std::string_view, std::string_view) override {}
+    void setWindowHeight(int) override {}
+    void setWindowTop(int) override {}
+    void setScrollBarPosition(int) override {}
+    void setScrollBarMaximum(int) override {}
+    void setScrollBarVisible(bool) override {}
+    void appendVersionItem(std::string_view, int) override {}
+    void removeLastVersionItem() override {}
+    void appendTimerTab(std::string_view) override {}
+    void deleteTimerTab(int) override {}
+    void selectFirstTimerTab() override {}
+    bool timerDialogVisible() const override { return false; }
+    int timerDialogBank() const override { return 0; }
+    void cancelTimerDialog() override {}
+    void refreshTimerDialog() override {}
+
+    long pictures = 0;
+    long labelTexts = 0;  // non-empty texts written
+};
+
+class SilentDialogs final : public Dialogs {
+public:
+    MessageAnswer message(const std::string&, const std::string&, MessageIcon, MessageButtons) override {
+        return MessageAnswer::ok;
+    }
+    std::string openFile(const std::string&, const std::string&) override { return {}; }
+    std::string saveFile(const std::string&, const std::string&, const std::string&) override { return {}; }
+};
+
+std::map<std::string, std::vector<double>> gFigures;  // name -> median, p99 / mean (microseconds)
+
+void BM_FlashTickThreeBanks(benchmark::State& bench) {
+    DeviceState state;
+    TimerTables tables;
+    FixedClock clock(LocalMoment{2026, 12, 8, 3, 10, 0, 0});
+    NullView view;
+    ManualTimerHost timers;
+    MainWindowLogic logic(MainWindowLogic::Deps{state, tables, clock, view, timers, [](std::string_view) {},
+                                                [] {}, [] {}, MainWindowHooks{}});
+    logic.initialiseView();
+    constexpr int kBanks = 3;
+    for (int bank = 1; bank <= kBanks; ++bank) {
+        state.editBank(bank, [&](BankRecord& r) {
+            r.bankNo = bank;
+            copyField(r.portStates, "OCOCOCOC");
+            copyField(r.timerFlags, "GGGGGGGG");
+        });
+        for (int port = 1; port <= kSlotPorts; ++port) {
+            // Daily power-on and power-off timers at different times, so
+            // PortTimeLeft compares both on every port.
+            TimerEntry on{};
+            on.enabled = 1;
+            on.kind = KindEveryDay;
+            on.hour = (port + bank) % 24;
+            on.minute = 7 * port % 60;
+            TimerEntry off = on;
+            off.hour = (on.hour + 3) % 24;
+            tables.setEntry(TableId::LiveOn, bank - 1, port - 1, on);
+            tables.setEntry(TableId::LiveOff, bank - 1, port - 1, off);
+        }
+    }
+    state.BankCount = kBanks;
+    state.UpdateKind = ukBankCount;
+    logic.SyncUpdate();
+
+    // One tick must draw 24 LEDs and write 24 time labels; otherwise this
+    // would time a shortcut.
+    view.pictures = view.labelTexts = 0;
+    logic.tmFlash1Timer();
+    if (view.pictures < 24 || view.labelTexts != 24) {
+        bench.SkipWithError("the flash tick did not draw every port");
+        return;
+    }
+    for (auto _ : bench) {
+        logic.tmFlash1Timer();
+        benchmark::DoNotOptimize(view.labelTexts);
+    }
+    bench.SetItemsProcessed(bench.iterations());
+}
+BENCHMARK(BM_FlashTickThreeBanks)->Unit(benchmark::kMicrosecond);
+
+// Forwards to the window's logic and notes when a status view update has
+// returned.
+class TimedUi final : public LinkUi {
+public:
+    TimedUi(MainWindowLogic& logic, DeviceState& state) : logic_(logic), state_(state) {}
+    void SyncUpdate() override {
+        const std::int32_t kind = state_.UpdateKind.load();
+        logic_.SyncUpdate();
+        if (kind == ukPortStatus || kind == ukStatusAndCurrent) {
+            lastStatusReturn = std::chrono::steady_clock::now();
+            ++statusUpdates;
+        }
+    }
+    void startPolling() override { greeted = true; }  // the benchmark polls by hand
+    bool scheduleShowsBank(int b) override { return logic_.scheduleShowsBank(b); }
+    void hidePanels() override { logic_.hidePanels(); }
+    void resetLinkUi() override { logic_.resetLinkUi(); }
+    void stopLinkTimers() override { logic_.stopLinkTimers(); }
+    void closeLinkDialogs() override { logic_.closeLinkDialogs(); }
+    void startClockSyncPeriod() override {}
+
+    std::chrono::steady_clock::time_point lastStatusReturn{};
+    long statusUpdates = 0;
+    bool greeted = false;
+
+private:
+    MainWindowLogic& logic_;
+    DeviceState& state_;
+};
+
+double percentile(std::vector<double> v, double p) {
+    if (v.empty()) return 0.0;
+    std::sort(v.begin(), v.end());
+    const auto i = static_cast<std::size_t>(p * static_cast<double>(v.size() - 1) + 0.5);
+    return v[std::min(i, v.size() - 1)];
+}
+
+void BM_PollToSyncUpdateOverPty(benchmark::State& bench) {
+    sim::UnitConfig config;
+    config.banks = 1;
+    config.statusForm = sim::StatusForm::combined;  // one status line per poll
+    sim::PtySimulator simulator(config);
+    std::string error;
+    if (!simulator.start(&error)) {
+        bench.SkipWithError(("simulator: " + error).c_str());
+        return;
+    }
+
+    DeviceState state;
+    TimerTables tables;
+    FixedClock clock(LocalMoment{2026, 12, 8, 3, 10, 0, 0});
+    NullView view;
+    ManualTimerHost timers;
+    QueueDispatcher dispatcher;
+    SilentDialogs dialogs;
+    MainWindowLogic logic(MainWindowLogic::Deps{state, tables, clock, view, timers, [](std::string_view) {},
+                                                [] {}, [] {}, MainWindowHooks{}});
+    TimedUi ui(logic, state);
+    SerialLink link(SerialLink::Deps{state, tables, dispatcher, clock, ui, dialogs,
+                                     [] { return makeSerialDevice(); },
+                                     [] { return LinkOptions{}; }, [](int) {}});
+    logic.initialiseView();
+    link.setPortDevices({"AUTO", simulator.slavePath()});
+    link.OpenLink(1);
+    // The greeting's answer, then a first poll that lays out the bank.
+    bool ready = link.isOpen() && dispatcher.drainUntil([&] { return ui.greeted; }, 10000);
+    if (ready) {
+        link.write("/C\\");
+        ready = dispatcher.drainUntil([&] { return state.ShownBankCount.load() == 1 && ui.statusUpdates > 0; }, 10000);
+    }
+    if (!ready) {
+        dispatcher.shutdown();
+        link.shutdown();
+        bench.SkipWithError("no link to the simulated unit");
+        return;
+    }
+
+    std::vector<double> samples;
+    for (auto _ : bench) {
+        const long before = ui.statusUpdates;
+        const auto start = std::chrono::steady_clock::now();
+        link.write("/C\\");
+        if (!dispatcher.drainUntil([&] { return ui.statusUpdates > before; }, 5000)) {
+            bench.SkipWithError("the unit did not answer a poll");
+            break;
+        }
+        samples.push_back(std::chrono::duration<double, std::micro>(ui.lastStatusReturn - start).count());
+        // Let the rest of the answer (current, bank count) go through before
+        // the next poll, so every sample starts on a quiet line.
+        dispatcher.drainUntil([] { return false; }, 2);
+    }
+    dispatcher.shutdown();
+    link.shutdown();
+    simulator.stop();
+
+    if (!samples.empty()) {
+        const double median = percentile(samples, 0.5);
+        const double p99 = percentile(samples, 0.99);
+        bench.counters["median_us"] = median;
+        bench.counters["p99_us"] = p99;
+        gFigures["poll-to-SyncUpdate over a pty"] = {median, p99};
+    }
+}
+BENCHMARK(BM_PollToSyncUpdateOverPty)->Unit(benchmark::kMicrosecond)->Iterations(400)->UseRealTime();
+
+class SummaryReporter final : public benchmark::ConsoleReporter {
+public:
+    void ReportRuns(const std::vector<Run>& runs) override {
+        ConsoleReporter::ReportRuns(runs);
+        for (const Run& r : runs) {
+            if (r.error_occurred || r.run_type != Run::RT_Iteration) continue;
+            if (r.benchmark_name().find("FlashTick") != std::string::npos)
+                flashTickUs = r.GetAdjustedCPUTime();  // the unit is microseconds
+        }
+    }
+    double flashTickUs = -1.0;
+};
+
+}  // namespace
+}  // namespace velmora
+
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    velmora::SummaryReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    benchmark::Shutdown();
+
+    std::printf("\nmain window figures:\n");
+    if (reporter.flashTickUs >= 0) {
+        const bool ok = reporter.flashTickUs <= velmora::kFlashTickTargetUs;
+        std::printf("  %-34s %10.2f us   target <= %.0f us (no-op view, paint excluded)  %s\n",
+                    "flash tick, 3 banks of timers", reporter.flashTickUs, velmora::kFlashTickTargetUs,
+                    ok ? "meets target" : "ABOVE TARGET");
+    }
+    for (const auto& [name, f] : velmora::gFigures) {
+        const bool ok = f[0] <= velmora::kReportMedianTargetUs;
+        std::printf("  %-34s median %8.1f us, p99 %8.1f us   target median <= %.0f us  %s\n", name.c_str(), f[0],
+                    f[1], velmora::kReportMedianTargetUs, ok ? "meets target" : "ABOVE TARGET");
+    }
+    return 0;
+}
