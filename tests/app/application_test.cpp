@@ -79,14 +79,14 @@ TEST_P(ApplicationWithSimulator, ConnectsAtStartAndShowsEveryBank) {
 
     // Connect again from the menu: the Detect dialog finds the unit at
     // position 1; the user closes it with OK once the scan has ended.
-    QTimer poller;
-    QObject::connect(&poller, &QTimer::timeout, [&] {
-        TForm3& detect = app.detectDialog();
-        if (detect.isVisible() && detect.okButton()->isEnabled()) detect.okButton()->click();
-    });
-    poller.start(5);
-    app.window().menuItem("mlConnect")->trigger();
-    poller.stop();
+    {
+        test::ModalAnswerer answerer([&](QWidget*) {
+            TForm3& detect = app.detectDialog();
+            if (detect.isVisible() && detect.okButton()->isEnabled()) detect.okButton()->click();
+        });
+        app.window().menuItem("mlConnect")->trigger();
+        EXPECT_FALSE(answerer.forced());
+    }
     EXPECT_EQ(app.detectDialog().DetectResult(), 1);
     EXPECT_EQ(app.detectDialog().reportLines().last().toStdString(), "Velmora Found!");
     EXPECT_TRUE(app.link().isOpen());
@@ -147,14 +147,13 @@ TEST_P(ApplicationPopup, MenuButtonOpensThePanelMenuForItsBank) {
     const std::string slot = std::to_string(c.slot);
     std::string bankCaption, versionCaption;
     std::optional<PictureRef> buttonWhileOpen;
-    QTimer::singleShot(0, [&] {
-        QMenu* menu = app.window().popupMenu(c.slot);
+    test::PopupCloser closer(app.window().popupMenu(c.slot), [&] {
         bankCaption = app.window().menuItem("OpenOneBank" + slot)->text().toStdString();
         versionCaption = app.window().menuItem("mlCheckVersion" + slot)->text().toStdString();
         buttonWhileOpen = app.window().shownPicture("btnRight" + slot);
-        menu->close();
     });
     QTest::mouseClick(app.window().component("btnRight" + slot), Qt::LeftButton);
+    EXPECT_TRUE(closer.looked());
     EXPECT_EQ(bankCaption, c.bankItem);
     EXPECT_EQ(versionCaption, c.versionItem);
     EXPECT_EQ(buttonWhileOpen, (PictureRef{PictureList::imLogo, 0}));  // released before the menu opens

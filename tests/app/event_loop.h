@@ -36,3 +36,83 @@ inline void spinFor(int ms) {
 }
 
 }  // namespace velmora::test
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QWidget>
+
+namespace velmora::test {
+
+// Answers modal dialogs from inside their own event loop: `answer` runs
+// every few milliseconds while a modal widget is shown. Should a modal stay
+// open past the generous bound (a dialog that did not take the answer, an
+// unexpected question), it is closed so the test fails instead of hanging.
+class ModalAnswerer {
+public:
+    explicit ModalAnswerer(std::function<void(QWidget* modal)> answer, int boundMs = kGenerousMs)
+        : answer_(std::move(answer)), boundMs_(boundMs) {
+        elapsed_.start();
+        QObject::connect(&timer_, &QTimer::timeout, [this] { tick(); });
+        timer_.start(5);
+    }
+    // True when a modal had to be closed by force.
+    bool forced() const { return forced_; }
+
+private:
+    void tick() {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (!modal) return;
+        if (elapsed_.elapsed() > boundMs_) {
+            forced_ = true;
+            modal->close();
+            return;
+        }
+        answer_(modal);
+    }
+
+    std::function<void(QWidget*)> answer_;
+    int boundMs_;
+    QElapsedTimer elapsed_;
+    QTimer timer_;
+    bool forced_ = false;
+};
+
+}  // namespace velmora::test
+
+#include <QMenu>
+
+namespace velmora::test {
+
+// Runs `look` on the menu once it is shown, then closes it. Bounded like
+// ModalAnswerer: a menu that never shows ends the wait after the bound.
+class PopupCloser {
+public:
+    PopupCloser(QMenu* menu, std::function<void()> look, int boundMs = kGenerousMs)
+        : menu_(menu), look_(std::move(look)), boundMs_(boundMs) {
+        elapsed_.start();
+        QObject::connect(&timer_, &QTimer::timeout, [this] { tick(); });
+        timer_.start(5);
+    }
+    bool looked() const { return looked_; }
+
+private:
+    void tick() {
+        if (menu_->isVisible() && !looked_) {
+            looked_ = true;
+            look_();
+            menu_->close();
+        } else if (elapsed_.elapsed() > boundMs_) {
+            timer_.stop();
+            if (QWidget* popup = QApplication::activePopupWidget()) popup->close();
+        }
+    }
+
+    QMenu* menu_;
+    std::function<void()> look_;
+    int boundMs_;
+    QElapsedTimer elapsed_;
+    QTimer timer_;
+    bool looked_ = false;
+};
+
+}  // namespace velmora::test

@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include "event_loop.h"
+
 #include <string>
 
 namespace velmora {
@@ -139,9 +141,8 @@ TEST_P(ModalMessageTest, AnswersWhatTheUserPressed) {
     QtDialogs dialogs;
     std::string seenText;
     bool answered = false;
-    QTimer poller;
-    QObject::connect(&poller, &QTimer::timeout, [&] {
-        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    test::ModalAnswerer answerer([&](QWidget* modal) {
+        auto* box = qobject_cast<QMessageBox*>(modal);
         if (!box || answered) return;
         answered = true;
         seenText = box->text().toStdString();
@@ -151,9 +152,9 @@ TEST_P(ModalMessageTest, AnswersWhatTheUserPressed) {
             box->button(c.press)->click();
         }
     });
-    poller.start(10);
     const MessageAnswer answer = dialogs.message("one\rtwo", "caption", MessageIcon::none, c.buttons);
     EXPECT_TRUE(answered);
+    EXPECT_FALSE(answerer.forced());
     EXPECT_EQ(seenText, "one\ntwo");
     EXPECT_EQ(answer, c.answer);
 }
@@ -204,17 +205,15 @@ TEST_P(FileChooserTest, ShowsTheFilterAndGivesThePathOrNothing) {
     QStringList filtersShown;
     QString captionShown;
     bool answered = false;
-    QTimer poller;
     bool unexpected = false;
-    QObject::connect(&poller, &QTimer::timeout, [&] {
-        QWidget* modal = QApplication::activeModalWidget();
+    test::ModalAnswerer answerer([&](QWidget* modal) {
         auto* chooser = qobject_cast<QFileDialog*>(modal);
-        if (modal && !chooser) {  // anything else would wait forever
+        if (!chooser) {  // anything else would wait forever
             unexpected = true;
             modal->close();
             return;
         }
-        if (!chooser || answered) return;
+        if (answered) return;
         answered = true;
         filtersShown = chooser->nameFilters();
         captionShown = chooser->windowTitle();
@@ -229,11 +228,11 @@ TEST_P(FileChooserTest, ShowsTheFilterAndGivesThePathOrNothing) {
             chooser->reject();
         }
     });
-    poller.start(10);
     const std::string chosen = c.save ? dialogs.saveFile(c.filter, "default0", "Save schedule")
                                       : dialogs.openFile(c.filter, "Open image");
     EXPECT_TRUE(answered);
     EXPECT_FALSE(unexpected);
+    EXPECT_FALSE(answerer.forced());
     EXPECT_EQ(filtersShown, QStringList{QString::fromLatin1(c.qtFilter)});
     EXPECT_EQ(captionShown.toStdString(), c.save ? "Save schedule" : "Open image");
     if (c.accept) {

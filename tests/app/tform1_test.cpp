@@ -11,6 +11,8 @@
 
 #include <gtest/gtest.h>
 
+#include "event_loop.h"
+
 #include <array>
 #include <string>
 #include <vector>
@@ -563,12 +565,11 @@ TEST(TForm1PopupActions, OpeningAsksForCaptionsFirst) {
     };
     form.setHandlers(h);
     std::string captionWhenShown;
-    QTimer::singleShot(0, [&] {
-        QMenu* menu = form.popupMenu(2);
-        captionWhenShown = menu->actions()[0]->text().toStdString();
-        menu->close();
+    test::PopupCloser closer(form.popupMenu(2), [&] {
+        captionWhenShown = form.popupMenu(2)->actions()[0]->text().toStdString();
     });
     form.openPopup(2, form.popupPoint(2));
+    EXPECT_TRUE(closer.looked());
     EXPECT_EQ(opened, std::vector<int>{2});
     EXPECT_EQ(captionWhenShown, "Power on All Ports of Bank 4");
 }

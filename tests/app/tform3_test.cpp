@@ -31,13 +31,13 @@ struct DialogRun {
     int progressMax = -1;
     bool reportVisible = false;
     bool okWasDisabledAtFirst = false;
+    bool forced = false;
 
     enum class Close { ok, closeBoxAfterScan, closeBoxDuringScan };
 
     void run(DetectScanDeps deps, bool showReport, Close close) {
-        QTimer poller;
         bool firstLook = true;
-        QObject::connect(&poller, &QTimer::timeout, [&] {
+        test::ModalAnswerer answerer([&](QWidget*) {
             if (!dialog.isVisible()) return;
             if (firstLook) {
                 firstLook = false;
@@ -59,8 +59,8 @@ struct DialogRun {
                 dialog.reject();
             }
         });
-        poller.start(5);
         result = dialog.runDetection(std::move(deps), showReport);
+        forced = answerer.forced();
     }
 };
 
@@ -108,6 +108,7 @@ TEST_P(TForm3Runs, ScanOnTheWorkerShowsInTheDialog) {
     DialogRun r;
     r.run(twoPorts(c.answering), c.showReport, c.close);
     EXPECT_TRUE(r.okWasDisabledAtFirst);
+    EXPECT_FALSE(r.forced);
     EXPECT_EQ(r.result, c.result);
     EXPECT_EQ(r.dialog.DetectResult(), c.detectResult);
     EXPECT_EQ(r.label.toStdString(), c.label);
