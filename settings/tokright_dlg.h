@@ -1,0 +1,97 @@
+#pragma once
+
+// The Configuration dialog: the COM port to use, auto-connect at start-up,
+// the switching prompt, automatic clock synchronisation and port-status
+// restore. Created once at start-up and kept; modal while shown. Its port
+// list and auto-connect box are also what Connect takes its choice from.
+
+#include <QDialog>
+
+#include <string>
+#include <vector>
+
+#include "settings/configuration_logic.h"
+#include "settings/settings_file.h"
+
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QPushButton;
+
+namespace velmora {
+
+class TOKRightDlg final : public QDialog {
+    Q_OBJECT
+
+public:
+    // FormCreate: fills comboPortSel with `ComPortNames` in slot order (slot
+    // 0 "AUTO" first) and loads the controls from `settings`, so that a
+    // Connect before the first showing keeps the stored port and Auto.
+    // Create it after ReadSettings (or call loadControls() after it).
+    // `settings` must outlive the dialog.
+    TOKRightDlg(const std::vector<std::string>& ComPortNames, Settings& settings, QWidget* parent = nullptr);
+
+    // Sets the five bound controls from Settings. A ComPort the list cannot
+    // show selects "AUTO".
+    void loadControls();
+
+    // FormShow: loadControls(); with GreetingSeen (a unit greeted on the open
+    // link) the port list and the auto-connect box are disabled, otherwise
+    // enabled. The other boxes stay enabled.
+    void FormShow(bool GreetingSeen);
+
+    // Shows the dialog modally, after FormShow(GreetingSeen).
+    // true: closed with OK; the five values are in Settings and the
+    // clock-sync menu rule has been applied to `menu` (the caller then
+    // writes define.ini and sends the restore choice: configurationAccepted).
+    // false: closed otherwise (Cancel, Escape, close box,
+    // closeAsCancelled()); Settings and `menu` untouched, the controls show
+    // Settings again.
+    bool execute(bool GreetingSeen, SetRTCMenu& menu);
+
+    // The controls as they stand (Connect takes ComPort and Auto from here:
+    // storeConnectChoice).
+    ConfigurationChoice choice() const;
+
+    // Ends a showing as cancelled. Does nothing while the dialog is hidden.
+    void closeAsCancelled();
+
+    // Components (tests, accessibility checks).
+    QLabel* Label1() const { return label1_; }
+    QComboBox* comboPortSel() const { return comboPortSel_; }
+    QCheckBox* chkAuto() const { return chkAuto_; }
+    QCheckBox* cbOnPrompt() const { return cbOnPrompt_; }
+    QCheckBox* ckbSetRTC() const { return ckbSetRTC_; }
+    QCheckBox* cbRestoreStatus() const { return cbRestoreStatus_; }
+    QCheckBox* CheckBox1() const { return checkBox1_; }
+    QPushButton* BitBtn1() const { return bitBtn1_; }
+    QPushButton* BitBtn2() const { return bitBtn2_; }
+
+public slots:
+    // BitBtn1Click: the controls into Settings, the clock-sync menu rule,
+    // closed with OK.
+    void accept() override;
+    // BitBtn2Click (also Escape and the close box): the controls reloaded
+    // from Settings, closed with Cancel.
+    void reject() override;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void setChoice(const ConfigurationChoice& choice);
+
+    Settings& settings_;
+    SetRTCMenu* menu_ = nullptr;  // set while execute() runs
+    QLabel* label1_ = nullptr;
+    QComboBox* comboPortSel_ = nullptr;
+    QCheckBox* chkAuto_ = nullptr;
+    QCheckBox* cbOnPrompt_ = nullptr;
+    QCheckBox* ckbSetRTC_ = nullptr;
+    QCheckBox* cbRestoreStatus_ = nullptr;
+    QCheckBox* checkBox1_ = nullptr;
+    QPushButton* bitBtn1_ = nullptr;
+    QPushButton* bitBtn2_ = nullptr;
+};
+
+}  // namespace velmora
