@@ -1,0 +1,203 @@
+#include "mainwindow/menu_logic.h"
+
+#include <array>
+#include <cstdio>
+#include <utility>
+
+#include "link/device_state.h"
+#include "link/protocol.h"
+#include "mainwindow/drawing_rules.h"
+#include "mainwindow/switching_logic.h"
+#include "platform/dialogs.h"
+
+namespace velmora {
+
+namespace {
+
+// The items inside the Tools and Time menus: usable only while their menu is.
+struct MenuMember {
+    std::string_view item;
+    std::string_view menu;
+};
+constexpr std::array<MenuMember, 5> kMenuMembers{{
+    {"Upgrade1", "mlTools1"},
+    {"CheckVersion1", "mlTools1"},
+    {"mlSetRTCNow", "mlSetRTC"},
+    {"mlStartSetRTC_Period", "mlSetRTC"},
+    {"SetTimer1", "mlSetRTC"},
+}};
+
+// Every main-menu item and menu with its state at start-up.
+struct StartState {
+    std::string_view name;
+    bool enabled;
+    bool visible;
+};
+constexpr std::array<StartState, 18> kStartStates{{
+    {"N1", true, true},
+    {"N2", true, true},
+    {"Detect", true, true},
+    {"mlConnect", true, true},
+    {"mlDisconnect", false, true},
+    {"mlConfiguration1", true, true},
+    {"N7", true, false},
+    {"SetTimer11", false, false},
+    {"mlTools1", false, true},
+    {"Upgrade1", true, true},
+    {"CheckVersion1", true, true},
+    {"mlSetRTC", false, true},
+    {"mlSetRTCNow", true, true},
+    {"mlStartSetRTC_Period", true, true},
+    {"N8", true, true},
+    {"SetTimer1", false, true},
+    {"Help", true, true},
+    {"N3", true, true},
+}};
+
+}  // namespace
+
+std::string versionCaption(int bank) {
+    char text[32];
+    std::snprintf(text, sizeof text, "Bank%2d Version", bank);
+    return text;
+}
+
+std::string versionText(std::string_view version) {
+    if (version == kWaitVersionText) return std::string(version);
+    // scanf needs a terminated text; the version field holds at most 19
+    // characters, so a longer view is cut like the field would cut it.
+    char field[20] = {};
+    copyField(field, version);
+    int major = 0;
+    int minor = 0;
+    int build = 0;
+    if (std::sscanf(field, "%1d%1d%2d", &major, &minor, &build) != 3) {
+        return std::string(kUnknownVersionText);
+    }
+    char text[64];
+    std::snprintf(text, sizeof text, "Firmware Version: %1d.%1d.%d", major, minor, build);
+    return text;
+}
+
+MenuLogic::MenuLogic(Deps deps) : d_(std::move(deps)) {
+    for (const StartState& s : kStartStates) {
+        enabled_[std::string(s.name)] = s.enabled;
+        visible_[std::string(s.name)] = s.visible;
+    }
+}
+
+void MenuLogic::initialiseMenus() {
+    for (const StartState& s : kStartStates) {
+        setEnabled(s.name, s.enabled);
+        setVisible(s.name, s.visible);
+    }
+    connected_ = false;
+}
+
+void MenuLogic::setConnected(bool connected) {
+    connected_ = connected;
+    setEnabled("mlConnect", !connected);
+    setEnabled("mlDisconnect", connected);
+    setEnabled("SetTimer1", connected);
+    setEnabled("mlTools1", connected);
+    setEnabled("mlSetRTC", connected);
+}
+
+bool MenuLogic::isEnabled(std::string_view name) const {
+    const auto it = enabled_.find(name);
+    if (it == enabled_.end() || !it->second) return false;
+    for (const MenuMember& m : kMenuMembers) {
+        if (m.item == name) return isEnabled(m.menu);
+    }
+    return true;
+}
+
+bool MenuLogic::isVisible(std::string_view name) const {
+    const auto it = visible_.find(name);
+    return it != visible_.end() && it->second;
+}
+
+bool MenuLogic::menuItemChosen(std::string_view name) {
+    if (!isEnabled(name)) return false;
+    if (name == "mlConnect") {
+        mlConnectClick();
+    } else if (name == "mlDisconnect") {
+        mlDisconnectClick();
+    } else if (name == "mlConfiguration1") {
+        mlConfiguration1Click();
+    } else if (name == "N2") {
+        N2Click();
+    } else if (name == "N3") {
+        N3Click();
+    } else if (name == "SetTimer1") {
+        SetTimer1Click();
+    } else if (name == "Upgrade1") {
+        run(d_.upgrade);
+    } else if (name == "mlSetRTCNow") {
+        run(d_.setClockNow);
+    } else if (name == "mlStartSetRTC_Period") {
+        run(d_.startClockSync);
+    } else {
+        // Menus, separators and the hidden SetTimer11 have no action.
+        return false;
+    }
+    return true;
+}
+
+bool MenuLogic::popupItemChosen(std::string_view name) {
+    const PopupItemInfo* item = findPopupItem(name);
+    if (item == nullptr) return false;
+    if (item->action == PopupAction::checkVersion) {
+        mlCheckVersion1Click(item->tag, VersionItemSource::popup);
+        return true;
+    }
+    return d_.switching.popupItemChosen(name);
+}
+
+void MenuLogic::mlConnectClick() {
+    const int position = d_.configuration.selectedPortPosition();
+    d_.settings.ComPort = position < 0 ? 0 : position;
+    d_.settings.Auto = d_.configuration.autoConnectChecked();
+    d_.connect();
+    // Stored whatever came of it, so the Auto choice survives a failed search.
+    d_.writeSettings();
+}
+
+void MenuLogic::mlDisconnectClick() { d_.disconnect(); }
+
+void MenuLogic::mlConfiguration1Click() {
+    if (!d_.configuration.showModal()) return;
+    d_.writeSettings();
+    d_.write(cmdRestoreStatus(d_.settings.RestoreStatus));
+}
+
+void MenuLogic::N2Click() { run(d_.closeMainWindow); }
+
+void MenuLogic::N3Click() { run(d_.showAbout); }
+
+void MenuLogic::SetTimer1Click() { d_.switching.setTimerFromMainMenu(); }
+
+void MenuLogic::mlCheckVersion1Click(int tag, VersionItemSource source) {
+    if (source == VersionItemSource::popup && (tag < 1 || tag > kSlotCount)) return;
+    const int bank = source == VersionItemSource::popup ? d_.scrollPosition() - 1 + tag : tag;
+    // A bank outside the records reads as an empty version text.
+    const BankRecord record = d_.state.bankSnapshot(bank);
+    d_.dialogs.message(versionText(record.versionText()), versionCaption(bank), MessageIcon::none,
+                       MessageButtons::ok);
+}
+
+void MenuLogic::setStartSetRTCPeriodEnabled(bool enabled) { setEnabled("mlStartSetRTC_Period", enabled); }
+
+void MenuLogic::stopSetRTCTimer() { run(d_.stopClockSyncTimer); }
+
+void MenuLogic::setEnabled(std::string_view name, bool enabled) {
+    enabled_[std::string(name)] = enabled;
+    d_.menus.setItemEnabled(name, enabled);
+}
+
+void MenuLogic::setVisible(std::string_view name, bool visible) {
+    visible_[std::string(name)] = visible;
+    d_.menus.setItemVisible(name, visible);
+}
+
+}  // namespace velmora

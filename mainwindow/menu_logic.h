@@ -1,0 +1,175 @@
+#pragma once
+
+// The main menu without the widgets: which items are usable in which link
+// state, what each item does, and the firmware version display. It asks
+// the window for nothing but the MenuView below, the Configuration dialog
+// through ConfigurationSource and the rest of the program through plain
+// functions, so it runs and is tested without a screen. UI thread only.
+//
+// Item and menu names are the window's component names: "N2", "mlConnect",
+// "mlDisconnect", "mlConfiguration1", "N7", "SetTimer11", "mlTools1",
+// "Upgrade1", "CheckVersion1", "mlSetRTC", "mlSetRTCNow",
+// "mlStartSetRTC_Period", "N8", "SetTimer1", "N3"; the pop-up items are
+// named as in switching_logic.h.
+
+#include <functional>
+#include <map>
+#include <string>
+#include <string_view>
+
+#include "settings/settings_file.h"
+
+namespace velmora {
+
+class DeviceState;
+class Dialogs;
+class SwitchingLogic;
+
+// What the menu logic asks of the window's menus. Unknown names are
+// ignored by the implementation. The string views are valid only during
+// the call.
+class MenuView {
+public:
+    virtual ~MenuView() = default;
+    // Enables or disables a menu item, or a whole menu ("mlTools1",
+    // "mlSetRTC") together with everything in it.
+    virtual void setItemEnabled(std::string_view name, bool enabled) = 0;
+    virtual void setItemVisible(std::string_view name, bool visible) = 0;
+    virtual void setItemCaption(std::string_view name, std::string_view caption) = 0;
+};
+
+// The Configuration dialog (TOKRightDlg) as the menu commands use it.
+class ConfigurationSource {
+public:
+    virtual ~ConfigurationSource() = default;
+    // Selected position of comboPortSel as it stands (0 "AUTO", k the k-th
+    // port); -1 when nothing is selected.
+    virtual int selectedPortPosition() const = 0;
+    // Check state of chkAuto as it stands.
+    virtual bool autoConnectChecked() const = 0;
+    // Shows the dialog modally. True when it closed with OK, by which time
+    // the dialog has stored its controls in the Settings; false for Cancel
+    // or the close box (nothing stored).
+    virtual bool showModal() = 0;
+};
+
+// The placeholder version text while a version report is awaited.
+inline constexpr std::string_view kWaitVersionText = "Wait a minute";
+// Shown instead of the numbers when the version text does not hold them
+// (empty before the first version report, or garbage from the line).
+inline constexpr std::string_view kUnknownVersionText = "Firmware Version: unknown";
+
+// Caption of the version box: "Bank%2d Version" (bank 4 -> "Bank 4 Version").
+std::string versionCaption(int bank);
+// Text of the version box for a version text:
+//  - exactly "Wait a minute": that text;
+//  - otherwise the numbers read from it as one digit, one digit and up to
+//    two characters of a number (blanks before each are skipped, as a C
+//    scanf "%1d%1d%2d" reads them), shown as "Firmware Version: %1d.%1d.%d":
+//    "1203" -> "Firmware Version: 1.2.3", "12345" -> "Firmware Version: 1.2.34";
+//  - when the three numbers cannot all be read ("", "12", "abcd"):
+//    kUnknownVersionText.
+std::string versionText(std::string_view version);
+
+// Where a version-display click came from.
+enum class VersionItemSource {
+    popup,    // mlCheckVersion1..3: the tag is the slot 1..3
+    subMenu,  // a "Bank " item of the Check Version sub-menu: the tag is the bank
+};
+
+class MenuLogic final : public SetRTCControls {
+public:
+    struct Deps {
+        Settings& settings;
+        const DeviceState& state;
+        Dialogs& dialogs;
+        MenuView& menus;
+        ConfigurationSource& configuration;
+        // Pop-up items and the Set Timer action of the Time menu.
+        SwitchingLogic& switching;
+        // F, the position of ScrollBar1 (the first shown bank).
+        std::function<int()> scrollPosition;
+        // The connect sequence: detection, then the link opened (and
+        // setConnected(true) called) or the not-found message shown.
+        std::function<void()> connect;
+        // The link taken down at the user's request (the link reset calls
+        // setConnected(false)).
+        std::function<void()> disconnect;
+        // WriteSettings of the Settings above to define.ini.
+        std::function<void()> writeSettings;
+        // Writes one command text in one write call (nothing while closed).
+        std::function<void(std::string_view)> write;
+        // The rest are optional: an empty function does nothing.
+        std::function<void()> closeMainWindow;  // N2: File -> Exit
+        std::function<void()> showAbout;        // N3: the About box, modal
+        std::function<void()> upgrade;          // Upgrade1Click
+        std::function<void()> setClockNow;      // mlSetRTCNowClick
+        std::function<void()> startClockSync;   // mlStartSetRTC_PeriodClick
+        std::function<void()> stopClockSyncTimer;  // tmSetRTC off (settings start-up rule)
+    };
+
+    explicit MenuLogic(Deps deps);
+    MenuLogic(const MenuLogic&) = delete;
+    MenuLogic& operator=(const MenuLogic&) = delete;
+
+    // The start picture of the menu: the not-connected state, "-" N7 hidden,
+    // SetTimer11 disabled and hidden, the items inside the Tools and Time
+    // menus enabled (their menus are not), "Sync System Time per hour"
+    // enabled until the settings rule says otherwise.
+    void initialiseMenus();
+
+    // Connected: "Connect" off; "Disconnect", "Set Timer", "Tools " and
+    // "Time" on. Not connected: the other way round. Other items keep their
+    // state.
+    void setConnected(bool connected);
+    bool connected() const { return connected_; }
+
+    // True when the item is enabled and, for an item of the Tools or Time
+    // menu, its menu is too; false for names that are not main-menu items.
+    bool isEnabled(std::string_view name) const;
+    bool isVisible(std::string_view name) const;
+
+    // Runs a main-menu item's action by its name, only while isEnabled(name)
+    // (what the user can reach and what code may perform alike). Returns
+    // true when an action ran.
+    bool menuItemChosen(std::string_view name);
+    // A pop-up item ("OpenOneBank2", "MenuItem7", "mlCheckVersion3"...),
+    // run with the item's own tag. Returns false for names that are not
+    // pop-up items.
+    bool popupItemChosen(std::string_view name);
+
+    // ---- The items' actions ----
+    // Settings.ComPort and Settings.Auto from the Configuration dialog's
+    // controls as they stand (no selection counts as 0, "AUTO"), then the
+    // connect sequence, then WriteSettings whatever came of it.
+    void mlConnectClick();
+    void mlDisconnectClick();
+    // The Configuration dialog; on OK WriteSettings, then "/EN001\" or
+    // "/DS001\" by Settings.RestoreStatus. Cancel does nothing.
+    void mlConfiguration1Click();
+    void N2Click();
+    void N3Click();
+    // The Set Timer dialog on bank 1, whatever the panels show.
+    void SetTimer1Click();
+    // The version box of a bank (OK button, no icon; nothing is sent).
+    // Pop-up: bank F - 1 + tag; sub-menu: bank tag.
+    void mlCheckVersion1Click(int tag, VersionItemSource source);
+
+    // ---- SetRTCControls (the settings' clock-sync start-up rule) ----
+    void setStartSetRTCPeriodEnabled(bool enabled) override;
+    void stopSetRTCTimer() override;
+
+private:
+    void setEnabled(std::string_view name, bool enabled);
+    void setVisible(std::string_view name, bool visible);
+    static void run(const std::function<void()>& f) {
+        if (f) f();
+    }
+
+    Deps d_;
+    bool connected_ = false;
+    std::map<std::string, bool, std::less<>> enabled_;
+    std::map<std::string, bool, std::less<>> visible_;
+};
+
+}  // namespace velmora
