@@ -1,0 +1,183 @@
+// The whole program, as a user starts it, against the simulated unit on a
+// real pty: Auto on in define.ini, so start-up detects the unit through the
+// Detect dialog, opens the link, greets, polls, and the window follows the
+// unit's ports and currents live; then the unit falls silent and the link
+// watchdog ends the link with the not-found message.
+//
+// The program builds its own window timers and clock, so this runs in real
+// time: a 5 s poll and the 20 s watchdog make it last about half a minute.
+// Every wait has a generous bound; nothing here measures speed.
+
+#include "app/application.h"
+
+#include <QAction>
+#include <QMessageBox>
+#include <QPushButton>
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "app/tform3.h"
+#include "event_loop.h"
+#include "link/serial_link.h"
+#include "mainwindow/drawing_rules.h"
+#include "mainwindow/tform1.h"
+#include "mainwindow/window_logic.h"
+#include "settings/temp_folder.h"
+#include "sim/pty_simulator.h"
+
+namespace velmora {
+namespace {
+
+using test::spinUntil;
+
+// Poll interval plus watchdog plus slack for a loaded machine.
+constexpr int kSilenceBoundMs = 90000;
+constexpr int kStepBoundMs = 20000;
+
+// What the window shows for one port, from the unit's own state.
+PictureRef expectedLed(const std::string& unitStates, int port) {
+    return ledPicture(port, unitStates[static_cast<std::size_t>(port - 1)] == 'O', false);
+}
+
+bool ledsShowUnit(TForm1& window, sim::PtySimulator& unit, int bank, int slot) {
+    const std::string states = unit.withModel([&](sim::UnitModel& m) { return m.portStates(bank); });
+    if (states.size() != 8) return false;
+    for (int port = 1; port <= 8; ++port) {
+        if (window.shownPicture(ledName(portKey(slot, port))) != expectedLed(states, port)) return false;
+    }
+    return true;
+}
+
+bool currentShowsUnit(TForm1& window, sim::PtySimulator& unit, int bank, int slot) {
+    const int tenths = unit.withModel([&](sim::UnitModel& m) { return m.bankCurrentTenths(bank); });
+    const CurrentDigits digits = currentDigits(static_cast<float>(tenths) / 10.0f);
+    return window.shownPicture(currentDigitName(slot, 1)) == PictureRef{PictureList::ImageList1, digits.first} &&
+           window.shownPicture(currentDigitName(slot, 2)) == PictureRef{PictureList::ImageList1, digits.second};
+}
+
+std::size_t pollsReceived(const sim::PtySimulator& unit) {
+    std::size_t n = 0;
+    for (const std::string& c : unit.commands()) n += c == "C";
+    return n;
+}
+
+TEST(EndToEnd, AutoStartDetectsPollsFollowsTheUnitAndReportsItsSilence) {
+    sim::UnitConfig config;
+    config.banks = 2;
+    config.faults.silentAfterPolls = 2;  // answers two polls, then nothing at all
+    sim::PtySimulator unit(config);
+    std::string error;
+    ASSERT_TRUE(unit.start(&error)) << error;
+    // Bank 1 port 2 on, so the first report already has a lamp and a load.
+    unit.withModel([](sim::UnitModel& m) { m.setPort(1, 2, true); });
+
+    testing_support::TempFolder folder;
+    {
+        std::ofstream ini(folder / "define.ini");
+        ini << "[Form]\nComPort=0\nChkExist=1\nAuto=1\nPrompt=1\nComMeg=1\nSetRTC=0\nRestoreStatus=1\n";
+    }
+    ApplicationOptions options;
+    options.extraPorts = {unit.slavePath()};
+    options.settingsPath = folder / "define.ini";
+    Application app(options);
+
+    // Closes the Detect dialog with OK once its scan has ended, and notes
+    // (and confirms) every message box.
+    std::vector<std::string> messages;
+    bool detectAnswered = false;
+    test::ModalAnswerer answerer(
+        [&](QWidget* modal) {
+            if (modal == &app.detectDialog()) {
+                if (app.detectDialog().okButton()->isEnabled()) {
+                    detectAnswered = true;
+                    app.detectDialog().okButton()->click();
+                }
+            } else if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+                messages.push_back(box->text().toStdString());
+                box->accept();
+            }
+        },
+        kSilenceBoundMs + 60000);
+
+    // ---- Start-up: detection through the dialog (modal inside start) ----
+    ASSERT_TRUE(app.start(&error)) << error;
+    EXPECT_TRUE(detectAnswered);
+    int position = 0;
+    for (int i = 1; i <= app.ports().count(); ++i) {
+        if (app.ports().devices[static_cast<std::size_t>(i)] == unit.slavePath()) position = i;
+    }
+    ASSERT_GT(position, 0);
+    if (position > 8) GTEST_SKIP() << "this machine lists more than eight serial ports before the pty";
+    EXPECT_EQ(app.detectDialog().DetectResult(), position);
+    const QStringList report = app.detectDialog().reportLines();
+    ASSERT_FALSE(report.isEmpty());
+    EXPECT_TRUE(report.contains(QString::fromStdString("Check " + app.ports().names[static_cast<std::size_t>(position)])));
+    EXPECT_EQ(report.last().toStdString(), "Velmora Found!");
+    EXPECT_TRUE(app.link().isOpen());
+    EXPECT_FALSE(app.window().menuItem("mlConnect")->isEnabled());
+    EXPECT_TRUE(messages.empty()) << messages.front();
+
+    // ---- Greeting, polling, the window laid out for the unit's banks ----
+    EXPECT_TRUE(unit.waitForCommand("uni", 1, std::chrono::milliseconds(kStepBoundMs)));
+    ASSERT_TRUE(spinUntil([&] { return app.state().ShownBankCount.load() == 2; }, kStepBoundMs))
+        << "the unit's bank count never reached the window";
+    EXPECT_TRUE(app.logic().tmFlash1().enabled());
+    EXPECT_TRUE(app.logic().tmQuery().enabled());
+    EXPECT_TRUE(app.window().component("UniClass1")->isVisible());
+    EXPECT_TRUE(app.window().component("UniClass2")->isVisible());
+    EXPECT_FALSE(app.window().component("UniClass3")->isVisible());
+
+    // ---- Live LEDs and currents: the first answered poll's picture ----
+    EXPECT_TRUE(spinUntil([&] { return ledsShowUnit(app.window(), unit, 1, 1) && ledsShowUnit(app.window(), unit, 2, 2); },
+                          kStepBoundMs));
+    EXPECT_TRUE(spinUntil([&] { return currentShowsUnit(app.window(), unit, 1, 1); }, kStepBoundMs));
+    EXPECT_GT(unit.withModel([](sim::UnitModel& m) { return m.bankCurrentTenths(1); }), 0);
+
+    // The unit changes by itself; the next poll's answer redraws the window.
+    ASSERT_EQ(pollsReceived(unit), 1u) << "the second poll came before the unit changed";
+    unit.withModel([](sim::UnitModel& m) {
+        m.setPort(1, 2, false);
+        m.setPort(2, 5, true);
+        m.setPort(2, 8, true);
+    });
+    ASSERT_TRUE(spinUntil([&] { return pollsReceived(unit) >= 2; }, kStepBoundMs)) << "no second poll";
+    EXPECT_TRUE(spinUntil([&] {
+        return ledsShowUnit(app.window(), unit, 1, 1) && ledsShowUnit(app.window(), unit, 2, 2) &&
+               currentShowsUnit(app.window(), unit, 1, 1) && currentShowsUnit(app.window(), unit, 2, 2);
+    }, kStepBoundMs));
+    EXPECT_EQ(app.window().shownPicture("imLed25"), (PictureRef{PictureList::imlLed, 2}));
+    EXPECT_EQ(app.window().shownPicture("imLed12"), (PictureRef{PictureList::imlLed, 0}));
+    EXPECT_TRUE(messages.empty()) << messages.front();
+
+    // ---- Silence: the next poll is not answered and the watchdog fires ----
+    ASSERT_TRUE(spinUntil([&] { return unit.withModel([](sim::UnitModel& m) { return m.silent(); }); },
+                          kStepBoundMs))
+        << "the unit never fell silent";
+    EXPECT_TRUE(app.link().isOpen()) << "the link went before the watchdog ran out";
+    ASSERT_TRUE(spinUntil([&] { return !messages.empty(); }, kSilenceBoundMs)) << "no message after the silence";
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages.front(), kNotFoundMessage);
+    EXPECT_FALSE(answerer.forced());
+
+    // The link is torn down: port closed, timers stopped, panels hidden,
+    // menus back to "not connected".
+    EXPECT_FALSE(app.link().isOpen());
+    EXPECT_FALSE(app.logic().tmFlash1().enabled());
+    EXPECT_FALSE(app.logic().tmQuery().enabled());
+    EXPECT_FALSE(app.logic().tmOpenComError().enabled());
+    EXPECT_EQ(app.state().BankCount.load(), 0);
+    EXPECT_FALSE(app.window().component("UniClass1")->isVisible());
+    EXPECT_FALSE(app.window().component("UniClass2")->isVisible());
+    EXPECT_TRUE(app.window().menuItem("mlConnect")->isEnabled());
+    EXPECT_FALSE(app.window().menuItem("mlDisconnect")->isEnabled());
+
+    app.shutdown();
+    EXPECT_EQ(app.link().readerCount(), 0u);
+}
+
+}  // namespace
+}  // namespace velmora
