@@ -103,11 +103,15 @@ void MenuLogic::setConnected(bool connected) {
     setEnabled("mlSetRTC", connected);
 }
 
-bool MenuLogic::isEnabled(std::string_view name) const {
+bool MenuLogic::itemEnabled(std::string_view name) const {
     const auto it = enabled_.find(name);
-    if (it == enabled_.end() || !it->second) return false;
+    return it != enabled_.end() && it->second;
+}
+
+bool MenuLogic::isEnabled(std::string_view name) const {
+    if (!itemEnabled(name)) return false;
     for (const MenuMember& m : kMenuMembers) {
-        if (m.item == name) return isEnabled(m.menu);
+        if (m.item == name) return itemEnabled(m.menu);
     }
     return true;
 }
@@ -117,8 +121,11 @@ bool MenuLogic::isVisible(std::string_view name) const {
     return it != visible_.end() && it->second;
 }
 
-bool MenuLogic::menuItemChosen(std::string_view name) {
-    if (!isEnabled(name)) return false;
+bool MenuLogic::menuItemChosen(std::string_view name) { return isEnabled(name) && runAction(name); }
+
+bool MenuLogic::perform(std::string_view name) { return itemEnabled(name) && runAction(name); }
+
+bool MenuLogic::runAction(std::string_view name) {
     if (name == "mlConnect") {
         mlConnectClick();
     } else if (name == "mlDisconnect") {

@@ -17,6 +17,7 @@
 #include <string>
 #include <string_view>
 
+#include "settings/configuration_logic.h"
 #include "settings/settings_file.h"
 
 namespace velmora {
@@ -77,7 +78,7 @@ enum class VersionItemSource {
     subMenu,  // a "Bank " item of the Check Version sub-menu: the tag is the bank
 };
 
-class MenuLogic final : public SetRTCControls {
+class MenuLogic final : public SetRTCMenu {
 public:
     struct Deps {
         Settings& settings;
@@ -115,7 +116,8 @@ public:
     // The start picture of the menu: the not-connected state, "-" N7 hidden,
     // SetTimer11 disabled and hidden, the items inside the Tools and Time
     // menus enabled (their menus are not), "Sync System Time per hour"
-    // enabled until the settings rule says otherwise.
+    // enabled until the settings' clock-sync rule says otherwise (so call
+    // this before ReadSettings).
     void initialiseMenus();
 
     // Connected: "Connect" off; "Disconnect", "Set Timer", "Tools " and
@@ -124,15 +126,20 @@ public:
     void setConnected(bool connected);
     bool connected() const { return connected_; }
 
-    // True when the item is enabled and, for an item of the Tools or Time
-    // menu, its menu is too; false for names that are not main-menu items.
+    // The item's (or menu's) own enabled state; false for names that are
+    // not main-menu items.
+    bool itemEnabled(std::string_view name) const;
+    // True when the user can reach the item: itemEnabled and, for an item
+    // of the Tools or Time menu, its menu enabled too.
     bool isEnabled(std::string_view name) const;
     bool isVisible(std::string_view name) const;
 
-    // Runs a main-menu item's action by its name, only while isEnabled(name)
-    // (what the user can reach and what code may perform alike). Returns
-    // true when an action ran.
+    // The user chose a main-menu item: its action runs only while
+    // isEnabled(name). Returns true when an action ran.
     bool menuItemChosen(std::string_view name);
+    // Code performs an item's action: it runs only while itemEnabled(name),
+    // whatever its menu. Returns true when an action ran.
+    bool perform(std::string_view name);
     // A pop-up item ("OpenOneBank2", "MenuItem7", "mlCheckVersion3"...),
     // run with the item's own tag. Returns false for names that are not
     // pop-up items.
@@ -155,11 +162,16 @@ public:
     // Pop-up: bank F - 1 + tag; sub-menu: bank tag.
     void mlCheckVersion1Click(int tag, VersionItemSource source);
 
-    // ---- SetRTCControls (the settings' clock-sync start-up rule) ----
+    // ---- SetRTCMenu (the settings' clock-sync rules) ----
     void setStartSetRTCPeriodEnabled(bool enabled) override;
     void stopSetRTCTimer() override;
+    bool startSetRTCPeriodEnabled() const override { return itemEnabled("mlStartSetRTC_Period"); }
+    // mlStartSetRTC_PeriodClick; the caller has checked the item is enabled.
+    void startSetRTCPeriod() override { run(d_.startClockSync); }
 
 private:
+    // The action of a main-menu item; false for names without one.
+    bool runAction(std::string_view name);
     void setEnabled(std::string_view name, bool enabled);
     void setVisible(std::string_view name, bool visible);
     static void run(const std::function<void()>& f) {
