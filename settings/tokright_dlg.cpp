@@ -125,6 +125,8 @@ ConfigurationChoice TOKRightDlg::choice() const {
     return c;
 }
 
+void TOKRightDlg::takeConnectChoice() { storeConnectChoice(settings_, choice()); }
+
 bool TOKRightDlg::execute(bool GreetingSeen, SetRTCMenu& menu) {
     FormShow(GreetingSeen);
     menu_ = &menu;
@@ -156,6 +158,14 @@ void TOKRightDlg::showEvent(QShowEvent* event) {
         if (const QScreen* s = screen()) move(s->availableGeometry().center() - rect().center());
     }
     QDialog::showEvent(event);
+}
+
+bool runConfigurationCommand(TOKRightDlg& dialog, bool GreetingSeen, SetRTCMenu& menu,
+                             const std::filesystem::path& settingsPath,
+                             Dialogs& dialogs, const std::function<void(const std::string&)>& writeToPort) {
+    if (!dialog.execute(GreetingSeen, menu)) return false;
+    configurationAccepted(dialog.boundSettings(), settingsPath, dialogs, writeToPort);
+    return true;
 }
 
 }  // namespace velmora

@@ -7,6 +7,8 @@
 
 #include <QDialog>
 
+#include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -49,9 +51,15 @@ public:
     // Settings again.
     bool execute(bool GreetingSeen, SetRTCMenu& menu);
 
-    // The controls as they stand (Connect takes ComPort and Auto from here:
-    // storeConnectChoice).
+    // The controls as they stand.
     ConfigurationChoice choice() const;
+
+    // Connect's first step: ComPort and Auto from the port list and the
+    // auto-connect box into Settings; the rest of Settings is left alone.
+    void takeConnectChoice();
+
+    // The Settings record the dialog was created with.
+    Settings& boundSettings() const { return settings_; }
 
     // Ends a showing as cancelled. Does nothing while the dialog is hidden.
     void closeAsCancelled();
@@ -93,5 +101,15 @@ private:
     QPushButton* bitBtn1_ = nullptr;
     QPushButton* bitBtn2_ = nullptr;
 };
+
+// The Configuration menu command (mlConfiguration1Click): shows `dialog`
+// modally (see execute); after OK writes its Settings to define.ini at `settingsPath`
+// (messages to `dialogs`) and then sends the restore choice, "/EN001\" or
+// "/DS001\", through `writeToPort` in one write (which does nothing when no
+// link is open). Without OK nothing is written or sent.
+// Returns whether the dialog closed with OK.
+bool runConfigurationCommand(TOKRightDlg& dialog, bool GreetingSeen, SetRTCMenu& menu,
+                             const std::filesystem::path& settingsPath,
+                             Dialogs& dialogs, const std::function<void(const std::string&)>& writeToPort);
 
 }  // namespace velmora

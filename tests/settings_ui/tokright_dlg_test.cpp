@@ -215,7 +215,7 @@ TEST_P(ConfigurationLoad, ControlsHoldTheSettingsFromCreation) {
     EXPECT_EQ(describe(shown(dlg)), describe(GetParam().shows));
     EXPECT_EQ(describe(dlg.choice()), describe(GetParam().shows));
 
-    storeConnectChoice(s, dlg.choice());
+    dlg.takeConnectChoice();
     Settings expected = before;
     expected.ComPort = GetParam().shows.ComPort;
     EXPECT_EQ(s, expected);
@@ -232,6 +232,18 @@ TEST_P(ConfigurationLoad, EveryShowingReloadsFromSettings) {
 
 INSTANTIATE_TEST_SUITE_P(Rows, ConfigurationLoad, ::testing::ValuesIn(kLoadCases),
                          [](const auto& info) { return std::string(info.param.name); });
+
+TEST(ConfigurationConnect, TakesPortAndAutoAsTheControlsStandAndNothingElse) {
+    const Settings stored = makeSettings(1, false, true, false, true, false);
+    Settings s = stored;
+    TOKRightDlg dlg(kPorts, s);
+    setControls(dlg, makeChoice(3, true, false, false, true));
+    dlg.takeConnectChoice();
+    Settings expected = stored;
+    expected.ComPort = 3;
+    expected.Auto = true;
+    EXPECT_EQ(s, expected);
+}
 
 TEST(ConfigurationLoad, LoadControlsAfterReadingTheFileCatchesUp) {
     Settings s;  // all zero, as before define.ini is read
@@ -460,12 +472,14 @@ TEST_P(ConfigurationMenuFlow, FileAndCommandOnlyAfterOk) {
     ScriptedDialogs dialogs;
     Strings sent;
 
-    const bool ok = runModal(dlg, true, menu, [&] {
+    QTimer::singleShot(0, &dlg, [&] {
         dlg.cbRestoreStatus()->setChecked(row.restoreTicked);
         dlg.cbOnPrompt()->setChecked(false);
         (row.ok ? dlg.BitBtn1() : dlg.BitBtn2())->click();
+        if (dlg.isVisible()) dlg.done(QDialog::Rejected);  // fail, not hang
     });
-    if (ok) configurationAccepted(s, path, dialogs, [&](const std::string& t) { sent.push_back(t); });
+    const bool ok = runConfigurationCommand(dlg, true, menu, path, dialogs,
+                                            [&](const std::string& t) { sent.push_back(t); });
 
     EXPECT_EQ(ok, row.ok);
     EXPECT_EQ(sent, row.sent);
