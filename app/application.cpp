@@ -6,12 +6,12 @@
 #include <optional>
 #include <string>
 
+#include "app/simulated_unit.h"
 #include "app/tform3.h"
 #include "link/serial_link.h"
 #include "mainwindow/tform1.h"
 #include "mainwindow/window_logic.h"
 #include "platform/serial_device.h"
-#include "sim/pty_simulator.h"
 
 namespace velmora {
 
@@ -118,7 +118,7 @@ void Application::menuItemChosen(const std::string& item) {
 void Application::buildPortList() {
     ports_ = ComPortList{};
     std::vector<std::string> devices;
-    if (simulator_) devices.push_back(simulator_->slavePath());
+    if (simulator_) devices.push_back(simulator_->device());
     for (const SerialPortInfo& port : listSerialPorts()) devices.push_back(port.device);
     for (const std::string& device : options_.extraPorts) devices.push_back(device);
     appendExtraPorts(ports_, devices);
@@ -127,14 +127,8 @@ void Application::buildPortList() {
 
 bool Application::start(std::string* error) {
     if (options_.simulate) {
-        sim::UnitConfig config;
-        config.banks = options_.simulatedBanks;
-        config.clockStart = clock_.now();
-        simulator_ = std::make_unique<sim::PtySimulator>(config);
-        if (!simulator_->start(error)) {
-            simulator_.reset();
-            return false;
-        }
+        simulator_ = startSimulatedUnit(options_.simulatedBanks, clock_.now(), error);
+        if (!simulator_) return false;
     }
     buildPortList();
 

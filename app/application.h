@@ -24,9 +24,7 @@ class MainWindowLogic;
 class SerialLink;
 class TForm1;
 class TForm3;
-namespace sim {
-class PtySimulator;
-}
+class SimulatedUnit;
 
 struct ApplicationOptions {
     std::vector<std::string> extraPorts;  // --port devices, in order
@@ -88,7 +86,7 @@ private:
     TForm3* detectDialog_ = nullptr;  // owned by the main window
     std::unique_ptr<MainWindowLogic> logic_;
     std::unique_ptr<SerialLink> link_;
-    std::unique_ptr<sim::PtySimulator> simulator_;
+    std::unique_ptr<SimulatedUnit> simulator_;
     bool shutDown_ = false;
 };
 
