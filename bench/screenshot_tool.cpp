@@ -1,0 +1,201 @@
+// velmora-screenshots: pictures of the program for review. The real
+// program runs against simulated units on ptys and its windows are grabbed
+// into PNG files:
+//   main_1_bank.png, main_2_banks.png, main_5_banks.png,
+//   main_5_banks_scrolled.png  the main window, live, with ports on and
+//                              off, a flagged port, counting timers and
+//                              the bank's load current;
+//   detect_mid_scan.png        the Detect dialog while it probes the ports.
+// Usage: velmora-screenshots [OUTPUT_FOLDER]   (default: screenshots)
+// Runs on any Qt platform; scripts/screenshots uses offscreen.
+
+#include <QAction>
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTimer>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "app/application.h"
+#include "app/guarded_application.h"
+#include "app/picture_source.h"
+#include "app/tform3.h"
+#include "link/serial_link.h"
+#include "mainwindow/tform1.h"
+#include "mainwindow/window_logic.h"
+#include "sim/pty_simulator.h"
+
+namespace velmora {
+namespace {
+
+// Runs the event loop until done() or boundMs; false on time-out.
+bool spinUntil(const std::function<bool()>& done, int boundMs) {
+    QElapsedTimer elapsed;
+    elapsed.start();
+    while (!done()) {
+        if (elapsed.elapsed() >= boundMs) return false;
+        QEventLoop loop;
+        QTimer::singleShot(10, &loop, &QEventLoop::quit);
+        loop.exec();
+    }
+    return true;
+}
+
+bool save(QWidget& widget, const QDir& out, const QString& name) {
+    const QString path = out.filePath(name);
+    const bool ok = widget.grab().save(path, "PNG");
+    std::printf("%s %s\n", ok ? "wrote" : "FAILED", path.toLocal8Bit().constData());
+    return ok;
+}
+
+// A settings file that neither connects at start-up nor sets the clock,
+// in a folder of its own.
+std::filesystem::path writeSettings(const std::string& tag) {
+    const std::filesystem::path dir = std::filesystem::temp_directory_path() / ("velmora-shots-" + tag);
+    std::filesystem::create_directories(dir);
+    const std::filesystem::path file = dir / "define.ini";
+    std::ofstream(file) << "[Form]\nComPort=0\nChkExist=1\nAuto=0\nPrompt=1\nComMeg=1\nSetRTC=0\nRestoreStatus=1\n";
+    return file;
+}
+
+int positionOf(const Application& app, const std::string& device) {
+    for (int i = 1; i <= app.ports().count(); ++i)
+        if (app.ports().devices[static_cast<std::size_t>(i)] == device) return i;
+    return 0;
+}
+
+// A unit with a varied picture: ports on and off, one port flagged by the
+// unit, and power-on/power-off timers counting down on a few ports.
+void dressUnit(sim::PtySimulator& unit, int banks) {
+    unit.withModel([banks](sim::UnitModel& m) {
+        for (int b = 1; b <= banks; ++b) {
+            for (int p = 1; p <= 8; ++p) m.setPort(b, p, (p * 3 + b) % 5 < 2 || (b == 1 && p == 1));
+            m.setTimerFlag(b, 8 - (b % 3), true);
+            // "Lbbpa hhhmmss": T after a delay, action 1 on / 0 off.
+            char cmd[96];
+            std::snprintf(cmd, sizeof cmd, "/T%02d%d1 %03d%02d00\\", b, 2, b, 5 * b);
+            m.feed(cmd);
+            std::snprintf(cmd, sizeof cmd, "/T%02d%d0 %03d%02d00\\", b, 4, 12 + b, 30);
+            m.feed(cmd);
+        }
+    });
+}
+
+bool shootMainWindow(const QDir& out, int banks) {
+    sim::UnitConfig config;
+    config.banks = banks;
+    sim::PtySimulator unit(config);
+    std::string error;
+    if (!unit.start(&error)) {
+        std::fprintf(stderr, "simulator: %s\n", error.c_str());
+        return false;
+    }
+    dressUnit(unit, banks);
+
+    ApplicationOptions options;
+    options.extraPorts = {unit.slavePath()};
+    options.settingsPath = writeSettings(std::to_string(banks));
+    Application app(options);
+    if (!app.start(&error)) {
+        std::fprintf(stderr, "start: %s\n", error.c_str());
+        return false;
+    }
+    const int position = positionOf(app, unit.slavePath());
+    if (position < 1) return false;
+    // What the connect sequence does after a find, without the dialog.
+    app.window().setConnectedMenus(true);
+    app.link().OpenLink(position);
+
+    // Laid out, every bank's version and timers in, a current on screen and
+    // the time labels written by a few flash ticks.
+    const bool live = spinUntil(
+        [&] {
+            return app.state().ShownBankCount.load() == banks && app.logic().versionItemCount() == banks &&
+                   unit.withModel([](sim::UnitModel& m) { return m.pollsReceived(); }) >= 2;
+        },
+        20000);
+    if (!live) {
+        std::fprintf(stderr, "%d banks: the window never followed the unit\n", banks);
+        return false;
+    }
+    // The grab shows the ALARM lamps of counting ports lit.
+    spinUntil([&] { return app.logic().FlashPhase() == 1; }, 2000);
+    const QString name = banks == 1 ? QStringLiteral("main_1_bank.png") : QStringLiteral("main_%1_banks.png").arg(banks);
+    bool ok = save(app.window(), out, name);
+    if (banks > 3) {
+        app.window().scrollBar()->setValue(banks - 2);
+        spinUntil([&] { return app.logic().FlashPhase() == 0; }, 2000);
+        spinUntil([&] { return app.logic().FlashPhase() == 1; }, 2000);
+        ok &= save(app.window(), out, QStringLiteral("main_%1_banks_scrolled.png").arg(banks));
+    }
+    app.shutdown();
+    return ok;
+}
+
+// The Detect dialog while the automatic scan works through a list of
+// ports: a few that do not exist, then the unit.
+bool shootDetectDialog(const QDir& out) {
+    sim::UnitConfig config;
+    config.banks = 2;
+    sim::PtySimulator unit(config);
+    std::string error;
+    if (!unit.start(&error)) return false;
+    ApplicationOptions options;
+    for (int i = 0; i < 4; ++i) options.extraPorts.push_back("/nonexistent/velmora-port-" + std::to_string(i));
+    options.extraPorts.push_back(unit.slavePath());
+    options.settingsPath = writeSettings("detect");
+    Application app(options);
+    if (!app.start(&error)) return false;
+
+    TForm3& dialog = app.detectDialog();
+    bool shot = false;
+    bool ok = false;
+    QTimer watcher;
+    QElapsedTimer elapsed;
+    elapsed.start();
+    QObject::connect(&watcher, &QTimer::timeout, [&] {
+        if (!dialog.isVisible()) return;
+        // Mid-scan: a few ports done, the label on the next one.
+        if (!shot && dialog.progressBar()->value() >= 3 && dialog.reportLines().size() >= 6) {
+            shot = true;
+            ok = save(dialog, out, QStringLiteral("detect_mid_scan.png"));
+        }
+        if ((shot && dialog.okButton()->isEnabled()) || elapsed.elapsed() > 60000) dialog.okButton()->click();
+        if (elapsed.elapsed() > 70000) dialog.close();
+    });
+    watcher.start(20);
+    app.Connect();
+    watcher.stop();
+    app.shutdown();
+    return ok;
+}
+
+}  // namespace
+}  // namespace velmora
+
+int main(int argc, char** argv) {
+    velmora::GuardedApplication qapp(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Velmora Management"));
+    QApplication::setWindowIcon(velmora::programIcon());
+    const QStringList args = QApplication::arguments();
+    const QDir out(args.size() > 1 ? args[1] : QStringLiteral("screenshots"));
+    if (!QDir().mkpath(out.path())) {
+        std::fprintf(stderr, "cannot create %s\n", out.path().toLocal8Bit().constData());
+        return 1;
+    }
+    bool ok = true;
+    for (int banks : {1, 2, 5}) ok &= velmora::shootMainWindow(out, banks);
+    ok &= velmora::shootDetectDialog(out);
+    return ok ? 0 : 1;
+}
