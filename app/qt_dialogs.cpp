@@ -56,6 +56,7 @@ std::unique_ptr<QMessageBox> buildMessageBox(const std::string& text, const std:
         case MessageIcon::stop: box->setIcon(QMessageBox::Critical); break;
         case MessageIcon::information: box->setIcon(QMessageBox::Information); break;
         case MessageIcon::question: box->setIcon(QMessageBox::Question); break;
+        case MessageIcon::exclamation: box->setIcon(QMessageBox::Warning); break;
     }
     switch (buttons) {
         case MessageButtons::ok:

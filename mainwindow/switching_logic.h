@@ -30,9 +30,8 @@ struct Settings;
 
 enum class MouseButton { left, right, middle };
 
-// Look of the switching questions (an exclamation mark is meant; the
-// message boxes know no closer look yet).
-inline constexpr MessageIcon kSwitchQuestionIcon = MessageIcon::information;
+// Look of the switching questions.
+inline constexpr MessageIcon kSwitchQuestionIcon = MessageIcon::exclamation;
 
 // DialogBank value by which the Time menu asks for the Set Timer dialog on
 // bank 1 whatever the panels show (no bank index reaches it).

@@ -6,7 +6,7 @@
 namespace velmora {
 
 // The three looks of the program's message boxes.
-enum class MessageIcon { none, stop, information, question };
+enum class MessageIcon { none, stop, information, question, exclamation };
 
 enum class MessageButtons { ok, okCancel, yesNo };
 
