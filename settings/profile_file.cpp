@@ -96,12 +96,12 @@ ProfileFile ProfileFile::parse(std::string_view bytes) {
             break;
         }
         std::string_view text = bytes.substr(start, lf - start);
-        std::string eol = "\n";
+        std::string_view eol = "\n";
         if (!text.empty() && text.back() == '\r') {
             text.remove_suffix(1);
             eol = "\r\n";
         }
-        f.lines_.push_back({std::string(text), std::move(eol)});
+        f.lines_.push_back({std::string(text), std::string(eol)});
         start = lf + 1;
     }
     return f;
@@ -343,7 +343,9 @@ FileSave saveFileAtomically(const fs::path& path, std::string_view bytes) {
         // narrow code page (Windows) cannot throw here.
         fs::path name = ".";
         name += target.filename();
-        name += "." + randomSuffix() + ".tmp";
+        name += ".";
+        name += randomSuffix();
+        name += ".tmp";
         fs::path candidate = folder / name;
         if (!fs::exists(fs::symlink_status(candidate, ec))) {
             temp = std::move(candidate);
