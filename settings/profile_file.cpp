@@ -220,7 +220,12 @@ bool ProfileFile::writeString(std::string_view section, std::string_view key,
         return true;
     }
 
-    Line headerLine{"[" + std::string(section) + "]", nl};
+    std::string headerText;  // built in steps: g++ 12 -O3 misreads a chained + as overlapping copies
+    headerText.reserve(section.size() + 2);
+    headerText += '[';
+    headerText += section;
+    headerText += ']';
+    Line headerLine{std::move(headerText), nl};
     if (!lines_.empty() && lines_.back().eol.empty()) {
         lines_.back().eol = nl;
         entry.eol.clear();
