@@ -7,9 +7,16 @@
 //    the reader cuts and parses the line and hands it to SyncUpdate on the
 //    "UI thread" (this thread, draining a queue dispatcher). Timed from the
 //    poll's write to SyncUpdate's return, so the figure includes the
-//    simulator's turnaround and is an upper bound of report-to-SyncUpdate.
+//    simulator's turnaround and is an upper bound of report-to-SyncUpdate;
+//  - the same answer, worded by the simulator's model, written by this
+//    program on the master side of a pty: timed from that write to
+//    SyncUpdate's return, the report-to-SyncUpdate latency itself.
 
 #include <benchmark/benchmark.h>
+
+#include <fcntl.h>
+#include <termios.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -29,6 +36,7 @@
 #include "platform/window_timer.h"
 #include "schedule/timer_tables.h"
 #include "sim/pty_simulator.h"
+#include "sim/unit_model.h"
 
 namespace velmora {
 namespace {
@@ -230,6 +238,107 @@ void BM_PollToSyncUpdateOverPty(benchmark::State& bench) {
     }
 }
 BENCHMARK(BM_PollToSyncUpdateOverPty)->Unit(benchmark::kMicrosecond)->Iterations(400)->UseRealTime();
+
+// The master side of a fresh pty, raw, non-blocking; closed on destruction.
+class RawPty {
+public:
+    RawPty() {
+        fd_ = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
+        if (fd_ < 0 || grantpt(fd_) != 0 || unlockpt(fd_) != 0) return;
+        termios t{};
+        if (tcgetattr(fd_, &t) == 0) {
+            cfmakeraw(&t);
+            tcsetattr(fd_, TCSANOW, &t);
+        }
+        if (const char* name = ptsname(fd_)) slave_ = name;
+    }
+    ~RawPty() {
+        if (fd_ >= 0) close(fd_);
+    }
+    RawPty(const RawPty&) = delete;
+    RawPty& operator=(const RawPty&) = delete;
+    const std::string& slavePath() const { return slave_; }
+    // Whole text in one go; false when the pty took less.
+    bool write(const std::string& text) {
+        return ::write(fd_, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+    }
+    // Drops what the program wrote, so its output never fills the pty.
+    void drain() {
+        char buf[512];
+        while (::read(fd_, buf, sizeof buf) > 0) {
+        }
+    }
+
+private:
+    int fd_ = -1;
+    std::string slave_;
+};
+
+void BM_StatusAnswerToSyncUpdateOverPty(benchmark::State& bench) {
+    RawPty pty;
+    if (pty.slavePath().empty()) {
+        bench.SkipWithError("no pty");
+        return;
+    }
+    sim::UnitConfig config;
+    config.banks = 1;
+    config.statusForm = sim::StatusForm::combined;
+    sim::UnitModel unit(config);
+
+    DeviceState state;
+    TimerTables tables;
+    FixedClock clock(LocalMoment{2026, 12, 8, 3, 10, 0, 0});
+    NullView view;
+    ManualTimerHost timers;
+    QueueDispatcher dispatcher;
+    SilentDialogs dialogs;
+    MainWindowLogic logic(MainWindowLogic::Deps{state, tables, clock, view, timers, [](std::string_view) {},
+                                                [] {}, [] {}, MainWindowHooks{}});
+    TimedUi ui(logic, state);
+    SerialLink link(SerialLink::Deps{state, tables, dispatcher, clock, ui, dialogs,
+                                     [] { return makeSerialDevice(); },
+                                     [] { return LinkOptions{}; }, [](int) {}});
+    logic.initialiseView();
+    link.setPortDevices({"AUTO", pty.slavePath()});
+    link.OpenLink(1);
+    // The unit's greeting and a first answer that lays the bank out.
+    bool ready = link.isOpen() && pty.write(unit.feed("/uni\\")) &&
+                 dispatcher.drainUntil([&] { return ui.greeted; }, 10000);
+    ready = ready && pty.write(unit.feed("/C\\")) &&
+            dispatcher.drainUntil([&] { return state.ShownBankCount.load() == 1 && ui.statusUpdates > 0; }, 10000);
+    if (!ready) {
+        dispatcher.shutdown();
+        link.shutdown();
+        bench.SkipWithError("the link did not come up on the pty");
+        return;
+    }
+
+    std::vector<double> samples;
+    for (auto _ : bench) {
+        bench.PauseTiming();
+        const std::string answer = unit.feed("/C\\");  // "/M1\/S1 ... 2.5\"
+        pty.drain();
+        const long before = ui.statusUpdates;
+        bench.ResumeTiming();
+        const auto start = std::chrono::steady_clock::now();
+        if (!pty.write(answer) || !dispatcher.drainUntil([&] { return ui.statusUpdates > before; }, 5000)) {
+            bench.SkipWithError("the status answer did not reach SyncUpdate");
+            break;
+        }
+        samples.push_back(std::chrono::duration<double, std::micro>(ui.lastStatusReturn - start).count());
+    }
+    dispatcher.shutdown();
+    link.shutdown();
+
+    if (!samples.empty()) {
+        const double median = percentile(samples, 0.5);
+        const double p99 = percentile(samples, 0.99);
+        bench.counters["median_us"] = median;
+        bench.counters["p99_us"] = p99;
+        gFigures["status answer-to-SyncUpdate, pty"] = {median, p99};
+    }
+}
+BENCHMARK(BM_StatusAnswerToSyncUpdateOverPty)->Unit(benchmark::kMicrosecond)->Iterations(1000)->UseRealTime();
 
 class SummaryReporter final : public benchmark::ConsoleReporter {
 public:
