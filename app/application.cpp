@@ -9,33 +9,47 @@
 #include "app/simulated_unit.h"
 #include "app/tform3.h"
 #include "link/serial_link.h"
+#include "link/protocol.h"
+#include "mainwindow/menu_logic.h"
+#include "mainwindow/switching_logic.h"
 #include "mainwindow/tform1.h"
 #include "mainwindow/window_logic.h"
 #include "platform/serial_device.h"
+#include "settings/tform2.h"
+#include "settings/tokright_dlg.h"
 
 namespace velmora {
 
 namespace {
 
-// The two main-window items the settings' clock-sync rule touches.
-class WindowSetRTCControls final : public SetRTCControls {
-public:
-    explicit WindowSetRTCControls(TForm1& window) : window_(window) {}
-    void setStartSetRTCPeriodEnabled(bool enabled) override {
-        if (QAction* item = window_.menuItem("mlStartSetRTC_Period")) item->setEnabled(enabled);
-    }
-    // The hourly clock-setting timer belongs to the clock synchronisation,
-    // which is not part of this program yet: nothing runs to be stopped.
-    void stopSetRTCTimer() override {}
-
-private:
-    TForm1& window_;
-};
-
 // Highest list position the connect sequence accepts.
 constexpr int kMaxConnectPosition = 8;
 
 }  // namespace
+
+// The main menu's items as the menu logic sees them.
+struct Application::MenuAdapter final : MenuView {
+    explicit MenuAdapter(TForm1& w) : window(w) {}
+    void setItemEnabled(std::string_view name, bool enabled) override {
+        if (QAction* item = window.menuItem(name)) item->setEnabled(enabled);
+    }
+    void setItemVisible(std::string_view name, bool visible) override {
+        if (QAction* item = window.menuItem(name)) item->setVisible(visible);
+    }
+    void setItemCaption(std::string_view name, std::string_view caption) override {
+        window.setMenuItemCaption(name, caption);
+    }
+    TForm1& window;
+};
+
+// The Configuration dialog as the menu commands use it.
+struct Application::ConfigurationAdapter final : ConfigurationSource {
+    explicit ConfigurationAdapter(Application& a) : app(a) {}
+    int selectedPortPosition() const override { return app.configDialog_->choice().ComPort; }
+    bool autoConnectChecked() const override { return app.configDialog_->choice().Auto; }
+    bool showModal() override { return app.configDialog_->execute(app.state_.GreetingSeen.load(), *app.menus_); }
+    Application& app;
+};
 
 Application::Application(ApplicationOptions options) : options_(std::move(options)) {
     window_ = std::make_unique<TForm1>();
@@ -44,7 +58,10 @@ Application::Application(ApplicationOptions options) : options_(std::move(option
 
     MainWindowHooks hooks;
     hooks.setRtcOn = [this] { return settings_.SetRTC; };
-    hooks.resetLinkMenus = [this] { window_->setConnectedMenus(false); };
+    hooks.resetLinkMenus = [this] { menus_->setConnected(false); };
+    hooks.closeConfigurationDialog = [this] {
+        if (configDialog_) configDialog_->closeAsCancelled();
+    };
     logic_ = std::make_unique<MainWindowLogic>(MainWindowLogic::Deps{
         state_, tables_, clock_, *window_, timers_,
         [this](std::string_view text) { link_->write(text); },
@@ -57,6 +74,25 @@ Application::Application(ApplicationOptions options) : options_(std::move(option
         [] { return makeSerialDevice(); },
         [this] { return LinkOptions{settings_.RestoreStatus, settings_.SetRTC}; },
         [](int milliseconds) { QThread::msleep(static_cast<unsigned long>(milliseconds > 0 ? milliseconds : 0)); }});
+
+    menuView_ = std::make_unique<MenuAdapter>(*window_);
+    configurationSource_ = std::make_unique<ConfigurationAdapter>(*this);
+    switching_ = std::make_unique<SwitchingLogic>(SwitchingLogic::Deps{
+        state_, settings_, dialogs_, *window_, *menuView_,
+        [this] { return logic_->scrollPosition(); },
+        [this](std::string_view text) { link_->write(text); },
+        nullptr, {}});
+    MenuLogic::Deps menuDeps{
+        settings_, state_, dialogs_, *menuView_, *configurationSource_, *switching_,
+        [this] { return logic_->scrollPosition(); },
+        [this] { Connect(); },
+        [this] { link_->Disconnect(); },
+        [this] { WriteSettings(settings_, options_.settingsPath, dialogs_); },
+        [this](std::string_view text) { link_->write(text); },
+        [this] { window_->close(); },
+        [this] { aboutBox_->showModal(); },
+        {}, {}, {}, {}};
+    menus_ = std::make_unique<MenuLogic>(std::move(menuDeps));
 
     wireWindow();
 }
@@ -76,12 +112,8 @@ void Application::shutdown() {
 
 void Application::wireWindow() {
     TForm1::Handlers h;
-    h.portButtonPressed = [this](int key) {
-        window_->setPicture(buttonName(key), PictureList::imlButton, 0);  // pressed
-    };
-    h.portButtonReleased = [this](int key) {
-        window_->setPicture(buttonName(key), PictureList::imlButton, 1);  // released
-    };
+    h.portButtonPressed = [this](int key) { switching_->imButton11MouseDown(key, MouseButton::left); };
+    h.portButtonReleased = [this](int key) { switching_->imButton11MouseUp(key, MouseButton::left); };
     h.menuButtonPressed = [this](int slot) {
         window_->setPicture(menuButtonName(slot), PictureList::imLogo, 1);  // pressed
     };
@@ -90,29 +122,12 @@ void Application::wireWindow() {
         window_->setPicture(menuButtonName(slot), PictureList::imLogo, 0);  // released
         window_->openPopup(slot, at);
     };
-    h.popupOpening = [this](int slot) {
-        // popForm1Popup: the captions name the bank the panel shows.
-        const int bank = logic_->scrollPosition() - 1 + slot;
-        char text[64];
-        std::snprintf(text, sizeof text, "Power on All Ports of Bank %d", bank);
-        window_->setMenuItemCaption("OpenOneBank" + std::to_string(slot), text);
-        std::snprintf(text, sizeof text, "Power off All Ports of Bank %d", bank);
-        window_->setMenuItemCaption("CloseOneBank" + std::to_string(slot), text);
-        std::snprintf(text, sizeof text, "Check Bank%2d Version", bank);
-        window_->setMenuItemCaption("mlCheckVersion" + std::to_string(slot), text);
-    };
+    h.popupOpening = [this](int slot) { switching_->popForm1Popup(slot); };
+    h.popupItemChosen = [this](const std::string& item, int) { menus_->popupItemChosen(item); };
+    h.versionItemChosen = [this](int tag) { menus_->mlCheckVersion1Click(tag, VersionItemSource::subMenu); };
     h.scrollBarMoved = [this](int position) { logic_->scrollBarMoved(position); };
-    h.menuItemChosen = [this](const std::string& item) { menuItemChosen(item); };
+    h.menuItemChosen = [this](const std::string& item) { menus_->menuItemChosen(item); };
     window_->setHandlers(std::move(h));
-}
-
-void Application::menuItemChosen(const std::string& item) {
-    if (item == "mlConnect") {
-        Connect();
-        WriteSettings(settings_, options_.settingsPath, dialogs_);
-    } else if (item == "mlDisconnect") {
-        link_->Disconnect();
-    }
 }
 
 void Application::buildPortList() {
@@ -133,14 +148,19 @@ bool Application::start(std::string* error) {
     buildPortList();
 
     logic_->initialiseView();
-    WindowSetRTCControls controls(*window_);
-    ReadSettings(settings_, options_.settingsPath, ports_.count(), dialogs_, controls);
+    menus_->initialiseMenus();
+    switching_->initialisePopupCaptions();
+    ReadSettings(settings_, options_.settingsPath, ports_.count(), dialogs_, *menus_);
+    // Made once the port list and the settings are known: its controls
+    // start from the stored settings.
+    configDialog_ = new TOKRightDlg(ports_.names, settings_, window_.get());
+    aboutBox_ = new TForm2(window_.get());
 
     window_->show();
 
     if (simulator_) {
         // The simulated unit is known to be at position 1: no detection.
-        window_->setConnectedMenus(true);
+        menus_->setConnected(true);
         link_->OpenLink(1);
     } else if (settings_.Auto) {
         Connect();
@@ -162,7 +182,7 @@ void Application::Connect() {
         link_->LinkLost();
         return;
     }
-    window_->setConnectedMenus(true);
+    menus_->setConnected(true);
     link_->OpenLink(position);
 }
 

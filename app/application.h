@@ -21,9 +21,13 @@
 namespace velmora {
 
 class MainWindowLogic;
+class MenuLogic;
 class SerialLink;
+class SwitchingLogic;
 class TForm1;
+class TForm2;
 class TForm3;
+class TOKRightDlg;
 class SimulatedUnit;
 
 struct ApplicationOptions {
@@ -62,6 +66,10 @@ public:
     TForm1& window() { return *window_; }
     TForm3& detectDialog() { return *detectDialog_; }
     MainWindowLogic& logic() { return *logic_; }
+    MenuLogic& menus() { return *menus_; }
+    SwitchingLogic& switching() { return *switching_; }
+    TOKRightDlg& configurationDialog() { return *configDialog_; }
+    TForm2& aboutBox() { return *aboutBox_; }
     SerialLink& link() { return *link_; }
     DeviceState& state() { return state_; }
     const ComPortList& ports() const { return ports_; }
@@ -71,7 +79,8 @@ public:
 private:
     void wireWindow();
     void buildPortList();
-    void menuItemChosen(const std::string& item);
+    struct MenuAdapter;
+    struct ConfigurationAdapter;
 
     ApplicationOptions options_;
     DeviceState state_;
@@ -85,6 +94,12 @@ private:
     std::unique_ptr<TForm1> window_;
     TForm3* detectDialog_ = nullptr;  // owned by the main window
     std::unique_ptr<MainWindowLogic> logic_;
+    std::unique_ptr<MenuAdapter> menuView_;
+    std::unique_ptr<ConfigurationAdapter> configurationSource_;
+    std::unique_ptr<SwitchingLogic> switching_;
+    std::unique_ptr<MenuLogic> menus_;
+    TOKRightDlg* configDialog_ = nullptr;  // owned by the main window
+    TForm2* aboutBox_ = nullptr;           // owned by the main window
     std::unique_ptr<SerialLink> link_;
     std::unique_ptr<SimulatedUnit> simulator_;
     bool shutDown_ = false;
