@@ -24,9 +24,9 @@ PANEL_TOP = "#3b4047"
 PANEL_MID = "#2a2e34"
 PANEL_BOTTOM = "#1c1f23"
 LEGEND = "#cfd4db"
-RED = dict(lit="#ff3322", core="#ffd2c4", glow="#ff2a14", unlit="#3d100c",
+RED = dict(lit="#ff3322", core="#ffd2c4", glow="#ff2a14", unlit="#2c0b08",
            window_top="#1d0706", window_bottom="#0e0303")
-GREEN = dict(lit="#38ff6a", core="#d6ffe0", glow="#22ff55", unlit="#0e3519",
+GREEN = dict(lit="#38ff6a", core="#d6ffe0", glow="#22ff55", unlit="#0a2612",
              window_top="#061a0b", window_bottom="#020a04")
 
 
