@@ -17,6 +17,7 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QScrollBar>
 #include <QTimer>
 
@@ -59,10 +60,13 @@ bool save(QWidget& widget, const QDir& out, const QString& name) {
     return ok;
 }
 
+// Where the runs keep their settings files; removed at exit.
+QString gSettingsRoot;
+
 // A settings file that neither connects at start-up nor sets the clock,
 // in a folder of its own.
 std::filesystem::path writeSettings(const std::string& tag) {
-    const std::filesystem::path dir = std::filesystem::temp_directory_path() / ("velmora-shots-" + tag);
+    const std::filesystem::path dir = std::filesystem::path(gSettingsRoot.toStdString()) / tag;
     std::filesystem::create_directories(dir);
     const std::filesystem::path file = dir / "define.ini";
     std::ofstream(file) << "[Form]\nComPort=0\nChkExist=1\nAuto=0\nPrompt=1\nComMeg=1\nSetRTC=0\nRestoreStatus=1\n";
@@ -194,6 +198,12 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "cannot create %s\n", out.path().toLocal8Bit().constData());
         return 1;
     }
+    QTemporaryDir settings;
+    if (!settings.isValid()) {
+        std::fprintf(stderr, "cannot create a temporary folder\n");
+        return 1;
+    }
+    velmora::gSettingsRoot = settings.path();
     bool ok = true;
     for (int banks : {1, 2, 5}) ok &= velmora::shootMainWindow(out, banks);
     ok &= velmora::shootDetectDialog(out);
