@@ -22,9 +22,6 @@ namespace velmora {
 
 namespace {
 
-// Highest list position the connect sequence accepts.
-constexpr int kMaxConnectPosition = 8;
-
 }  // namespace
 
 // The main menu's items as the menu logic sees them.
@@ -178,7 +175,10 @@ void Application::Connect() {
     deps.probe = [this](int index, ProbeReport& report) { return link_->ProbePort(index, report); };
     const std::optional<int> found = detectDialog_->runDetection(deps, settings_.ComMeg);
     const int position = found.value_or(0);
-    if (position < 1 || position > kMaxConnectPosition) {
+    // Any listed position is accepted: refusing a find beyond the eighth
+    // port after the dialog reported it would tell the user the unit is
+    // missing while it answered.
+    if (position < 1 || position > ports_.count()) {
         link_->LinkLost();
         return;
     }

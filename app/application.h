@@ -58,9 +58,9 @@ public:
     void shutdown();
 
     // The Detect dialog (modal) searches the configured port, or every
-    // port in "AUTO" mode; a find at list position 1..8 opens the link there
-    // (menus to connected). Anything else - no find, a position above 8, the
-    // dialog closed by its close box - shows the not-found message.
+    // port in "AUTO" mode; a find at any list position opens the link there
+    // (menus to connected). Anything else - no find, the dialog closed by
+    // its close box - shows the not-found message.
     void Connect();
 
     TForm1& window() { return *window_; }

@@ -115,7 +115,6 @@ TEST(EndToEnd, AutoStartDetectsPollsFollowsTheUnitAndReportsItsSilence) {
         if (app.ports().devices[static_cast<std::size_t>(i)] == unit.slavePath()) position = i;
     }
     ASSERT_GT(position, 0);
-    if (position > 8) GTEST_SKIP() << "this machine lists more than eight serial ports before the pty";
     EXPECT_EQ(app.detectDialog().DetectResult(), position);
     const QStringList report = app.detectDialog().reportLines();
     ASSERT_FALSE(report.isEmpty());
@@ -183,6 +182,48 @@ TEST(EndToEnd, AutoStartDetectsPollsFollowsTheUnitAndReportsItsSilence) {
 
     app.shutdown();
     EXPECT_EQ(app.link().readerCount(), 0u);
+}
+
+// A unit behind nine ports that do not exist is found at position 10 and
+// connected, not refused after the dialog reported it.
+TEST(EndToEnd, UnitFoundBeyondTheEighthPortIsConnected) {
+    sim::UnitConfig config;
+    config.banks = 1;
+    sim::PtySimulator unit(config);
+    std::string error;
+    ASSERT_TRUE(unit.start(&error)) << error;
+
+    testing_support::TempFolder folder;
+    {
+        std::ofstream ini(folder / "define.ini");
+        ini << "[Form]\nComPort=0\nChkExist=1\nAuto=1\nPrompt=1\nComMeg=1\nSetRTC=0\nRestoreStatus=0\n";
+    }
+    ApplicationOptions options;
+    for (int i = 1; i <= 9; ++i) options.extraPorts.push_back((folder / ("ttyMissing" + std::to_string(i))).string());
+    options.extraPorts.push_back(unit.slavePath());
+    options.settingsPath = folder / "define.ini";
+    Application app(options);
+
+    std::vector<std::string> messages;
+    test::ModalAnswerer answerer(
+        [&](QWidget* modal) {
+            if (modal == &app.detectDialog()) {
+                if (app.detectDialog().okButton()->isEnabled()) app.detectDialog().okButton()->click();
+            } else if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+                messages.push_back(box->text().toStdString());
+                box->accept();
+            }
+        },
+        kSilenceBoundMs);
+
+    ASSERT_TRUE(app.start(&error)) << error;
+    const int position = app.ports().count();
+    ASSERT_GE(position, 10);
+    EXPECT_EQ(app.ports().devices[static_cast<std::size_t>(position)], unit.slavePath());
+    EXPECT_EQ(app.detectDialog().DetectResult(), position);
+    EXPECT_TRUE(app.link().isOpen());
+    EXPECT_TRUE(messages.empty()) << messages.front();
+    EXPECT_TRUE(unit.waitForCommand("uni", 1, std::chrono::milliseconds(kStepBoundMs)));
 }
 
 }  // namespace
