@@ -6,7 +6,7 @@ namespace velmora {
 
 namespace {
 
-const PictureList& listOf(PictureSource source) {
+const PictureSet& listOf(PictureSource source) {
     switch (source) {
         case PictureSource::led: return imlLed();
         case PictureSource::wideLed: return imlRLed();

@@ -70,19 +70,19 @@ std::vector<QString> numbered(const char* stem, int count) {
 
 }  // namespace
 
-PictureList::PictureList(QString name, QSize pictureSize, std::vector<QString> resources)
+PictureSet::PictureSet(QString name, QSize pictureSize, std::vector<QString> resources)
     : name_(std::move(name)), pictureSize_(pictureSize), resources_(std::move(resources)) {}
 
-PictureList::~PictureList() = default;
+PictureSet::~PictureSet() = default;
 
-QString PictureList::resource(int index) const {
+QString PictureSet::resource(int index) const {
     if (index < 0 || index >= count()) {
         return {};
     }
     return resources_[static_cast<std::size_t>(index)];
 }
 
-QImage PictureList::image(int index, QSize logicalSize, qreal devicePixelRatio) const {
+QImage PictureSet::image(int index, QSize logicalSize, qreal devicePixelRatio) const {
     if (index < 0 || index >= count() || logicalSize.isEmpty() || !validRatio(devicePixelRatio)) {
         return {};
     }
@@ -112,7 +112,7 @@ QImage PictureList::image(int index, QSize logicalSize, qreal devicePixelRatio) 
     return images_.emplace(key, std::move(drawn)).first->second;
 }
 
-QPixmap PictureList::pixmap(int index, QSize logicalSize, qreal devicePixelRatio) const {
+QPixmap PictureSet::pixmap(int index, QSize logicalSize, qreal devicePixelRatio) const {
     const QImage drawn = image(index, logicalSize, devicePixelRatio);
     if (drawn.isNull()) {
         return {};
@@ -131,62 +131,62 @@ QPixmap PictureList::pixmap(int index, QSize logicalSize, qreal devicePixelRatio
     return pixmaps_.emplace(key, std::move(converted)).first->second;
 }
 
-const PictureList& imlLed() {
-    static const PictureList list(QStringLiteral("imlLed"), QSize(21, 28), numbered("led_", 4));
+const PictureSet& imlLed() {
+    static const PictureSet list(QStringLiteral("imlLed"), QSize(21, 28), numbered("led_", 4));
     return list;
 }
 
-const PictureList& imlRLed() {
-    static const PictureList list(QStringLiteral("imlRLed"), QSize(50, 26),
+const PictureSet& imlRLed() {
+    static const PictureSet list(QStringLiteral("imlRLed"), QSize(50, 26),
                                   numbered("led_wide_", 4));
     return list;
 }
 
-const PictureList& ImageList1() {
-    static const PictureList list = [] {
+const PictureSet& ImageList1() {
+    static const PictureSet list = [] {
         std::vector<QString> files = numbered("digit_red_", 10);
         for (QString& point : numbered("digit_red_point_", 10)) {
             files.push_back(std::move(point));
         }
-        return PictureList(QStringLiteral("ImageList1"), QSize(27, 37), std::move(files));
+        return PictureSet(QStringLiteral("ImageList1"), QSize(27, 37), std::move(files));
     }();
     return list;
 }
 
-const PictureList& imlBankNo() {
-    static const PictureList list(QStringLiteral("imlBankNo"), QSize(29, 37),
+const PictureSet& imlBankNo() {
+    static const PictureSet list(QStringLiteral("imlBankNo"), QSize(29, 37),
                                   numbered("digit_green_", 10));
     return list;
 }
 
-const PictureList& imlButton() {
+const PictureSet& imlButton() {
     // Index 0 pressed, 1 released: the order the switching code relies on.
-    static const PictureList list(
+    static const PictureSet list(
         QStringLiteral("imlButton"), QSize(29, 28),
         {svgResource("button_pressed.svg"), svgResource("button_released.svg")});
     return list;
 }
 
-const PictureList& imLogo() {
-    static const PictureList list(
+const PictureSet& imLogo() {
+    static const PictureSet list(
         QStringLiteral("imLogo"), QSize(39, 15),
         {svgResource("menu_button_released.svg"), svgResource("menu_button_pressed.svg")});
     return list;
 }
 
-const PictureList& panelArtwork() {
-    static const PictureList list(QStringLiteral("panelArtwork"), QSize(590, 99),
+const PictureSet& panelArtwork() {
+    static const PictureSet list(QStringLiteral("panelArtwork"), QSize(590, 99),
                                   {svgResource("panel.svg")});
     return list;
 }
 
-const PictureList& separatorPicture() {
-    static const PictureList list(QStringLiteral("separatorPicture"), QSize(590, 10),
+const PictureSet& separatorPicture() {
+    static const PictureSet list(QStringLiteral("separatorPicture"), QSize(590, 10),
                                   {svgResource("separator.svg")});
     return list;
 }
 
-std::vector<const PictureList*> allPictureLists() {
+std::vector<const PictureSet*> allPictureSets() {
     return {&imlLed(),    &imlRLed(), &ImageList1(),   &imlBankNo(),
             &imlButton(), &imLogo(),  &panelArtwork(), &separatorPicture()};
 }

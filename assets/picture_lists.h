@@ -42,13 +42,13 @@ inline constexpr int kMaxDeviceSide = 8192;
 // A fixed list of pictures of one size, chosen by index.
 // Thread safety: image() may be called from any thread; pixmap() only on
 // the GUI thread (QPixmap is a GUI-thread object).
-class PictureList {
+class PictureSet {
 public:
     // `resources` are Qt resource paths of SVG files, one per index.
-    PictureList(QString name, QSize pictureSize, std::vector<QString> resources);
-    ~PictureList();
-    PictureList(const PictureList&) = delete;
-    PictureList& operator=(const PictureList&) = delete;
+    PictureSet(QString name, QSize pictureSize, std::vector<QString> resources);
+    ~PictureSet();
+    PictureSet(const PictureSet&) = delete;
+    PictureSet& operator=(const PictureSet&) = delete;
 
     // The window's name of the list, e.g. "imlLed".
     const QString& name() const { return name_; }
@@ -94,28 +94,28 @@ private:
 // LED of ports 2..8, 21 x 28, 4 pictures: red ALARM lamp above, green ON
 // lamp below; index = 2 x on + alarm (0 both dark, 1 ALARM lit, 2 ON lit,
 // 3 both lit).
-const PictureList& imlLed();
+const PictureSet& imlLed();
 // LED of port 1, 50 x 26, the same four states, with the words ALARM and ON
 // printed beside the lamps.
-const PictureList& imlRLed();
+const PictureSet& imlRLed();
 // Red seven-segment digits for the current, 27 x 37, 20 pictures: 0..9 the
 // digits, 10..19 the digits followed by a decimal point.
-const PictureList& ImageList1();
+const PictureSet& ImageList1();
 // Green seven-segment digits 0..9 for the bank number, 29 x 37, 10 pictures.
-const PictureList& imlBankNo();
+const PictureSet& imlBankNo();
 // Port button, 29 x 28, 2 pictures: 0 pressed (dark), 1 released (light).
-const PictureList& imlButton();
+const PictureSet& imlButton();
 // Panel menu button, 39 x 15, 2 pictures: 0 released, 1 pressed.
-const PictureList& imLogo();
+const PictureSet& imLogo();
 
 // Panel artwork of the bank panels (Image1..Image3), 590 x 99, one picture.
-const PictureList& panelArtwork();
+const PictureSet& panelArtwork();
 // Separator between two panels (imSeparated1, imSeparated2), 590 x 10, one
 // picture.
-const PictureList& separatorPicture();
+const PictureSet& separatorPicture();
 
 // Every list above, in the order given, for tools that show them all.
-std::vector<const PictureList*> allPictureLists();
+std::vector<const PictureSet*> allPictureSets();
 
 // Pixel sizes the application icon is drawn at.
 inline constexpr int kApplicationIconSizes[] = {16, 32, 48, 256};

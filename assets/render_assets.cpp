@@ -18,7 +18,7 @@
 
 namespace {
 
-using velmora::PictureList;
+using velmora::PictureSet;
 
 constexpr int kSheetWidth = 700;
 const QColor kWindowColour(0xd9, 0xdb, 0xde);
@@ -26,7 +26,7 @@ const QColor kRowColour(0x26, 0x29, 0x2e);
 const QColor kCaptionColour(0x20, 0x22, 0x25);
 
 struct Placed {
-    const PictureList* list;
+    const PictureSet* list;
     int index;
     QRect rect;  // logical pixels inside the panel
 };
@@ -84,7 +84,7 @@ int drawSheet(QPainter* painter, qreal ratio) {
         drawPanel(*painter, QPoint(20, windowTop + 134), 2, ratio);
     }
     y += 243 + 10;
-    for (const PictureList* list : velmora::allPictureLists()) {
+    for (const PictureSet* list : velmora::allPictureSets()) {
         const QSize size = list->pictureSize();
         if (painter) {
             painter->setPen(kCaptionColour);
@@ -149,7 +149,7 @@ int main(int argc, char** argv) {
     }
     bool ok = true;
     int written = 0;
-    for (const PictureList* list : velmora::allPictureLists()) {
+    for (const PictureSet* list : velmora::allPictureSets()) {
         for (int i = 0; i < list->count(); ++i) {
             const QString stem = folder.filePath(list->name() + QLatin1Char('_') + QString::number(i));
             ok = save(list->image(i, 1.0), stem + QStringLiteral(".png")) && ok;

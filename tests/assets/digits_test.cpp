@@ -44,7 +44,7 @@ std::map<unsigned, char> segmentSignatures() {
 
 struct DigitCase {
     std::string label;
-    const PictureList& (*list)();
+    const PictureSet& (*list)();
     int first;  // index of digit 0
     Glow glow;
     QSize size;  // drawn at this size ...

@@ -45,7 +45,7 @@ Centroid litCentroid(const QImage& picture, Glow glow) {
 
 struct LedCase {
     std::string label;
-    const PictureList& (*list)();
+    const PictureSet& (*list)();
     int index;
     bool alarmLit;  // red upper lamp
     bool onLit;     // green lower lamp
@@ -141,7 +141,7 @@ double meanLuminance(const QImage& picture) {
 
 struct ButtonCase {
     std::string label;
-    const PictureList& (*list)();
+    const PictureSet& (*list)();
     int pressed;
     int released;
 };

@@ -26,7 +26,7 @@ using testing::visibleShare;
 
 struct ListCase {
     std::string label;
-    const PictureList& (*list)();
+    const PictureSet& (*list)();
     const char* name;
     QSize size;
     int count;
@@ -50,7 +50,7 @@ class PictureListShape : public ::testing::TestWithParam<ListCase> {};
 
 TEST_P(PictureListShape, HasTheNameSizeAndCountTheWindowUses) {
     const ListCase& c = GetParam();
-    const PictureList& list = c.list();
+    const PictureSet& list = c.list();
     EXPECT_EQ(list.name(), QString::fromLatin1(c.name));
     EXPECT_EQ(list.pictureSize(), c.size);
     EXPECT_EQ(list.count(), c.count);
@@ -58,7 +58,7 @@ TEST_P(PictureListShape, HasTheNameSizeAndCountTheWindowUses) {
 
 TEST_P(PictureListShape, EveryPictureIsDrawnAtItsSizeAndRatio) {
     const ListCase& c = GetParam();
-    const PictureList& list = c.list();
+    const PictureSet& list = c.list();
     for (qreal ratio : {1.0, 1.5, 2.0, 3.0}) {
         for (int i = 0; i < list.count(); ++i) {
             SCOPED_TRACE(::testing::Message() << "index " << i << " ratio " << ratio);
@@ -74,7 +74,7 @@ TEST_P(PictureListShape, EveryPictureIsDrawnAtItsSizeAndRatio) {
 
 TEST_P(PictureListShape, EveryPictureHasContent) {
     const ListCase& c = GetParam();
-    const PictureList& list = c.list();
+    const PictureSet& list = c.list();
     for (int i = 0; i < list.count(); ++i) {
         SCOPED_TRACE(::testing::Message() << "index " << i);
         const QImage picture = list.image(i, 2.0);
@@ -85,7 +85,7 @@ TEST_P(PictureListShape, EveryPictureHasContent) {
 }
 
 TEST_P(PictureListShape, PicturesOfDifferentIndexesDiffer) {
-    const PictureList& list = GetParam().list();
+    const PictureSet& list = GetParam().list();
     for (int i = 0; i < list.count(); ++i) {
         for (int j = i + 1; j < list.count(); ++j) {
             SCOPED_TRACE(::testing::Message() << "indexes " << i << " and " << j);
@@ -96,7 +96,7 @@ TEST_P(PictureListShape, PicturesOfDifferentIndexesDiffer) {
 
 TEST_P(PictureListShape, PixmapsCarryTheRatioAndAreCached) {
     const ListCase& c = GetParam();
-    const PictureList& list = c.list();
+    const PictureSet& list = c.list();
     for (qreal ratio : {1.0, 2.0}) {
         const QPixmap first = list.pixmap(list.count() - 1, ratio);
         ASSERT_FALSE(first.isNull());
@@ -114,7 +114,7 @@ INSTANTIATE_TEST_SUITE_P(Lists, PictureListShape, ::testing::ValuesIn(kLists),
 // and are drawn for them directly rather than scaled afterwards.
 struct ComponentCase {
     std::string label;
-    const PictureList& (*list)();
+    const PictureSet& (*list)();
     QSize component;
     qreal ratio;
     QSize devicePixels;
@@ -135,7 +135,7 @@ class PictureAtComponentSize : public ::testing::TestWithParam<ComponentCase> {}
 
 TEST_P(PictureAtComponentSize, FillsTheComponentInDevicePixels) {
     const ComponentCase& c = GetParam();
-    const PictureList& list = c.list();
+    const PictureSet& list = c.list();
     for (int i = 0; i < list.count(); ++i) {
         const QImage picture = list.image(i, c.component, c.ratio);
         ASSERT_FALSE(picture.isNull()) << "index " << i;
@@ -194,7 +194,7 @@ TEST(PictureListResources, OutOfRangeIndexHasNoResource) {
 }
 
 TEST(PictureListResources, ListingHoldsEveryListOnce) {
-    const std::vector<const PictureList*> lists = allPictureLists();
+    const std::vector<const PictureSet*> lists = allPictureSets();
     ASSERT_EQ(lists.size(), std::size(kLists));
     for (const ListCase& c : kLists) {
         EXPECT_EQ(std::count(lists.begin(), lists.end(), &c.list()), 1) << c.name;
