@@ -68,7 +68,8 @@ public:
 
     // Probes the port of list position `index`: 1 when the unit greeted
     // ("/xyz\" or "/abc\"), 0 otherwise. Writes its report lines to
-    // `report` as it goes; leaves no port open.
+    // `report` as it goes; leaves no port open. May run on one worker
+    // thread (the Detect dialog's scan) while no link is open.
     int ProbePort(int index, ProbeReport& report);
     // Opens the link on list position `index` and starts the reader. A
     // failed open is silent and leaves the link closed.

@@ -75,14 +75,20 @@ int QueueDispatcher::drain() {
             queue_.pop_front();
         }
         auto fn = std::move(task->fn);
-        fn();
+        // Marked done even when fn throws, so a waiting caller is released.
+        struct Finish {
+            QueueDispatcher& d;
+            Task& t;
+            ~Finish() {
+                {
+                    std::lock_guard lock(d.mutex_);
+                    t.done = true;
+                }
+                if (t.waited) d.cv_.notify_all();
+            }
+        } finish{*this, *task};
         ++ran;
-        {
-            std::lock_guard lock(mutex_);
-            task->fn = nullptr;
-            task->done = true;
-        }
-        if (task->waited) cv_.notify_all();
+        fn();
     }
     return ran;
 }

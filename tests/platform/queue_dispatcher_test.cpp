@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <stdexcept>
 #include <thread>
 
 using namespace velmora;
@@ -65,4 +66,20 @@ TEST(QueueDispatcher, PostedTasksRunInOrderIncludingOnesQueuedWhileDraining) {
     d.post([&] { order.push_back(2); });
     EXPECT_EQ(d.drain(), 3);
     EXPECT_EQ(order, (std::vector<int>{1, 2, 3}));
+}
+
+TEST(QueueDispatcher, ThrowingTaskStillReleasesItsWaiter) {
+    QueueDispatcher d;
+    std::atomic<int> result{-1};
+    std::thread worker([&] { result = d.runAndWait([] { throw std::runtime_error("boom"); }) ? 1 : 0; });
+    bool thrown = false;
+    while (!thrown) {
+        try {
+            if (d.drain() == 0) std::this_thread::yield();
+        } catch (const std::runtime_error&) {
+            thrown = true;
+        }
+    }
+    worker.join();
+    EXPECT_EQ(result.load(), 1);
 }
