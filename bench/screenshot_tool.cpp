@@ -15,6 +15,8 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QLabel>
+#include <QMenu>
+#include <QPainter>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -34,7 +36,11 @@
 #include "app/tform3.h"
 #include "link/serial_link.h"
 #include "mainwindow/tform1.h"
+#include "mainwindow/menu_logic.h"
+#include "mainwindow/switching_logic.h"
 #include "mainwindow/window_logic.h"
+#include "settings/tform2.h"
+#include "settings/tokright_dlg.h"
 #include "sim/pty_simulator.h"
 
 namespace velmora {
@@ -185,6 +191,62 @@ bool shootDetectDialog(const QDir& out) {
     return ok;
 }
 
+// A panel's pop-up menu open over the window, the Configuration dialog
+// while connected (port choice locked) and the About box.
+bool shootMenusAndDialogs(const QDir& out) {
+    sim::UnitConfig config;
+    config.banks = 3;
+    sim::PtySimulator unit(config);
+    std::string error;
+    if (!unit.start(&error)) return false;
+    dressUnit(unit, 3);
+    ApplicationOptions options;
+    options.extraPorts = {unit.slavePath()};
+    options.settingsPath = writeSettings("menus");
+    Application app(options);
+    if (!app.start(&error)) return false;
+    const int position = positionOf(app, unit.slavePath());
+    if (position < 1) return false;
+    app.menus().setConnected(true);
+    app.link().OpenLink(position);
+    if (!spinUntil([&] { return app.state().ShownBankCount.load() == 3 && app.state().GreetingSeen.load(); }, 20000)) {
+        std::fprintf(stderr, "menus: the window never followed the unit\n");
+        return false;
+    }
+    spinUntil([&] { return unit.withModel([](sim::UnitModel& m) { return m.pollsReceived(); }) >= 2; }, 20000);
+
+    // The pop-up of slot 2 as the menu button opens it, drawn over the window.
+    bool ok = true;
+    QMenu* menu = app.window().popupMenu(2);
+    if (!menu) return false;
+    app.switching().popForm1Popup(2);
+    menu->popup(app.window().popupPoint(2));
+    spinUntil([&] { return menu->isVisible(); }, 2000);
+    QPixmap canvas = app.window().grab();
+    {
+        QPainter painter(&canvas);
+        painter.drawPixmap(app.window().mapFromGlobal(menu->pos()), menu->grab());
+    }
+    ok &= canvas.save(out.filePath(QStringLiteral("main_popup_menu.png")), "PNG");
+    std::printf("wrote %s\n", out.filePath(QStringLiteral("main_popup_menu.png")).toLocal8Bit().constData());
+    menu->hide();
+
+    TOKRightDlg& configuration = app.configurationDialog();
+    configuration.FormShow(app.state().GreetingSeen.load());
+    configuration.show();
+    spinUntil([&] { return configuration.isVisible(); }, 2000);
+    ok &= save(configuration, out, QStringLiteral("configuration_dialog.png"));
+    configuration.hide();
+
+    TForm2& about = app.aboutBox();
+    about.show();
+    spinUntil([&] { return about.isVisible(); }, 2000);
+    ok &= save(about, out, QStringLiteral("about_box.png"));
+    about.hide();
+    app.shutdown();
+    return ok;
+}
+
 }  // namespace
 }  // namespace velmora
 
@@ -207,5 +269,6 @@ int main(int argc, char** argv) {
     bool ok = true;
     for (int banks : {1, 2, 5}) ok &= velmora::shootMainWindow(out, banks);
     ok &= velmora::shootDetectDialog(out);
+    ok &= velmora::shootMenusAndDialogs(out);
     return ok ? 0 : 1;
 }
