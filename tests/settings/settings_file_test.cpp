@@ -2,6 +2,7 @@
 
 #include "platform/dialogs.h"
 #include "settings/profile_file.h"
+#include "settings_values.h"
 #include "temp_folder.h"
 
 #include <gtest/gtest.h>
@@ -15,6 +16,8 @@
 #include <unistd.h>
 
 using namespace velmora;
+using velmora::testing_support::describe;
+using velmora::testing_support::makeSettings;
 using velmora::testing_support::readBytes;
 using velmora::testing_support::TempFolder;
 using velmora::testing_support::writeBytes;
@@ -31,24 +34,6 @@ public:
     std::vector<std::string> calls;
 };
 
-Settings make(std::int32_t comPort, bool autoOn, bool prompt, bool comMeg, bool setRtc,
-              bool restore) {
-    Settings s;
-    s.ComPort = comPort;
-    s.Auto = autoOn;
-    s.Prompt = prompt;
-    s.ComMeg = comMeg;
-    s.SetRTC = setRtc;
-    s.RestoreStatus = restore;
-    return s;
-}
-
-std::string describe(const Settings& s) {
-    return "ComPort=" + std::to_string(s.ComPort) + " Auto=" + std::to_string(s.Auto) +
-           " Prompt=" + std::to_string(s.Prompt) + " ComMeg=" + std::to_string(s.ComMeg) +
-           " SetRTC=" + std::to_string(s.SetRTC) + " RestoreStatus=" +
-           std::to_string(s.RestoreStatus);
-}
 
 // What a first run must leave on disk, spelled out line by line.
 const std::string kExpectedDefaultFile = "[Form]\n"
@@ -81,7 +66,7 @@ TEST(SettingsFirstRun, CreatesTheDefaultFileByteForByte) {
     // Nothing but the file is left behind (no temporary files).
     EXPECT_EQ(dir.entries(), std::set<std::string>{"define.ini"});
 
-    EXPECT_EQ(describe(s), describe(make(0, false, true, true, true, true)));
+    EXPECT_EQ(describe(s), describe(makeSettings(0, false, true, true, true, true)));
     EXPECT_TRUE(dialogs.shown.empty());
     EXPECT_EQ(controls.calls, std::vector<std::string>{"disable mlStartSetRTC_Period"});
 }
@@ -142,49 +127,49 @@ TEST_P(SettingsRead, FillsSettingsAndLeavesTheFileAlone) {
 }
 
 const ReadCase kReadCases[] = {
-    {"DefaultFile", std::string(kDefaultSettingsText), 3, make(0, false, true, true, true, true)},
-    {"OnlySectionLineConnectsAtStartUp", "[Form]", 3, make(0, true, true, true, true, true)},
-    {"EmptyFileTakesEveryDefault", "", 3, make(0, true, true, true, true, true)},
+    {"DefaultFile", std::string(kDefaultSettingsText), 3, makeSettings(0, false, true, true, true, true)},
+    {"OnlySectionLineConnectsAtStartUp", "[Form]", 3, makeSettings(0, true, true, true, true, true)},
+    {"EmptyFileTakesEveryDefault", "", 3, makeSettings(0, true, true, true, true, true)},
     {"OtherSectionOnlyTakesDefaults", "[Other]\nAuto=0\nPrompt=0\n", 3,
-     make(0, true, true, true, true, true)},
+     makeSettings(0, true, true, true, true, true)},
     {"EveryKeyInOddCaseAndBlanks",
      "[ form ]\r\n  auto = 0 \r\n COMPORT=\t2\r\nprompt=0\r\nCOMMEG = 0\r\n\tsetrtc=0\r\n"
      "RESTORESTATUS =0\r\n",
-     3, make(2, false, false, false, false, false)},
+     3, makeSettings(2, false, false, false, false, false)},
     {"EveryKeyOn", "[Form]\nComPort=1\nAuto=1\nPrompt=1\nComMeg=1\nSetRTC=1\nRestoreStatus=1\n",
-     1, make(1, true, true, true, true, true)},
+     1, makeSettings(1, true, true, true, true, true)},
     {"NonZeroIntegersAreTrue", "[Form]\nAuto=2\nPrompt=-1\nComMeg=10\nSetRTC=007\nRestoreStatus=+3",
-     3, make(0, true, true, true, true, true)},
+     3, makeSettings(0, true, true, true, true, true)},
     {"NonNumericValuesTakeDefaults",
      "[Form]\nComPort=COM3\nAuto=no\nPrompt=off\nComMeg=false\nSetRTC=0.0\nRestoreStatus=0x0\n", 3,
-     make(0, true, true, true, true, true)},
+     makeSettings(0, true, true, true, true, true)},
     {"EmptyValuesTakeDefaults", "[Form]\nComPort=\nAuto=\nPrompt=\nComMeg=\nSetRTC=\nRestoreStatus=\n",
-     3, make(0, true, true, true, true, true)},
+     3, makeSettings(0, true, true, true, true, true)},
     {"QuotedValuesAreRead", "[Form]\nComPort=\"2\"\nAuto='0'\n", 3,
-     make(2, false, true, true, true, true)},
+     makeSettings(2, false, true, true, true, true)},
     {"FirstOfDuplicateKeysWins", "[Form]\nAuto=0\nAuto=1\nComPort=1\nComPort=2\n", 3,
-     make(1, false, true, true, true, true)},
+     makeSettings(1, false, true, true, true, true)},
     {"ChkExistIsNeverRead", "[Form]\nChkExist=0\nAuto=0\n", 3,
-     make(0, false, true, true, true, true)},
+     makeSettings(0, false, true, true, true, true)},
     {"ComPortAboveCountIsAuto", "[Form]\nComPort=5\nAuto=0\n", 3,
-     make(0, false, true, true, true, true)},
+     makeSettings(0, false, true, true, true, true)},
     {"ComPortEqualToCountStays", "[Form]\nComPort=3\nAuto=0\n", 3,
-     make(3, false, true, true, true, true)},
+     makeSettings(3, false, true, true, true, true)},
     {"ComPortNegativeIsAuto", "[Form]\nComPort=-1\nAuto=0\n", 3,
-     make(0, false, true, true, true, true)},
+     makeSettings(0, false, true, true, true, true)},
     {"ComPortWithoutAnyPortIsAuto", "[Form]\nComPort=1\nAuto=0\n", 0,
-     make(0, false, true, true, true, true)},
+     makeSettings(0, false, true, true, true, true)},
     {"ComPortInt32MinIsAuto", "[Form]\nComPort=-2147483648\nAuto=0\n", 3,
-     make(0, false, true, true, true, true)},
+     makeSettings(0, false, true, true, true, true)},
     {"ComPortOverflowTakesDefault", "[Form]\nComPort=4294967297\nAuto=0\n", 9,
-     make(0, false, true, true, true, true)},
+     makeSettings(0, false, true, true, true, true)},
     // A NUL glued to a name or number makes it another name or no number.
     {"NulBytesAroundKeys", "[Form]\n\0\nAuto=0\n\0ComPort=1\nComPort=2\0\n"s, 3,
-     make(0, false, true, true, true, true)},
+     makeSettings(0, false, true, true, true, true)},
     {"NulBeforeSectionLineHidesIt", "\0[Form]\nAuto=0\n"s, 3,
-     make(0, true, true, true, true, true)},
+     makeSettings(0, true, true, true, true, true)},
     {"BinaryGarbage", "\x89PNG\r\n\x1a\n\0\0\0\rIHDR\xff\xfe[Form\n=\n==\n]]]\n"s, 3,
-     make(0, true, true, true, true, true)},
+     makeSettings(0, true, true, true, true, true)},
 };
 
 INSTANTIATE_TEST_SUITE_P(Files, SettingsRead, ::testing::ValuesIn(kReadCases),
@@ -201,7 +186,7 @@ TEST(SettingsRead, HugeLineDoesNotHideTheKeys) {
     ScriptedDialogs dialogs;
     RecordingControls controls;
     EXPECT_EQ(ReadSettings(s, path, 2, dialogs, controls), SettingsFileResult::done);
-    EXPECT_EQ(describe(s), describe(make(2, false, false, true, true, true)));
+    EXPECT_EQ(describe(s), describe(makeSettings(2, false, false, true, true, true)));
 
     // And writing keeps the huge line as it was.
     s.Prompt = true;
@@ -309,37 +294,37 @@ TEST_P(SettingsWrite, UpdatesKeysInPlaceAndKeepsEverythingElse) {
 const WriteCase kWriteCases[] = {
     {"AutoClearedUnderExistingKey", "[Form]\nComPort=0\nChkExist=1\nAuto=1\nPrompt=1\nComMeg=1\n"
                                     "SetRTC=1\nRestoreStatus=1",
-     make(0, false, true, true, true, true),
+     makeSettings(0, false, true, true, true, true),
      "[Form]\nComPort=0\nChkExist=1\nAuto=0\nPrompt=1\nComMeg=1\nSetRTC=1\nRestoreStatus=1"},
     {"EveryValueChangedInPlace", std::string(kDefaultSettingsText),
-     make(2, true, false, false, false, false),
+     makeSettings(2, true, false, false, false, false),
      "[Form]\nComPort=2\nChkExist=1\nAuto=1\nPrompt=0\nComMeg=0\nSetRTC=0\nRestoreStatus=0"},
     {"ChkExistKeepsItsOddValue", "[Form]\nChkExist=7\nAuto=1\n",
-     make(0, false, true, true, true, true),
+     makeSettings(0, false, true, true, true, true),
      "[Form]\nChkExist=7\nAuto=0\nComPort=0\nPrompt=1\nComMeg=1\nSetRTC=1\nRestoreStatus=1\n"},
     {"CrLfFileStaysCrLf",
      "[Form]\r\nComPort=0\r\nChkExist=1\r\nAuto=0\r\nPrompt=1\r\nComMeg=1\r\nSetRTC=1\r\n"
      "RestoreStatus=1\r\n",
-     make(1, true, true, false, true, false),
+     makeSettings(1, true, true, false, true, false),
      "[Form]\r\nComPort=1\r\nChkExist=1\r\nAuto=1\r\nPrompt=1\r\nComMeg=0\r\nSetRTC=1\r\n"
      "RestoreStatus=0\r\n"},
     {"OddCaseKeysKeepTheirSpelling", "[form]\nAUTO = 1\ncomport=3\nPROMPT=1\ncommeg=1\n"
                                      "SETRTC=1\nrestorestatus=1\n",
-     make(1, false, false, false, false, false),
+     makeSettings(1, false, false, false, false, false),
      "[form]\nAUTO=0\ncomport=1\nPROMPT=0\ncommeg=0\nSETRTC=0\nrestorestatus=0\n"},
     {"MissingKeysAppendedInWriteOrder", "[Form]\nChkExist=1\n",
-     make(3, true, false, true, false, true),
+     makeSettings(3, true, false, true, false, true),
      "[Form]\nChkExist=1\nauto=1\nComPort=3\nPrompt=0\nComMeg=1\nSetRTC=0\nRestoreStatus=1\n"},
     {"MissingSectionAppended", "; written by hand\n[Other]\nKeep=me\n",
-     make(0, false, true, true, true, true),
+     makeSettings(0, false, true, true, true, true),
      "; written by hand\n[Other]\nKeep=me\n[Form]\nauto=0\nComPort=0\nPrompt=1\nComMeg=1\n"
      "SetRTC=1\nRestoreStatus=1\n"},
     {"OtherSectionsCommentsAndBlankLinesKept",
      "; top\n\n[Form]\nAuto=1\n; note\nComPort=0\n\n[Extra]\nAuto=9\nComPort=9\n",
-     make(2, false, true, true, true, true),
+     makeSettings(2, false, true, true, true, true),
      "; top\n\n[Form]\nAuto=0\n; note\nComPort=2\nPrompt=1\nComMeg=1\nSetRTC=1\n"
      "RestoreStatus=1\n\n[Extra]\nAuto=9\nComPort=9\n"},
-    {"EmptyFileGetsSection", "", make(0, false, false, false, false, false),
+    {"EmptyFileGetsSection", "", makeSettings(0, false, false, false, false, false),
      "[Form]\nauto=0\nComPort=0\nPrompt=0\nComMeg=0\nSetRTC=0\nRestoreStatus=0\n"},
 };
 
@@ -349,7 +334,7 @@ INSTANTIATE_TEST_SUITE_P(Files, SettingsWrite, ::testing::ValuesIn(kWriteCases),
 TEST(SettingsWrite, MissingFileIsCreatedWithDefaultsThenUpdated) {
     TempFolder dir;
     const auto path = dir / "define.ini";
-    Settings s = make(1, true, false, true, false, true);
+    Settings s = makeSettings(1, true, false, true, false, true);
     ScriptedDialogs dialogs;
     EXPECT_EQ(WriteSettings(s, path, dialogs), SettingsFileResult::done);
     EXPECT_EQ(readBytes(path),
@@ -363,9 +348,9 @@ TEST(SettingsWrite, RepeatedWritesNeverGrowTheFile) {
     const auto path = dir / "define.ini";
     writeBytes(path, "[Form]\nChkExist=1\n");
     ScriptedDialogs dialogs;
-    const Settings rows[] = {make(0, true, true, true, true, true),
-                             make(3, false, false, false, false, false),
-                             make(1, true, false, true, false, true)};
+    const Settings rows[] = {makeSettings(0, true, true, true, true, true),
+                             makeSettings(3, false, false, false, false, false),
+                             makeSettings(1, true, false, true, false, true)};
     Settings s = rows[0];
     ASSERT_EQ(WriteSettings(s, path, dialogs), SettingsFileResult::done);
     const std::size_t lines = ProfileFile::parse(readBytes(path)).lineCount();
@@ -393,13 +378,13 @@ TEST_P(SettingsCannotCreate, ReadShowsTheMessageAndClearsAutoAndComPort) {
     TempFolder dir;
     const auto path = GetParam().prepare(dir);
     const std::set<std::string> before = dir.entries();
-    Settings s = make(2, true, true, false, true, false);
+    Settings s = makeSettings(2, true, true, false, true, false);
     ScriptedDialogs dialogs;
     RecordingControls controls;
 
     EXPECT_EQ(ReadSettings(s, path, 3, dialogs, controls), SettingsFileResult::cannotCreate);
 
-    EXPECT_EQ(describe(s), describe(make(0, false, true, false, true, false)));
+    EXPECT_EQ(describe(s), describe(makeSettings(0, false, true, false, true, false)));
     ASSERT_EQ(dialogs.shown.size(), 1u);
     EXPECT_EQ(dialogs.shown[0].text, "Can not find configuration file !");
     EXPECT_EQ(dialogs.shown[0].caption, "");
@@ -416,9 +401,9 @@ TEST_P(SettingsCannotCreate, EveryWriteShowsTheMessageAgain) {
     const std::set<std::string> before = dir.entries();
     ScriptedDialogs dialogs;
     for (int attempt = 1; attempt <= 2; ++attempt) {
-        Settings s = make(1, true, false, true, false, true);
+        Settings s = makeSettings(1, true, false, true, false, true);
         EXPECT_EQ(WriteSettings(s, path, dialogs), SettingsFileResult::cannotCreate);
-        EXPECT_EQ(describe(s), describe(make(0, false, false, true, false, true)));
+        EXPECT_EQ(describe(s), describe(makeSettings(0, false, false, true, false, true)));
         ASSERT_EQ(dialogs.shown.size(), static_cast<std::size_t>(attempt));
         EXPECT_EQ(dialogs.shown.back().text, "Can not find configuration file !");
     }
@@ -457,7 +442,7 @@ TEST(SettingsUnreadable, OversizedFileReadsAsDefaultsAndIsNeverOverwritten) {
     ScriptedDialogs dialogs;
     RecordingControls controls;
     EXPECT_EQ(ReadSettings(s, path, 3, dialogs, controls), SettingsFileResult::unreadable);
-    EXPECT_EQ(describe(s), describe(make(0, true, true, true, true, true)));
+    EXPECT_EQ(describe(s), describe(makeSettings(0, true, true, true, true, true)));
     EXPECT_EQ(controls.calls, kSyncOn);
 
     s.Auto = false;
@@ -479,7 +464,7 @@ TEST(SettingsUnreadable, PermissionDeniedReadsAsDefaultsWithoutCrashing) {
     ScriptedDialogs dialogs;
     RecordingControls controls;
     EXPECT_EQ(ReadSettings(s, path, 3, dialogs, controls), SettingsFileResult::unreadable);
-    EXPECT_EQ(describe(s), describe(make(0, true, true, true, true, true)));
+    EXPECT_EQ(describe(s), describe(makeSettings(0, true, true, true, true, true)));
     EXPECT_EQ(WriteSettings(s, path, dialogs), SettingsFileResult::unreadable);
     std::filesystem::permissions(path, std::filesystem::perms::owner_read);
     EXPECT_EQ(readBytes(path), "[Form]\nAuto=0\n");
@@ -510,7 +495,7 @@ private:
 
 TEST(SettingsAtomicWrite, FailedWriteLeavesTheOldFileIntact) {
     const std::string old = "[Form]\r\nAuto=1\r\nComPort=0\r\n; keep this comment\r\n";
-    const Settings wanted = make(2, false, false, false, false, false);
+    const Settings wanted = makeSettings(2, false, false, false, false, false);
     // Size of the complete new file, from an unhindered write elsewhere.
     std::size_t fullSize = 0;
     {
@@ -565,7 +550,7 @@ TEST(SettingsAtomicWrite, ReadOnlyFolderLeavesTheOldFileIntact) {
     writeBytes(path, std::string(kDefaultSettingsText));
     std::filesystem::permissions(dir.path(), std::filesystem::perms::owner_read |
                                                  std::filesystem::perms::owner_exec);
-    Settings s = make(1, true, false, false, false, false);
+    Settings s = makeSettings(1, true, false, false, false, false);
     ScriptedDialogs dialogs;
     EXPECT_EQ(WriteSettings(s, path, dialogs), SettingsFileResult::writeFailed);
     EXPECT_EQ(readBytes(path), kDefaultSettingsText);
@@ -579,7 +564,7 @@ TEST(SettingsAtomicWrite, ReadOnlyFileIsNotReplaced) {
     std::filesystem::permissions(path, std::filesystem::perms::owner_read |
                                            std::filesystem::perms::group_read |
                                            std::filesystem::perms::others_read);
-    Settings s = make(1, false, true, true, true, true);
+    Settings s = makeSettings(1, false, true, true, true, true);
     ScriptedDialogs dialogs;
     EXPECT_EQ(WriteSettings(s, path, dialogs), SettingsFileResult::writeFailed);
     EXPECT_EQ(readBytes(path), "[Form]\nAuto=1\n");
@@ -599,7 +584,7 @@ TEST(SettingsAtomicWrite, KeepsPermissionsAndWritesThroughSymbolicLinks) {
     std::filesystem::permissions(real, mode);
     std::filesystem::create_symlink(std::filesystem::path("real") / "define.ini", link);
 
-    Settings s = make(3, true, true, true, true, true);
+    Settings s = makeSettings(3, true, true, true, true, true);
     ScriptedDialogs dialogs;
     ASSERT_EQ(WriteSettings(s, link, dialogs), SettingsFileResult::done);
 

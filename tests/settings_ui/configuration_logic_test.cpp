@@ -7,12 +7,16 @@
 #include <vector>
 
 #include "settings/temp_folder.h"
+#include "settings_ui/choice_values.h"
 #include "settings_ui/recording_menu.h"
 
 namespace velmora {
 namespace {
 
 using testing_support::readBytes;
+using testing_support::describe;
+using testing_support::makeChoice;
+using testing_support::makeSettings;
 using testing_support::RecordingMenu;
 using testing_support::TempFolder;
 using testing_support::writeBytes;
@@ -22,33 +26,6 @@ using Strings = std::vector<std::string>;
 std::string lowered(std::string text) {
     for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     return text;
-}
-
-Settings makeSettings(int comPort, bool autoOn, bool prompt, bool comMeg, bool setRtc, bool restore) {
-    Settings s;
-    s.ComPort = comPort;
-    s.Auto = autoOn;
-    s.Prompt = prompt;
-    s.ComMeg = comMeg;
-    s.SetRTC = setRtc;
-    s.RestoreStatus = restore;
-    return s;
-}
-
-ConfigurationChoice makeChoice(int comPort, bool autoOn, bool prompt, bool setRtc, bool restore) {
-    ConfigurationChoice c;
-    c.ComPort = comPort;
-    c.Auto = autoOn;
-    c.Prompt = prompt;
-    c.SetRTC = setRtc;
-    c.RestoreStatus = restore;
-    return c;
-}
-
-std::string describe(const ConfigurationChoice& c) {
-    return "ComPort=" + std::to_string(c.ComPort) + " Auto=" + std::to_string(c.Auto) +
-           " Prompt=" + std::to_string(c.Prompt) + " SetRTC=" + std::to_string(c.SetRTC) +
-           " RestoreStatus=" + std::to_string(c.RestoreStatus);
 }
 
 // ---------------------------------------------------------------------------
