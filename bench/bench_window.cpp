@@ -171,6 +171,48 @@ double percentile(std::vector<double> v, double p) {
     return v[std::min(i, v.size() - 1)];
 }
 
+// The window's logic behind a real link on a pty, with the timing UI.
+struct LinkedWindow {
+    explicit LinkedWindow(const std::string& device) {
+        logic.initialiseView();
+        link.setPortDevices({"AUTO", device});
+        link.OpenLink(1);
+    }
+    ~LinkedWindow() {
+        dispatcher.shutdown();
+        link.shutdown();
+    }
+    // The greeting has arrived and a first status answer laid the bank out.
+    bool laidOut() {
+        return dispatcher.drainUntil([&] { return state.ShownBankCount.load() == 1 && ui.statusUpdates > 0; },
+                                     10000);
+    }
+
+    DeviceState state;
+    TimerTables tables;
+    FixedClock clock{LocalMoment{2026, 12, 8, 3, 10, 0, 0}};
+    NullView view;
+    ManualTimerHost timers;
+    QueueDispatcher dispatcher;
+    SilentDialogs dialogs;
+    MainWindowLogic logic{MainWindowLogic::Deps{state, tables, clock, view, timers, [](std::string_view) {},
+                                                [] {}, [] {}, MainWindowHooks{}}};
+    TimedUi ui{logic, state};
+    SerialLink link{SerialLink::Deps{state, tables, dispatcher, clock, ui, dialogs,
+                                     [] { return makeSerialDevice(); }, [] { return LinkOptions{}; },
+                                     [](int) {}}};
+};
+
+// Median and 99th percentile as counters and in the closing summary.
+void reportLatency(benchmark::State& bench, const std::vector<double>& samples, const std::string& figure) {
+    if (samples.empty()) return;
+    const double median = percentile(samples, 0.5);
+    const double p99 = percentile(samples, 0.99);
+    bench.counters["median_us"] = median;
+    bench.counters["p99_us"] = p99;
+    gFigures[figure] = {median, p99};
+}
+
 void BM_PollToSyncUpdateOverPty(benchmark::State& bench) {
     sim::UnitConfig config;
     config.banks = 1;
@@ -182,31 +224,17 @@ void BM_PollToSyncUpdateOverPty(benchmark::State& bench) {
         return;
     }
 
-    DeviceState state;
-    TimerTables tables;
-    FixedClock clock(LocalMoment{2026, 12, 8, 3, 10, 0, 0});
-    NullView view;
-    ManualTimerHost timers;
-    QueueDispatcher dispatcher;
-    SilentDialogs dialogs;
-    MainWindowLogic logic(MainWindowLogic::Deps{state, tables, clock, view, timers, [](std::string_view) {},
-                                                [] {}, [] {}, MainWindowHooks{}});
-    TimedUi ui(logic, state);
-    SerialLink link(SerialLink::Deps{state, tables, dispatcher, clock, ui, dialogs,
-                                     [] { return makeSerialDevice(); },
-                                     [] { return LinkOptions{}; }, [](int) {}});
-    logic.initialiseView();
-    link.setPortDevices({"AUTO", simulator.slavePath()});
-    link.OpenLink(1);
+    LinkedWindow w(simulator.slavePath());
+    QueueDispatcher& dispatcher = w.dispatcher;
+    SerialLink& link = w.link;
+    TimedUi& ui = w.ui;
     // The greeting's answer, then a first poll that lays out the bank.
     bool ready = link.isOpen() && dispatcher.drainUntil([&] { return ui.greeted; }, 10000);
     if (ready) {
         link.write("/C\\");
-        ready = dispatcher.drainUntil([&] { return state.ShownBankCount.load() == 1 && ui.statusUpdates > 0; }, 10000);
+        ready = w.laidOut();
     }
     if (!ready) {
-        dispatcher.shutdown();
-        link.shutdown();
         bench.SkipWithError("no link to the simulated unit");
         return;
     }
@@ -225,17 +253,7 @@ void BM_PollToSyncUpdateOverPty(benchmark::State& bench) {
         // the next poll, so every sample starts on a quiet line.
         dispatcher.drainUntil([] { return false; }, 2);
     }
-    dispatcher.shutdown();
-    link.shutdown();
-    simulator.stop();
-
-    if (!samples.empty()) {
-        const double median = percentile(samples, 0.5);
-        const double p99 = percentile(samples, 0.99);
-        bench.counters["median_us"] = median;
-        bench.counters["p99_us"] = p99;
-        gFigures["poll-to-SyncUpdate over a pty"] = {median, p99};
-    }
+    reportLatency(bench, samples, "poll-to-SyncUpdate over a pty");
 }
 BENCHMARK(BM_PollToSyncUpdateOverPty)->Unit(benchmark::kMicrosecond)->Iterations(400)->UseRealTime();
 
@@ -285,30 +303,15 @@ void BM_StatusAnswerToSyncUpdateOverPty(benchmark::State& bench) {
     config.statusForm = sim::StatusForm::combined;
     sim::UnitModel unit(config);
 
-    DeviceState state;
-    TimerTables tables;
-    FixedClock clock(LocalMoment{2026, 12, 8, 3, 10, 0, 0});
-    NullView view;
-    ManualTimerHost timers;
-    QueueDispatcher dispatcher;
-    SilentDialogs dialogs;
-    MainWindowLogic logic(MainWindowLogic::Deps{state, tables, clock, view, timers, [](std::string_view) {},
-                                                [] {}, [] {}, MainWindowHooks{}});
-    TimedUi ui(logic, state);
-    SerialLink link(SerialLink::Deps{state, tables, dispatcher, clock, ui, dialogs,
-                                     [] { return makeSerialDevice(); },
-                                     [] { return LinkOptions{}; }, [](int) {}});
-    logic.initialiseView();
-    link.setPortDevices({"AUTO", pty.slavePath()});
-    link.OpenLink(1);
+    LinkedWindow w(pty.slavePath());
+    QueueDispatcher& dispatcher = w.dispatcher;
+    SerialLink& link = w.link;
+    TimedUi& ui = w.ui;
     // The unit's greeting and a first answer that lays the bank out.
     bool ready = link.isOpen() && pty.write(unit.feed("/uni\\")) &&
                  dispatcher.drainUntil([&] { return ui.greeted; }, 10000);
-    ready = ready && pty.write(unit.feed("/C\\")) &&
-            dispatcher.drainUntil([&] { return state.ShownBankCount.load() == 1 && ui.statusUpdates > 0; }, 10000);
+    ready = ready && pty.write(unit.feed("/C\\")) && w.laidOut();
     if (!ready) {
-        dispatcher.shutdown();
-        link.shutdown();
         bench.SkipWithError("the link did not come up on the pty");
         return;
     }
@@ -327,16 +330,7 @@ void BM_StatusAnswerToSyncUpdateOverPty(benchmark::State& bench) {
         }
         samples.push_back(std::chrono::duration<double, std::micro>(ui.lastStatusReturn - start).count());
     }
-    dispatcher.shutdown();
-    link.shutdown();
-
-    if (!samples.empty()) {
-        const double median = percentile(samples, 0.5);
-        const double p99 = percentile(samples, 0.99);
-        bench.counters["median_us"] = median;
-        bench.counters["p99_us"] = p99;
-        gFigures["status answer-to-SyncUpdate, pty"] = {median, p99};
-    }
+    reportLatency(bench, samples, "status answer-to-SyncUpdate, pty");
 }
 BENCHMARK(BM_StatusAnswerToSyncUpdateOverPty)->Unit(benchmark::kMicrosecond)->Iterations(1000)->UseRealTime();
 
