@@ -104,18 +104,33 @@ std::string toLocalPath(const QString& path) {
     return QFile::encodeName(path).toStdString();
 }
 
-}  // namespace
-
-std::string QtDialogs::openFile(const std::string& filter, const std::string& caption) {
-    return toLocalPath(QFileDialog::getOpenFileName(parent_.data(), fromProgramText(caption), QString(),
-                                                    qtFileFilter(filter)));
+// Qt's own chooser, so that every choice below holds on every desktop (a
+// platform chooser may ignore the default suffix or the size grip). Qt's
+// chooser never offers "open read-only", so hideReadOnly needs nothing.
+std::string runChooser(QWidget* parent, const FileChoice& choice, QFileDialog::AcceptMode mode) {
+    QFileDialog chooser(parent, fromProgramText(choice.caption), QString(), qtFileFilter(choice.filter));
+    chooser.setOption(QFileDialog::DontUseNativeDialog, true);
+    chooser.setAcceptMode(mode);
+    chooser.setFileMode(mode == QFileDialog::AcceptOpen ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
+    std::string_view suffix = choice.defaultExtension;
+    if (!suffix.empty() && suffix.front() == '.') suffix.remove_prefix(1);
+    if (!suffix.empty()) chooser.setDefaultSuffix(fromProgramText(suffix));
+    if (!choice.defaultName.empty()) chooser.selectFile(QFile::decodeName(choice.defaultName.c_str()));
+    chooser.setSizeGripEnabled(choice.resizable);
+    if (!choice.resizable) chooser.setFixedSize(chooser.sizeHint());
+    if (chooser.exec() != QDialog::Accepted) return {};
+    const QStringList files = chooser.selectedFiles();
+    return files.isEmpty() ? std::string() : toLocalPath(files.front());
 }
 
-std::string QtDialogs::saveFile(const std::string& filter, const std::string& defaultName,
-                                const std::string& caption) {
-    return toLocalPath(QFileDialog::getSaveFileName(parent_.data(), fromProgramText(caption),
-                                                    QFile::decodeName(defaultName.c_str()),
-                                                    qtFileFilter(filter)));
+}  // namespace
+
+std::string QtDialogs::openFile(const FileChoice& choice) {
+    return runChooser(parent_.data(), choice, QFileDialog::AcceptOpen);
+}
+
+std::string QtDialogs::saveFile(const FileChoice& choice) {
+    return runChooser(parent_.data(), choice, QFileDialog::AcceptSave);
 }
 
 }  // namespace velmora

@@ -22,9 +22,8 @@ public:
 
     MessageAnswer message(const std::string& text, const std::string& caption, MessageIcon icon,
                           MessageButtons buttons = MessageButtons::ok) override;
-    std::string openFile(const std::string& filter, const std::string& caption) override;
-    std::string saveFile(const std::string& filter, const std::string& defaultName,
-                         const std::string& caption) override;
+    std::string openFile(const FileChoice& choice) override;
+    std::string saveFile(const FileChoice& choice) override;
 
 private:
     QPointer<QWidget> parent_;

@@ -78,8 +78,8 @@ public:
     MessageAnswer message(const std::string&, const std::string&, MessageIcon, MessageButtons) override {
         return MessageAnswer::ok;
     }
-    std::string openFile(const std::string&, const std::string&) override { return {}; }
-    std::string saveFile(const std::string&, const std::string&, const std::string&) override { return {}; }
+    std::string openFile(const FileChoice&) override { return {}; }
+    std::string saveFile(const FileChoice&) override { return {}; }
 };
 
 std::map<std::string, std::vector<double>> gFigures;  // name -> median, p99 / mean (microseconds)

@@ -12,6 +12,24 @@ enum class MessageButtons { ok, okCancel, yesNo };
 
 enum class MessageAnswer { ok, cancel, yes, no };
 
+// What a file chooser offers.
+struct FileChoice {
+    // The classic "description|pattern|description|pattern" form, e.g.
+    // "x files(*.x)|*.x"; empty offers every file.
+    std::string filter;
+    std::string caption;
+    // File name the chooser starts with ("default0"); empty for none.
+    std::string defaultName;
+    // Appended to a typed name without an extension (".pwr"); empty for none.
+    std::string defaultExtension;
+    // No "open read-only" choice in the chooser.
+    bool hideReadOnly = false;
+    // The user may resize the chooser.
+    bool resizable = true;
+
+    friend bool operator==(const FileChoice&, const FileChoice&) = default;
+};
+
 // Message boxes and file choosers. The Qt implementation shows real
 // dialogs; tests install a scripted one that records every text shown and
 // gives prepared answers. A carriage return inside a text is a line break.
@@ -23,10 +41,8 @@ public:
     virtual MessageAnswer message(const std::string& text, const std::string& caption,
                                   MessageIcon icon, MessageButtons buttons = MessageButtons::ok) = 0;
     // File choosers: the chosen path, or empty when the user cancelled.
-    // `filter` uses the classic "description|pattern" form, e.g. "x files(*.x)|*.x".
-    virtual std::string openFile(const std::string& filter, const std::string& caption) = 0;
-    virtual std::string saveFile(const std::string& filter, const std::string& defaultName,
-                                 const std::string& caption) = 0;
+    virtual std::string openFile(const FileChoice& choice) = 0;
+    virtual std::string saveFile(const FileChoice& choice) = 0;
 };
 
 // Records every message and answers from a script (tests).
@@ -49,14 +65,20 @@ public:
         }
         return buttons == MessageButtons::yesNo ? MessageAnswer::yes : MessageAnswer::ok;
     }
-    std::string openFile(const std::string&, const std::string&) override { return nextPath(); }
-    std::string saveFile(const std::string&, const std::string&, const std::string&) override {
+    std::string openFile(const FileChoice& choice) override {
+        opened.push_back(choice);
+        return nextPath();
+    }
+    std::string saveFile(const FileChoice& choice) override {
+        saved.push_back(choice);
         return nextPath();
     }
 
     std::vector<Shown> shown;              // every message, in order
     std::vector<MessageAnswer> answers;    // consumed front first; default: ok / yes
     std::vector<std::string> paths;        // answers for the file choosers; default: cancel
+    std::vector<FileChoice> opened;        // every open chooser shown, in order
+    std::vector<FileChoice> saved;         // every save chooser shown, in order
 
 private:
     std::string nextPath() {

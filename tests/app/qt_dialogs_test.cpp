@@ -189,6 +189,8 @@ struct ChooserCase {
     bool accept;
     const char* filter;
     const char* qtFilter;
+    const char* typed;     // name typed by the user when saving ("" keeps the default)
+    const char* expected;  // file name the program gets
 };
 
 class FileChooserTest : public ::testing::TestWithParam<ChooserCase> {};
@@ -199,11 +201,13 @@ TEST_P(FileChooserTest, ShowsTheFilterAndGivesThePathOrNothing) {
     // Open picks an existing file; Save takes the offered default name in
     // an empty folder (an existing file would bring up the chooser's own
     // overwrite question).
-    const std::filesystem::path file = folder / (c.save ? "default0" : "image.x");
+    const std::filesystem::path file = folder / c.expected;
     if (!c.save) std::ofstream(file) << "x";
     QtDialogs dialogs;
     QStringList filtersShown;
     QString captionShown;
+    QString suffixShown;
+    QStringList offered;
     bool answered = false;
     bool unexpected = false;
     test::ModalAnswerer answerer([&](QWidget* modal) {
@@ -217,9 +221,12 @@ TEST_P(FileChooserTest, ShowsTheFilterAndGivesThePathOrNothing) {
         answered = true;
         filtersShown = chooser->nameFilters();
         captionShown = chooser->windowTitle();
+        suffixShown = chooser->defaultSuffix();
+        offered = chooser->selectedFiles();
         if (c.accept) {
             if (c.save) {
                 chooser->setDirectory(QString::fromStdString(folder.path().string()));
+                chooser->selectFile(QString::fromLatin1(*c.typed ? c.typed : "default0"));
             } else {
                 chooser->selectFile(QString::fromStdString(file.string()));
             }
@@ -228,13 +235,23 @@ TEST_P(FileChooserTest, ShowsTheFilterAndGivesThePathOrNothing) {
             chooser->reject();
         }
     });
-    const std::string chosen = c.save ? dialogs.saveFile(c.filter, "default0", "Save schedule")
-                                      : dialogs.openFile(c.filter, "Open image");
+    FileChoice choice;
+    choice.filter = c.filter;
+    choice.caption = c.save ? "Save schedule" : "Open image";
+    choice.defaultName = c.save ? "default0" : "";
+    choice.defaultExtension = c.save ? ".pwr" : "";
+    const std::string chosen = c.save ? dialogs.saveFile(choice) : dialogs.openFile(choice);
     EXPECT_TRUE(answered);
     EXPECT_FALSE(unexpected);
     EXPECT_FALSE(answerer.forced());
     EXPECT_EQ(filtersShown, QStringList{QString::fromLatin1(c.qtFilter)});
     EXPECT_EQ(captionShown.toStdString(), c.save ? "Save schedule" : "Open image");
+    if (c.save) {
+        // The default name is offered and a name without extension gets ".pwr".
+        EXPECT_EQ(suffixShown.toStdString(), "pwr");
+        ASSERT_FALSE(offered.isEmpty());
+        EXPECT_EQ(std::filesystem::path(offered.front().toStdString()).stem(), "default0");
+    }
     if (c.accept) {
         EXPECT_EQ(std::filesystem::path(chosen), file);
     } else {
@@ -243,10 +260,11 @@ TEST_P(FileChooserTest, ShowsTheFilterAndGivesThePathOrNothing) {
 }
 
 INSTANTIATE_TEST_SUITE_P(App, FileChooserTest,
-                         ::testing::Values(ChooserCase{"OpenChosen", false, true, "x files(*.x)|*.x", "x files(*.x) (*.x)"},
-                                           ChooserCase{"OpenCancelled", false, false, "x files(*.x)|*.x", "x files(*.x) (*.x)"},
-                                           ChooserCase{"SaveChosen", true, true, "Schedule|*.x", "Schedule (*.x)"},
-                                           ChooserCase{"SaveCancelled", true, false, "Schedule|*.x", "Schedule (*.x)"}),
+                         ::testing::Values(ChooserCase{"OpenChosen", false, true, "x files(*.x)|*.x", "x files(*.x) (*.x)", "", "image.x"},
+                                           ChooserCase{"OpenCancelled", false, false, "x files(*.x)|*.x", "x files(*.x) (*.x)", "", "image.x"},
+                                           ChooserCase{"SaveDefaultNameGetsExtension", true, true, "Schedule|*.pwr", "Schedule (*.pwr)", "", "default0.pwr"},
+                                           ChooserCase{"SaveTypedExtensionKept", true, true, "Schedule|*.pwr", "Schedule (*.pwr)", "night.sched", "night.sched"},
+                                           ChooserCase{"SaveCancelled", true, false, "Schedule|*.pwr", "Schedule (*.pwr)", "", "default0.pwr"}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
