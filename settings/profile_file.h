@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/file_io.h"
+
 namespace velmora {
 
 // An INI-style profile file held in memory, with the lookup and update rules
@@ -83,39 +85,8 @@ private:
 // out of range.
 std::optional<std::int32_t> parseDecimalInt32(std::string_view text);
 
-// Outcome of loading or saving a file on disk.
-enum class FileIoStatus {
-    ok,
-    missing,   // no such file (load only)
-    tooLarge,  // larger than kMaxProfileFileBytes: left alone, never rewritten
-    failed,    // any other error (permissions, a folder in the way, disk full)
-};
-
 // A settings file is around a hundred bytes; anything beyond this is not one
 // of ours and is neither parsed nor overwritten.
 inline constexpr std::uintmax_t kMaxProfileFileBytes = 1024 * 1024;
-
-struct FileLoad {
-    FileIoStatus status = FileIoStatus::failed;
-    std::string bytes;  // the whole file when status is ok, else empty
-    std::string error;  // reason in words when status is failed
-};
-
-// Reads the whole file as bytes.
-FileLoad loadFileBytes(const std::filesystem::path& path);
-
-struct FileSave {
-    FileIoStatus status = FileIoStatus::failed;
-    std::string error;  // reason in words when status is failed
-};
-
-// Replaces the file's contents with `bytes` all at once: writes a new file in
-// the same folder and renames it over the old one, so a crash or a failed
-// write leaves either the old or the new contents, never a mix. When the
-// path is a symbolic link the link's target is replaced. A file that exists
-// keeps its permission bits; one without any write permission bit (marked
-// read-only) is not replaced (failed). On failure the temporary file is
-// removed and the old file is untouched.
-FileSave saveFileAtomically(const std::filesystem::path& path, std::string_view bytes);
 
 }  // namespace velmora

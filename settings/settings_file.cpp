@@ -45,7 +45,7 @@ SettingsFileResult ReadSettings(Settings& settings, const fs::path& path, int Co
     if (!ensureSettingsFile(path)) return cannotCreate(settings, dialogs);
 
     // An unreadable file reads like an empty one: every key takes its default.
-    const FileLoad load = loadFileBytes(path);
+    const FileLoad load = loadFileBytes(path, kMaxProfileFileBytes);
     const ProfileFile ini =
         load.status == FileIoStatus::ok ? ProfileFile::parse(load.bytes) : ProfileFile{};
 
@@ -84,7 +84,7 @@ SettingsFileResult WriteSettings(Settings& settings, const fs::path& path, Dialo
     if (!ensureSettingsFile(path)) return cannotCreate(settings, dialogs);
 
     // Rewriting a file we could not read would throw away whatever it held.
-    const FileLoad load = loadFileBytes(path);
+    const FileLoad load = loadFileBytes(path, kMaxProfileFileBytes);
     if (load.status != FileIoStatus::ok) {
         dialogs.message(settingsWriteErrorText(path), "", MessageIcon::stop, MessageButtons::ok);
         return SettingsFileResult::unreadable;

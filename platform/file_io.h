@@ -1,0 +1,44 @@
+#pragma once
+
+// Whole-file reads and all-or-nothing replacement of files on disk.
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+namespace velmora {
+
+// Outcome of loading or saving a file on disk.
+enum class FileIoStatus {
+    ok,
+    missing,   // no such file (load only)
+    tooLarge,  // larger than the caller's limit: left alone, never rewritten
+    failed,    // any other error (permissions, a folder in the way, disk full)
+};
+
+struct FileLoad {
+    FileIoStatus status = FileIoStatus::failed;
+    std::string bytes;  // the whole file when status is ok, else empty
+    std::string error;  // reason in words when status is failed
+};
+
+// Reads the whole file as bytes; a file of more than maxBytes is not read
+// (tooLarge).
+FileLoad loadFileBytes(const std::filesystem::path& path, std::uintmax_t maxBytes);
+
+struct FileSave {
+    FileIoStatus status = FileIoStatus::failed;
+    std::string error;  // reason in words when status is failed
+};
+
+// Replaces the file's contents with `bytes` all at once: writes a new file in
+// the same folder and renames it over the old one, so a crash or a failed
+// write leaves either the old or the new contents, never a mix. When the
+// path is a symbolic link the link's target is replaced. A file that exists
+// keeps its permission bits; one without any write permission bit (marked
+// read-only) is not replaced (failed). On failure the temporary file is
+// removed and the old file is untouched.
+FileSave saveFileAtomically(const std::filesystem::path& path, std::string_view bytes);
+
+}  // namespace velmora
