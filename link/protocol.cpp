@@ -37,20 +37,6 @@ std::string cmdSwitchBank(bool on, int bank) {
 
 std::string cmdSwitchAll(bool on) { return on ? "/O000\\" : "/F000\\"; }
 
-std::string cmdClearTimer(int bank, int port, int action) {
-    if (!inRange(bank, 0, 99) || !inRange(port, 0, 8) || !inRange(action, 0, 1)) return {};
-    return format("/Q%02d%01d%01d\\", bank, port, action);
-}
-
-std::string cmdSetTimer(char letter, int bank, int port, int action, int hours, int minutes,
-                        int seconds) {
-    if (letter != 'T' && letter != 'D' && letter != 'W') return {};
-    if (!inRange(bank, 0, 99) || !inRange(port, 0, 8) || !inRange(action, 0, 1)) return {};
-    if (hours < 0 || !inRange(minutes, 0, 99) || !inRange(seconds, 0, 99)) return {};
-    return format("/%c%02d%01d%01d %03d%02d%02d\\", letter, bank, port, action, hours, minutes,
-                  seconds);
-}
-
 std::string cmdSetTime(const LocalMoment& m) {
     if (m.year < 0 || !inRange(m.month, 1, 12) || !inRange(m.day, 1, 31) || !inRange(m.hour, 0, 23) ||
         !inRange(m.minute, 0, 59) || !inRange(m.second, 0, 60)) {

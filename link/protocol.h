@@ -9,6 +9,8 @@
 #include <string>
 
 #include "platform/clock.h"
+// The timer clear and set commands are built beside the timer tables.
+#include "schedule/timer_commands.h"
 
 namespace velmora {
 
@@ -31,19 +33,6 @@ std::string cmdSwitchPort(bool on, int bank, int port);
 std::string cmdSwitchBank(bool on, int bank);
 // "/O000\" or "/F000\": every port of every bank.
 std::string cmdSwitchAll(bool on);
-
-// "/Q%02d%01d%01d\": clear timers. bank 0..99 (00 with port 0: every bank),
-// port 0..8 (0: whole bank), action 1 (power-on) or 0 (power-off);
-// otherwise "".
-std::string cmdClearTimer(int bank, int port, int action);
-
-// "/%c%02d%01d%01d %03d%02d%02d\": set a timer that first fires after the
-// given time. letter 'T' (once), 'D' (every day) or 'W' (every week);
-// bank 0..99, port 0..8, action 0 or 1; hours >= 0, written with at least
-// three digits and more when needed; minutes and seconds 0..99 (two digits).
-// Anything else gives "".
-std::string cmdSetTimer(char letter, int bank, int port, int action, int hours, int minutes,
-                        int seconds);
 
 // "/SETTIME20%02d-%02d-%02d %02d:%02d:%02d\": the unit's clock, with the year
 // within its century (year % 100, so 2026 gives "26"). year >= 0, month 1..12, day 1..31,
