@@ -7,16 +7,16 @@
 #include <string>
 
 #include "app/simulated_unit.h"
-#include "app/tform3.h"
+#include "settings/detect_dialog.h"
 #include "link/serial_link.h"
 #include "link/protocol.h"
 #include "mainwindow/menu_logic.h"
 #include "mainwindow/switching_logic.h"
-#include "mainwindow/tform1.h"
+#include "mainwindow/main_window.h"
 #include "mainwindow/window_logic.h"
 #include "platform/serial_device.h"
-#include "settings/tform2.h"
-#include "settings/tokright_dlg.h"
+#include "settings/about_box.h"
+#include "settings/configuration_dialog.h"
 
 namespace velmora {
 

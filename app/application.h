@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "app/qt_dialogs.h"
-#include "app/qt_dispatcher.h"
-#include "app/qt_timer.h"
+#include "platform/qt/qt_dialogs.h"
+#include "platform/qt/qt_dispatcher.h"
+#include "platform/qt/qt_timer.h"
 #include "link/device_state.h"
 #include "platform/clock.h"
 #include "platform/port_list.h"

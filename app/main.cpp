@@ -9,8 +9,8 @@
 
 #include "app/application.h"
 #include "app/command_line.h"
-#include "app/guarded_application.h"
-#include "app/picture_source.h"
+#include "platform/qt/guarded_application.h"
+#include "assets/picture_lists.h"
 #include "settings/settings_location.h"
 
 namespace {
@@ -53,7 +53,7 @@ int main(int argc, char** argv) {
 
     GuardedApplication qapp(argc, argv);  // takes Qt's own options out of argv
     QApplication::setApplicationName(QStringLiteral("Velmora Management"));
-    QApplication::setWindowIcon(programIcon());
+    QApplication::setWindowIcon(applicationIcon());
     try {
         return run(argc, argv);
     } catch (const std::exception& e) {

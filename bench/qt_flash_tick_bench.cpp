@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "link/device_state.h"
-#include "mainwindow/tform1.h"
+#include "mainwindow/main_window.h"
 #include "mainwindow/window_logic.h"
 #include "platform/clock.h"
 #include "platform/window_timer.h"

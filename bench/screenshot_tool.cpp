@@ -31,16 +31,16 @@
 #include <vector>
 
 #include "app/application.h"
-#include "app/guarded_application.h"
-#include "app/picture_source.h"
-#include "app/tform3.h"
+#include "platform/qt/guarded_application.h"
+#include "assets/picture_lists.h"
+#include "settings/detect_dialog.h"
 #include "link/serial_link.h"
-#include "mainwindow/tform1.h"
+#include "mainwindow/main_window.h"
 #include "mainwindow/menu_logic.h"
 #include "mainwindow/switching_logic.h"
 #include "mainwindow/window_logic.h"
-#include "settings/tform2.h"
-#include "settings/tokright_dlg.h"
+#include "settings/about_box.h"
+#include "settings/configuration_dialog.h"
 #include "sim/pty_simulator.h"
 
 namespace velmora {
@@ -253,7 +253,7 @@ bool shootMenusAndDialogs(const QDir& out) {
 int main(int argc, char** argv) {
     velmora::GuardedApplication qapp(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Velmora Management"));
-    QApplication::setWindowIcon(velmora::programIcon());
+    QApplication::setWindowIcon(velmora::applicationIcon());
     const QStringList args = QApplication::arguments();
     const QDir out(args.size() > 1 ? args[1] : QStringLiteral("screenshots"));
     if (!QDir().mkpath(out.path())) {

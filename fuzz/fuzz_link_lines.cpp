@@ -17,7 +17,7 @@
 #include "link/line_assembler.h"
 #include "link/line_processor.h"
 #include "link/protocol.h"
-#include "link/scan.h"
+#include "link/scanf_fields.h"
 #include "schedule/timer_tables.h"
 
 namespace velmora {

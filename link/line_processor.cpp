@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "link/scan.h"
+#include "link/scanf_fields.h"
 #include "schedule/timer_tables.h"
 
 namespace velmora {

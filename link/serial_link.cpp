@@ -3,7 +3,7 @@
 #include "link/device_state.h"
 #include "link/protocol.h"
 #include "link/reader_thread.h"
-#include "link/scan.h"
+#include "link/scanf_fields.h"
 #include "platform/dialogs.h"
 #include "schedule/timer_tables.h"
 

@@ -17,6 +17,7 @@
 #include <string>
 #include <string_view>
 
+#include "mainwindow/menu_view.h"
 #include "settings/configuration_logic.h"
 #include "settings/settings_file.h"
 
@@ -25,19 +26,6 @@ namespace velmora {
 class DeviceState;
 class Dialogs;
 class SwitchingLogic;
-
-// What the menu logic asks of the window's menus. Unknown names are
-// ignored by the implementation. The string views are valid only during
-// the call.
-class MenuView {
-public:
-    virtual ~MenuView() = default;
-    // Enables or disables a menu item, or a whole menu ("mlTools1",
-    // "mlSetRTC") together with everything in it.
-    virtual void setItemEnabled(std::string_view name, bool enabled) = 0;
-    virtual void setItemVisible(std::string_view name, bool visible) = 0;
-    virtual void setItemCaption(std::string_view name, std::string_view caption) = 0;
-};
 
 // The Configuration dialog (TOKRightDlg) as the menu commands use it.
 class ConfigurationSource {

@@ -7,7 +7,7 @@
 #include "link/protocol.h"
 #include "mainwindow/drawing_rules.h"
 #include "mainwindow/main_view.h"
-#include "mainwindow/menu_logic.h"
+#include "mainwindow/menu_view.h"
 #include "settings/settings_file.h"
 
 namespace velmora {

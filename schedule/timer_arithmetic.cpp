@@ -165,7 +165,7 @@ TimeLeft AfterTimeLeft(const TimerEntry& e, const LocalMoment& now) {
     return toTimeLeft(afterTimeLeft(e, now));
 }
 
-std::optional<PortTime> PortTimeLeft(const TimerTables::PortEntries& entries,
+std::optional<PortTime> PortTimeLeft(const PortEntries& entries,
                                      const LocalMoment& now) {
     if (entries.ownOn.invalid == 1) return std::nullopt;
     const bool onEnabled = entries.effectiveOn.enabled == 1;
@@ -190,13 +190,6 @@ std::optional<PortTime> PortTimeLeft(const TimerTables::PortEntries& entries,
     }
     if (isDue(chosen)) return PortTime{0, 0, true, chosenOn};
     return PortTime{clamp32(chosen.hours), clamp32(chosen.minutes), false, chosenOn};
-}
-
-std::optional<PortTime> PortTimeLeft(const TimerTables& tables, int bank, int port,
-                                     const LocalMoment& now) {
-    const std::optional<TimerTables::PortEntries> entries = tables.portEntries(bank, port);
-    if (!entries) return std::nullopt;
-    return PortTimeLeft(*entries, now);
 }
 
 void Stamp(TimerEntry& e, const LocalMoment& now) {

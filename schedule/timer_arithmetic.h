@@ -2,7 +2,6 @@
 
 #include "platform/clock.h"
 #include "schedule/timer_entry.h"
-#include "schedule/timer_tables.h"
 
 #include <cstdint>
 #include <optional>
@@ -53,16 +52,11 @@ struct PortTime {
     friend bool operator==(const PortTime&, const PortTime&) = default;
 };
 
-// What the main window shows for port index `port` of bank index `bank`:
-// the sooner of the enabled power-on and power-off timers that govern the
-// port (a tie in hours and minutes shows the power-off time).
-// nullopt when bank or port lie outside the tables, when the port's own
-// LiveOn entry is marked invalid, or when neither governing entry is enabled.
-std::optional<PortTime> PortTimeLeft(const TimerTables& tables, int bank, int port,
-                                     const LocalMoment& now);
-
-// Same, from the three entries already read (see TimerTables::portEntries).
-std::optional<PortTime> PortTimeLeft(const TimerTables::PortEntries& entries,
+// What the main window shows for a port, from its three entries: the sooner
+// of the enabled power-on and power-off timers that govern the port (a tie
+// in hours and minutes shows the power-off time). nullopt when the port's
+// own LiveOn entry is marked invalid or neither governing entry is enabled.
+std::optional<PortTime> PortTimeLeft(const PortEntries& entries,
                                      const LocalMoment& now);
 
 // Records `now` as the moment the entry is sent: sinceDate, base weekday,

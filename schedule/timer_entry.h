@@ -63,6 +63,13 @@ void setSinceDate(TimerEntry& e, std::string_view text);
 // Bank index 0..15 (bank number - 1) by port index 0..7 (port number - 1).
 using TimerTable = std::array<std::array<TimerEntry, kPortsPerBank>, kMaxBanks>;
 
+// The three entries that decide what the main window shows for one port.
+struct PortEntries {
+    TimerEntry ownOn;         // the port's own LiveOn entry (its invalid mark)
+    TimerEntry effectiveOn;   // EffectiveEntry(LiveOn, ...)
+    TimerEntry effectiveOff;  // EffectiveEntry(LiveOff, ...)
+};
+
 enum class TableId { LiveOn, LiveOff, EditOn, EditOff };
 
 // Letter of the unit's timer commands and reports for a kind: "T" for

@@ -261,4 +261,11 @@ TimerTable TimerTables::snapshot(TableId table) const {
     return tables_[table];
 }
 
+std::optional<PortTime> PortTimeLeft(const TimerTables& tables, int bank, int port,
+                                     const LocalMoment& now) {
+    const std::optional<PortEntries> entries = tables.portEntries(bank, port);
+    if (!entries) return std::nullopt;
+    return PortTimeLeft(*entries, now);
+}
+
 }  // namespace velmora

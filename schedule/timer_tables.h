@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/clock.h"
+#include "schedule/timer_arithmetic.h"
 #include "schedule/timer_entry.h"
 
 #include <cstdint>
@@ -56,11 +57,7 @@ public:
     TimerEntry EffectiveEntry(TableId table, int bank, int port) const;
 
     // The three entries the main window needs for one port, read together.
-    struct PortEntries {
-        TimerEntry ownOn;        // the port's own LiveOn entry (its invalid mark)
-        TimerEntry effectiveOn;  // EffectiveEntry(LiveOn, ...)
-        TimerEntry effectiveOff; // EffectiveEntry(LiveOff, ...)
-    };
+    using PortEntries = velmora::PortEntries;
     // nullopt when bank or port lie outside the tables.
     std::optional<PortEntries> portEntries(int bank, int port) const;
 
@@ -128,5 +125,11 @@ private:
     mutable std::mutex mutex_;
     Tables tables_;
 };
+
+// What the main window shows for port index `port` of bank index `bank`
+// (see PortTimeLeft of the three entries); nullopt also when bank or port
+// lie outside the tables.
+std::optional<PortTime> PortTimeLeft(const TimerTables& tables, int bank, int port,
+                                     const LocalMoment& now);
 
 }  // namespace velmora

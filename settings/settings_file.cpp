@@ -1,6 +1,6 @@
 #include "settings/settings_file.h"
 
-#include "settings/profile_file.h"
+#include "settings/ini_file.h"
 
 #include <system_error>
 

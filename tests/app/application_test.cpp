@@ -17,12 +17,12 @@
 #include <filesystem>
 #include <string>
 
-#include "app/tform3.h"
-#include "event_loop.h"
+#include "settings/detect_dialog.h"
+#include "support/event_loop.h"
 #include "link/serial_link.h"
-#include "mainwindow/tform1.h"
+#include "mainwindow/main_window.h"
 #include "mainwindow/window_logic.h"
-#include "settings/temp_folder.h"
+#include "support/temp_folder.h"
 
 namespace velmora {
 namespace {
@@ -97,7 +97,7 @@ INSTANTIATE_TEST_SUITE_P(App, ApplicationWithSimulator,
                          ::testing::Values(SimulatedCase{"OneBank", 1, 1, false},
                                            SimulatedCase{"ThreeBanks", 3, 3, false},
                                            SimulatedCase{"FiveBanks", 5, 3, true}),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& row) { return std::string(row.param.name); });
 
 TEST(ApplicationExit, EndsWhileTheReaderWaitsForTheWindow) {
     testing_support::TempFolder folder;
@@ -163,7 +163,7 @@ INSTANTIATE_TEST_SUITE_P(App, ApplicationPopup,
                          ::testing::Values(PopupCase{"FirstPanelAtTop", 0, 1, "Power on All Ports of Bank 1", "Check Bank 1 Version"},
                                            PopupCase{"ThirdPanelScrolledTwice", 2, 3, "Power on All Ports of Bank 5", "Check Bank 5 Version"},
                                            PopupCase{"SecondPanelScrolledToTen", 9, 2, "Power on All Ports of Bank 11", "Check Bank11 Version"}),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& row) { return std::string(row.param.name); });
 
 }  // namespace
 }  // namespace velmora

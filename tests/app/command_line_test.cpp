@@ -61,7 +61,7 @@ INSTANTIATE_TEST_SUITE_P(
         CommandLineCase{"UnknownOption", {"--verbose"}, false, {}, false, 3, false, false},
         CommandLineCase{"BareWord", {"COM3"}, false, {}, false, 3, false, false},
         CommandLineCase{"PrefixOfAnOption", {"--simulat"}, false, {}, false, 3, false, false}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& row) { return std::string(row.param.name); });
 
 struct EarlyCase {
     const char* name;
@@ -83,7 +83,7 @@ INSTANTIATE_TEST_SUITE_P(
                       EarlyCase{"HelpAfterPortDevice", {"--port", "x", "--help"}, true},
                       EarlyCase{"QtOptionOnly", {"-platform", "offscreen"}, false},
                       EarlyCase{"SingleDashHelp", {"-help"}, false}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& row) { return std::string(row.param.name); });
 
 TEST(CommandLineUsage, NamesEveryOption) {
     const std::string usage = usageText();

@@ -20,13 +20,13 @@
 #include <string>
 #include <vector>
 
-#include "app/tform3.h"
-#include "event_loop.h"
+#include "settings/detect_dialog.h"
+#include "support/event_loop.h"
 #include "link/serial_link.h"
 #include "mainwindow/drawing_rules.h"
-#include "mainwindow/tform1.h"
+#include "mainwindow/main_window.h"
 #include "mainwindow/window_logic.h"
-#include "settings/temp_folder.h"
+#include "support/temp_folder.h"
 #include "sim/pty_simulator.h"
 
 namespace velmora {

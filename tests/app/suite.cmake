@@ -1,5 +1,4 @@
-# Widget tests of the Qt shell, on the offscreen platform.
-if(TARGET velmora_qt)
-  find_package(Qt6 REQUIRED COMPONENTS Test)
-  velmora_add_test_suite(app LIBS velmora_qt Qt6::Test)
-endif()
+# The command line, and the whole program on the offscreen platform.
+velmora_add_test_suite(app LIBS velmora_command_line
+  WIDGET_TESTS application_test.cpp end_to_end_test.cpp switching_end_to_end_test.cpp
+  WIDGET_LIBS velmora_app)

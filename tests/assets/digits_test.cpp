@@ -113,7 +113,7 @@ TEST_P(SevenSegment, OnlyTheDisplaysOwnColourIsLit) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Displays, SevenSegment, ::testing::ValuesIn(kDigitCases),
-                         [](const auto& info) { return info.param.label; });
+                         [](const auto& row) { return row.param.label; });
 
 // ImageList1[10 + d] is digit d followed by a decimal point: the same
 // segments plus one spot, the same for every digit, at the lower right.

@@ -121,7 +121,7 @@ TEST(LedLayout, PortOneLampsSitAtTheRightWithWordsOnTheLeft) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Leds, LedState, ::testing::ValuesIn(kLedCases),
-                         [](const auto& info) { return info.param.label; });
+                         [](const auto& row) { return row.param.label; });
 
 double meanLuminance(const QImage& picture) {
     const QImage argb = picture.convertToFormat(QImage::Format_ARGB32);
@@ -165,7 +165,7 @@ TEST_P(ButtonState, PressedIsClearlyDarkerThanReleased) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Buttons, ButtonState, ::testing::ValuesIn(kButtonCases),
-                         [](const auto& info) { return info.param.label; });
+                         [](const auto& row) { return row.param.label; });
 
 class ApplicationIconSize : public ::testing::TestWithParam<int> {};
 

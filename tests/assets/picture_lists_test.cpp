@@ -108,7 +108,7 @@ TEST_P(PictureListShape, PixmapsCarryTheRatioAndAreCached) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Lists, PictureListShape, ::testing::ValuesIn(kLists),
-                         [](const auto& info) { return info.param.label; });
+                         [](const auto& row) { return row.param.label; });
 
 // Pictures go to components of other sizes (the digit displays are 24 x 30)
 // and are drawn for them directly rather than scaled afterwards.
@@ -146,7 +146,7 @@ TEST_P(PictureAtComponentSize, FillsTheComponentInDevicePixels) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Components, PictureAtComponentSize, ::testing::ValuesIn(kComponents),
-                         [](const auto& info) { return info.param.label; });
+                         [](const auto& row) { return row.param.label; });
 
 // Requests that must be refused with a null picture, never a crash or a
 // huge allocation.
@@ -185,7 +185,7 @@ TEST_P(RefusedRequest, GivesNullPictureAndPixmap) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Requests, RefusedRequest, ::testing::ValuesIn(kBadRequests),
-                         [](const auto& info) { return info.param.label; });
+                         [](const auto& row) { return row.param.label; });
 
 TEST(PictureListResources, OutOfRangeIndexHasNoResource) {
     EXPECT_TRUE(imlLed().resource(-1).isEmpty());

@@ -1,1 +1,4 @@
-velmora_add_test_suite(assets LIBS velmora_assets Qt6::Gui Qt6::Svg)
+# The pictures, drawn on the offscreen platform.
+velmora_add_test_suite(assets
+  WIDGET_TESTS digits_test.cpp lamps_buttons_test.cpp picture_lists_test.cpp
+  WIDGET_LIBS velmora_assets)

@@ -3,7 +3,7 @@
 #include "link/serial_link.h"
 #include "platform/clock.h"
 #include "platform/dialogs.h"
-#include "platform/fake_serial.h"
+#include "support/fake_serial.h"
 #include "platform/queue_dispatcher.h"
 #include "schedule/timer_tables.h"
 
@@ -172,7 +172,7 @@ INSTANTIATE_TEST_SUITE_P(
                     {kReportOpenPass, kReportSetBufferFail, kReportClosePass}},
         StepFailure{"SetTimeout", SerialCall::setTimeouts,
                     {kReportOpenPass, kReportSetTimeoutFail, kReportClosePass}}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& row) { return std::string(row.param.name); });
 
 TEST_F(ProbeFixture, PositionOutsideTheListIsAFailedOpen) {
     ListReport report;

@@ -1,1 +1,1 @@
-velmora_add_test_suite(link LIBS velmora_link)
+velmora_add_test_suite(link LIBS velmora_link velmora_test_support)

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "mainwindow/window_rig.h"
+#include "support/window_rig.h"
 
 namespace velmora::test {
 namespace {

@@ -10,7 +10,7 @@
 #include <string>
 #include <thread>
 
-#include "mainwindow/window_rig.h"
+#include "support/window_rig.h"
 
 namespace velmora::test {
 namespace {

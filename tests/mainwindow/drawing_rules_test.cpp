@@ -41,7 +41,7 @@ INSTANTIATE_TEST_SUITE_P(
         LedCase{"lowercase_o_is_not_on", "CCoCCCCC", 3, false, PictureList::imlLed, 0},
         LedCase{"text_too_short_reads_off", "OOO", 5, false, PictureList::imlLed, 0},
         LedCase{"empty_record_reads_off", "", 1, false, PictureList::imlRLed, 0}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& row) { return std::string(row.param.name); });
 
 TEST(PortState, PortsOutsideOneToEightReadOff) {
     const struct {
@@ -75,7 +75,7 @@ INSTANTIATE_TEST_SUITE_P(
                       FlagCase{"lowercase_f_is_normal", "fGGGGGGG", 1, false},
                       FlagCase{"missing_letter_is_normal", "FF", 3, false},
                       FlagCase{"last_port_flagged", "GGGGGGGF", 8, true}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& row) { return std::string(row.param.name); });
 
 // ---- Current rule ----
 
@@ -118,7 +118,7 @@ INSTANTIATE_TEST_SUITE_P(
         CurrentCase{"negative_infinity_shows_zero", -std::numeric_limits<float>::infinity(), 10, 0,
                     "0.0"},
         CurrentCase{"nan_shows_zero", std::numeric_limits<float>::quiet_NaN(), 10, 0, "0.0"}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& row) { return std::string(row.param.name); });
 
 // Every reading from 0 to 120 A in 0.01 A steps stays within the picture list.
 TEST(CurrentRuleRange, IndexesNeverLeaveTheList) {
@@ -155,7 +155,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, BankNumberRule,
                                            BankCase{"hundred_clamps", 100, 9, 9},
                                            BankCase{"zero", 0, 0, 0},
                                            BankCase{"negative_clamps_to_zero", -4, 0, 0}),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& row) { return std::string(row.param.name); });
 
 // ---- Time label ----
 
@@ -183,7 +183,7 @@ INSTANTIATE_TEST_SUITE_P(
                       LabelCase{"negative_hours_show_zero", -3, 20, " 0:20"},
                       LabelCase{"negative_minutes_show_zero", 2, -1, " 2: 0"},
                       LabelCase{"minutes_above_99_clamp", 1, 1000, " 1:99"}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& row) { return std::string(row.param.name); });
 
 // ---- Slot mapping ----
 

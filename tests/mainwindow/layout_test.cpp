@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "mainwindow/window_rig.h"
+#include "support/window_rig.h"
 
 namespace velmora::test {
 namespace {
@@ -78,7 +78,7 @@ INSTANTIATE_TEST_SUITE_P(
         LayoutCase{"four_banks_scroll_to_2", 4, {true, true, true}, {true, true}, 410, true, true, 2},
         LayoutCase{"sixteen_banks_scroll_to_14", 16, {true, true, true}, {true, true}, 410, true, true,
                    14}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& row) { return std::string(row.param.name); });
 
 TEST(LayoutCheck, TwoToFiveBanksAddsItemsTabsAndScrollBarWithoutDrawing) {
     WindowRig rig;

@@ -11,10 +11,10 @@
 #include <string>
 
 #include "link/serial_link.h"
-#include "mainwindow/recording_view.h"
+#include "support/recording_view.h"
 #include "mainwindow/window_logic.h"
 #include "platform/dialogs.h"
-#include "platform/fake_serial.h"
+#include "support/fake_serial.h"
 #include "platform/queue_dispatcher.h"
 
 namespace velmora::test {

@@ -11,7 +11,7 @@
 
 #include "link/device_state.h"
 #include "mainwindow/menu_logic.h"
-#include "mainwindow/recording_view.h"
+#include "support/recording_view.h"
 #include "mainwindow/switching_logic.h"
 #include "platform/dialogs.h"
 #include "settings/settings_file.h"
@@ -218,8 +218,8 @@ TEST_P(MenuChoiceTest, RunsOnlyWhileReachable) {
     }
 }
 
-std::string choiceName(const ::testing::TestParamInfo<ChoiceCase>& info) {
-    return std::string(info.param.item) + (info.param.connected ? "Connected" : "NotConnected");
+std::string choiceName(const ::testing::TestParamInfo<ChoiceCase>& row) {
+    return std::string(row.param.item) + (row.param.connected ? "Connected" : "NotConnected");
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -292,7 +292,7 @@ INSTANTIATE_TEST_SUITE_P(Connect, ConnectTest,
                                            ConnectCase{"AutoClearedFound", 3, false, true, 3},
                                            ConnectCase{"AutoClearedNotFound", 1, false, false, 1},
                                            ConnectCase{"NothingSelectedMeansAuto", -1, true, false, 0}),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& row) { return std::string(row.param.name); });
 
 TEST(Disconnect, RunsTheLinkDisconnect) {
     MenuRig rig;
@@ -328,7 +328,7 @@ INSTANTIATE_TEST_SUITE_P(
         ConfigurationCase{"OkRestoreOn", true, true, {"configuration shown", "write settings", "write /EN001\\"}},
         ConfigurationCase{"OkRestoreOff", true, false, {"configuration shown", "write settings", "write /DS001\\"}},
         ConfigurationCase{"CancelSendsNothing", false, true, {"configuration shown"}}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& row) { return std::string(row.param.name); });
 
 // ---- Set Timer, About, Exit -------------------------------------------------------------
 
@@ -374,7 +374,7 @@ INSTANTIATE_TEST_SUITE_P(
                       PopupCase{"MenuItem7", 3, {"write /O000\\"}, ""},
                       PopupCase{"mlCheckVersion3", 2, {}, "Bank 4 Version"},
                       PopupCase{"mlCheckVersion1", 11, {}, "Bank11 Version"}),
-    [](const auto& info) { return std::string(info.param.item); });
+    [](const auto& row) { return std::string(row.param.item); });
 
 TEST(PopupThroughMenu, UnknownNameRunsNothing) {
     MenuRig rig;
@@ -430,7 +430,7 @@ TEST_P(VersionDisplayTest, ShowsTheBanksVersionAndSendsNothing) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Versions, VersionDisplayTest, ::testing::ValuesIn(kVersionCases),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& row) { return std::string(row.param.name); });
 
 TEST(VersionDisplay, OtherBanksTextIsNotUsed) {
     MenuRig rig;

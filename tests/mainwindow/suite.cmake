@@ -1,1 +1,3 @@
-velmora_add_test_suite(mainwindow LIBS velmora_mainwindow_logic)
+velmora_add_test_suite(mainwindow LIBS velmora_mainwindow_logic velmora_test_support
+  WIDGET_TESTS accessibility_test.cpp main_window_test.cpp window_with_logic_test.cpp
+  WIDGET_LIBS velmora_mainwindow_ui)

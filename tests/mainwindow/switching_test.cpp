@@ -10,7 +10,7 @@
 
 #include "link/device_state.h"
 #include "mainwindow/menu_logic.h"
-#include "mainwindow/recording_view.h"
+#include "support/recording_view.h"
 #include "mainwindow/switching_logic.h"
 #include "platform/dialogs.h"
 #include "settings/settings_file.h"
@@ -138,7 +138,7 @@ TEST_P(PortButtonTest, PromptOnAsksThenWritesOnOk) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Ports, PortButtonTest, ::testing::ValuesIn(kPortCases),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& row) { return std::string(row.param.name); });
 
 // Only OK lets a command go out; any other way of ending the question
 // leaves the port alone.
@@ -184,7 +184,7 @@ INSTANTIATE_TEST_SUITE_P(Answers, QuestionAnswerTest,
                                            AnswerCase{"Cancel", MessageAnswer::cancel, false},
                                            AnswerCase{"No", MessageAnswer::no, false},
                                            AnswerCase{"Yes", MessageAnswer::yes, false}),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& row) { return std::string(row.param.name); });
 
 TEST(PortButtonPicture, PressedWhileDownReleasedAfterUp) {
     SwitchRig rig;
@@ -234,7 +234,7 @@ INSTANTIATE_TEST_SUITE_P(
                       IgnoredCase{"SlotFour", 41, MouseButton::left},
                       IgnoredCase{"SlotZero", 5, MouseButton::left},
                       IgnoredCase{"Negative", -11, MouseButton::left}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& row) { return std::string(row.param.name); });
 
 // ---- Pop-up menus -------------------------------------------------------------
 
@@ -270,7 +270,7 @@ INSTANTIATE_TEST_SUITE_P(
                          "Check Bank 1 Version"},
         PopupCaptionCase{"Slot3AtF8TwoDigits", 3, 8, "Power on All Ports of Bank 10",
                          "Power off All Ports of Bank 10", "Check Bank10 Version"}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& row) { return std::string(row.param.name); });
 
 TEST(PopupCaption, MenuTagOutsideTheSlotsSetsNothing) {
     for (int tag : {0, 4, -1}) {
@@ -348,7 +348,7 @@ INSTANTIATE_TEST_SUITE_P(
                       PopupItemCase{"CloseAllPortofAllBank1", 2, "/F000\\"},
                       PopupItemCase{"MenuItem4", 2, "/F000\\"},
                       PopupItemCase{"MenuItem8", 2, "/F000\\"}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& row) { return std::string(row.param.name); });
 
 TEST(PopupItem, UnknownNamesAndVersionItemsRunNothingHere) {
     for (const char* name : {"mlConnect", "", "OpenOneBank4", "mlCheckVersion2"}) {
@@ -394,7 +394,7 @@ INSTANTIATE_TEST_SUITE_P(
                      "Do you want to power on all ports of all banks?", "/O000\\"},
         QuestionCase{"AllOffWithTwoBlanks", [](SwitchingLogic& l) { l.CloseAllPortofAllBank1Click(); }, 1,
                      "Do you want to power off all ports of  all banks?", "/F000\\"}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& row) { return std::string(row.param.name); });
 
 TEST(WholeBank, ItemTagOutsideTheSlotsSendsNothing) {
     for (int tag : {-1, 3, 17}) {
@@ -450,7 +450,7 @@ INSTANTIATE_TEST_SUITE_P(Dialog, SetTimerTest,
                                            SetTimerCase{"Slot2AtF7", false, "mlSetOneTimer2", 7, 7},
                                            SetTimerCase{"MainMenuScrolled", true, "", 9, 0},
                                            SetTimerCase{"MainMenuAtStart", true, "", 1, 0}),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& row) { return std::string(row.param.name); });
 
 TEST(SetTimer, WithoutDialogNothingHappens) {
     DeviceState state;

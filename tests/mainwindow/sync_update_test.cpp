@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "mainwindow/window_rig.h"
+#include "support/window_rig.h"
 
 namespace velmora::test {
 namespace {
@@ -75,7 +75,7 @@ INSTANTIATE_TEST_SUITE_P(
                     ukBankCount},
         DisplayCase{"unknown_kind_14_only_stops_watchdog", 3, 1, 14, 1, 0, false, "1", 14},
         DisplayCase{"negative_kind_only_stops_watchdog", 3, 1, -1, 1, 0, false, "1", -1}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& row) { return std::string(row.param.name); });
 
 TEST(DisplayBranch, StatusDrawsLampsFromStatesAndFlags) {
     WindowRig rig;

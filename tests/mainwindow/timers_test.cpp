@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "mainwindow/window_rig.h"
+#include "support/window_rig.h"
 
 namespace velmora::test {
 namespace {
@@ -86,7 +86,7 @@ INSTANTIATE_TEST_SUITE_P(
                   true, true},
         FlashCase{"weekly_in_two_days", at(2, 10, 0, 0), KindEveryWeek, 10, 0, 4, kNone, 0, 0, 0, "48: 0",
                   false, true}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& row) { return std::string(row.param.name); });
 
 TEST(FlashTickPorts, FlaggedPortKeepsWhatTheReportDrew) {
     WindowRig rig;

@@ -1,4 +1,4 @@
-#include "platform/fake_serial.h"
+#include "support/fake_serial.h"
 
 #include <gtest/gtest.h>
 

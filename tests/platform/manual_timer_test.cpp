@@ -122,7 +122,7 @@ INSTANTIATE_TEST_SUITE_P(
         AdvanceCase{"LeapDay", {2028, 2, 28, 2, 23, 0, 0}, 3600, {2028, 2, 29, 3, 0, 0, 0}},
         AdvanceCase{"NewYear", {2026, 12, 31, 5, 23, 59, 0}, 61, {2027, 1, 1, 6, 0, 0, 1}},
         AdvanceCase{"OneWeek", {2026, 12, 8, 3, 12, 0, 0}, 7LL * 86400, {2026, 12, 15, 3, 12, 0, 0}}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& row) { return std::string(row.param.name); });
 
 TEST(Weekday, KnownDates) {
     EXPECT_EQ(weekdayOf(2026, 12, 8), 3);  // a Tuesday

@@ -44,7 +44,7 @@ INSTANTIATE_TEST_SUITE_P(
                       RegistryNumberCase{"BlankIsNotADigit", "COM 5", 0},
                       RegistryNumberCase{"PrefixTextIsNotChecked", "USB4", 4},
                       RegistryNumberCase{"HighestTwoDigit", "COM99", 99}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& row) { return std::string(row.param.name); });
 
 // ---- registry list ----
 
@@ -83,7 +83,7 @@ INSTANTIATE_TEST_SUITE_P(
                       RegistryListCase{"EmptyRegistry", {}, {}},
                       RegistryListCase{"Descending", {"COM9", "COM8", "COM7", "COM6", "COM5"}, {5, 6, 7, 8, 9}},
                       RegistryListCase{"AlreadySorted", {"COM1", "COM2", "COM30"}, {1, 2, 30}}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& row) { return std::string(row.param.name); });
 
 // ---- Windows device names ----
 
@@ -169,7 +169,7 @@ INSTANTIATE_TEST_SUITE_P(
                        {"AUTO", "COM3", "COM10", "COM20", "COM21"},
                        {0, 3, 10, 11, 12},
                        {"", "\\\\.\\COM3", "\\\\.\\COM10", "\\\\.\\COM20", "COM21"}}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& row) { return std::string(row.param.name); });
 
 // ---- natural order ----
 

@@ -54,6 +54,6 @@ INSTANTIATE_TEST_SUITE_P(
         ErrnoCase{"IoBadArgument", EINVAL, Step::io, S::failed},
         ErrnoCase{"NoErrorAtOpen", 0, Step::open, S::ok},
         ErrnoCase{"NoErrorAtIo", 0, Step::io, S::ok}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& row) { return std::string(row.param.name); });
 
 }  // namespace

@@ -366,7 +366,7 @@ INSTANTIATE_TEST_SUITE_P(
         ProbeReadCase{"GapAfterLastByteEndsTheRead", {50, 0, 0, 0, 0}, "/xyz", 5, S::timeout, 4},
         ProbeReadCase{"MaxIntervalReturnsAtOnce", {0xFFFFFFFFu, 0, 0, 0, 0}, "/", 5, S::timeout, 1},
         ProbeReadCase{"BinaryBytesUntouched", {0, 0, 100, 0, 0}, std::string("\r\n\x11\x13\0", 5), 5, S::ok, 5}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& row) { return std::string(row.param.name); });
 
 TEST_F(PosixSerial, ProbeGreetingWrittenByteByByteArrives) {
     openConfigured(SerialMode::probe, {0, 0, 2000, 0, 5000});
@@ -500,7 +500,7 @@ INSTANTIATE_TEST_SUITE_P(
         WaitCase{"CloseFromAnotherThread", [](Pty&, SerialDevice& d) { d.close(); }, S::woken, false, S::notOpen},
         WaitCase{"FarSideCloses", [](Pty& p, SerialDevice&) { p.closeMaster(); }, S::deviceGone, true,
                  S::deviceGone}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& row) { return std::string(row.param.name); });
 
 TEST_F(PosixSerial, WakeKeepsThePortOpenAndIsNotLost) {
     openConfigured(SerialMode::link);

@@ -1,5 +1,6 @@
 // Time left until a timer fires, as sent to the unit and as shown.
 #include "schedule/timer_arithmetic.h"
+#include "schedule/timer_tables.h"
 #include "schedule_test_support.h"
 
 #include <gtest/gtest.h>
@@ -89,7 +90,7 @@ INSTANTIATE_TEST_SUITE_P(
         TriggerCase{"HugeHourStaysDefined", timer(KindAt, INT_MAX, 0), Show, onWeekday(Mon, 0, 30, 0), {INT_MAX - 1, 30, 0}},
         TriggerCase{"HugeHourDaysAheadIsClamped", timer(KindEveryWeek, INT_MAX, 0, Sat), Show, onWeekday(Sun, 0, 30, 0), {INT_MAX, 30, 0}},
         TriggerCase{"MostNegativeTimeIsClamped", timer(KindAt, INT_MIN, INT_MIN), Send, onWeekday(Mon, 23, 59, 59), {INT_MIN, 59, 1}}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& row) { return std::string(row.param.name); });
 
 // ------------------------------------------------------------ AfterTimeLeft
 
@@ -127,7 +128,7 @@ INSTANTIATE_TEST_SUITE_P(
         AfterCase{"MostNegativeDelayIsClamped", INT_MIN, 0, Mon, 10, 0, onWeekday(Mon, 11, 0, 0), INT_MIN, 0},
         AfterCase{"HugeDelayDoesNotOverflow", INT_MAX, INT_MAX, Mon, 10, 0, onWeekday(Mon, 10, 0, 0), INT_MAX, INT_MAX},
         AfterCase{"GarbageBaseDoesNotOverflow", 1, 0, INT_MIN, INT_MIN, INT_MIN, onWeekday(Mon, 10, 0, 0), INT_MIN, -2147483588}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& row) { return std::string(row.param.name); });
 
 // ------------------------------------------------------------- PortTimeLeft
 
@@ -196,7 +197,7 @@ INSTANTIATE_TEST_SUITE_P(
         PortCase{"DelayCountsFromItsStamp", stampedDelay(1, 0, Mon, 10, 30, 20), kNone, onWeekday(Mon, 10, 30, 25), PortTime{0, 59, false, true}},
         PortCase{"DelayRunOutIsDue", stampedDelay(0, 10, Mon, 10, 0, 0), kNone, onWeekday(Mon, 10, 25, 0), PortTime{0, 0, true, true}},
         PortCase{"DueOneWinsOverLaterOne", enabledTimer(KindAt, 15, 0), stampedDelay(0, 10, Mon, 10, 0, 0), onWeekday(Mon, 10, 25, 0), PortTime{0, 0, true, false}}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& row) { return std::string(row.param.name); });
 
 TEST(PortTimeLeft, BankEntryGovernsEveryPortOfTheBank) {
     TimerTables tables;
@@ -276,7 +277,7 @@ INSTANTIATE_TEST_SUITE_P(
         StampCase{"DailyDropsTheSecond", KindEveryDay, {2026, 12, 31, 5, 23, 59, 59}, "2026/12/31", 0},
         StampCase{"WeeklyDropsTheSecond", KindEveryWeek, {2027, 1, 1, 6, 0, 0, 1}, "2027/1/1", 0},
         StampCase{"OverlongDateIsCutToTheField", KindAt, {INT_MIN, INT_MIN, INT_MIN, 1, 0, 0, 0}, "-2147483648/-214748", 0}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& row) { return std::string(row.param.name); });
 
 TEST(FormatSinceDate, YearMonthDayWithoutLeadingZeros) {
     const struct {

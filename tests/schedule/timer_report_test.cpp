@@ -66,7 +66,7 @@ INSTANTIATE_TEST_SUITE_P(
         AddressCase{"Port9IsOutside", 1, 9, ScopePort, 0, 8, false},
         AddressCase{"NegativeBankIsOutside", -1, 0, ScopeBank, -2, 0, false},
         AddressCase{"NegativePortIsOutside", 1, -1, ScopePort, 0, -2, false}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& row) { return std::string(row.param.name); });
 
 // ------------------------------------------------------------ timer reports
 
@@ -165,7 +165,7 @@ INSTANTIATE_TEST_SUITE_P(
                    7, ScopePort, KindAt, 0, 8, 5, 0},
         ReportCase{"AnyNonZeroDirectionIsPowerOn", 'T', 1, 1, 9, 0, 5, 0, onWeekday(2, 8, 0, 0),
                    On, EOn, 0, 0, ScopePort, KindAt, 0, 8, 5, 0}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& row) { return std::string(row.param.name); });
 
 TEST(RecordReport, StampsTodaysDateWithoutLeadingZeros) {
     TimerTables tables;
@@ -218,7 +218,7 @@ INSTANTIATE_TEST_SUITE_P(
                       IgnoredReportCase{"SecondsBeyondTwoDigits", 'T', 1, 1, 1, 1, 0, 100},
                       IgnoredReportCase{"HugeHours", 'T', 1, 1, 1, INT_MAX, 0, 0},
                       IgnoredReportCase{"MostNegativeMinutes", 'D', 1, 1, 1, 0, INT_MIN, 0}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& row) { return std::string(row.param.name); });
 
 // A clock reading no real clock gives must still not make the arithmetic
 // go out of range.
@@ -329,7 +329,7 @@ INSTANTIATE_TEST_SUITE_P(
         ClearCase{"BankZeroWithPortIgnored", 0, 3, 1, 16, std::nullopt, {}, {}},
         ClearCase{"Port9Ignored", 1, 9, 1, 16, std::nullopt, {}, {}},
         ClearCase{"NegativeBankIgnored", -2, 0, 1, 16, std::nullopt, {}, {}}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& row) { return std::string(row.param.name); });
 
 struct SetCase {
     const char* name;
@@ -376,7 +376,7 @@ INSTANTIATE_TEST_SUITE_P(
                       SetCase{"Bank17Ignored", 17, 1, 1, std::nullopt, 0, 0, 0},
                       SetCase{"BankZeroWithPortIgnored", 0, 1, 1, std::nullopt, 0, 0, 0},
                       SetCase{"Port9Ignored", 3, 9, 0, std::nullopt, 0, 0, 0}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& row) { return std::string(row.param.name); });
 
 // ------------------------------------------------------- governing entries
 
@@ -417,7 +417,7 @@ INSTANTIATE_TEST_SUITE_P(
                       EffectiveCase{"ClearThenPortCodeLeavesOwnEntry", ScopeClearBankThenPort, 4,
                                     false},
                       EffectiveCase{"GarbageScopeLeavesOwnEntry", -7, 4, false}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& row) { return std::string(row.param.name); });
 
 TEST(EffectiveEntry, OutsideTheTablesIsEmpty) {
     TimerTables tables;

@@ -1,9 +1,9 @@
 #include "settings/settings_file.h"
 
 #include "platform/dialogs.h"
-#include "settings/profile_file.h"
+#include "settings/ini_file.h"
 #include "settings_values.h"
-#include "temp_folder.h"
+#include "support/temp_folder.h"
 
 #include <gtest/gtest.h>
 
@@ -173,7 +173,7 @@ const ReadCase kReadCases[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(Files, SettingsRead, ::testing::ValuesIn(kReadCases),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& row) { return std::string(row.param.name); });
 
 TEST(SettingsRead, HugeLineDoesNotHideTheKeys) {
     TempFolder dir;
@@ -254,7 +254,7 @@ const SetRtcCase kSetRtcCases[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(Files, SettingsSetRtcRule, ::testing::ValuesIn(kSetRtcCases),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& row) { return std::string(row.param.name); });
 
 // ---------------------------------------------------------------------------
 // Writing
@@ -329,7 +329,7 @@ const WriteCase kWriteCases[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(Files, SettingsWrite, ::testing::ValuesIn(kWriteCases),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& row) { return std::string(row.param.name); });
 
 TEST(SettingsWrite, MissingFileIsCreatedWithDefaultsThenUpdated) {
     TempFolder dir;
@@ -429,7 +429,7 @@ const NoFileCase kNoFileCases[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(Places, SettingsCannotCreate, ::testing::ValuesIn(kNoFileCases),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& row) { return std::string(row.param.name); });
 
 TEST(SettingsUnreadable, OversizedFileReadsAsDefaultsAndIsNeverOverwritten) {
     TempFolder dir;

@@ -1,7 +1,7 @@
 #include "settings/settings_location.h"
 
 #include "settings/settings_file.h"
-#include "temp_folder.h"
+#include "support/temp_folder.h"
 
 #include <gtest/gtest.h>
 
@@ -57,7 +57,7 @@ const LocationCase kLocationCases[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(Rule, SettingsLocation, ::testing::ValuesIn(kLocationCases),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& row) { return std::string(row.param.name); });
 
 TEST(SettingsLocationProbe, MissingProbeCountsAsNotWritable) {
     EXPECT_EQ(settingsFilePath("/opt/velmora", "/cfg/velmora", nullptr),
@@ -98,7 +98,7 @@ const EnvCase kEnvCases[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(Environments, UserConfigDir, ::testing::ValuesIn(kEnvCases),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& row) { return std::string(row.param.name); });
 
 TEST(FolderWritable, AnswersForRealFoldersAndLeavesNothingBehind) {
     TempFolder dir;

@@ -1,1 +1,3 @@
-velmora_add_test_suite(settings LIBS velmora_settings)
+velmora_add_test_suite(settings LIBS velmora_settings
+  WIDGET_TESTS about_box_test.cpp configuration_dialog_test.cpp detect_dialog_test.cpp
+  WIDGET_LIBS velmora_settings_ui)

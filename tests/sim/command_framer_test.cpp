@@ -43,7 +43,7 @@ INSTANTIATE_TEST_SUITE_P(
         FramingCase{"OverLongDroppedWhole", "/" + kTooLong + "\\/uni\\", {"uni"}},
         FramingCase{"BlankInsideBody", "/T0121 0000010\\", {"T0121 0000010"}},
         FramingCase{"NoEndNoCommand", "/uni", {}}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& row) { return std::string(row.param.name); });
 
 TEST(CommandFramingReset, DropsHalfReceivedCommand) {
     CommandFramer f;

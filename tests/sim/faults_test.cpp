@@ -62,7 +62,7 @@ INSTANTIATE_TEST_SUITE_P(Sim, PollStops,
                                            PollStopCase{"SilentAfterThree", silentAfter(3), 3, false},
                                            PollStopCase{"HangUpAtOnce", hangUpAfter(0), 0, true},
                                            PollStopCase{"HangUpAfterTwo", hangUpAfter(2), 2, true}),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& row) { return std::string(row.param.name); });
 
 TEST(Silence, GreetingAndVersionsStillAnsweredBeforeTheLimit) {
     UnitModel m(withFaults(silentAfter(1)));

@@ -88,6 +88,6 @@ INSTANTIATE_TEST_SUITE_P(Sim, RandomInput,
                          ::testing::Values(Seed{"OneBank", 1u, 1, false}, Seed{"TwoBanks", 20261208u, 2, false},
                                            Seed{"SixteenBanks", 77u, 16, false},
                                            Seed{"WithoutFirmware", 5u, 2, true}),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& row) { return std::string(row.param.name); });
 
 }  // namespace

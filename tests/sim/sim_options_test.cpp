@@ -52,7 +52,7 @@ INSTANTIATE_TEST_SUITE_P(
                  [](const SimOptions& o) { return o.unit.completion == CompletionStyle::twoWordOk; }},
         GoodCase{"PromptEvery", {"--prompt-every", "3"}, [](const SimOptions& o) { return o.unit.loaderPromptEveryMs == 3000; }},
         GoodCase{"Help", {"--help"}, [](const SimOptions& o) { return o.help; }}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& row) { return std::string(row.param.name); });
 
 struct BadCase {
     const char* name;
@@ -82,7 +82,7 @@ INSTANTIATE_TEST_SUITE_P(Sim, BadOptions,
                                            BadCase{"HangUpAfterMissing", {"--hangup-after"}, "--hangup-after"},
                                            BadCase{"StatusFormUnknown", {"--status-form", "fancy"}, "--status-form"},
                                            BadCase{"ImageLengthZero", {"--image-length", "0"}, "--image-length"}),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& row) { return std::string(row.param.name); });
 
 TEST(SimUsage, NamesEveryOption) {
     const std::string usage = simUsage();

@@ -107,7 +107,7 @@ INSTANTIATE_TEST_SUITE_P(Sim, ProgramExits,
                          ::testing::Values(ExitCase{"Help", {"--help"}, 0, 1, "Usage: velmora-sim"},
                                            ExitCase{"UnknownOption", {"--nonsense"}, 2, 2, "unknown option: --nonsense"},
                                            ExitCase{"BadBankCount", {"--banks", "40"}, 2, 2, "--banks"}),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& row) { return std::string(row.param.name); });
 
 struct ServeCase {
     const char* name;
@@ -141,6 +141,6 @@ TEST_P(ProgramServes, PrintsThePtyAnswersAndStopsOnSignal) {
 
 INSTANTIATE_TEST_SUITE_P(Sim, ProgramServes,
                          ::testing::Values(ServeCase{"Interrupt", SIGINT}, ServeCase{"Terminate", SIGTERM}),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& row) { return std::string(row.param.name); });
 
 }  // namespace

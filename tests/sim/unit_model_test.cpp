@@ -73,7 +73,7 @@ INSTANTIATE_TEST_SUITE_P(
         AnswerCase{"ClockSetBadMonthIgnored", "/SETTIME2026-13-07 09:05:03\\", ""},
         AnswerCase{"SlashRestartsCommand", "/abc/uni\\", "/xyz\\"},
         AnswerCase{"TwoCommandsTwoAnswers", "/uni\\/Q0111\\", "/xyz\\/Q0111\\"}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& row) { return std::string(row.param.name); });
 
 TEST(CommandAnswersSplit, CommandInPiecesAnsweredOnce) {
     UnitModel m(twoBanks());
@@ -137,7 +137,7 @@ INSTANTIATE_TEST_SUITE_P(
                       SwitchCase{"PortNineIgnored", "/O019\\", "CCCCCCCC", "CCCCCCCC"},
                       SwitchCase{"AllBanksWithPortIgnored", "/O001\\", "CCCCCCCC", "CCCCCCCC"},
                       SwitchCase{"NonDigitIgnored", "/O0a1\\", "CCCCCCCC", "CCCCCCCC"}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& row) { return std::string(row.param.name); });
 
 // --- currents -----------------------------------------------------------------
 
@@ -165,7 +165,7 @@ INSTANTIATE_TEST_SUITE_P(Sim, Currents,
                                            CurrentCase{"WholeBankAboveTenAmperes", 1, {1, 2, 3, 4, 5, 6, 7, 8}, "12.7"},
                                            CurrentCase{"SecondBankDrawsMore", 2, {1}, "0.5"},
                                            CurrentCase{"SecondBankWhole", 2, {1, 2, 3, 4, 5, 6, 7, 8}, "13.5"}),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& row) { return std::string(row.param.name); });
 
 TEST(CurrentsOff, SwitchingOffRemovesTheLoad) {
     UnitModel m(twoBanks());
@@ -202,7 +202,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(FormCase{"Split", StatusForm::split, {"S1 OCCCCCCC", "S1 GFGGGGGG", "C1 0.4"}},
                       FormCase{"Combined", StatusForm::combined, {"S1 OCCCCCCC GFGGGGGG 0.4"}},
                       FormCase{"FlagsFirst", StatusForm::combinedFlagsFirst, {"S1 GFGGGGGG OCCCCCCC 0.4"}}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& row) { return std::string(row.param.name); });
 
 TEST(StatusFormsRotate, EveryBankGetsEveryFormWithinThreePolls) {
     UnitConfig c = twoBanks(StatusForm::rotate);

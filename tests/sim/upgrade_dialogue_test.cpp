@@ -62,7 +62,7 @@ TEST_P(MarksPerByte, EveryImageByteEarnsOneMarkAndBackspace) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Sim, MarksPerByte, ::testing::Values(1, 4, 5, 20, 1001),
-                         [](const auto& info) { return "Bytes" + std::to_string(info.param); });
+                         [](const auto& row) { return "Bytes" + std::to_string(row.param); });
 
 TEST(UpgradeDialogue, BytesInPiecesStillOneMarkEach) {
     UnitModel m(loaderConfig());
@@ -144,7 +144,7 @@ INSTANTIATE_TEST_SUITE_P(
         EndCase{"TwoWordOkThenOk", 30, CompletionStyle::twoWordOk, 0, 30, "Upgrade OK\r\nOK\r\n", "/xyz\\", "1204"},
         EndCase{"FailureAfterToldLength", 30, CompletionStyle::versionLine, 1, 30, "Fail\r\n", "/abc\\", "1203"},
         EndCase{"FailureAfterQuietGap", 0, CompletionStyle::versionLine, -1, 7, "Fail\r\n", "/abc\\", "1203"}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& row) { return std::string(row.param.name); });
 
 TEST(UpgradeDialogue, CompletionLineReadsAsFourWordsBeginningVersion) {
     UnitConfig c = loaderConfig();
@@ -241,7 +241,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(AbandonCase{"PromptNeverAnsweredOldFirmwareRunsOn", true, 0, 0, "", "/xyz\\"},
                       AbandonCase{"PromptNeverAnsweredLoaderStays", false, 0, 0, "", "/abc\\"},
                       AbandonCase{"ImageStoppedShortFails", true, 100, 40, "Fail\r\n", "/abc\\"}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& row) { return std::string(row.param.name); });
 
 TEST(AbandonedUpgradeFailures, ShortImageUsesUpNoRequestedFailure) {
     UnitConfig c = loaderConfig();

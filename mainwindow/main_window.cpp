@@ -1,0 +1,577 @@
+#include "mainwindow/main_window.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QFrame>
+#include <QApplication>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLayout>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QScreen>
+#include <QScrollBar>
+#include <QStyleOptionFocusRect>
+#include <QSystemTrayIcon>
+
+#include <algorithm>
+#include <array>
+
+#include "assets/picture_lists.h"
+
+namespace velmora {
+
+namespace {
+
+QString qtext(std::string_view text) {
+    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+std::string key(std::string_view name) { return std::string(name); }
+
+// The window's picture lists and the pictures drawn for them.
+const PictureSet& picturesOf(PictureList list) {
+    switch (list) {
+        case PictureList::imlLed: return imlLed();
+        case PictureList::imlRLed: return imlRLed();
+        case PictureList::ImageList1: return ImageList1();
+        case PictureList::imlBankNo: return imlBankNo();
+        case PictureList::imlButton: return imlButton();
+        case PictureList::imLogo: return imLogo();
+    }
+    return imlLed();
+}
+
+constexpr int kPanelLeft = 20;
+constexpr int kPanelWidth = 590;
+constexpr int kPanelHeight = 99;
+constexpr std::array<int, kSlotCount> kPanelTops{25, 134, 243};
+constexpr std::array<int, 2> kSeparatorTops{124, 233};
+constexpr int kSeparatorHeight = 10;
+
+constexpr std::array<int, kSlotPorts> kButtonLefts{133, 176, 220, 263, 306, 349, 393, 436};
+constexpr int kButtonTop = 15;
+constexpr std::array<int, kSlotPorts> kLedLefts{99, 171, 214, 257, 301, 344, 387, 430};
+constexpr int kLedTop = 48;
+constexpr std::array<int, kSlotPorts> kLabelLefts{130, 173, 217, 260, 303, 346, 390, 433};
+constexpr int kLabelTop = 83;
+
+}  // namespace
+
+// An image component: shows one picture of one list, stretched to its size
+// and drawn at the screen's pixel ratio. It paints nothing else, so the
+// panel artwork shows around the drawing. As a button it takes focus and
+// reports presses and releases; Space and Enter work like a click.
+class PictureBox final : public QWidget {
+public:
+    PictureBox(QWidget* parent, const PictureSet& pictures) : QWidget(parent), pictures_(&pictures) {}
+
+    void setPicture(const PictureSet& pictures, int index) {
+        if (&pictures == pictures_ && index == index_) return;  // the flash tick repeats itself
+        pictures_ = &pictures;
+        index_ = index;
+        update();
+    }
+    int index() const { return index_; }
+    const PictureSet& pictures() const { return *pictures_; }
+
+    // Makes it a button: `anyMouseButton` false reacts to the left one only.
+    void makeButton(std::function<void()> pressed, std::function<void()> released, bool anyMouseButton) {
+        pressed_ = std::move(pressed);
+        released_ = std::move(released);
+        anyMouseButton_ = anyMouseButton;
+        setFocusPolicy(Qt::StrongFocus);
+        setCursor(Qt::PointingHandCursor);
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter painter(this);
+        if (index_ >= 0) {
+            const QPixmap pixmap = pictures_->pixmap(index_, size(), devicePixelRatioF());
+            if (!pixmap.isNull()) painter.drawPixmap(rect(), pixmap);
+        }
+        if (hasFocus()) {
+            QStyleOptionFocusRect option;
+            option.initFrom(this);
+            option.rect = rect().adjusted(1, 1, -1, -1);
+            style()->drawPrimitive(QStyle::PE_FrameFocusRect, &option, &painter, this);
+        }
+    }
+    void mousePressEvent(QMouseEvent* event) override {
+        if (!takesButton(event->button())) return QWidget::mousePressEvent(event);
+        if (pressed_) pressed_();
+    }
+    void mouseReleaseEvent(QMouseEvent* event) override {
+        if (!takesButton(event->button())) return QWidget::mouseReleaseEvent(event);
+        if (released_) released_();
+    }
+    void keyPressEvent(QKeyEvent* event) override {
+        const int k = event->key();
+        const bool click = k == Qt::Key_Space || k == Qt::Key_Return || k == Qt::Key_Enter;
+        if (!click || !isButton()) return QWidget::keyPressEvent(event);
+        if (event->isAutoRepeat()) return;
+        if (pressed_) pressed_();
+        if (released_) released_();
+    }
+
+private:
+    bool isButton() const { return pressed_ || released_; }
+    bool takesButton(Qt::MouseButton b) const {
+        return isButton() && (anyMouseButton_ || b == Qt::LeftButton);
+    }
+
+    const PictureSet* pictures_;
+    int index_ = -1;
+    bool anyMouseButton_ = false;
+    std::function<void()> pressed_;
+    std::function<void()> released_;
+};
+
+TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
+    setObjectName(QStringLiteral("Form1"));
+    setWindowTitle(QStringLiteral("Velmora Management"));
+    // System menu and minimise box, no maximise box; the size is fixed below.
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+    QFont font(QStringLiteral("MS Sans Serif"));
+    font.setPixelSize(13);
+    setFont(font);
+
+    buildMenus();
+    buildPopups();
+
+    client_ = new QWidget(this);
+    client_->setObjectName(QStringLiteral("ClientArea"));
+    setCentralWidget(client_);
+
+    auto* bevel = new QFrame(client_);
+    bevel->setObjectName(QStringLiteral("Bevel1"));
+    bevel->setFrameShape(QFrame::HLine);
+    bevel->setFrameShadow(QFrame::Sunken);
+    bevel->setGeometry(0, 0, kClientWidth, 2);
+    components_["Bevel1"] = bevel;
+
+    for (int slot = 1; slot <= kSlotCount; ++slot) buildPanel(slot);
+    for (int i = 1; i <= 2; ++i) {
+        PictureBox* sep = addPicture(client_, QStringLiteral("imSeparated%1").arg(i), kPanelLeft,
+                                     kSeparatorTops[static_cast<std::size_t>(i - 1)], kPanelWidth,
+                                     kSeparatorHeight);
+        sep->setPicture(separatorPicture(), 0);
+        sep->hide();
+    }
+
+    scrollBar_ = new QScrollBar(Qt::Vertical, client_);
+    scrollBar_->setObjectName(QStringLiteral("ScrollBar1"));
+    scrollBar_->setGeometry(616, 24, 17, 321);
+    scrollBar_->setRange(1, 1);
+    scrollBar_->setValue(1);
+    scrollBar_->setPageStep(1);
+    scrollBar_->hide();
+    components_["ScrollBar1"] = scrollBar_;
+    connect(scrollBar_, &QScrollBar::valueChanged, this, [this](int value) {
+        if (handlers_.scrollBarMoved) handlers_.scrollBarMoved(value);
+    });
+
+    if (QSystemTrayIcon::isSystemTrayAvailable()) {
+        tray_ = new QSystemTrayIcon(this);
+        tray_->setObjectName(QStringLiteral("TrayIcon1"));
+        tray_->setIcon(QApplication::windowIcon());
+        tray_->setToolTip(windowTitle());
+        connect(tray_, &QSystemTrayIcon::activated, this, [this] { restoreFromTray(); });
+        tray_->show();
+    }
+
+    // The window follows the client area's fixed size and cannot be resized.
+    layout()->setSizeConstraint(QLayout::SetFixedSize);
+    setWindowHeight(190);
+}
+
+TForm1::~TForm1() = default;
+
+void TForm1::buildMenus() {
+    QMenuBar* bar = menuBar();
+    bar->setObjectName(QStringLiteral("MainMenu1"));
+    auto addMenu = [&](QMenu* parentMenu, const char* name, const char* caption) {
+        QMenu* menu = parentMenu ? parentMenu->addMenu(QString::fromLatin1(caption))
+                                 : bar->addMenu(QString::fromLatin1(caption));
+        menu->setObjectName(QString::fromLatin1(name));
+        menu->menuAction()->setObjectName(QString::fromLatin1(name));
+        menuItems_[name] = menu->menuAction();
+        return menu;
+    };
+    auto addItem = [&](QMenu* menu, const char* name, const char* caption) {
+        QAction* action = menu->addAction(QString::fromLatin1(caption));
+        action->setObjectName(QString::fromLatin1(name));
+        menuItems_[name] = action;
+        const std::string itemName = name;
+        connect(action, &QAction::triggered, this, [this, itemName] { chooseMenuItem(itemName); });
+        return action;
+    };
+    auto addSeparator = [&](QMenu* menu, const char* name) {
+        QAction* action = menu->addSeparator();
+        action->setObjectName(QString::fromLatin1(name));
+        menuItems_[name] = action;
+        return action;
+    };
+
+    QMenu* file = addMenu(nullptr, "N1", "File");
+    addItem(file, "N2", "Exit")->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_X));
+
+    QMenu* setting = addMenu(nullptr, "Detect", "Setting..");
+    addItem(setting, "mlConnect", "Connect");
+    addItem(setting, "mlDisconnect", "Disconnect");
+    addItem(setting, "mlConfiguration1", "Configuration");
+    addSeparator(setting, "N7")->setVisible(false);
+    QAction* hiddenSetTimer = addItem(setting, "SetTimer11", "Set Timer");
+    hiddenSetTimer->setEnabled(false);
+    hiddenSetTimer->setVisible(false);
+
+    QMenu* tools = addMenu(nullptr, "mlTools1", "Tools ");
+    addItem(tools, "Upgrade1", "Upgrade");
+    checkVersion_ = addMenu(tools, "CheckVersion1", "Check Version");
+
+    QMenu* time = addMenu(nullptr, "mlSetRTC", "Time");
+    addItem(time, "mlSetRTCNow", "Set System Time");
+    addItem(time, "mlStartSetRTC_Period", "Sync System Time per hour");
+    addSeparator(time, "N8");
+    addItem(time, "SetTimer1", "Set Timer");
+
+    QMenu* help = addMenu(nullptr, "Help", "&Help");
+    addItem(help, "N3", "About");
+
+    setConnectedMenus(false);
+}
+
+void TForm1::buildPopups() {
+    struct Item {
+        const char* names[3];
+        const char* captions[3];
+        bool tagIsIndex;  // tag 0..2 (slot - 1); else tag = slot (version) or none
+        bool tagIsSlot;
+    };
+    // The captions of the all-banks items differ between the menus.
+    static const Item items[] = {
+        {{"OpenOneBank1", "OpenOneBank2", "OpenOneBank3"},
+         {"Power on All Ports of Bank 1", "Power on All Ports of Bank 2", "Power on All Ports of Bank 3"}, true, false},
+        {{"CloseOneBank1", "CloseOneBank2", "CloseOneBank3"},
+         {"Power off All Ports of Bank 1", "Power off All Ports of Bank 2", "Power off All Ports of Bank 3"}, true, false},
+        {{"OpenAllPortofAllBank1", "MenuItem3", "MenuItem7"},
+         {"Powre on All Ports of All Banks", "Power on All Ports of All Banks", "Powr on All Ports of All Banks"}, false,
+         false},
+        {{"CloseAllPortofAllBank1", "MenuItem4", "MenuItem8"},
+         {"Power off All Ports of All Banks", "Power off All Ports of All Banks", "Powr off All Ports of All Banks"},
+         false, false},
+        {{nullptr, nullptr, nullptr}, {nullptr, nullptr, nullptr}, false, false},  // separator
+        {{"mlSetOneTimer1", "mlSetOneTimer2", "mlSetOneTimer3"}, {"Set Timer", "Set Timer", "Set Timer"}, true, false},
+        {{"mlCheckVersion1", "mlCheckVersion2", "mlCheckVersion3"},
+         {"Check Bank 1 Version", "Check Bank 2 Version", "Check Bank 3 Version"}, false, true},
+    };
+    for (int slot = 1; slot <= kSlotCount; ++slot) {
+        const auto m = static_cast<std::size_t>(slot - 1);
+        auto* menu = new QMenu(this);
+        menu->setObjectName(QStringLiteral("popForm%1").arg(slot));
+        menu->setProperty("tag", slot);
+        popups_[m] = menu;
+        for (const Item& item : items) {
+            if (!item.names[m]) {
+                menu->addSeparator();
+                continue;
+            }
+            QAction* action = menu->addAction(QString::fromLatin1(item.captions[m]));
+            action->setObjectName(QString::fromLatin1(item.names[m]));
+            const int tag = item.tagIsIndex ? slot - 1 : item.tagIsSlot ? slot : 0;
+            action->setData(tag);
+            menuItems_[item.names[m]] = action;
+            const std::string name = item.names[m];
+            connect(action, &QAction::triggered, this, [this, name, tag] {
+                if (handlers_.popupItemChosen) handlers_.popupItemChosen(name, tag);
+            });
+        }
+    }
+}
+
+QMenu* TForm1::popupMenu(int slot) const {
+    return slot >= 1 && slot <= kSlotCount ? popups_[static_cast<std::size_t>(slot - 1)] : nullptr;
+}
+
+int TForm1::popupItemTag(std::string_view item) const {
+    QAction* action = menuItem(item);
+    if (!action) return -1;
+    for (QMenu* popup : popups_) {
+        if (popup->actions().contains(action)) return action->data().toInt();
+    }
+    return -1;
+}
+
+void TForm1::setMenuItemCaption(std::string_view item, std::string_view caption) {
+    if (QAction* action = menuItem(item)) action->setText(qtext(caption));
+}
+
+QPoint TForm1::popupPoint(int slot) const {
+    const QWidget* panel = component(panelName(slot));
+    if (!panel) return frameGeometry().topLeft();
+    return frameGeometry().topLeft() + panel->pos() + QPoint(20, 55);
+}
+
+void TForm1::openPopup(int slot, QPoint at) {
+    QMenu* menu = popupMenu(slot);
+    if (!menu) return;
+    if (handlers_.popupOpening) handlers_.popupOpening(slot);
+    menu->exec(at);
+}
+
+void TForm1::chooseMenuItem(const std::string& name) {
+    if (name == "N2") {
+        close();  // N2Click: closing the main window ends the application
+        return;
+    }
+    if (handlers_.menuItemChosen) handlers_.menuItemChosen(name);
+}
+
+void TForm1::setConnectedMenus(bool connected) {
+    menuItems_.at("mlConnect")->setEnabled(!connected);
+    menuItems_.at("mlDisconnect")->setEnabled(connected);
+    menuItems_.at("mlTools1")->setEnabled(connected);
+    menuItems_.at("mlSetRTC")->setEnabled(connected);
+    menuItems_.at("SetTimer1")->setEnabled(connected);
+}
+
+PictureBox* TForm1::addPicture(QWidget* parent, const QString& name, int left, int top, int width,
+                               int height) {
+    auto* box = new PictureBox(parent, panelArtwork());
+    box->setObjectName(name);
+    box->setGeometry(left, top, width, height);
+    const std::string k = name.toStdString();
+    components_[k] = box;
+    pictures_[k] = box;
+    return box;
+}
+
+void TForm1::buildPanel(int slot) {
+    auto* panel = new QWidget(client_);
+    panel->setObjectName(qtext(panelName(slot)));
+    panel->setGeometry(kPanelLeft, kPanelTops[static_cast<std::size_t>(slot - 1)], kPanelWidth, kPanelHeight);
+    components_[key(panelName(slot))] = panel;
+
+    // The artwork first, so every other component lies above it.
+    PictureBox* artwork = addPicture(panel, QStringLiteral("Image%1").arg(slot), 0, 0, kPanelWidth, kPanelHeight);
+    artwork->setPicture(panelArtwork(), 0);
+
+    for (int port = 1; port <= kSlotPorts; ++port) {
+        const int k = portKey(slot, port);
+        const auto i = static_cast<std::size_t>(port - 1);
+
+        PictureBox* button = addPicture(panel, qtext(buttonName(k)), kButtonLefts[i], kButtonTop, 29, 28);
+        button->setProperty("tag", k);
+        button->makeButton(
+            [this, k] {
+                if (handlers_.portButtonPressed) handlers_.portButtonPressed(k);
+            },
+            [this, k] {
+                if (handlers_.portButtonReleased) handlers_.portButtonReleased(k);
+            },
+            false);
+
+        if (port == 1) {
+            addPicture(panel, qtext(ledName(k)), kLedLefts[i], kLedTop, 50, 26);
+        } else {
+            addPicture(panel, qtext(ledName(k)), kLedLefts[i], kLedTop, 21, 28);
+        }
+
+        auto* label = new QLabel(panel);
+        label->setObjectName(qtext(timeLabelName(k)));
+        label->setGeometry(kLabelLefts[i], kLabelTop, 32, 13);
+        label->setAutoFillBackground(true);
+        QPalette palette = label->palette();
+        palette.setColor(QPalette::Window, Qt::black);
+        palette.setColor(QPalette::WindowText, Qt::yellow);
+        label->setPalette(palette);
+        QFont font(QStringLiteral("Arial"));
+        font.setPixelSize(11);
+        label->setFont(font);
+        label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+        const std::string labelKey = key(timeLabelName(k));
+        components_[labelKey] = label;
+        labels_[labelKey] = label;
+    }
+
+    addPicture(panel, qtext(currentDigitName(slot, 1)), 45, 31, 24, 30);
+    addPicture(panel, qtext(currentDigitName(slot, 2)), 73, 31, 24, 30);
+    addPicture(panel, qtext(bankDigitName(slot, 1)), 493, 31, 24, 30);
+    addPicture(panel, qtext(bankDigitName(slot, 2)), 521, 31, 24, 30);
+
+    PictureBox* menuButton = addPicture(panel, qtext(menuButtonName(slot)), 2, 83, 39, 15);
+    menuButton->setProperty("tag", slot);
+    menuButton->makeButton(
+        [this, slot] {
+            if (handlers_.menuButtonPressed) handlers_.menuButtonPressed(slot);
+        },
+        [this, slot] {
+            if (handlers_.menuButtonReleased) handlers_.menuButtonReleased(slot);
+        },
+        true);
+
+    panel->hide();
+}
+
+// ---- Components by name ----------------------------------------------------------
+
+QWidget* TForm1::component(std::string_view name) const {
+    const auto it = components_.find(key(name));
+    return it == components_.end() ? nullptr : it->second;
+}
+
+QLabel* TForm1::labelNamed(std::string_view name) const {
+    const auto it = labels_.find(key(name));
+    return it == labels_.end() ? nullptr : it->second;
+}
+
+QAction* TForm1::menuItem(std::string_view name) const {
+    const auto it = menuItems_.find(key(name));
+    return it == menuItems_.end() ? nullptr : it->second;
+}
+
+std::optional<PictureRef> TForm1::shownPicture(std::string_view name) const {
+    const auto it = pictures_.find(key(name));
+    if (it == pictures_.end() || it->second->index() < 0) return std::nullopt;
+    static constexpr std::array<PictureList, 6> lists{PictureList::imlLed,     PictureList::imlRLed,
+                                                      PictureList::ImageList1, PictureList::imlBankNo,
+                                                      PictureList::imlButton,  PictureList::imLogo};
+    for (PictureList list : lists) {
+        if (&picturesOf(list) == &it->second->pictures()) return PictureRef{list, it->second->index()};
+    }
+    return std::nullopt;
+}
+
+void TForm1::setPicture(std::string_view component, PictureList list, int index) {
+    const auto it = pictures_.find(key(component));
+    if (it == pictures_.end()) return;
+    // An index the list does not have would draw nothing useful: ignore it.
+    const PictureSet& pictures = picturesOf(list);
+    if (index < 0 || index >= pictures.count()) return;
+    it->second->setPicture(pictures, index);
+}
+
+void TForm1::setComponentVisible(std::string_view component, bool visible) {
+    if (QWidget* w = this->component(component)) w->setVisible(visible);
+}
+
+void TForm1::setLabelText(std::string_view label, std::string_view text) {
+    if (QLabel* l = labelNamed(label)) {
+        const QString t = qtext(text);
+        if (l->text() != t) l->setText(t);
+    }
+}
+
+void TForm1::setLabelBackground(std::string_view label, std::uint32_t rgb) {
+    if (QLabel* l = labelNamed(label)) {
+        const QColor colour(static_cast<int>((rgb >> 16) & 0xFF), static_cast<int>((rgb >> 8) & 0xFF),
+                            static_cast<int>(rgb & 0xFF));
+        if (l->palette().color(QPalette::Window) == colour) return;
+        QPalette palette = l->palette();
+        palette.setColor(QPalette::Window, colour);
+        l->setPalette(palette);
+    }
+}
+
+void TForm1::setLabelVisible(std::string_view label, bool visible) {
+    if (QLabel* l = labelNamed(label)) l->setVisible(visible);
+}
+
+void TForm1::setAccessibleName(std::string_view component, std::string_view name) {
+    if (QWidget* w = this->component(component)) {
+        const QString n = qtext(name);
+        if (w->accessibleName() != n) w->setAccessibleName(n);
+    }
+}
+
+// ---- The window ------------------------------------------------------------------
+
+void TForm1::setWindowHeight(int pixels) {
+    client_->setFixedSize(kClientWidth, std::max(0, pixels - kClassicFrameHeight));
+    // Resize the window now rather than on the next layout pass, so that a
+    // following setWindowTop places the window as it will be.
+    layout()->activate();
+}
+
+void TForm1::setWindowTop(int pixels) { move(x(), pixels); }
+
+int TForm1::clientHeight() const { return client_->height(); }
+
+void TForm1::setScrollBarPosition(int position) {
+    const QSignalBlocker block(scrollBar_);
+    scrollBar_->setValue(position);
+}
+
+void TForm1::setScrollBarMaximum(int maximum) {
+    const QSignalBlocker block(scrollBar_);
+    scrollBar_->setMaximum(maximum < 1 ? 1 : maximum);
+}
+
+void TForm1::setScrollBarVisible(bool visible) { scrollBar_->setVisible(visible); }
+
+// ---- Check Version sub-menu --------------------------------------------------------
+
+void TForm1::appendVersionItem(std::string_view caption, int tag) {
+    QAction* action = checkVersion_->addAction(qtext(caption));
+    action->setData(tag);
+    connect(action, &QAction::triggered, this, [this, tag] {
+        if (handlers_.versionItemChosen) handlers_.versionItemChosen(tag);
+    });
+}
+
+void TForm1::removeLastVersionItem() {
+    const QList<QAction*> actions = checkVersion_->actions();
+    if (actions.isEmpty()) return;
+    QAction* last = actions.last();
+    checkVersion_->removeAction(last);
+    delete last;
+}
+
+// ---- Set Timer dialog (not built yet) -------------------------------------------------
+
+void TForm1::appendTimerTab(std::string_view) {}
+void TForm1::deleteTimerTab(int) {}
+void TForm1::selectFirstTimerTab() {}
+bool TForm1::timerDialogVisible() const { return false; }
+int TForm1::timerDialogBank() const { return 0; }
+void TForm1::cancelTimerDialog() {}
+void TForm1::refreshTimerDialog() {}
+
+// ---- Events ------------------------------------------------------------------------
+
+void TForm1::restoreFromTray() {
+    showNormal();
+    raise();
+    activateWindow();
+}
+
+void TForm1::changeEvent(QEvent* event) {
+    QMainWindow::changeEvent(event);
+    // Minimised with a notification area: only the icon remains.
+    if (event->type() == QEvent::WindowStateChange && tray_ && isMinimized()) {
+        QMetaObject::invokeMethod(this, [this] { hide(); }, Qt::QueuedConnection);
+    }
+}
+
+void TForm1::closeEvent(QCloseEvent* event) {
+    if (handlers_.closing) handlers_.closing();
+    QMainWindow::closeEvent(event);
+}
+
+void TForm1::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    if (centred_) return;
+    centred_ = true;
+    // Centred on the screen when first shown.
+    if (const QScreen* screen = this->screen()) {
+        QRect frame = frameGeometry();
+        frame.moveCenter(screen->availableGeometry().center());
+        move(frame.topLeft());
+    }
+}
+
+}  // namespace velmora

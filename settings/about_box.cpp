@@ -1,0 +1,64 @@
+#include "settings/about_box.h"
+
+#include <QFont>
+#include <QLabel>
+#include <QPushButton>
+#include <QScreen>
+#include <QShowEvent>
+
+namespace velmora {
+
+namespace {
+
+QFont dialogFace(int pixelSize, bool bold) {
+    QFont face;
+    face.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("Liberation Sans"), QStringLiteral("Arial")});
+    face.setPixelSize(pixelSize);
+    face.setBold(bold);
+    return face;
+}
+
+}  // namespace
+
+TForm2::TForm2(QWidget* parent) : QDialog(parent) {
+    setObjectName(QStringLiteral("Form2"));
+    setWindowTitle(QString());
+    // A title bar without any buttons: OK is the only way out.
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::MSWindowsFixedSizeDialogHint);
+    setFixedSize(298, 138);
+    setFont(dialogFace(11, false));
+
+    label7_ = new QLabel(QString::fromLatin1(kAboutTitleText), this);
+    label7_->setObjectName(QStringLiteral("Label7"));
+    label7_->setAccessibleName(label7_->text());
+    label7_->setFont(dialogFace(16, true));
+    label7_->adjustSize();
+    label7_->move(52, 24);
+
+    label1_ = new QLabel(QString::fromLatin1(kAboutNoticeText), this);
+    label1_->setObjectName(QStringLiteral("Label1"));
+    label1_->setAccessibleName(label1_->text());
+    label1_->adjustSize();
+    label1_->move(80, 64);
+
+    bitBtn1_ = new QPushButton(QStringLiteral("OK"), this);
+    bitBtn1_->setObjectName(QStringLiteral("BitBtn1"));
+    bitBtn1_->setAccessibleName(bitBtn1_->text());
+    bitBtn1_->setDefault(true);
+    bitBtn1_->setGeometry(121, 104, 75, 25);
+    connect(bitBtn1_, &QPushButton::clicked, this, &QDialog::accept);
+}
+
+void TForm2::showModal() {
+    bitBtn1_->setFocus();
+    exec();
+}
+
+void TForm2::showEvent(QShowEvent* event) {
+    if (!event->spontaneous()) {
+        if (const QScreen* s = screen()) move(s->availableGeometry().center() - rect().center());
+    }
+    QDialog::showEvent(event);
+}
+
+}  // namespace velmora

@@ -1,0 +1,269 @@
+// What a screen reader hears: the main window's accessibility tree, walked
+// from the window down as an assistive tool walks it, after the unit's
+// reports, after a scroll and while the flash timer blinks the ALARM lamps.
+
+#include <QAccessible>
+#include <QAccessibleInterface>
+#include <QScrollBar>
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "link/device_state.h"
+#include "mainwindow/main_window.h"
+#include "mainwindow/window_logic.h"
+#include "platform/clock.h"
+#include "platform/window_timer.h"
+#include "schedule/timer_tables.h"
+
+namespace velmora {
+namespace {
+
+// Every named object the tree reaches, with the name it speaks.
+using SpokenNames = std::map<std::string, std::string>;
+
+void collect(QAccessibleInterface* node, SpokenNames& names, int depth) {
+    if (!node || !node->isValid() || depth > 32) return;
+    if (QObject* object = node->object(); object && !object->objectName().isEmpty())
+        names[object->objectName().toStdString()] = node->text(QAccessible::Name).toStdString();
+    for (int i = 0; i < node->childCount(); ++i) collect(node->child(i), names, depth + 1);
+}
+
+SpokenNames walkTree(QWidget& window) {
+    SpokenNames names;
+    collect(QAccessible::queryAccessibleInterface(&window), names, 0);
+    return names;
+}
+
+struct BankReport {
+    int bank;
+    const char* portStates;
+    const char* timerFlags;
+    float current;  // amperes
+};
+
+struct Window {
+    DeviceState state;
+    TimerTables tables;
+    FixedClock clock{LocalMoment{2026, 12, 8, 3, 10, 0, 0}};  // Tuesday 10:00:00
+    TForm1 form;
+    ManualTimerHost timers;
+    MainWindowLogic logic{MainWindowLogic::Deps{state, tables, clock, form, timers, [](std::string_view) {},
+                                                [] {}, [] {}, MainWindowHooks{}}};
+
+    Window() {
+        TForm1::Handlers h;
+        h.scrollBarMoved = [this](int p) { logic.scrollBarMoved(p); };
+        form.setHandlers(h);
+        logic.initialiseView();
+        form.show();
+    }
+    void reportBankCount(int count) {
+        state.BankCount = count;
+        state.UpdateKind = ukBankCount;
+        logic.SyncUpdate();
+    }
+    // A four-field status line for the bank, as the reader stores it.
+    void report(const BankReport& r) {
+        state.editBank(r.bank, [&](BankRecord& rec) {
+            rec.bankNo = r.bank;
+            copyField(rec.portStates, r.portStates);
+            copyField(rec.timerFlags, r.timerFlags);
+            rec.current = r.current;
+        });
+        state.ReportedBank = r.bank;
+        state.UpdateKind = ukStatusAndCurrent;
+        logic.SyncUpdate();
+    }
+};
+
+// One expected spoken name.
+struct Heard {
+    const char* component;
+    const char* name;
+};
+
+struct ReportCase {
+    const char* name;
+    int banks;
+    std::vector<BankReport> reports;
+    std::vector<Heard> heard;
+};
+
+class SpokenAfterReports : public ::testing::TestWithParam<ReportCase> {};
+
+TEST_P(SpokenAfterReports, TreeSpeaksWhatTheReportsDrew) {
+    const ReportCase& c = GetParam();
+    Window w;
+    w.reportBankCount(c.banks);
+    for (const BankReport& r : c.reports) w.report(r);
+    const SpokenNames names = walkTree(w.form);
+    for (const Heard& h : c.heard) {
+        const auto it = names.find(h.component);
+        ASSERT_NE(it, names.end()) << h.component << " is not in the accessibility tree";
+        EXPECT_EQ(it->second, h.name) << h.component;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    App, SpokenAfterReports,
+    ::testing::Values(
+        ReportCase{"OnePortOnNoAlarm",
+                   1,
+                   {{1, "OCCCCCCC", "GGGGGGGG", 3.46f}},
+                   {{"imLed11", "Bank 1 Port 1 on"},
+                    {"imLed12", "Bank 1 Port 2 off"},
+                    {"imLed18", "Bank 1 Port 8 off"},
+                    {"imButton11", "Bank 1 Port 1"},
+                    {"imButton18", "Bank 1 Port 8"},
+                    {"imDisCurrent11", "Bank 1 current 3.4 A"},
+                    {"imDisCurrent12", "Bank 1 current 3.4 A"},
+                    {"imDisBank11", "Bank 1"},
+                    {"imDisBank12", "Bank 1"},
+                    {"btnRight1", "Bank 1 menu"}}},
+        ReportCase{"FlaggedPortsSpeakTheirAlarm",
+                   3,
+                   {{3, "CCCOCCCO", "GGGFGGGF", 12.7f}},
+                   {{"imLed34", "Bank 3 Port 4 on, alarm"},
+                    {"imLed38", "Bank 3 Port 8 on, alarm"},
+                    {"imLed33", "Bank 3 Port 3 off"},
+                    {"lblShowTime34", ""},
+                    {"imDisCurrent31", "Bank 3 current 12 A"}}},
+        ReportCase{"FlaggedPortOffKeepsItsAlarm", 2, {{2, "CCCCCCCC", "FGGGGGGG", 0.0f}},
+                   {{"imLed21", "Bank 2 Port 1 off, alarm"}, {"imLed22", "Bank 2 Port 2 off"},
+                    {"imDisCurrent22", "Bank 2 current 0.0 A"}}},
+        ReportCase{"EachSlotSpeaksItsOwnBank",
+                   3,
+                   {{1, "OOOOOOOO", "GGGGGGGG", 9.99f}, {2, "CCCCCCCC", "GGGGGGGG", 10.0f},
+                    {3, "OCOCOCOC", "GGGGGGGG", 0.05f}},
+                   {{"imLed18", "Bank 1 Port 8 on"},
+                    {"imLed28", "Bank 2 Port 8 off"},
+                    {"imLed37", "Bank 3 Port 7 on"},
+                    {"imDisCurrent11", "Bank 1 current 9.9 A"},
+                    {"imDisCurrent21", "Bank 2 current 10 A"},
+                    {"imDisCurrent31", "Bank 3 current 0.0 A"},
+                    {"imDisBank31", "Bank 3"},
+                    {"btnRight2", "Bank 2 menu"}}},
+        ReportCase{"LaterReportReplacesTheName",
+                   1,
+                   {{1, "OCCCCCCC", "FGGGGGGG", 5.5f}, {1, "CCCCCCCC", "GGGGGGGG", 0.4f}},
+                   {{"imLed11", "Bank 1 Port 1 off"}, {"imDisCurrent12", "Bank 1 current 0.4 A"}}}),
+    [](const auto& row) { return std::string(row.param.name); });
+
+struct ScrollCase {
+    const char* name;
+    int banks;
+    int position;
+    std::vector<Heard> heard;
+};
+
+class SpokenAfterScroll : public ::testing::TestWithParam<ScrollCase> {};
+
+TEST_P(SpokenAfterScroll, SlotsSpeakTheBanksTheyNowShow) {
+    const ScrollCase& c = GetParam();
+    Window w;
+    w.reportBankCount(c.banks);
+    // Bank b: port b on (ports beyond 8 none), flag on port 9 - b, current b.b A.
+    for (int b = 1; b <= c.banks; ++b) {
+        std::string states(8, 'C');
+        std::string flags(8, 'G');
+        if (b <= 8) states[static_cast<std::size_t>(b - 1)] = 'O';
+        if (b <= 8) flags[static_cast<std::size_t>(8 - b)] = 'F';
+        w.report({b, states.c_str(), flags.c_str(), static_cast<float>(b) * 1.1f});
+    }
+    w.form.scrollBar()->setValue(c.position);  // as the user drags it
+    ASSERT_EQ(w.logic.scrollPosition(), c.position);
+    const SpokenNames names = walkTree(w.form);
+    for (const Heard& h : c.heard) {
+        const auto it = names.find(h.component);
+        ASSERT_NE(it, names.end()) << h.component << " is not in the accessibility tree";
+        EXPECT_EQ(it->second, h.name) << h.component;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    App, SpokenAfterScroll,
+    ::testing::Values(ScrollCase{"FiveBanksToTheEnd",
+                                 5,
+                                 3,
+                                 {{"imButton11", "Bank 3 Port 1"},
+                                  {"imButton38", "Bank 5 Port 8"},
+                                  {"imLed13", "Bank 3 Port 3 on"},
+                                  {"imLed16", "Bank 3 Port 6 off, alarm"},
+                                  {"imLed25", "Bank 4 Port 5 off, alarm"},
+                                  {"imLed24", "Bank 4 Port 4 on"},
+                                  {"imLed35", "Bank 5 Port 5 on"},
+                                  {"imDisBank11", "Bank 3"},
+                                  {"imDisBank32", "Bank 5"},
+                                  {"imDisCurrent11", "Bank 3 current 3.3 A"},
+                                  {"imDisCurrent21", "Bank 4 current 4.4 A"},
+                                  {"imDisCurrent31", "Bank 5 current 5.5 A"},
+                                  {"btnRight1", "Bank 3 menu"},
+                                  {"btnRight3", "Bank 5 menu"}}},
+                      ScrollCase{"TwelveBanksToTheEnd",
+                                 12,
+                                 10,
+                                 {{"imButton21", "Bank 11 Port 1"},
+                                  {"imLed31", "Bank 12 Port 1 off"},
+                                  {"imDisBank11", "Bank 10"},
+                                  {"imDisBank32", "Bank 12"},
+                                  {"imDisCurrent11", "Bank 10 current 11 A"},
+                                  {"imDisCurrent31", "Bank 12 current 13 A"},
+                                  {"btnRight2", "Bank 11 menu"}}},
+                      ScrollCase{"FourBanksOneStep",
+                                 4,
+                                 2,
+                                 {{"imButton11", "Bank 2 Port 1"},
+                                  {"imLed12", "Bank 2 Port 2 on"},
+                                  {"imLed17", "Bank 2 Port 7 off, alarm"},
+                                  {"imLed34", "Bank 4 Port 4 on"},
+                                  {"imDisCurrent21", "Bank 3 current 3.3 A"},
+                                  {"btnRight3", "Bank 4 menu"}}}),
+    [](const auto& row) { return std::string(row.param.name); });
+
+// The flash timer: an enabled timer makes the ALARM lamp blink, and the
+// spoken name follows the lamp; the time label speaks what it shows.
+struct FlashCase {
+    const char* name;
+    int ticks;
+    const char* ledName;
+    const char* labelText;
+};
+
+class SpokenWhileFlashing : public ::testing::TestWithParam<FlashCase> {};
+
+TEST_P(SpokenWhileFlashing, AlarmIsSpokenOnlyWhileTheLampIsLit) {
+    const FlashCase& c = GetParam();
+    Window w;
+    w.reportBankCount(1);
+    w.report({1, "CCOCCCCC", "GGGGGGGG", 1.0f});
+    // Port 3: power-on every day at 12:05, 2 hours 5 minutes from 10:00.
+    TimerEntry on{};
+    on.enabled = 1;
+    on.kind = KindEveryDay;
+    on.hour = 12;
+    on.minute = 5;
+    ASSERT_TRUE(w.tables.setEntry(TableId::LiveOn, 0, 2, on));
+    for (int i = 0; i < c.ticks; ++i) w.logic.tmFlash1Timer();
+    ASSERT_EQ(w.logic.FlashPhase(), c.ticks % 2);
+
+    const SpokenNames names = walkTree(w.form);
+    EXPECT_EQ(names.at("imLed13"), c.ledName);
+    EXPECT_EQ(names.at("lblShowTime13"), c.labelText);
+    // A port without a timer keeps a steady, alarm-free name and an empty label.
+    EXPECT_EQ(names.at("imLed14"), "Bank 1 Port 4 off");
+    EXPECT_EQ(names.at("lblShowTime14"), "");
+}
+
+INSTANTIATE_TEST_SUITE_P(App, SpokenWhileFlashing,
+                         ::testing::Values(FlashCase{"BeforeAnyTick", 0, "Bank 1 Port 3 on", ""},
+                                           FlashCase{"LampLit", 1, "Bank 1 Port 3 on, alarm", " 2: 5"},
+                                           FlashCase{"LampDark", 2, "Bank 1 Port 3 on", " 2: 5"},
+                                           FlashCase{"LitAgain", 3, "Bank 1 Port 3 on, alarm", " 2: 5"}),
+                         [](const auto& row) { return std::string(row.param.name); });
+
+}  // namespace
+}  // namespace velmora

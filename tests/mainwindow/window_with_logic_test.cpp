@@ -1,0 +1,139 @@
+// The main window's logic drawing on the real widgets: what the user sees
+// for each bank count, and scrolling by the user.
+
+#include <QScrollBar>
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "link/device_state.h"
+#include "mainwindow/main_window.h"
+#include "mainwindow/window_logic.h"
+#include "platform/clock.h"
+#include "platform/window_timer.h"
+#include "schedule/timer_tables.h"
+
+namespace velmora {
+namespace {
+
+struct LiveWindow {
+    DeviceState state;
+    TimerTables tables;
+    FixedClock clock{LocalMoment{2026, 12, 8, 3, 10, 0, 0}};
+    TForm1 form;
+    ManualTimerHost timers;
+    MainWindowLogic logic{MainWindowLogic::Deps{state, tables, clock, form, timers, [](std::string_view) {},
+                                                [] {}, [] {}, MainWindowHooks{}}};
+
+    LiveWindow() {
+        TForm1::Handlers h;
+        h.scrollBarMoved = [this](int p) { logic.scrollBarMoved(p); };
+        form.setHandlers(h);
+        logic.initialiseView();
+        form.show();
+    }
+    void reportBankCount(int count) {
+        for (int b = 1; b <= count && b < kBankRecords; ++b) {
+            state.editBank(b, [&](BankRecord& r) {
+                r.bankNo = b;
+                copyField(r.portStates, "CCCCCCCC");
+                copyField(r.timerFlags, "GGGGGGGG");
+            });
+        }
+        state.BankCount = count;
+        state.UpdateKind = ukBankCount;
+        logic.SyncUpdate();
+    }
+    bool visible(const std::string& name) { return form.component(name)->isVisible(); }
+    int digit(const std::string& name) {
+        const auto shown = form.shownPicture(name);
+        return shown && shown->list == PictureList::imlBankNo ? shown->index : -1;
+    }
+};
+
+TEST(WindowWithLogic, StartPictureIsDrawnOnTheWidgets) {
+    LiveWindow w;
+    EXPECT_EQ(w.form.clientHeight(), kHeightOneBank - kClassicFrameHeight);
+    for (int slot = 1; slot <= 3; ++slot) {
+        const std::string s = std::to_string(slot);
+        EXPECT_EQ(w.digit("imDisBank" + s + "1"), 0);
+        EXPECT_EQ(w.digit("imDisBank" + s + "2"), slot);
+        EXPECT_EQ(w.form.shownPicture("imButton" + s + "4"), (PictureRef{PictureList::imlButton, 1}));
+        EXPECT_EQ(w.form.shownPicture("imLed" + s + "1"), (PictureRef{PictureList::imlRLed, 0}));
+        EXPECT_EQ(w.form.shownPicture("imLed" + s + "2"), (PictureRef{PictureList::imlLed, 0}));
+        EXPECT_FALSE(w.visible("UniClass" + s));
+    }
+}
+
+struct LayoutCase {
+    const char* name;
+    int banks;
+    bool panels[3];
+    bool separators[2];
+    bool scrollBar;
+    int scrollMaximum;
+    int height;
+};
+
+class WindowLayout : public ::testing::TestWithParam<LayoutCase> {};
+
+TEST_P(WindowLayout, FollowsTheBankCount) {
+    const LayoutCase& c = GetParam();
+    LiveWindow w;
+    w.reportBankCount(c.banks);
+    for (int s = 1; s <= 3; ++s) {
+        EXPECT_EQ(w.visible("UniClass" + std::to_string(s)), c.panels[s - 1]) << "slot " << s;
+    }
+    EXPECT_EQ(w.visible("imSeparated1"), c.separators[0]);
+    EXPECT_EQ(w.visible("imSeparated2"), c.separators[1]);
+    EXPECT_EQ(w.visible("ScrollBar1"), c.scrollBar);
+    if (c.scrollBar) {
+        EXPECT_EQ(w.form.scrollBar()->maximum(), c.scrollMaximum);
+    }
+    EXPECT_EQ(w.form.clientHeight(), c.height - kClassicFrameHeight);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    App, WindowLayout,
+    ::testing::Values(LayoutCase{"OneBank", 1, {true, false, false}, {false, false}, false, 1, kHeightOneBank},
+                      LayoutCase{"TwoBanks", 2, {true, true, false}, {true, false}, false, 1, kHeightTwoBanks},
+                      LayoutCase{"ThreeBanks", 3, {true, true, true}, {true, true}, false, 1, kHeightThreeBanks},
+                      LayoutCase{"FiveBanks", 5, {true, true, true}, {true, true}, true, 3, kHeightThreeBanks},
+                      LayoutCase{"SixteenBanks", 16, {true, true, true}, {true, true}, true, 14, kHeightThreeBanks}),
+    [](const auto& row) { return std::string(row.param.name); });
+
+struct ScrollCase {
+    const char* name;
+    int banks;
+    int steps;  // single steps down by the user
+    int position;
+    int firstBank;
+};
+
+class WindowScrolling : public ::testing::TestWithParam<ScrollCase> {};
+
+TEST_P(WindowScrolling, UserScrollRedrawsTheBankNumbers) {
+    const ScrollCase& c = GetParam();
+    LiveWindow w;
+    w.reportBankCount(c.banks);
+    for (int i = 0; i < c.steps; ++i) w.form.scrollBar()->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+    EXPECT_EQ(w.logic.scrollPosition(), c.position);
+    EXPECT_EQ(w.form.scrollBar()->value(), c.position);
+    for (int slot = 1; slot <= 3; ++slot) {
+        const int bank = c.firstBank + slot - 1;
+        const std::string s = std::to_string(slot);
+        EXPECT_EQ(w.digit("imDisBank" + s + "1"), bank / 10) << "slot " << slot;
+        EXPECT_EQ(w.digit("imDisBank" + s + "2"), bank % 10) << "slot " << slot;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(App, WindowScrolling,
+                         ::testing::Values(ScrollCase{"FiveBanksToTheEnd", 5, 2, 3, 3},
+                                           ScrollCase{"FiveBanksPastTheEnd", 5, 6, 3, 3},
+                                           ScrollCase{"TwelveBanksTenSteps", 12, 9, 10, 10},
+                                           ScrollCase{"FourBanksOneStep", 4, 1, 2, 2}),
+                         [](const auto& row) { return std::string(row.param.name); });
+
+}  // namespace
+}  // namespace velmora

@@ -1,0 +1,114 @@
+#pragma once
+
+// The main window's logic wired to a recording view, manual timers, a fixed
+// clock and recorders for everything it sends to the link and the hooks.
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "link/device_state.h"
+#include "support/recording_view.h"
+#include "mainwindow/window_logic.h"
+#include "platform/clock.h"
+#include "platform/window_timer.h"
+#include "schedule/timer_tables.h"
+
+namespace velmora::test {
+
+// Tuesday 2026-12-08 10:00:00.
+inline LocalMoment tuesdayTen() { return LocalMoment{2026, 12, 8, 3, 10, 0, 0}; }
+
+struct WindowRig {
+    DeviceState state;
+    TimerTables tables;
+    FixedClock clock{tuesdayTen()};
+    RecordingView view;
+    ManualTimerHost timers;
+    std::vector<std::string> writes;
+    std::vector<std::string> hooksCalled;
+    int watchdogExpiries = 0;
+    int infoRequests = 0;
+    bool setRtc = false;
+    MainWindowLogic logic{MainWindowLogic::Deps{
+        state, tables, clock, view, timers,
+        [this](std::string_view text) { writes.emplace_back(text); },
+        [this] { ++watchdogExpiries; },
+        [this] {
+            ++infoRequests;
+            state.InfoRequestSent = true;
+        },
+        hooks()}};
+
+    MainWindowHooks hooks() {
+        auto record = [this](const char* name) {
+            return [this, name] { hooksCalled.emplace_back(name); };
+        };
+        MainWindowHooks h;
+        h.upgradeBegin = record("upgradeBegin");
+        h.upgradeDone = record("upgradeDone");
+        h.upgradeStep = record("upgradeStep");
+        h.upgradeFailed = record("upgradeFailed");
+        h.upgradeMessage = record("upgradeMessage");
+        h.clockError = record("clockError");
+        h.setRtcOn = [this] { return setRtc; };
+        h.armClockSetting = record("armClockSetting");
+        h.resetLinkMenus = record("resetLinkMenus");
+        h.closeConfigurationDialog = record("closeConfigurationDialog");
+        h.startClockSyncPeriod = record("startClockSyncPeriod");
+        return h;
+    }
+
+    WindowRig() { logic.initialiseView(); }
+
+    // What the reader does for an "M" line.
+    void reportBankCount(int count) {
+        state.BankCount = count;
+        state.UpdateKind = ukBankCount;
+        logic.SyncUpdate();
+    }
+    void setBank(int bank, std::string_view states, std::string_view flags, float amperes) {
+        state.editBank(bank, [&](BankRecord& r) {
+            r.bankNo = bank;
+            copyField(r.portStates, states);
+            copyField(r.timerFlags, flags);
+            r.current = amperes;
+        });
+    }
+    // A report of `kind` for `bank`, handed to SyncUpdate as the reader does.
+    void report(std::int32_t kind, int bank) {
+        state.ReportedBank = bank;
+        state.UpdateKind = kind;
+        logic.SyncUpdate();
+    }
+
+    // Enabled timer entry in LiveOn or LiveOff for bank/port (1-based).
+    void setTimer(TableId table, int bank, int port, std::int32_t kind, int hour, int minute,
+                  int weekday = 0) {
+        TimerEntry e;
+        e.enabled = 1;
+        e.scope = ScopePort;
+        e.kind = kind;
+        e.hour = hour;
+        e.minute = minute;
+        e.weekday = weekday;
+        const LocalMoment now = clock.now();
+        e.baseWeekday = now.weekday;
+        e.baseHour = now.hour;
+        e.baseMinute = now.minute;
+        e.baseSecond = kind == KindAfter ? now.second : 0;
+        tables.setEntry(table, bank - 1, port - 1, e);
+    }
+
+    std::size_t logMark() const { return view.log.size(); }
+    std::vector<std::string> logSince(std::size_t mark, std::string_view prefix = {}) const {
+        std::vector<std::string> out;
+        for (std::size_t i = mark; i < view.log.size(); ++i) {
+            const std::string& e = view.log[i];
+            if (std::string_view(e).substr(0, prefix.size()) == prefix) out.push_back(e);
+        }
+        return out;
+    }
+};
+
+}  // namespace velmora::test
