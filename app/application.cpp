@@ -20,10 +20,6 @@
 
 namespace velmora {
 
-namespace {
-
-}  // namespace
-
 // The main menu's items as the menu logic sees them.
 struct Application::MenuAdapter final : MenuView {
     explicit MenuAdapter(TForm1& w) : window(w) {}
@@ -48,7 +44,10 @@ struct Application::ConfigurationAdapter final : ConfigurationSource {
     Application& app;
 };
 
-Application::Application(ApplicationOptions options) : options_(std::move(options)) {
+Application::Application(ApplicationOptions options)
+    : options_(std::move(options)),
+      clock_(options_.clock ? *options_.clock : static_cast<const Clock&>(systemClock_)),
+      timers_(options_.timers ? *options_.timers : static_cast<TimerFactory&>(qtTimers_)) {
     window_ = std::make_unique<TForm1>();
     dialogs_.setParent(window_.get());
     detectDialog_ = new TForm3(dispatcher_, window_.get());

@@ -15,6 +15,7 @@
 #include "link/device_state.h"
 #include "platform/clock.h"
 #include "platform/port_list.h"
+#include "platform/window_timer.h"
 #include "schedule/timer_tables.h"
 #include "settings/settings_file.h"
 
@@ -35,6 +36,11 @@ struct ApplicationOptions {
     bool simulate = false;                // run a simulated unit and connect to it
     int simulatedBanks = 3;
     std::filesystem::path settingsPath;   // define.ini
+    // Where "now" and the window timers come from: the PC clock and Qt
+    // timers when null. Tests pass a fixed clock and manual timers, which
+    // must outlive the Application.
+    const Clock* clock = nullptr;
+    TimerFactory* timers = nullptr;
 };
 
 // Create on the UI thread after the QApplication, destroy before it.
@@ -85,9 +91,11 @@ private:
     ApplicationOptions options_;
     DeviceState state_;
     TimerTables tables_;
-    SystemClock clock_;
+    SystemClock systemClock_;
+    QtTimerFactory qtTimers_;
+    const Clock& clock_;
+    TimerFactory& timers_;
     QtUiDispatcher dispatcher_;
-    QtTimerFactory timers_;
     QtDialogs dialogs_;
     Settings settings_;
     ComPortList ports_;

@@ -4,9 +4,10 @@
 // unit's ports and currents live; then the unit falls silent and the link
 // watchdog ends the link with the not-found message.
 //
-// The program builds its own window timers and clock, so this runs in real
-// time: a 5 s poll and the 20 s watchdog make it last about half a minute.
-// Every wait has a generous bound; nothing here measures speed.
+// The program's window timers are manual here: the test moves their time on
+// poll by poll, so the 5 s polls and the 20 s watchdog pass at once. The
+// serial line, the reader and the Detect dialog's probe run for real. Every
+// wait has a generous bound; nothing here measures speed.
 
 #include "app/application.h"
 
@@ -26,6 +27,8 @@
 #include "mainwindow/drawing_rules.h"
 #include "mainwindow/main_window.h"
 #include "mainwindow/window_logic.h"
+#include "platform/clock.h"
+#include "platform/window_timer.h"
 #include "support/temp_folder.h"
 #include "sim/pty_simulator.h"
 
@@ -34,8 +37,8 @@ namespace {
 
 using test::spinUntil;
 
-// Poll interval plus watchdog plus slack for a loaded machine.
-constexpr int kSilenceBoundMs = 90000;
+// Slack for a loaded machine; only a hang reaches it.
+constexpr int kSilenceBoundMs = 30000;
 constexpr int kStepBoundMs = 20000;
 
 // What the window shows for one port, from the unit's own state.
@@ -84,9 +87,13 @@ TEST(EndToEnd, AutoStartDetectsPollsFollowsTheUnitAndReportsItsSilence) {
         std::ofstream ini(folder / "define.ini");
         ini << "[Form]\nComPort=0\nChkExist=1\nAuto=1\nPrompt=1\nComMeg=1\nSetRTC=0\nRestoreStatus=1\n";
     }
+    ManualTimerHost timers;
+    FixedClock clock(LocalMoment{2026, 12, 8, 3, 9, 30, 0});
     ApplicationOptions options;
     options.extraPorts = {unit.slavePath()};
     options.settingsPath = folder / "define.ini";
+    options.clock = &clock;
+    options.timers = &timers;
     Application app(options);
 
     // Closes the Detect dialog with OK once its scan has ended, and notes
@@ -126,10 +133,15 @@ TEST(EndToEnd, AutoStartDetectsPollsFollowsTheUnitAndReportsItsSilence) {
 
     // ---- Greeting, polling, the window laid out for the unit's banks ----
     EXPECT_TRUE(unit.waitForCommand("uni", 1, std::chrono::milliseconds(kStepBoundMs)));
+    ASSERT_TRUE(spinUntil([&] { return app.logic().tmQuery().enabled(); }, kStepBoundMs))
+        << "the greeting's answer never started the polls";
+    EXPECT_TRUE(app.logic().tmFlash1().enabled());
+    EXPECT_EQ(app.logic().tmQuery().interval(), kFirstPollDelayMs);
+    EXPECT_EQ(pollsWritten(unit), 0u) << "a poll before its time";
+    timers.advance(kFirstPollDelayMs);  // the first poll
     ASSERT_TRUE(spinUntil([&] { return app.state().ShownBankCount.load() == 2; }, kStepBoundMs))
         << "the unit's bank count never reached the window";
-    EXPECT_TRUE(app.logic().tmFlash1().enabled());
-    EXPECT_TRUE(app.logic().tmQuery().enabled());
+    EXPECT_EQ(app.logic().tmQuery().interval(), kPollIntervalMs);
     EXPECT_TRUE(app.window().component("UniClass1")->isVisible());
     EXPECT_TRUE(app.window().component("UniClass2")->isVisible());
     EXPECT_FALSE(app.window().component("UniClass3")->isVisible());
@@ -148,6 +160,7 @@ TEST(EndToEnd, AutoStartDetectsPollsFollowsTheUnitAndReportsItsSilence) {
         return static_cast<std::size_t>(m.pollsReceived());
     });
     ASSERT_LT(pollsBeforeChange, kAnsweredPolls) << "the unit fell silent before it changed";
+    timers.advance(kPollIntervalMs);
     ASSERT_TRUE(spinUntil([&] { return pollsWritten(unit) > pollsBeforeChange; }, kStepBoundMs))
         << "no poll after the change";
     EXPECT_TRUE(spinUntil([&] {
@@ -158,11 +171,22 @@ TEST(EndToEnd, AutoStartDetectsPollsFollowsTheUnitAndReportsItsSilence) {
     EXPECT_EQ(app.window().shownPicture("imLed12"), (PictureRef{PictureList::imlLed, 0}));
     EXPECT_TRUE(messages.empty()) << messages.front();
 
-    // ---- Silence: the next poll is not answered and the watchdog fires ----
+    // ---- Silence: the next polls are not answered and the watchdog fires ----
+    // The spare answered poll, then the first unanswered one arms the watchdog.
+    const auto pollsSoFar = pollsWritten(unit);
+    timers.advance(kPollIntervalMs);
+    ASSERT_TRUE(spinUntil([&] { return pollsWritten(unit) > pollsSoFar; }, kStepBoundMs));
+    timers.advance(kPollIntervalMs);
     ASSERT_TRUE(spinUntil([&] { return unit.withModel([](sim::UnitModel& m) { return m.silent(); }); },
                           kStepBoundMs))
         << "the unit never fell silent";
+    ASSERT_TRUE(spinUntil([&] { return app.logic().tmOpenComError().enabled(); }, kStepBoundMs))
+        << "no poll armed the watchdog";
+    // Just short of 20 s after the arming poll the link still stands.
+    timers.advance(kWatchdogIntervalMs - 1);
     EXPECT_TRUE(app.link().isOpen()) << "the link went before the watchdog ran out";
+    EXPECT_TRUE(messages.empty());
+    timers.advance(1);
     ASSERT_TRUE(spinUntil([&] { return !messages.empty(); }, kSilenceBoundMs)) << "no message after the silence";
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_EQ(messages.front(), kNotFoundMessage);
@@ -198,7 +222,9 @@ TEST(EndToEnd, UnitFoundBeyondTheEighthPortIsConnected) {
         std::ofstream ini(folder / "define.ini");
         ini << "[Form]\nComPort=0\nChkExist=1\nAuto=1\nPrompt=1\nComMeg=1\nSetRTC=0\nRestoreStatus=0\n";
     }
+    ManualTimerHost timers;
     ApplicationOptions options;
+    options.timers = &timers;
     for (int i = 1; i <= 9; ++i) options.extraPorts.push_back((folder / ("ttyMissing" + std::to_string(i))).string());
     options.extraPorts.push_back(unit.slavePath());
     options.settingsPath = folder / "define.ini";

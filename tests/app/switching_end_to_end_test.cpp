@@ -4,9 +4,10 @@
 // in its message box. The unit, not the test, says whether a command went
 // out; the window's LEDs must follow the unit's next status report.
 //
-// Real time: the program polls every 5 s, so a step that waits for the
-// LEDs takes up to one poll. Every wait has a generous bound; nothing here
-// measures speed.
+// The program's window timers are manual: a step that waits for the LEDs
+// moves their time on by one poll interval, so the next poll goes out at
+// once. The serial line, the reader and the detection run for real. Every
+// wait has a generous bound; nothing here measures speed.
 
 #include "app/application.h"
 
@@ -20,6 +21,7 @@
 #include <gtest/gtest.h>
 
 #include <cctype>
+#include <functional>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -31,6 +33,9 @@
 #include "link/serial_link.h"
 #include "mainwindow/drawing_rules.h"
 #include "mainwindow/main_window.h"
+#include "mainwindow/window_logic.h"
+#include "platform/clock.h"
+#include "platform/window_timer.h"
 #include "support/temp_folder.h"
 #include "sim/pty_simulator.h"
 
@@ -39,7 +44,7 @@ namespace {
 
 using test::spinUntil;
 
-// One poll interval, a slow answer and a loaded machine.
+// A slow answer on a loaded machine; only a hang reaches it.
 constexpr int kStepBoundMs = 30000;
 // Past this, since the rig started, a modal still open is closed by force
 // (the test then fails instead of hanging).
@@ -72,12 +77,18 @@ public:
         ApplicationOptions options;
         options.extraPorts = {unit_.slavePath()};
         options.settingsPath = folder_ / "define.ini";
+        options.clock = &clock_;
+        options.timers = &timers_;
         app_ = std::make_unique<Application>(options);
         answerer_ = std::make_unique<test::ModalAnswerer>([this](QWidget* modal) { answer(modal); },
                                                           kWholeTestBoundMs);
         if (!app_->start(why)) return false;
         if (!app_->link().isOpen()) {
             *why = "the unit was not found at start-up";
+            return false;
+        }
+        if (!firstPoll()) {
+            *why = "the greeting's answer never started the polls";
             return false;
         }
         if (!spinUntil([&] { return app_->state().ShownBankCount.load() == kBanks; }, kStepBoundMs)) {
@@ -89,6 +100,19 @@ public:
             return false;
         }
         return true;
+    }
+
+    // The greeting's answer arms the first poll 10 ms ahead: let it go.
+    bool firstPoll() {
+        if (!spinUntil([&] { return app_->logic().tmQuery().enabled(); }, kStepBoundMs)) return false;
+        timers_.advance(kFirstPollDelayMs);
+        return true;
+    }
+    // Lets one poll interval pass (the next "/C\" goes out), then waits for
+    // `done` while the answer comes in.
+    bool afterNextPoll(const std::function<bool()>& done) {
+        timers_.advance(kPollIntervalMs);
+        return spinUntil(done, kStepBoundMs);
     }
 
     Application& app() { return *app_; }
@@ -167,6 +191,8 @@ private:
     testing_support::TempFolder folder_;
     std::filesystem::path settingsFile_ = folder_ / "define.ini";
     sim::PtySimulator unit_;
+    ManualTimerHost timers_;
+    FixedClock clock_{LocalMoment{2026, 12, 8, 3, 14, 0, 0}};
     std::unique_ptr<Application> app_;
     std::unique_ptr<test::ModalAnswerer> answerer_;
 };
@@ -281,7 +307,7 @@ TEST(SwitchingEndToEnd, ClicksAndPopupItemsSwitchTheUnitAfterTheQuestionAndTheLe
         }
         EXPECT_EQ(joined(rig.unit().portStates()), step.statesAfter);
         // The window changes only through the unit's next status report.
-        EXPECT_TRUE(spinUntil([&] { return rig.windowShowsUnit(); }, kStepBoundMs))
+        EXPECT_TRUE(rig.afterNextPoll([&] { return rig.windowShowsUnit(); }))
             << "the LEDs did not follow the unit: " << joined(rig.unit().portStates());
     }
     // The last cancelled step is followed by sent ones, so every cancel was
@@ -406,6 +432,7 @@ TEST(SwitchingEndToEnd, DisconnectAndConnectFromTheMainMenu) {
     EXPECT_TRUE(rig.questions.empty()) << rig.questions.front().text;
     EXPECT_TRUE(rig.unit().waitForCommand("uni", greetingsBefore + 1, std::chrono::milliseconds(kStepBoundMs)))
         << "no greeting on the new link";
+    ASSERT_TRUE(rig.firstPoll());
     EXPECT_TRUE(spinUntil([&] { return panelsShown(rig.window(), true); }, kStepBoundMs))
         << "the panels did not come back";
 
@@ -429,7 +456,7 @@ TEST(SwitchingEndToEnd, DisconnectAndConnectFromTheMainMenu) {
     EXPECT_TRUE(rig.unit().waitForCommand("O021", 1, std::chrono::milliseconds(kStepBoundMs)));
     EXPECT_EQ(rig.switchCommandsAfter(before), std::vector<std::string>{"O021"});
     EXPECT_EQ(joined(rig.unit().portStates()), "CCCCCCCC|OCCCCCCC");
-    EXPECT_TRUE(spinUntil([&] { return rig.windowShowsUnit(); }, kStepBoundMs));
+    EXPECT_TRUE(rig.afterNextPoll([&] { return rig.windowShowsUnit(); }));
     EXPECT_FALSE(rig.forced());
     rig.app().shutdown();
 }
