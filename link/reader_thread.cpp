@@ -27,7 +27,10 @@ TMyThread::~TMyThread() { join(); }
 
 void TMyThread::start() { thread_ = std::thread([this] { Execute(); }); }
 
-void TMyThread::Terminate() { stop_->store(true); }
+void TMyThread::Terminate() {
+    std::lock_guard lock(storing_);
+    stop_->store(true);
+}
 
 void TMyThread::join() {
     if (thread_.joinable()) thread_.join();
@@ -49,7 +52,13 @@ void TMyThread::processByte(unsigned char byte, LineAssembler& assembler) {
     // The mode is read again for every byte: a line that switches it takes
     // effect from the next byte on.
     if (!assembler.feed(byte, state_.RawLineMode.load())) return;
-    const LineOutcome outcome = processLine(assembler.line(), state_, tables_, clock_.now());
+    const LocalMoment now = clock_.now();
+    LineOutcome outcome;
+    {
+        std::lock_guard lock(storing_);
+        if (stop_->load()) return;
+        outcome = processLine(assembler.line(), state_, tables_, now);
+    }
     for (int i = 0; i < outcome.updateCount; ++i) {
         if (!viewUpdate(outcome.updates[static_cast<std::size_t>(i)])) return;
     }

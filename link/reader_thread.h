@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <memory>
+#include <mutex>
 #include <thread>
 
 namespace velmora {
@@ -31,7 +32,9 @@ public:
     TMyThread& operator=(const TMyThread&) = delete;
 
     void start();
-    // Asks the thread to end; view updates not yet run are skipped.
+    // Asks the thread to end; view updates not yet run are skipped. When it
+    // returns, no line is being stored and none will be: a line the reader
+    // was cutting meanwhile is dropped, so a reset that follows stays reset.
     void Terminate();
     bool terminated() const { return stop_->load(); }
     // The thread has left its loop (joining returns at once).
@@ -51,6 +54,9 @@ private:
     LinkUi& ui_;
     // Shared with tasks posted to the UI thread, which may outlive us.
     std::shared_ptr<std::atomic<bool>> stop_;
+    // Held while a line is stored, and by Terminate(): never while the
+    // reader waits for the UI thread.
+    std::mutex storing_;
     std::atomic<bool> finished_{false};
     std::thread thread_;
 };

@@ -175,10 +175,12 @@ void SerialLink::closePort() {
 
 void SerialLink::Disconnect() {
     d_.ui.hidePanels();
+    // The reader is stopped before the reset, so a line it was storing
+    // cannot land in the freshly reset state.
+    const bool open = port_ != nullptr;
+    if (open) closePort();
     resetLinkState();
-    if (!port_) return;
-    closePort();
-    d_.ui.stopLinkTimers();
+    if (open) d_.ui.stopLinkTimers();
 }
 
 void SerialLink::WatchdogExpired() {

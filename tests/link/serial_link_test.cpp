@@ -10,6 +10,9 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <functional>
 #include <memory>
 #include <string>
@@ -347,6 +350,65 @@ TEST_F(LinkFixture, DisconnectWhileClosedOnlyHidesAndResets) {
     EXPECT_EQ(ui.events, (std::vector<std::string>{"hidePanels", "resetLinkUi"}));
     EXPECT_EQ(state.BankCount, 0);
     EXPECT_EQ(port->callCount(SerialCall::close), 0);
+}
+
+// A clock that holds the reader inside a line: the reader reads it just
+// before it stores what the line says.
+class GatedClock final : public Clock {
+public:
+    LocalMoment now() const override {
+        std::unique_lock lock(mutex_);
+        if (armed_) {
+            held_ = true;
+            changed_.notify_all();
+            changed_.wait(lock, [this] { return !armed_; });
+        }
+        return LocalMoment{2026, 12, 8, 3, 10, 0, 0};
+    }
+    void arm() {
+        std::lock_guard lock(mutex_);
+        armed_ = true;
+    }
+    bool waitUntilHeld() {
+        std::unique_lock lock(mutex_);
+        return changed_.wait_for(lock, std::chrono::seconds(10), [this] { return held_; });
+    }
+    void release() {
+        std::lock_guard lock(mutex_);
+        armed_ = false;
+        changed_.notify_all();
+    }
+
+private:
+    mutable std::mutex mutex_;
+    mutable std::condition_variable changed_;
+    mutable bool held_ = false;
+    bool armed_ = false;
+};
+
+// A timer report the reader is storing while the user disconnects must not
+// survive in the reset tables (it would show a timer of a unit that is gone).
+TEST_F(LinkFixture, LineStoredDuringDisconnectDoesNotSurviveTheReset) {
+    GatedClock gated;
+    SerialLink gatedLink(SerialLink::Deps{state, tables, dispatcher, gated, ui, dialogs,
+                                          [this] { return shareScripted(port); },
+                                          [this] { return options; }, [](int) {}});
+    gatedLink.setPortDevices({"", "/dev/ttyUSB0"});
+    gatedLink.OpenLink(1);
+    state.BankCount = 1;
+    gated.arm();
+    port->queueInput("/T0111 0010530\\");
+    ASSERT_TRUE(gated.waitUntilHeld()) << "the reader never reached the line";
+    gatedLink.Disconnect();
+    gated.release();
+    ASSERT_TRUE(drainUntil([&] {
+        gatedLink.reapReaders();
+        return gatedLink.readerCount() == 0;
+    }));
+    EXPECT_EQ(tables.entry(TableId::LiveOn, 0, 0).enabled, 0);
+    EXPECT_EQ(tables.entry(TableId::EditOn, 0, 0).enabled, 0);
+    dispatcher.shutdown();
+    gatedLink.shutdown();
 }
 
 TEST_F(LinkFixture, WritesWhileClosedAreDropped) {
