@@ -181,7 +181,6 @@ LineOutcome processLine(std::string_view line, DeviceState& state, TimerTables& 
     }
 
     const LineWords words = scanWords(line);
-    if (words.tooLong) return out;
     switch (words.count) {
         case 1:
             oneWord(words.word[0], state, tables, out);

@@ -97,9 +97,13 @@ LineWords scanWords(std::string_view line) {
         if (pos >= line.size()) break;
         const std::size_t start = pos;
         while (pos < line.size() && !isScanSpace(line[pos])) ++pos;
-        words.word[n] = line.substr(start, pos - start);
+        std::string_view word = line.substr(start, pos - start);
+        if (word.size() > kWordLimits[n]) {
+            word = word.substr(0, kWordLimits[n]);
+            words.cut = true;
+        }
+        words.word[n] = word;
         words.count = static_cast<int>(n + 1);
-        if (words.word[n].size() > kWordLimits[n]) words.tooLong = true;
     }
     return words;
 }

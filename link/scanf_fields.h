@@ -56,13 +56,15 @@ int scanTimerReport(std::string_view line, TimerReportFields& out);
 // "%s %s %s %s" over a line: up to four words separated by whitespace.
 // word[i] views the line's own characters (valid as long as the line is).
 // count is the number of words found (0 for an empty or all-blank line).
-// tooLong is set when one of the scanned words is longer than its buffer
-// (kWordLimits: 24, 14, 9, 9 characters); such a line cannot be classified
-// safely and its caller drops it. Words after the fourth are never looked at.
+// A word longer than its buffer (kWordLimits: 24, 14, 9, 9 characters) is
+// cut to it, as the fixed buffers of the unit's protocol hold it, and cut is
+// set; the line is still classified, so a unit that prints more digits than
+// expected ("2.50000000") or a longer prompt is understood. Words after the
+// fourth are never looked at.
 struct LineWords {
     std::array<std::string_view, 4> word{};
     int count = 0;
-    bool tooLong = false;
+    bool cut = false;
 };
 inline constexpr std::array<std::size_t, 4> kWordLimits{24, 14, 9, 9};
 LineWords scanWords(std::string_view line);

@@ -104,11 +104,14 @@ TEST(ProcessLine, ClassifiesEveryKindOfLine) {
         {"NUL first", "\0xyz"s, {}, false, false},
         {"text ends at NUL", "xyz\0junk"s, {}, true, true},
         {"binary junk", "\xff\xfe\x01\x7f", {}, false, false},
-        {"overlong first word dropped", "M" + std::string(24, '3'), {}, false, false},
-        {"overlong second word dropped", "S3 " + std::string(15, 'O'), {}, false, false},
-        {"overlong third word dropped", "Velmora PDU " + std::string(10, 'v'), {}, false, false},
-        {"overlong fourth word dropped", "Timer reset is " + std::string(10, 'd'), {}, false, false},
-        {"overlong first word of a progress line", longWord + " a b c", {}, false, false},
+        // Words longer than their buffers are cut, and the line still counts.
+        {"overlong bank count overflows and is ignored", "M" + std::string(24, '3'), {}, false, false},
+        {"overlong status text cut", "S3 " + std::string(15, 'O'), {ukPortStatus}, true, false},
+        {"overlong banner word cut", "Velmora PDU " + std::string(10, 'v'), {ukUpgradeMessage}, true, false},
+        {"overlong progress word cut", "Timer reset is " + std::string(10, 'd'), {ukUpgradeMessage}, true, false},
+        {"overlong unknown first word ignored", longWord + " a b c", {}, false, false},
+        {"current with more digits than its buffer", "S1 OOCCCCCC GGGGGGGG 2.50000000", {ukStatusAndCurrent}, true, false},
+        {"prompt with a long last word", "Please send firmware image.....", {ukUpgradeBegin}, true, false},
     };
     for (const auto& c : cases) {
         DeviceState s;
@@ -228,7 +231,8 @@ TEST(ProcessLine, StatusCurrentAndVersionLinesFillTheNamedBankOnly) {
         {"current of bank twenty ignored", "C20 1.0", -1, kFlags0, kStates0, kCurrent0, kVersion0},
         {"version", "V1 1234", 1, kFlags0, kStates0, kCurrent0, "1234"},
         {"version of fourteen characters", "V01 12345678901234", 1, kFlags0, kStates0, kCurrent0, "12345678901234"},
-        {"version of fifteen dropped", "V01 123456789012345", -1, kFlags0, kStates0, kCurrent0, kVersion0},
+        {"version of fifteen cut to fourteen", "V01 123456789012345", 1, kFlags0, kStates0, kCurrent0, "12345678901234"},
+        {"current with more digits than its buffer", "S1 OOCCCCCC GGGGGGGG 2.50000000", 1, "GGGGGGGG", "OOCCCCCC", 2.5f, kVersion0},
         {"version of bank twenty ignored", "V20 1234", -1, kFlags0, kStates0, kCurrent0, kVersion0},
     };
     for (const auto& c : cases) {

@@ -97,11 +97,11 @@ struct WordsCase {
     const char* name;
     std::string line;
     int count;
-    bool tooLong;
+    bool cut;
     std::vector<std::string> words;
 };
 
-TEST(ScanWords, SplitsOnCWhitespaceAndFlagsOverlongWords) {
+TEST(ScanWords, SplitsOnCWhitespaceAndCutsOverlongWordsToTheirBuffers) {
     const WordsCase cases[] = {
         {"empty", "", 0, false, {}},
         {"blanks only", " \t\r ", 0, false, {}},
@@ -113,18 +113,19 @@ TEST(ScanWords, SplitsOnCWhitespaceAndFlagsOverlongWords) {
         {"fifth word not scanned", "Please send the image now", 4, false, {"Please", "send", "the", "image"}},
         {"fifth word may be long", "a b c d " + std::string(40, 'x'), 4, false, {"a", "b", "c", "d"}},
         {"first word of 24 fits", std::string(24, 'a'), 1, false, {std::string(24, 'a')}},
-        {"first word of 25 too long", std::string(25, 'a'), 1, true, {std::string(25, 'a')}},
+        {"first word of 25 cut to 24", std::string(25, 'a'), 1, true, {std::string(24, 'a')}},
         {"second word of 14 fits", "a " + std::string(14, 'b'), 2, false, {"a", std::string(14, 'b')}},
-        {"second word of 15 too long", "a " + std::string(15, 'b'), 2, true, {"a", std::string(15, 'b')}},
-        {"third word of 10 too long", "a b " + std::string(10, 'c'), 3, true, {"a", "b", std::string(10, 'c')}},
+        {"second word of 15 cut to 14", "a " + std::string(15, 'b'), 2, true, {"a", std::string(14, 'b')}},
+        {"third word of 10 cut to 9", "a b " + std::string(10, 'c'), 3, true, {"a", "b", std::string(9, 'c')}},
         {"fourth word of 9 fits", "a b c " + std::string(9, 'd'), 4, false, {"a", "b", "c", std::string(9, 'd')}},
-        {"fourth word of 10 too long", "a b c " + std::string(10, 'd'), 4, true, {"a", "b", "c", std::string(10, 'd')}},
+        {"fourth word of 10 cut to 9", "a b c " + std::string(10, 'd'), 4, true, {"a", "b", "c", std::string(9, 'd')}},
+        {"words after a cut one still count", std::string(30, 'a') + " b c", 3, true, {std::string(24, 'a'), "b", "c"}},
         {"high bytes are word characters", "\xff\xfe \x80", 2, false, {"\xff\xfe", "\x80"}},
     };
     for (const auto& c : cases) {
         const LineWords w = scanWords(c.line);
         EXPECT_EQ(w.count, c.count) << c.name;
-        EXPECT_EQ(w.tooLong, c.tooLong) << c.name;
+        EXPECT_EQ(w.cut, c.cut) << c.name;
         ASSERT_EQ(c.words.size(), static_cast<std::size_t>(c.count)) << c.name;
         for (int i = 0; i < 4; ++i) {
             const std::string expected = i < c.count ? c.words[static_cast<std::size_t>(i)] : "";
