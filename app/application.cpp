@@ -128,11 +128,14 @@ void Application::wireWindow() {
 
 void Application::buildPortList() {
     ports_ = ComPortList{};
-    std::vector<std::string> devices;
-    if (simulator_) devices.push_back(simulator_->device());
-    for (const SerialPortInfo& port : listSerialPorts()) devices.push_back(port.device);
-    for (const std::string& device : options_.extraPorts) devices.push_back(device);
-    appendExtraPorts(ports_, devices);
+    // The simulated unit first; the machine's own ports by their short
+    // names; the devices the user named by the path given, so the Detect
+    // report says which device it probed.
+    if (simulator_) appendExtraPorts(ports_, {simulator_->device()}, PortNaming::path);
+    std::vector<std::string> listed;
+    for (const SerialPortInfo& port : listSerialPorts()) listed.push_back(port.device);
+    appendExtraPorts(ports_, listed, PortNaming::lastPart);
+    appendExtraPorts(ports_, options_.extraPorts, PortNaming::path);
     link_->setPortDevices(ports_.devices);
 }
 
@@ -173,11 +176,11 @@ void Application::Connect() {
     // only then), so nothing else uses the port list or the probe state.
     deps.probe = [this](int index, ProbeReport& report) { return link_->ProbePort(index, report); };
     const std::optional<int> found = detectDialog_->runDetection(deps, settings_.ComMeg);
-    const int position = found.value_or(0);
     // Any listed position is accepted: refusing a find beyond the eighth
     // port after the dialog reported it would tell the user the unit is
     // missing while it answered.
-    if (position < 1 || position > ports_.count()) {
+    const int position = found.value_or(0);
+    if (!isDetectedPosition(position, ports_.count())) {
         link_->LinkLost();
         return;
     }

@@ -35,6 +35,7 @@ ComPortList buildComPortList(const std::vector<std::string>& registryValues) {
 
     ComPortList list;
     for (int n : numbers) {
+        if (list.count() >= kMaxListedPorts) break;
         list.numbers.push_back(n);
         list.names.push_back("COM" + std::to_string(n));
         list.devices.push_back(windowsDeviceName(n));
@@ -45,6 +46,7 @@ ComPortList buildComPortList(const std::vector<std::string>& registryValues) {
 ComPortList comPortListFrom(const std::vector<SerialPortInfo>& ports) {
     ComPortList list;
     for (const auto& p : ports) {
+        if (list.count() >= kMaxListedPorts) break;
         list.numbers.push_back(p.number);
         list.names.push_back(p.name);
         list.devices.push_back(p.device);
@@ -66,7 +68,7 @@ std::string lastComponent(const std::string& device) {
 
 }  // namespace
 
-void appendExtraPorts(ComPortList& list, const std::vector<std::string>& devices) {
+void appendExtraPorts(ComPortList& list, const std::vector<std::string>& devices, PortNaming naming) {
     std::set<std::string> known;
     for (const auto& d : list.devices)
         if (!d.empty()) known.insert(normalPath(d));
@@ -81,6 +83,13 @@ void appendExtraPorts(ComPortList& list, const std::vector<std::string>& devices
     for (int n : list.numbers) next = std::max(next, n);
 
     for (const auto& d : added) {
+        if (list.count() >= kMaxListedPorts) break;
+        if (naming == PortNaming::path) {
+            list.names.push_back(d);
+            list.numbers.push_back(++next);
+            list.devices.push_back(d);
+            continue;
+        }
         std::string name = lastComponent(d);
         bool ambiguous = name.empty() || name == "AUTO" ||
                          std::find(list.names.begin(), list.names.end(), name) != list.names.end();

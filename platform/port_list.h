@@ -11,6 +11,10 @@ namespace velmora {
 // The port list the windows show and the settings refer to by slot. Slot 0 is
 // "AUTO" (number 0, no device: search every port); slots 1..count() are the
 // ports. The three vectors always have count() + 1 entries.
+// List positions stop here: the Detect dialog reports "no port answered" as
+// position 100, so no port may ever stand there.
+inline constexpr int kMaxListedPorts = 99;
+
 struct ComPortList {
     std::vector<std::string> names{"AUTO"};  // what the user sees: "COM3", "ttyUSB0"
     std::vector<int> numbers{0};             // COM number (Windows) or running number
@@ -36,13 +40,22 @@ std::string windowsDeviceName(int number);
 // the "AUTO" slot.
 ComPortList comPortListFrom(const std::vector<SerialPortInfo>& ports);
 
-// Appends devices named on the command line. A device already in the list
-// (same path, also after removing "." and doubled slashes) or given twice is
-// added once; empty names are ignored. Its name is what follows the last '/'
-// or '\' ("/dev/pts/3" -> "3", "\\.\COM20" -> "COM20"), or the whole path
-// when that is empty, "AUTO", or the name of another port of the list or of
-// another appended device. Numbers continue after the highest in the list.
-void appendExtraPorts(ComPortList& list, const std::vector<std::string>& devices);
+// How appended devices are named in the list.
+enum class PortNaming {
+    lastPart,  // the machine's own ports: what follows the last '/' or '\' ("ttyUSB0")
+    path,      // devices the user named (--port): the path as given ("/dev/pts/3")
+};
+
+// Appends devices. A device already in the list (same path, also after
+// removing "." and doubled slashes) or given twice is added once; empty
+// names are ignored, and nothing is added beyond kMaxListedPorts ports. By
+// `naming`, its name is the last part of its path ("/dev/ttyUSB0" ->
+// "ttyUSB0", "\\.\COM20" -> "COM20") or the path itself; a last part that
+// is empty, "AUTO", or the name of another port of the list or of another
+// appended device gives the whole path too. Numbers continue after the
+// highest in the list.
+void appendExtraPorts(ComPortList& list, const std::vector<std::string>& devices,
+                      PortNaming naming = PortNaming::lastPart);
 
 // Order of port names that compares runs of digits as numbers:
 // ttyACM2 < ttyACM10 < ttyS0 < ttyUSB0. A strict weak order; names that

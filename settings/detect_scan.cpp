@@ -95,4 +95,8 @@ int ScanPorts(const DetectScanDeps& deps, DetectView& view, int previous) {
     return kDetectNotFound;
 }
 
+bool isDetectedPosition(int detectResult, int portCount) {
+    return detectResult != kDetectNotFound && detectResult >= 1 && detectResult <= portCount;
+}
+
 }  // namespace velmora

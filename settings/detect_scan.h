@@ -60,6 +60,10 @@ struct DetectScanDeps {
     const std::atomic<bool>* stop = nullptr;
 };
 
+// True when a DetectResult names a port the unit answered on: a list
+// position 1..portCount, and never kDetectNotFound, however long the list.
+bool isDetectedPosition(int detectResult, int portCount);
+
 // Runs the scan and returns the new DetectResult: the list position where
 // the unit answered, kDetectNotFound when a probed port did not answer, or
 // `previous` (the value kept from the last run) when nothing was probed.

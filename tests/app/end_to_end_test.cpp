@@ -125,7 +125,10 @@ TEST(EndToEnd, AutoStartDetectsPollsFollowsTheUnitAndReportsItsSilence) {
     EXPECT_EQ(app.detectDialog().DetectResult(), position);
     const QStringList report = app.detectDialog().reportLines();
     ASSERT_FALSE(report.isEmpty());
-    EXPECT_TRUE(report.contains(QString::fromStdString("Check " + app.ports().names[static_cast<std::size_t>(position)])));
+    // A device given with --port is named by its path, so the report says
+    // which device was probed.
+    EXPECT_EQ(app.ports().names[static_cast<std::size_t>(position)], unit.slavePath());
+    EXPECT_TRUE(report.contains(QString::fromStdString("Check " + unit.slavePath())));
     EXPECT_EQ(report.last().toStdString(), "Velmora Found!");
     EXPECT_TRUE(app.link().isOpen());
     EXPECT_FALSE(app.window().menuItem("mlConnect")->isEnabled());

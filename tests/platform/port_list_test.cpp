@@ -108,6 +108,7 @@ struct ExtraPortsCase {
     std::vector<std::string> names;    // whole list, slot 0 included
     std::vector<int> numbers;          // whole list
     std::vector<std::string> devices;  // whole list
+    PortNaming naming = PortNaming::lastPart;
 };
 
 class ExtraPorts : public ::testing::TestWithParam<ExtraPortsCase> {};
@@ -115,7 +116,7 @@ class ExtraPorts : public ::testing::TestWithParam<ExtraPortsCase> {};
 TEST_P(ExtraPorts, AppendedAfterTheOthers) {
     const auto& c = GetParam();
     ComPortList list = comPortListFrom(c.base);
-    appendExtraPorts(list, c.extras);
+    appendExtraPorts(list, c.extras, c.naming);
     EXPECT_EQ(list.names, c.names);
     EXPECT_EQ(list.numbers, c.numbers);
     EXPECT_EQ(list.devices, c.devices);
@@ -168,8 +169,44 @@ INSTANTIATE_TEST_SUITE_P(
                        {"\\\\.\\COM20", "COM21"},
                        {"AUTO", "COM3", "COM10", "COM20", "COM21"},
                        {0, 3, 10, 11, 12},
-                       {"", "\\\\.\\COM3", "\\\\.\\COM10", "\\\\.\\COM20", "COM21"}}),
+                       {"", "\\\\.\\COM3", "\\\\.\\COM10", "\\\\.\\COM20", "COM21"}},
+        // Devices the user named are shown by the path given: "3" says nothing.
+        ExtraPortsCase{"UserPtyNamedByItsPath",
+                       kTwoLinuxPorts,
+                       {"/dev/pts/3"},
+                       {"AUTO", "ttyS0", "ttyUSB0", "/dev/pts/3"},
+                       {0, 1, 2, 3},
+                       {"", "/dev/ttyS0", "/dev/ttyUSB0", "/dev/pts/3"},
+                       PortNaming::path},
+        ExtraPortsCase{"UserPathAlreadyListedNotAddedTwice",
+                       kTwoLinuxPorts,
+                       {"/dev//ttyUSB0"},
+                       {"AUTO", "ttyS0", "ttyUSB0"},
+                       {0, 1, 2},
+                       {"", "/dev/ttyS0", "/dev/ttyUSB0"},
+                       PortNaming::path}),
     [](const auto& row) { return std::string(row.param.name); });
+
+// No port ever stands at position 100, the Detect dialog's "not found".
+TEST(PortListLimit, NoListHoldsMoreThanNinetyNinePorts) {
+    std::vector<std::string> many;
+    std::vector<SerialPortInfo> listed;
+    std::vector<std::string> registry;
+    for (int i = 1; i <= 120; ++i) {
+        many.push_back("/dev/pts/" + std::to_string(i));
+        listed.push_back({i, "ttyS" + std::to_string(i), "/dev/ttyS" + std::to_string(i)});
+        registry.push_back("COM" + std::to_string(i % 100));
+    }
+    ComPortList appended;
+    appendExtraPorts(appended, many, PortNaming::path);
+    EXPECT_EQ(appended.count(), kMaxListedPorts);
+    EXPECT_EQ(appended.devices.back(), "/dev/pts/99");
+    ComPortList grown = comPortListFrom(std::vector<SerialPortInfo>(listed.begin(), listed.begin() + 90));
+    appendExtraPorts(grown, many, PortNaming::lastPart);
+    EXPECT_EQ(grown.count(), kMaxListedPorts);
+    EXPECT_EQ(comPortListFrom(listed).count(), kMaxListedPorts);
+    EXPECT_EQ(buildComPortList(registry).count(), kMaxListedPorts);
+}
 
 // ---- natural order ----
 

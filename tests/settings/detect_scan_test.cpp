@@ -167,3 +167,31 @@ TEST(DetectScanBounds, APortBeyondTheListIsProbedByPositionWithAnEmptyName) {
 
 }  // namespace
 }  // namespace velmora
+
+namespace velmora {
+namespace {
+
+// Only a list position the unit answered on opens the link; "not found"
+// (100) never does, however many ports the machine lists.
+TEST(DetectedPosition, OnlyAListedPositionCountsAsAFind) {
+    const struct {
+        const char* what;
+        int result;
+        int ports;
+        bool found;
+    } rows[] = {
+        {"first port", 1, 1, true},
+        {"tenth port", 10, 12, true},
+        {"last possible position", 99, 99, true},
+        {"nothing scanned", 0, 5, false},
+        {"beyond the list", 13, 12, false},
+        {"not found with few ports", kDetectNotFound, 3, false},
+        {"not found with a hundred ports", kDetectNotFound, 100, false},
+        {"not found with many ports", kDetectNotFound, 250, false},
+        {"negative", -1, 5, false},
+    };
+    for (const auto& r : rows) EXPECT_EQ(isDetectedPosition(r.result, r.ports), r.found) << r.what;
+}
+
+}  // namespace
+}  // namespace velmora
