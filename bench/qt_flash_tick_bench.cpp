@@ -17,30 +17,15 @@
 #include <string>
 #include <vector>
 
-#include "link/device_state.h"
-#include "mainwindow/main_window.h"
-#include "mainwindow/window_logic.h"
-#include "platform/clock.h"
-#include "platform/window_timer.h"
-#include "schedule/timer_tables.h"
+#include "support/live_window.h"
 
 namespace velmora {
 namespace {
 
 constexpr double kFlashTickTargetUs = 100.0;  // excluding paint
 
-struct ThreeBankWindow {
-    DeviceState state;
-    TimerTables tables;
-    FixedClock clock{LocalMoment{2026, 12, 8, 3, 10, 0, 0}};
-    TForm1 form;
-    ManualTimerHost timers;
-    MainWindowLogic logic{MainWindowLogic::Deps{state, tables, clock, form, timers, [](std::string_view) {},
-                                                [] {}, [] {}, MainWindowHooks{}}};
-
+struct ThreeBankWindow : test::LiveWindow {
     ThreeBankWindow() {
-        logic.initialiseView();
-        form.show();
         for (int bank = 1; bank <= 3; ++bank) {
             state.editBank(bank, [&](BankRecord& r) {
                 r.bankNo = bank;
@@ -59,9 +44,7 @@ struct ThreeBankWindow {
                 tables.setEntry(TableId::LiveOff, bank - 1, port - 1, off);
             }
         }
-        state.BankCount = 3;
-        state.UpdateKind = ukBankCount;
-        logic.SyncUpdate();
+        reportBankCount(3);
         QApplication::processEvents();
     }
     // Every time label of the three panels carries a time.

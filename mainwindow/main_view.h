@@ -41,6 +41,9 @@ public:
     virtual void setLabelVisible(std::string_view label, bool visible) = 0;
     // Name a screen reader speaks for the component.
     virtual void setAccessibleName(std::string_view component, std::string_view name) = 0;
+    // Tells a screen reader whether the port of a port button ("imButton"+key)
+    // is on; drawn with every LED of the port.
+    virtual void setPortButtonOn(std::string_view button, bool on) = 0;
 
     // ---- The window ----
     virtual void setWindowHeight(int pixels) = 0;  // client height

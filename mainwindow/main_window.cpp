@@ -1,5 +1,7 @@
 #include "mainwindow/main_window.h"
 
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QAction>
 #include <QCloseEvent>
 #include <QFrame>
@@ -18,6 +20,7 @@
 
 #include <algorithm>
 #include <array>
+#include <optional>
 
 #include "assets/picture_lists.h"
 
@@ -68,6 +71,26 @@ class PictureBox final : public QWidget {
 public:
     PictureBox(QWidget* parent, const PictureSet& pictures) : QWidget(parent), pictures_(&pictures) {}
 
+    // What a screen reader is told the picture is.
+    enum class Speaks { image, button, partOfDisplay };
+    Speaks speaks() const { return speaks_; }
+    void setSpeaks(Speaks speaks) { speaks_ = speaks; }
+    // A port button's port: on or off (unset for other pictures).
+    std::optional<bool> portOn() const { return portOn_; }
+    void setPortOn(bool on) {
+        if (portOn_ == on) return;
+        portOn_ = on;
+        QAccessible::State changed;
+        changed.checked = true;
+        QAccessibleStateChangeEvent event(this, changed);
+        QAccessible::updateAccessibility(&event);
+    }
+    // A press and a release, exactly as a click or the keyboard gives them.
+    void press() {
+        if (pressed_) pressed_();
+        if (released_) released_();
+    }
+
     void setPicture(const PictureSet& pictures, int index) {
         if (&pictures == pictures_ && index == index_) return;  // the flash tick repeats itself
         pictures_ = &pictures;
@@ -113,8 +136,7 @@ protected:
         const bool click = k == Qt::Key_Space || k == Qt::Key_Return || k == Qt::Key_Enter;
         if (!click || !isButton()) return QWidget::keyPressEvent(event);
         if (event->isAutoRepeat()) return;
-        if (pressed_) pressed_();
-        if (released_) released_();
+        press();
     }
 
 private:
@@ -125,12 +147,83 @@ private:
 
     const PictureSet* pictures_;
     int index_ = -1;
+    Speaks speaks_ = Speaks::image;
+    std::optional<bool> portOn_;
     bool anyMouseButton_ = false;
     std::function<void()> pressed_;
     std::function<void()> released_;
 };
 
+// The two digit pictures of one current or bank-number display: one object
+// with one name for a screen reader, which never sees the digits alone.
+class DigitDisplay final : public QWidget {
+public:
+    using QWidget::QWidget;
+};
+
+namespace {
+
+// How the panel's pictures appear on the accessibility bus.
+class PictureBoxAccessible final : public QAccessibleWidget {
+public:
+    explicit PictureBoxAccessible(PictureBox* box)
+        : QAccessibleWidget(box, box->speaks() == PictureBox::Speaks::button ? QAccessible::Button
+                                                                              : QAccessible::Graphic) {}
+
+    QAccessible::State state() const override {
+        QAccessible::State s = QAccessibleWidget::state();
+        if (const std::optional<bool> on = box()->portOn()) {
+            s.checkable = true;
+            s.checked = *on;
+        }
+        return s;
+    }
+    QString text(QAccessible::Text t) const override {
+        if (t == QAccessible::Description) {
+            if (const std::optional<bool> on = box()->portOn()) return *on ? QStringLiteral("on") : QStringLiteral("off");
+        }
+        return QAccessibleWidget::text(t);
+    }
+    QStringList actionNames() const override {
+        QStringList names = QAccessibleWidget::actionNames();
+        if (box()->speaks() == PictureBox::Speaks::button) names.prepend(pressAction());
+        return names;
+    }
+    void doAction(const QString& action) override {
+        if (action == pressAction() && box()->speaks() == PictureBox::Speaks::button) {
+            box()->press();
+            return;
+        }
+        QAccessibleWidget::doAction(action);
+    }
+
+private:
+    PictureBox* box() const { return static_cast<PictureBox*>(widget()); }
+};
+
+class DigitDisplayAccessible final : public QAccessibleWidget {
+public:
+    explicit DigitDisplayAccessible(DigitDisplay* display) : QAccessibleWidget(display, QAccessible::StaticText) {}
+    // The digits are drawn, not read: the display speaks for them.
+    int childCount() const override { return 0; }
+    QAccessibleInterface* child(int) const override { return nullptr; }
+    int indexOfChild(const QAccessibleInterface*) const override { return -1; }
+};
+
+QAccessibleInterface* panelAccessibility(const QString&, QObject* object) {
+    if (auto* box = dynamic_cast<PictureBox*>(object)) return new PictureBoxAccessible(box);
+    if (auto* display = dynamic_cast<DigitDisplay*>(object)) return new DigitDisplayAccessible(display);
+    return nullptr;
+}
+
+}  // namespace
+
 TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
+    static const bool accessibilityInstalled = [] {
+        QAccessible::installFactory(panelAccessibility);
+        return true;
+    }();
+    (void)accessibilityInstalled;
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Velmora Management"));
     // System menu and minimise box, no maximise box; the size is fixed below.
@@ -350,6 +443,19 @@ PictureBox* TForm1::addPicture(QWidget* parent, const QString& name, int left, i
     return box;
 }
 
+void TForm1::addDigitDisplay(QWidget* panel, const QString& name, int left, int top,
+                             const std::array<ComponentName, 2>& digits) {
+    auto* display = new DigitDisplay(panel);
+    display->setObjectName(name);
+    display->setGeometry(left, top, 52, 30);
+    components_[name.toStdString()] = display;
+    for (std::size_t i = 0; i < digits.size(); ++i) {
+        PictureBox* digit = addPicture(display, qtext(digits[i]), static_cast<int>(i) * 28, 0, 24, 30);
+        digit->setSpeaks(PictureBox::Speaks::partOfDisplay);
+        displays_[key(digits[i])] = display;
+    }
+}
+
 void TForm1::buildPanel(int slot) {
     auto* panel = new QWidget(client_);
     panel->setObjectName(qtext(panelName(slot)));
@@ -366,6 +472,7 @@ void TForm1::buildPanel(int slot) {
 
         PictureBox* button = addPicture(panel, qtext(buttonName(k)), kButtonLefts[i], kButtonTop, 29, 28);
         button->setProperty("tag", k);
+        button->setSpeaks(PictureBox::Speaks::button);
         button->makeButton(
             [this, k] {
                 if (handlers_.portButtonPressed) handlers_.portButtonPressed(k);
@@ -398,13 +505,14 @@ void TForm1::buildPanel(int slot) {
         labels_[labelKey] = label;
     }
 
-    addPicture(panel, qtext(currentDigitName(slot, 1)), 45, 31, 24, 30);
-    addPicture(panel, qtext(currentDigitName(slot, 2)), 73, 31, 24, 30);
-    addPicture(panel, qtext(bankDigitName(slot, 1)), 493, 31, 24, 30);
-    addPicture(panel, qtext(bankDigitName(slot, 2)), 521, 31, 24, 30);
+    addDigitDisplay(panel, QStringLiteral("CurrentDisplay%1").arg(slot), 45, 31,
+                    {currentDigitName(slot, 1), currentDigitName(slot, 2)});
+    addDigitDisplay(panel, QStringLiteral("BankDisplay%1").arg(slot), 493, 31,
+                    {bankDigitName(slot, 1), bankDigitName(slot, 2)});
 
     PictureBox* menuButton = addPicture(panel, qtext(menuButtonName(slot)), 2, 83, 39, 15);
     menuButton->setProperty("tag", slot);
+    menuButton->setSpeaks(PictureBox::Speaks::button);
     menuButton->makeButton(
         [this, slot] {
             if (handlers_.menuButtonPressed) handlers_.menuButtonPressed(slot);
@@ -477,11 +585,22 @@ void TForm1::setLabelBackground(std::string_view label, std::uint32_t rgb) {
     }
 }
 
+void TForm1::setPortButtonOn(std::string_view button, bool on) {
+    const auto it = pictures_.find(key(button));
+    if (it != pictures_.end() && it->second->speaks() == PictureBox::Speaks::button) it->second->setPortOn(on);
+}
+
 void TForm1::setLabelVisible(std::string_view label, bool visible) {
     if (QLabel* l = labelNamed(label)) l->setVisible(visible);
 }
 
 void TForm1::setAccessibleName(std::string_view component, std::string_view name) {
+    // Both digits of a display name the display: one object, one name.
+    if (const auto it = displays_.find(key(component)); it != displays_.end()) {
+        const QString n = qtext(name);
+        if (it->second->accessibleName() != n) it->second->setAccessibleName(n);
+        return;
+    }
     if (QWidget* w = this->component(component)) {
         const QString n = qtext(name);
         if (w->accessibleName() != n) w->setAccessibleName(n);

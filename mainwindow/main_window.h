@@ -76,6 +76,7 @@ public:
     void setLabelBackground(std::string_view label, std::uint32_t rgb) override;
     void setLabelVisible(std::string_view label, bool visible) override;
     void setAccessibleName(std::string_view component, std::string_view name) override;
+    void setPortButtonOn(std::string_view button, bool on) override;
     void setWindowHeight(int pixels) override;
     void setWindowTop(int pixels) override;
     void setScrollBarPosition(int position) override;
@@ -143,6 +144,9 @@ private:
     void buildMenus();
     void buildPopups();
     void buildPanel(int slot);
+    // Two digit pictures named `digits` in one display object named `name`.
+    void addDigitDisplay(QWidget* panel, const QString& name, int left, int top,
+                         const std::array<ComponentName, 2>& digits);
     PictureBox* addPicture(QWidget* parent, const QString& name, int left, int top, int width,
                            int height);
     QLabel* labelNamed(std::string_view name) const;
@@ -158,6 +162,7 @@ private:
     // Every named component and menu item, looked up by name on each call.
     std::unordered_map<std::string, QWidget*> components_;
     std::unordered_map<std::string, PictureBox*> pictures_;
+    std::unordered_map<std::string, QWidget*> displays_;  // digit picture -> its display
     std::unordered_map<std::string, QLabel*> labels_;
     std::unordered_map<std::string, QAction*> menuItems_;
 };

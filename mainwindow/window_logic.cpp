@@ -151,6 +151,7 @@ void MainWindowLogic::drawLed(int key, int port, int bank, bool on, bool alarm) 
     const ComponentName name = ledName(key);
     d_.view.setPicture(name, picture.list, picture.index);
     d_.view.setAccessibleName(name, spokenLed(bank, port, on, alarm));
+    d_.view.setPortButtonOn(buttonName(key), on);
 }
 
 void MainWindowLogic::setTimeLabel(int key, std::string_view text) {

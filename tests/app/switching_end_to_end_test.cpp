@@ -11,6 +11,7 @@
 
 #include "app/application.h"
 
+#include <QAccessible>
 #include <QAction>
 #include <QCoreApplication>
 #include <QMenu>
@@ -216,7 +217,9 @@ std::string joined(const std::vector<std::string>& states) {
 
 // ---- Port buttons and pop-up items: question, command, unit, LEDs ----
 
-enum class Source { portButton, popupItem };
+// portButton: a mouse click; screenReader: the Press action a screen reader
+// (or any accessibility client) performs on the button.
+enum class Source { portButton, screenReader, popupItem };
 
 struct SwitchStep {
     const char* what;          // for failure messages
@@ -256,6 +259,12 @@ const SwitchStep kSwitchSteps[] = {
      "Do you want to power off all ports of  all banks?", "F000", "CCCCCCCC|CCCCCCCC"},
     {"all banks on from the first menu's item", Source::popupItem, "OpenAllPortofAllBank1", true,
      "Do you want to power on all ports of all banks?", "O000", "OOOOOOOO|OOOOOOOO"},
+    {"a screen reader presses a port button", Source::screenReader, "imButton27", true,
+     "Do you want to power off Bank 2 Port 7?", "F027", "OOOOOOOO|OOOOOOCO"},
+    {"a screen reader's press asks first too", Source::screenReader, "imButton27", false,
+     "Do you want to power on Bank 2 Port 7?", "", "OOOOOOOO|OOOOOOCO"},
+    {"after it the mouse works as before", Source::portButton, "imButton27", true,
+     "Do you want to power on Bank 2 Port 7?", "O027", "OOOOOOOO|OOOOOOOO"},
 };
 
 TEST(SwitchingEndToEnd, ClicksAndPopupItemsSwitchTheUnitAfterTheQuestionAndTheLedsFollow) {
@@ -274,10 +283,18 @@ TEST(SwitchingEndToEnd, ClicksAndPopupItemsSwitchTheUnitAfterTheQuestionAndTheLe
         rig.answerOk = step.answerOk;
         rig.questions.clear();
 
-        if (step.source == Source::portButton) {
+        if (step.source == Source::portButton || step.source == Source::screenReader) {
             QWidget* button = rig.window().component(step.name);
             ASSERT_NE(button, nullptr);
-            leftClick(button);
+            if (step.source == Source::portButton) {
+                leftClick(button);
+            } else {
+                QAccessibleInterface* spoken = QAccessible::queryAccessibleInterface(button);
+                ASSERT_NE(spoken, nullptr);
+                ASSERT_EQ(spoken->role(), QAccessible::Button);
+                ASSERT_NE(spoken->actionInterface(), nullptr);
+                spoken->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+            }
             // The released picture is back, whatever the answer was.
             EXPECT_EQ(rig.window().shownPicture(step.name), (PictureRef{PictureList::imlButton, 1}));
         } else {

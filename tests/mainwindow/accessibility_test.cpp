@@ -12,12 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "link/device_state.h"
-#include "mainwindow/main_window.h"
-#include "mainwindow/window_logic.h"
-#include "platform/clock.h"
-#include "platform/window_timer.h"
-#include "schedule/timer_tables.h"
+#include "support/live_window.h"
 
 namespace velmora {
 namespace {
@@ -38,47 +33,8 @@ SpokenNames walkTree(QWidget& window) {
     return names;
 }
 
-struct BankReport {
-    int bank;
-    const char* portStates;
-    const char* timerFlags;
-    float current;  // amperes
-};
-
-struct Window {
-    DeviceState state;
-    TimerTables tables;
-    FixedClock clock{LocalMoment{2026, 12, 8, 3, 10, 0, 0}};  // Tuesday 10:00:00
-    TForm1 form;
-    ManualTimerHost timers;
-    MainWindowLogic logic{MainWindowLogic::Deps{state, tables, clock, form, timers, [](std::string_view) {},
-                                                [] {}, [] {}, MainWindowHooks{}}};
-
-    Window() {
-        TForm1::Handlers h;
-        h.scrollBarMoved = [this](int p) { logic.scrollBarMoved(p); };
-        form.setHandlers(h);
-        logic.initialiseView();
-        form.show();
-    }
-    void reportBankCount(int count) {
-        state.BankCount = count;
-        state.UpdateKind = ukBankCount;
-        logic.SyncUpdate();
-    }
-    // A four-field status line for the bank, as the reader stores it.
-    void report(const BankReport& r) {
-        state.editBank(r.bank, [&](BankRecord& rec) {
-            rec.bankNo = r.bank;
-            copyField(rec.portStates, r.portStates);
-            copyField(rec.timerFlags, r.timerFlags);
-            rec.current = r.current;
-        });
-        state.ReportedBank = r.bank;
-        state.UpdateKind = ukStatusAndCurrent;
-        logic.SyncUpdate();
-    }
-};
+using test::BankReport;
+using Window = test::LiveWindow;
 
 // One expected spoken name.
 struct Heard {
@@ -119,10 +75,8 @@ INSTANTIATE_TEST_SUITE_P(
                     {"imLed18", "Bank 1 Port 8 off"},
                     {"imButton11", "Bank 1 Port 1"},
                     {"imButton18", "Bank 1 Port 8"},
-                    {"imDisCurrent11", "Bank 1 current 3.4 A"},
-                    {"imDisCurrent12", "Bank 1 current 3.4 A"},
-                    {"imDisBank11", "Bank 1"},
-                    {"imDisBank12", "Bank 1"},
+                    {"CurrentDisplay1", "Bank 1 current 3.4 A"},
+                    {"BankDisplay1", "Bank 1"},
                     {"btnRight1", "Bank 1 menu"}}},
         ReportCase{"FlaggedPortsSpeakTheirAlarm",
                    3,
@@ -131,10 +85,10 @@ INSTANTIATE_TEST_SUITE_P(
                     {"imLed38", "Bank 3 Port 8 on, alarm"},
                     {"imLed33", "Bank 3 Port 3 off"},
                     {"lblShowTime34", ""},
-                    {"imDisCurrent31", "Bank 3 current 12 A"}}},
+                    {"CurrentDisplay3", "Bank 3 current 12 A"}}},
         ReportCase{"FlaggedPortOffKeepsItsAlarm", 2, {{2, "CCCCCCCC", "FGGGGGGG", 0.0f}},
                    {{"imLed21", "Bank 2 Port 1 off, alarm"}, {"imLed22", "Bank 2 Port 2 off"},
-                    {"imDisCurrent22", "Bank 2 current 0.0 A"}}},
+                    {"CurrentDisplay2", "Bank 2 current 0.0 A"}}},
         ReportCase{"EachSlotSpeaksItsOwnBank",
                    3,
                    {{1, "OOOOOOOO", "GGGGGGGG", 9.99f}, {2, "CCCCCCCC", "GGGGGGGG", 10.0f},
@@ -142,15 +96,15 @@ INSTANTIATE_TEST_SUITE_P(
                    {{"imLed18", "Bank 1 Port 8 on"},
                     {"imLed28", "Bank 2 Port 8 off"},
                     {"imLed37", "Bank 3 Port 7 on"},
-                    {"imDisCurrent11", "Bank 1 current 9.9 A"},
-                    {"imDisCurrent21", "Bank 2 current 10 A"},
-                    {"imDisCurrent31", "Bank 3 current 0.0 A"},
-                    {"imDisBank31", "Bank 3"},
+                    {"CurrentDisplay1", "Bank 1 current 9.9 A"},
+                    {"CurrentDisplay2", "Bank 2 current 10 A"},
+                    {"CurrentDisplay3", "Bank 3 current 0.0 A"},
+                    {"BankDisplay3", "Bank 3"},
                     {"btnRight2", "Bank 2 menu"}}},
         ReportCase{"LaterReportReplacesTheName",
                    1,
                    {{1, "OCCCCCCC", "FGGGGGGG", 5.5f}, {1, "CCCCCCCC", "GGGGGGGG", 0.4f}},
-                   {{"imLed11", "Bank 1 Port 1 off"}, {"imDisCurrent12", "Bank 1 current 0.4 A"}}}),
+                   {{"imLed11", "Bank 1 Port 1 off"}, {"CurrentDisplay1", "Bank 1 current 0.4 A"}}}),
     [](const auto& row) { return std::string(row.param.name); });
 
 struct ScrollCase {
@@ -196,11 +150,11 @@ INSTANTIATE_TEST_SUITE_P(
                                   {"imLed25", "Bank 4 Port 5 off, alarm"},
                                   {"imLed24", "Bank 4 Port 4 on"},
                                   {"imLed35", "Bank 5 Port 5 on"},
-                                  {"imDisBank11", "Bank 3"},
-                                  {"imDisBank32", "Bank 5"},
-                                  {"imDisCurrent11", "Bank 3 current 3.3 A"},
-                                  {"imDisCurrent21", "Bank 4 current 4.4 A"},
-                                  {"imDisCurrent31", "Bank 5 current 5.5 A"},
+                                  {"BankDisplay1", "Bank 3"},
+                                  {"BankDisplay3", "Bank 5"},
+                                  {"CurrentDisplay1", "Bank 3 current 3.3 A"},
+                                  {"CurrentDisplay2", "Bank 4 current 4.4 A"},
+                                  {"CurrentDisplay3", "Bank 5 current 5.5 A"},
                                   {"btnRight1", "Bank 3 menu"},
                                   {"btnRight3", "Bank 5 menu"}}},
                       ScrollCase{"TwelveBanksToTheEnd",
@@ -208,10 +162,10 @@ INSTANTIATE_TEST_SUITE_P(
                                  10,
                                  {{"imButton21", "Bank 11 Port 1"},
                                   {"imLed31", "Bank 12 Port 1 off"},
-                                  {"imDisBank11", "Bank 10"},
-                                  {"imDisBank32", "Bank 12"},
-                                  {"imDisCurrent11", "Bank 10 current 11 A"},
-                                  {"imDisCurrent31", "Bank 12 current 13 A"},
+                                  {"BankDisplay1", "Bank 10"},
+                                  {"BankDisplay3", "Bank 12"},
+                                  {"CurrentDisplay1", "Bank 10 current 11 A"},
+                                  {"CurrentDisplay3", "Bank 12 current 13 A"},
                                   {"btnRight2", "Bank 11 menu"}}},
                       ScrollCase{"FourBanksOneStep",
                                  4,
@@ -220,9 +174,75 @@ INSTANTIATE_TEST_SUITE_P(
                                   {"imLed12", "Bank 2 Port 2 on"},
                                   {"imLed17", "Bank 2 Port 7 off, alarm"},
                                   {"imLed34", "Bank 4 Port 4 on"},
-                                  {"imDisCurrent21", "Bank 3 current 3.3 A"},
+                                  {"CurrentDisplay2", "Bank 3 current 3.3 A"},
                                   {"btnRight3", "Bank 4 menu"}}}),
     [](const auto& row) { return std::string(row.param.name); });
+
+// What kind of object each picture is: a screen reader announces port and
+// menu buttons as buttons it can press, lamps as images and each digit
+// display as one label, and a port button says whether its port is on.
+QAccessibleInterface* interfaceOf(QWidget* w) { return QAccessible::queryAccessibleInterface(w); }
+
+int countNamed(QAccessibleInterface* node, const QString& name, int depth = 0) {
+    if (!node || !node->isValid() || depth > 32) return 0;
+    int n = node->text(QAccessible::Name) == name ? 1 : 0;
+    for (int i = 0; i < node->childCount(); ++i) n += countNamed(node->child(i), name, depth + 1);
+    return n;
+}
+
+TEST(AccessibleRoles, ButtonsPressLampsAreImagesDisplaysAreOneLabel) {
+    Window w;
+    std::vector<std::string> pressed;
+    TForm1::Handlers h;
+    h.portButtonPressed = [&](int key) { pressed.push_back("down " + std::to_string(key)); };
+    h.portButtonReleased = [&](int key) { pressed.push_back("up " + std::to_string(key)); };
+    h.menuButtonPressed = [&](int slot) { pressed.push_back("menu down " + std::to_string(slot)); };
+    h.menuButtonReleased = [&](int slot) { pressed.push_back("menu up " + std::to_string(slot)); };
+    w.form.setHandlers(h);
+    w.reportBankCount(1);
+    w.report({1, "COCCCCCC", "GGGGGGGG", 3.46f});
+
+    QAccessibleInterface* button = interfaceOf(w.form.component("imButton12"));
+    ASSERT_NE(button, nullptr);
+    EXPECT_EQ(button->role(), QAccessible::Button);
+    EXPECT_TRUE(button->state().checkable);
+    EXPECT_TRUE(button->state().checked) << "port 2 is on";
+    EXPECT_EQ(button->text(QAccessible::Description), "on");
+    QAccessibleInterface* offButton = interfaceOf(w.form.component("imButton11"));
+    EXPECT_FALSE(offButton->state().checked) << "port 1 is off";
+    EXPECT_EQ(offButton->text(QAccessible::Description), "off");
+    QAccessibleActionInterface* actions = button->actionInterface();
+    ASSERT_NE(actions, nullptr);
+    ASSERT_TRUE(actions->actionNames().contains(QAccessibleActionInterface::pressAction()));
+    // Pressing through the bus takes the path of a click: press, then release.
+    actions->doAction(QAccessibleActionInterface::pressAction());
+    EXPECT_EQ(pressed, (std::vector<std::string>{"down 12", "up 12"}));
+
+    QAccessibleInterface* menu = interfaceOf(w.form.component("btnRight1"));
+    EXPECT_EQ(menu->role(), QAccessible::Button);
+    menu->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+    EXPECT_EQ(pressed.back(), "menu up 1");
+
+    EXPECT_EQ(interfaceOf(w.form.component("imLed12"))->role(), QAccessible::Graphic);
+
+    // The state follows the unit's next report.
+    w.report({1, "CCCCCCCC", "GGGGGGGG", 0.0f});
+    EXPECT_FALSE(button->state().checked);
+
+    // One display, one object, one name; its digits are not read on their own.
+    w.report({1, "COCCCCCC", "GGGGGGGG", 3.46f});
+    QAccessibleInterface* current = interfaceOf(w.form.component("CurrentDisplay1"));
+    ASSERT_NE(current, nullptr);
+    EXPECT_EQ(current->role(), QAccessible::StaticText);
+    EXPECT_EQ(current->text(QAccessible::Name), "Bank 1 current 3.4 A");
+    EXPECT_EQ(current->childCount(), 0);
+    const SpokenNames names = walkTree(w.form);
+    EXPECT_EQ(names.count("imDisCurrent11") + names.count("imDisCurrent12"), 0u);
+    EXPECT_EQ(names.count("imDisBank11") + names.count("imDisBank12"), 0u);
+    QAccessibleInterface* root = interfaceOf(w.form.component("UniClass1"));
+    EXPECT_EQ(countNamed(root, "Bank 1 current 3.4 A"), 1);
+    EXPECT_EQ(countNamed(root, "Bank 1"), 1) << "the bank-number display";
+}
 
 // The flash timer: an enabled timer makes the ALARM lamp blink, and the
 // spoken name follows the lamp; the time label speaks what it shows.

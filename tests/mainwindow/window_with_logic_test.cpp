@@ -7,32 +7,14 @@
 
 #include <string>
 
-#include "link/device_state.h"
-#include "mainwindow/main_window.h"
-#include "mainwindow/window_logic.h"
-#include "platform/clock.h"
-#include "platform/window_timer.h"
-#include "schedule/timer_tables.h"
+#include "support/live_window.h"
 
 namespace velmora {
 namespace {
 
-struct LiveWindow {
-    DeviceState state;
-    TimerTables tables;
-    FixedClock clock{LocalMoment{2026, 12, 8, 3, 10, 0, 0}};
-    TForm1 form;
-    ManualTimerHost timers;
-    MainWindowLogic logic{MainWindowLogic::Deps{state, tables, clock, form, timers, [](std::string_view) {},
-                                                [] {}, [] {}, MainWindowHooks{}}};
-
-    LiveWindow() {
-        TForm1::Handlers h;
-        h.scrollBarMoved = [this](int p) { logic.scrollBarMoved(p); };
-        form.setHandlers(h);
-        logic.initialiseView();
-        form.show();
-    }
+// The live window with every reported bank's records filled as a unit
+// reports them: all ports off, no flags.
+struct LiveWindow : test::LiveWindow {
     void reportBankCount(int count) {
         for (int b = 1; b <= count && b < kBankRecords; ++b) {
             state.editBank(b, [&](BankRecord& r) {
@@ -41,9 +23,7 @@ struct LiveWindow {
                 copyField(r.timerFlags, "GGGGGGGG");
             });
         }
-        state.BankCount = count;
-        state.UpdateKind = ukBankCount;
-        logic.SyncUpdate();
+        test::LiveWindow::reportBankCount(count);
     }
     bool visible(const std::string& name) { return form.component(name)->isVisible(); }
     int digit(const std::string& name) {

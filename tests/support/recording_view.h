@@ -42,6 +42,7 @@ public:
     void setAccessibleName(std::string_view component, std::string_view name) override {
         accessible[std::string(component)] = std::string(name);
     }
+    void setPortButtonOn(std::string_view button, bool on) override { buttonOn[std::string(button)] = on; }
     void setWindowHeight(int pixels) override { height = pixels; }
     void setWindowTop(int pixels) override { top = pixels; }
     void setScrollBarPosition(int position) override {
@@ -121,6 +122,7 @@ public:
     std::map<std::string, std::uint32_t> labelBackgrounds;
     std::map<std::string, bool> labelVisible;
     std::map<std::string, std::string> accessible;
+    std::map<std::string, bool> buttonOn;  // port button -> its port is on
     std::vector<std::string> log;
     int height = 0;
     int top = 0;
