@@ -12,6 +12,7 @@
 using namespace velmora;
 using namespace velmora::sim;
 using velmora::sim::testing::framedLines;
+using velmora::sim::testing::joined;
 
 namespace {
 
@@ -152,9 +153,9 @@ class Currents : public ::testing::TestWithParam<CurrentCase> {};
 
 TEST_P(Currents, FollowThePortsThatAreOn) {
     UnitModel m(twoBanks(StatusForm::split));
-    for (int p : GetParam().portsOn) m.feed("/O0" + std::to_string(GetParam().bank) + std::to_string(p) + "\\");
+    for (int p : GetParam().portsOn) m.feed(joined("/O0", std::to_string(GetParam().bank), std::to_string(p), "\\"));
     const auto lines = framedLines(m.feed("/C\\"));
-    const std::string want = "C" + std::to_string(GetParam().bank) + " " + GetParam().current;
+    const std::string want = joined("C", std::to_string(GetParam().bank), " ", GetParam().current);
     EXPECT_NE(std::find(lines.begin(), lines.end(), want), lines.end()) << "missing " << want;
 }
 
@@ -325,7 +326,7 @@ TEST(Timers, ClearsRemoveByScopeAndDirection) {
           Row{"nothingThere", "/Q0231\\", {"T0101 0000100", "T0110 0000100", "T0111 0000100", "T0121 0000100", "T0211 0000100"}}}) {
         UnitModel m(twoBanks());
         m.feed(setAll);
-        EXPECT_EQ(m.feed(row.clear), "/" + row.clear.substr(1, 5) + "\\") << row.name;
+        EXPECT_EQ(m.feed(row.clear), joined("/", row.clear.substr(1, 5), "\\")) << row.name;
         EXPECT_EQ(timerLines(m), row.left) << row.name;
     }
 }
