@@ -25,8 +25,10 @@ std::string clockNotSettableText(const LocalMoment& now) {
     char reading[80];
     std::snprintf(reading, sizeof reading, "%04d-%02d-%02d %02d:%02d:%02d", now.year, now.month, now.day, now.hour,
                   now.minute, now.second);
-    return std::string("The PC clock reads ") + reading +
-           ". The unit's clock can only be set to a date from 2000 to 2099, so it was not set.";
+    std::string text = "The PC clock reads ";
+    text.append(reading);
+    text.append(". The unit's clock can only be set to a date from 2000 to 2099, so it was not set.");
+    return text;
 }
 
 ClockSync::ClockSync(Deps deps)

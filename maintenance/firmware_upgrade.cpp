@@ -18,7 +18,15 @@ namespace {
 // the buffer's own fill.
 constexpr std::uint8_t kImageEndByte = 0xFF;
 
-std::string quoted(std::string_view path) { return "\"" + std::string(path) + "\""; }
+// "The firmware file "<path>" " followed by `rest`. Built by appending:
+// g++ 12 at -O3 warns falsely on chains of string additions.
+std::string aboutFile(std::string_view path, std::string_view rest) {
+    std::string text = "The firmware file \"";
+    text.append(path);
+    text.append("\" ");
+    text.append(rest);
+    return text;
+}
 
 void writeText(const std::function<void(const std::uint8_t*, std::size_t)>& write, std::string_view text) {
     if (!write || text.empty()) return;
@@ -28,17 +36,20 @@ void writeText(const std::function<void(const std::uint8_t*, std::size_t)>& writ
 }  // namespace
 
 std::string firmwareUnreadableText(std::string_view path, std::string_view reason) {
-    return "The firmware file " + quoted(path) + " cannot be read: " + std::string(reason) + ".";
+    std::string text = aboutFile(path, "cannot be read: ");
+    text.append(reason);
+    text.append(".");
+    return text;
 }
 
 std::string firmwareTooLargeText(std::string_view path) {
-    return "The firmware file " + quoted(path) + " is larger than " + std::to_string(kLargestFirmwareFile) +
-           " bytes, the most the unit can be sent. Nothing was sent.";
+    std::string text = aboutFile(path, "is larger than ");
+    text.append(std::to_string(kLargestFirmwareFile));
+    text.append(" bytes, the most the unit can be sent. Nothing was sent.");
+    return text;
 }
 
-std::string firmwareEmptyText(std::string_view path) {
-    return "The firmware file " + quoted(path) + " is empty. Nothing was sent.";
-}
+std::string firmwareEmptyText(std::string_view path) { return aboutFile(path, "is empty. Nothing was sent."); }
 
 FirmwareUpgrade::FirmwareUpgrade(Deps deps)
     : d_(std::move(deps)),
