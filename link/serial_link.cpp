@@ -224,6 +224,10 @@ void SerialLink::purge() {
     if (port_) port_->purge();
 }
 
+void SerialLink::purgeReceive() {
+    if (port_) port_->purgeReceive();
+}
+
 void SerialLink::reapReaders() {
     for (auto it = retired_.begin(); it != retired_.end();) {
         if ((*it)->finished()) {

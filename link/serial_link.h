@@ -89,8 +89,11 @@ public:
     void write(std::string_view text);
     // The greeting, one byte per write with 1 ms pauses.
     void writeGreeting();
-    // Drops whatever waits in the port's queues (upgrade start).
+    // Drops whatever waits in the port's queues.
     void purge();
+    // Drops what has been received and not yet read; what was written still
+    // goes out (the upgrade's prompt).
+    void purgeReceive();
 
     // Joins readers that have ended (called at connect; cheap otherwise).
     void reapReaders();

@@ -88,6 +88,9 @@ public:
     virtual SerialStatus setTimeouts(const SerialTimeouts& timeouts) = 0;
     // Throws away whatever waits in both directions.
     virtual SerialStatus purge() = 0;
+    // Throws away what has been received and not yet read; bytes on their
+    // way out still go (an upgrade must not lose the command before it).
+    virtual SerialStatus purgeReceive() = 0;
 
     // Link mode: blocks until received bytes are waiting (ok), until wake()
     // or close() is called (woken), or the device goes away (deviceGone).

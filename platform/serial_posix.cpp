@@ -287,6 +287,13 @@ public:
         return SerialStatus::ok;
     }
 
+    SerialStatus purgeReceive() override {
+        PortUse port = acquire();
+        if (!port) return SerialStatus::notOpen;
+        if (::tcflush(port->fd, TCIFLUSH) != 0) return port->ioFailure(errno);
+        return SerialStatus::ok;
+    }
+
     SerialStatus waitForInput() override {
         PortUse use = acquire();
         if (!use) return SerialStatus::notOpen;

@@ -134,6 +134,7 @@ public:
     SerialStatus setQueueSizes(std::size_t input, std::size_t output) override;
     SerialStatus setTimeouts(const SerialTimeouts& timeouts) override;
     SerialStatus purge() override;
+    SerialStatus purgeReceive() override;
 
     SerialStatus waitForInput() override;
     std::size_t bytesWaiting() override;
@@ -341,6 +342,13 @@ SerialStatus Win32SerialDevice::purge() {
     if (!use.valid()) return SerialStatus::notOpen;
     if (!PurgeComm(use.handle(), PURGE_TXCLEAR | PURGE_RXCLEAR))
         return statusFromError(GetLastError(), ErrorContext::io);
+    return SerialStatus::ok;
+}
+
+SerialStatus Win32SerialDevice::purgeReceive() {
+    Use use(*this);
+    if (!use.valid()) return SerialStatus::notOpen;
+    if (!PurgeComm(use.handle(), PURGE_RXCLEAR)) return statusFromError(GetLastError(), ErrorContext::io);
     return SerialStatus::ok;
 }
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <ctime>
 #include <fcntl.h>
 #include <poll.h>
 #include <stdlib.h>
@@ -132,8 +133,15 @@ void PtySimulator::serve() {
     using Clock = std::chrono::steady_clock;
     std::int64_t lastTick = monotonicNow();
     bool peer = true;  // someone has the slave open, as far as we know
-    const auto byteTime = std::chrono::microseconds(1000000 / options_.bytesPerSecond);
-    Clock::time_point nextByteAt = Clock::now();
+    // Paced, each byte takes one byte time on the line and reaches the far
+    // side when its stop bit has gone: it is written at the end of its slot.
+    // Slots follow each other without a gap while bytes wait, so the rate
+    // holds however late this thread wakes; a byte that comes while the line
+    // is idle starts its slot when it comes.
+    const auto byteTime = std::chrono::nanoseconds(1000000000LL / options_.bytesPerSecond);
+    Clock::time_point lineFreeAt = Clock::now();
+    Clock::time_point slotEnd{};
+    bool slotBooked = false;
     std::uint8_t buf[4096];
 
     while (!stopRequested_) {
@@ -170,13 +178,18 @@ void PtySimulator::serve() {
             return;
         }
 
-        int timeoutMs = options_.tickMs;
+        std::chrono::nanoseconds timeout = std::chrono::milliseconds(options_.tickMs);
         bool wantWrite = havePending && peer;
+        if (!havePending) slotBooked = false;
         if (wantWrite && options_.paced) {
-            auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(nextByteAt - Clock::now()).count();
-            if (wait > 0) {
+            const Clock::time_point now = Clock::now();
+            if (!slotBooked) {
+                slotEnd = std::max(now, lineFreeAt) + byteTime;
+                slotBooked = true;
+            }
+            if (slotEnd > now) {
                 wantWrite = false;
-                timeoutMs = static_cast<int>(std::min<std::int64_t>(wait, timeoutMs));
+                timeout = std::min(timeout, std::chrono::duration_cast<std::chrono::nanoseconds>(slotEnd - now));
             }
         }
 
@@ -184,8 +197,12 @@ void PtySimulator::serve() {
         // Without a peer the master reports a hang-up at once and for ever:
         // sleep on the wake-up alone and look again after a tick.
         const nfds_t count = peer ? 2 : 1;
-        if (!peer) timeoutMs = options_.tickMs;
-        int r = ::poll(fds, count, timeoutMs);
+        if (!peer) timeout = std::chrono::milliseconds(options_.tickMs);
+        // ppoll: a byte slot is about a millisecond, finer than poll() waits.
+        const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(timeout);
+        const timespec wait{static_cast<time_t>(seconds.count()),
+                            static_cast<long>((timeout - seconds).count())};
+        int r = ::ppoll(fds, count, &wait, nullptr);
         if (r < 0) {
             if (errno == EINTR) continue;
             break;
@@ -222,7 +239,12 @@ void PtySimulator::serve() {
             if (n > 0) {
                 appendLog(sent_, reinterpret_cast<const std::uint8_t*>(pending_.data()), static_cast<std::size_t>(n));
                 pending_.erase(0, static_cast<std::size_t>(n));
-                nextByteAt = Clock::now() + byteTime * n;
+                if (options_.paced) {
+                    // The next waiting byte's slot follows this one at once.
+                    lineFreeAt = slotEnd;
+                    slotEnd = lineFreeAt + byteTime;
+                    slotBooked = !pending_.empty();
+                }
                 changed_.notify_all();
             } else if (n < 0 && errno != EAGAIN && errno != EINTR) {
                 peer = false;

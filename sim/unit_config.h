@@ -26,7 +26,8 @@ enum class CompletionStyle {
 struct Faults {
     int silentAfterPolls = -1;   // answer this many polls, then nothing at all; -1: never
     bool missingFirmware = false;  // starts in its loader: greeting "abc", waits for an image
-    bool clockError = false;     // "err" after every clock set; timer flags read "F"
+    bool clockError = false;     // "err" after every clock set; timer flags read "F"; a power
+                                 // cycle puts the clock back to clockStart
     int upgradeFailures = 0;     // this many upgrades end in "Fail"; -1: every one
     long stallAfterBytes = -1;   // the next upgrade goes quiet after this many image bytes
     bool junk = false;           // stray bytes and over-long lines around poll answers

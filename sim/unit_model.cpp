@@ -38,6 +38,19 @@ int daysIn(int y, int m) {
     return (m == 2 && isLeap(y)) ? 29 : days[m - 1];
 }
 
+// Seconds from 1970-01-01 00:00:00 to a moment of the unit's clock
+// (proleptic Gregorian days, as in the civil-from-days algorithm).
+std::int64_t clockSeconds(const LocalMoment& m) {
+    const std::int64_t y = m.month <= 2 ? m.year - 1 : m.year;
+    const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
+    const std::int64_t yoe = y - era * 400;
+    const std::int64_t mp = (m.month + 9) % 12;
+    const std::int64_t doy = (153 * mp + 2) / 5 + m.day - 1;
+    const std::int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    const std::int64_t days = era * 146097 + doe - 719468;
+    return ((days * 24 + m.hour) * 60 + m.minute) * 60 + m.second;
+}
+
 }  // namespace
 
 UnitModel::UnitModel(UnitConfig config)
@@ -275,8 +288,14 @@ std::string UnitModel::setClock(const std::string& body) {
         m.minute > 59 || m.second > 59)
         return {};
     m.weekday = weekdayOf(m.year, m.month, m.day);
+    // Timers fall due at moments of the unit's clock: setting the clock
+    // moves every countdown by the same step, the other way. A moment the
+    // clock jumped over has come: its timer fires at once.
+    const std::int64_t stepMs = (clockSeconds(m) - clockSeconds(rtc_.now())) * 1000 - rtcRemainderMs_;
+    for (auto& entry : timers_) entry.second.dueMs -= stepMs;
     rtc_.set(m);
     rtcRemainderMs_ = 0;
+    fireDueTimers(nowMs_);
     // A unit with a dead clock battery takes the time but cannot keep it.
     return config_.faults.clockError ? frame("err") : std::string{};
 }
@@ -287,17 +306,7 @@ std::string UnitModel::advance(std::int64_t ms) {
     std::string out;
     if (ms <= 0 || hangUp_) return out;
     const std::int64_t target = nowMs_ + ms;
-    // Fire timers in the order they fall due, so a port switched on and off
-    // within one step ends in the state of the later timer.
-    for (;;) {
-        auto next = timers_.end();
-        for (auto it = timers_.begin(); it != timers_.end(); ++it)
-            if (it->second.dueMs <= target && (next == timers_.end() || it->second.dueMs < next->second.dueMs))
-                next = it;
-        if (next == timers_.end()) break;
-        nowMs_ = std::max(nowMs_, next->second.dueMs);
-        fireTimer(next->first);
-    }
+    fireDueTimers(target);
     nowMs_ = target;
 
     rtcRemainderMs_ += ms;
@@ -317,6 +326,20 @@ std::string UnitModel::advance(std::int64_t ms) {
     }
     if (!out.empty()) lastActivityMs_ = nowMs_;
     return out;
+}
+
+void UnitModel::fireDueTimers(std::int64_t untilMs) {
+    // In the order they fall due, so a port switched on and off within one
+    // step ends in the state of the later timer.
+    for (;;) {
+        auto next = timers_.end();
+        for (auto it = timers_.begin(); it != timers_.end(); ++it)
+            if (it->second.dueMs <= untilMs && (next == timers_.end() || it->second.dueMs < next->second.dueMs))
+                next = it;
+        if (next == timers_.end()) break;
+        nowMs_ = std::max(nowMs_, next->second.dueMs);
+        fireTimer(next->first);
+    }
 }
 
 void UnitModel::fireTimer(const TimerKey& key) {
@@ -355,6 +378,11 @@ void UnitModel::applyLoaderEvent(LoaderEvent e) {
 void UnitModel::powerCycle() {
     if (!restore_)
         for (auto& bank : on_) bank.fill(false);
+    // Without its battery the clock starts again from where it started.
+    if (config_.faults.clockError) {
+        rtc_.set(config_.clockStart);
+        rtcRemainderMs_ = 0;
+    }
     framer_.reset();
 }
 

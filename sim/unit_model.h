@@ -39,7 +39,9 @@ struct UnitTimer {
 //   Obbp / Fbbp    -> nothing: the next status line shows the switching
 //   Qbbpa          -> the same text back once cleared
 //   Lbbpa hhhmmss  -> "Ebbpa" once set (L = T, D or W)
-//   SETTIME...     -> nothing, or "err" with the clock fault
+//   SETTIME...     -> nothing, or "err" with the clock fault; timers fall
+//                     due at moments of the unit's clock, so their
+//                     countdowns move with it
 //   EN001 / DS001  -> nothing; sets or clears the restore flag
 //   UPGRADE        -> the loader's dialogue (see Loader), in upgrade text
 // Commands for banks it does not have, or with malformed fields, are
@@ -67,7 +69,9 @@ public:
     std::string tick(int seconds);  // advance() by whole seconds
 
     // Power lost and back: ports stay as they were when the restore flag is
-    // on, all off otherwise. Timers and the clock survive (battery backed).
+    // on, all off otherwise. Timers and the clock survive (battery backed),
+    // except that with the clock fault the clock starts again from
+    // clockStart.
     void powerCycle();
 
     // State, for tests and the simulator's accessors.
@@ -112,6 +116,7 @@ private:
     std::string setClock(const std::string& body);
     std::string enterUpgrade();
     void applyLoaderEvent(LoaderEvent e);
+    void fireDueTimers(std::int64_t untilMs);
     void fireTimer(const TimerKey& key);
     void switchScope(int bank, int port, bool on);
     bool validAddress(int bank, int port) const;

@@ -414,7 +414,19 @@ TEST_F(LinkFixture, LineStoredDuringDisconnectDoesNotSurviveTheReset) {
 TEST_F(LinkFixture, WritesWhileClosedAreDropped) {
     link->write("/C\\");
     link->writeGreeting();
+    link->purgeReceive();
     EXPECT_EQ(port->callCount(SerialCall::write), 0);
+    EXPECT_EQ(port->callCount(SerialCall::purgeReceive), 0);
+}
+
+// The upgrade's purge drops only what came in: the port is asked for the
+// receive-only purge, never the one that also clears what is going out.
+TEST_F(LinkFixture, ReceivePurgeDropsUnreadInputOnly) {
+    link->OpenLink(1);
+    port->clearRecord();
+    link->purgeReceive();
+    EXPECT_EQ(port->callCount(SerialCall::purgeReceive), 1);
+    EXPECT_EQ(port->callCount(SerialCall::purge), 0);
 }
 
 }  // namespace

@@ -38,6 +38,7 @@ TEST(ScriptedSerial, StepsNeedAnOpenPort) {
         {"setQueueSizes", [&] { return dev.setQueueSizes(1024, 1024); }},
         {"setTimeouts", [&] { return dev.setTimeouts({}); }},
         {"purge", [&] { return dev.purge(); }},
+        {"purgeReceive", [&] { return dev.purgeReceive(); }},
         {"waitForInput", [&] { return dev.waitForInput(); }},
         {"read", [&] { return dev.read(&byte, 1).status; }},
         {"write", [&] { return dev.write(&byte, 1).status; }},
@@ -66,6 +67,7 @@ TEST(ScriptedSerial, ScriptedResultsHitTheirStepOnly) {
         {"setQueueSizes fails for good", SerialCall::setQueueSizes, false},
         {"setTimeouts fails once", SerialCall::setTimeouts, true},
         {"purge fails for good", SerialCall::purge, false},
+        {"purgeReceive fails once", SerialCall::purgeReceive, true},
     };
     for (const auto& r : rows) {
         SCOPED_TRACE(r.name);
@@ -83,11 +85,12 @@ TEST(ScriptedSerial, ScriptedResultsHitTheirStepOnly) {
                 case SerialCall::setQueueSizes: return dev.setQueueSizes(1, 1);
                 case SerialCall::setTimeouts: return dev.setTimeouts({});
                 case SerialCall::purge: return dev.purge();
+                case SerialCall::purgeReceive: return dev.purgeReceive();
                 default: return S::ok;
             }
         };
         for (SerialCall c : {SerialCall::getState, SerialCall::setState, SerialCall::setQueueSizes,
-                             SerialCall::setTimeouts, SerialCall::purge}) {
+                             SerialCall::setTimeouts, SerialCall::purge, SerialCall::purgeReceive}) {
             SCOPED_TRACE(serialCallName(c));
             EXPECT_EQ(run(c), c == r.call ? S::failed : S::ok);
             EXPECT_EQ(run(c), c == r.call && !r.once ? S::failed : S::ok);
@@ -216,12 +219,28 @@ TEST(ScriptedSerial, BytesWaitingReportsTheHeadBatch) {
     EXPECT_EQ(dev.bytesWaiting(), 2u);
 }
 
-TEST(ScriptedSerial, PurgeDropsQueuedInput) {
-    ScriptedSerialDevice dev;
-    ASSERT_EQ(dev.open("p", SerialMode::probe), S::ok);
-    dev.queueInput("stale");
-    ASSERT_EQ(dev.purge(), S::ok);
-    EXPECT_EQ(dev.pendingInput(), 0u);
+// Both purges drop every queued batch, a half-read one included, and are
+// recorded under their own names so that tests can tell them apart.
+TEST(ScriptedSerial, PurgesDropQueuedInputAndAreRecordedApart) {
+    const struct {
+        const char* name;
+        SerialCall call;
+    } rows[] = {{"purge", SerialCall::purge}, {"purgeReceive", SerialCall::purgeReceive}};
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.name);
+        ScriptedSerialDevice dev;
+        ASSERT_EQ(dev.open("p", SerialMode::link), S::ok);
+        dev.queueInput("stale");
+        dev.queueInput("more");
+        EXPECT_EQ(readText(dev, 2), "st");
+        ASSERT_EQ(r.call == SerialCall::purge ? dev.purge() : dev.purgeReceive(), S::ok);
+        EXPECT_EQ(dev.pendingInput(), 0u);
+        EXPECT_EQ(dev.bytesWaiting(), 0u);
+        EXPECT_EQ(dev.callCount(r.call), 1);
+        EXPECT_EQ(dev.callCount(r.call == SerialCall::purge ? SerialCall::purgeReceive : SerialCall::purge), 0);
+        dev.queueInput("new");
+        EXPECT_EQ(readText(dev, 3), "new") << "input after the purge is kept";
+    }
 }
 
 TEST(ScriptedSerial, AnswersAGreetingWrittenByteByByte) {

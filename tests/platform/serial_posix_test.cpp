@@ -390,6 +390,29 @@ TEST_F(PosixSerial, PurgeDropsWhatWaits) {
     EXPECT_EQ(dev->bytesWaiting(), 0u);
 }
 
+// The upgrade drops the unit's chatter right after its own command went
+// out: what waits to be read goes, what was written still reaches the unit,
+// and bytes that come afterwards are read as usual.
+TEST_F(PosixSerial, ReceivePurgeDropsWhatWaitsAndKeepsWhatWasWritten) {
+    openConfigured(SerialMode::link, {0xFFFFFFFFu, 0, 0, 0, 500});
+    ASSERT_TRUE(pty.send("chatter"));
+    auto end = std::chrono::steady_clock::now() + kIoLimit;
+    while (dev->bytesWaiting() < 7 && std::chrono::steady_clock::now() < end) std::this_thread::sleep_for(1ms);
+    ASSERT_EQ(dev->bytesWaiting(), 7u);
+    const Bytes command = textBytes("/UPGRADE\\");
+    ASSERT_EQ(dev->write(command.data(), command.size()).status, S::ok);
+    ASSERT_EQ(dev->purgeReceive(), S::ok);
+    EXPECT_EQ(dev->bytesWaiting(), 0u);
+    EXPECT_EQ(pty.receive(command.size()), command);
+    ASSERT_TRUE(pty.send("|\b"));
+    ASSERT_EQ(dev->waitForInput(), S::ok);
+    std::uint8_t got[2] = {};
+    end = std::chrono::steady_clock::now() + kIoLimit;
+    std::size_t n = 0;
+    while (n < 2 && std::chrono::steady_clock::now() < end) n += dev->read(got + n, 2 - n).bytes;
+    EXPECT_EQ(Bytes(got, got + n), textBytes("|\b"));
+}
+
 // The far side reads nothing, so the pty's buffer fills: the write gives up
 // at its time-out and says how much went, instead of blocking the caller.
 TEST_F(PosixSerial, WriteThatCannotFinishReportsTimeoutWithTheCount) {
@@ -624,6 +647,7 @@ TEST(PosixSerialOpen, StepsNeedAnOpenPort) {
         {"setQueueSizes", [&] { return dev->setQueueSizes(1024, 1024); }},
         {"setTimeouts", [&] { return dev->setTimeouts({}); }},
         {"purge", [&] { return dev->purge(); }},
+        {"purgeReceive", [&] { return dev->purgeReceive(); }},
         {"waitForInput", [&] { return dev->waitForInput(); }},
         {"read", [&] { return dev->read(&b, 1).status; }},
         {"write", [&] { return dev->write(&b, 1).status; }},

@@ -213,6 +213,36 @@ TEST_F(PtySim, PacedAnswersArriveWhole) {
     EXPECT_EQ(lines[15], "V16 1203");
 }
 
+// Paced, the unit's bytes come no faster than the line carries them, each
+// only once its slot on the line is over, also when the program answers
+// every byte at once as in an upgrade. Only lower bounds: a slow machine
+// can only make this slower.
+TEST_F(PtySim, PacedBytesTakeTheirLineTimeAlsoInAQuickExchange) {
+    PtyOptions o;
+    o.paced = true;
+    UnitConfig u = plainUnit();
+    u.bannerEvery = 0;
+    startWith(u, o);
+    Client c(sim_->slavePath());
+    const auto byteTime = std::chrono::microseconds(1000000 / 960);
+    auto since = [](std::chrono::steady_clock::time_point t) { return std::chrono::steady_clock::now() - t; };
+
+    auto start = std::chrono::steady_clock::now();
+    ASSERT_TRUE(c.write("/uni\\"));
+    EXPECT_EQ(c.read(5), "/xyz\\");
+    EXPECT_GE(since(start), 5 * byteTime) << "the first byte arrives when its slot is over";
+
+    ASSERT_TRUE(c.write("/UPGRADE\\"));
+    ASSERT_NE(c.readUntil("Please send the file\r\n").find("Please"), std::string::npos);
+    constexpr int kBytes = 40;
+    start = std::chrono::steady_clock::now();
+    for (int i = 0; i < kBytes; ++i) {
+        ASSERT_TRUE(c.write("x"));
+        ASSERT_EQ(c.read(2).size(), 2u) << "mark " << i;
+    }
+    EXPECT_GE(since(start), kBytes * 2 * byteTime) << "a mark and its backspace per byte";
+}
+
 TEST_F(PtySim, TimersRunOnTheGivenTimeSource) {
     auto now = std::make_shared<std::atomic<std::int64_t>>(0);
     PtyOptions o;

@@ -358,6 +358,60 @@ TEST(UnitClock, SetThenRunsOnAcrossTheYear) {
     }
 }
 
+// The unit's timers fall due at moments of its own clock: a clock set moves
+// what every timer report counts down, and a moment the clock jumps over
+// has come.
+TEST(UnitClock, SetMovesTheTimerCountdowns) {
+    struct Row {
+        const char* name;
+        std::string set;          // clock set 10 s after the timers
+        std::vector<std::string> reports;
+        bool port1On;             // the once-only timer of port 1 fired
+    };
+    for (const Row& row : {
+             Row{"sameTimeKeepsThem", "/SETTIME2026-12-07 09:00:10\\", {"T0111 0020000", "D0121 0030000"}, false},
+             Row{"hourForwardShortensThem", "/SETTIME2026-12-07 10:00:10\\", {"T0111 0010000", "D0121 0020000"}, false},
+             Row{"halfHourBackLengthensThem", "/SETTIME2026-12-07 08:30:10\\", {"T0111 0023000", "D0121 0033000"}, false},
+             Row{"pastTheMomentFiresIt", "/SETTIME2026-12-07 11:30:10\\", {"D0121 0003000"}, true},
+             Row{"pastTheDailyMomentRearmsIt", "/SETTIME2026-12-07 12:30:10\\", {"D0121 0233000"}, true}}) {
+        UnitConfig c = twoBanks();
+        c.clockStart = {2026, 12, 7, 2, 9, 0, 0};
+        UnitModel m(c);
+        m.feed("/T0111 0020010\\");  // 11:00:10 on the unit's clock
+        m.feed("/D0121 0030010\\");  // 12:00:10 every day
+        m.advance(10000);
+        m.feed(row.set);
+        EXPECT_EQ(timerLines(m), row.reports) << row.name;
+        EXPECT_EQ(m.portOn(1, 1), row.port1On) << row.name;
+    }
+}
+
+TEST(UnitClock, SetBetweenSecondsCountsTheMillisecondsGone) {
+    UnitConfig c = twoBanks();
+    c.clockStart = {2026, 12, 7, 2, 9, 0, 0};
+    UnitModel m(c);
+    m.feed("/T0111 0000010\\");
+    m.advance(2500);                       // the clock reads 09:00:02 and a half
+    m.feed("/SETTIME2026-12-07 09:00:02\\");  // the half second is taken back
+    m.advance(7999);
+    EXPECT_FALSE(m.portOn(1, 1));
+    m.advance(1);
+    EXPECT_TRUE(m.portOn(1, 1));
+}
+
+TEST(UnitClock, DeadBatteryLosesTheSetTimeAtAPowerCycle) {
+    for (bool fault : {false, true}) {
+        UnitConfig c = twoBanks();
+        c.clockStart = {2025, 1, 1, 4, 0, 0, 0};
+        c.faults.clockError = fault;
+        UnitModel m(c);
+        EXPECT_EQ(m.feed("/SETTIME2026-12-07 09:05:03\\"), fault ? "/err\\" : "");
+        m.powerCycle();
+        const LocalMoment kept{2026, 12, 7, 2, 9, 5, 3};
+        EXPECT_EQ(m.clock(), fault ? c.clockStart : kept) << fault;
+    }
+}
+
 TEST(UnitClock, MalformedSetLeavesTheClock) {
     for (const char* bad : {"/SETTIME2026-02-30 09:05:03\\", "/SETTIME2026-12-07 24:00:00\\", "/SETTIME1926-12-07 09:05:03\\",
                             "/SETTIME2026-12-07T09:05:03\\", "/SETTIME2026-12-07 09:05:3\\"}) {

@@ -13,6 +13,7 @@ const char* serialCallName(SerialCall call) {
         case SerialCall::setQueueSizes: return "setQueueSizes";
         case SerialCall::setTimeouts: return "setTimeouts";
         case SerialCall::purge: return "purge";
+        case SerialCall::purgeReceive: return "purgeReceive";
         case SerialCall::waitForInput: return "waitForInput";
         case SerialCall::bytesWaiting: return "bytesWaiting";
         case SerialCall::read: return "read";
@@ -261,6 +262,17 @@ SerialStatus ScriptedSerialDevice::purge() {
     return s;
 }
 
+SerialStatus ScriptedSerialDevice::purgeReceive() {
+    std::lock_guard lock(mutex_);
+    SerialStatus s = open_ ? scripted(SerialCall::purgeReceive) : SerialStatus::notOpen;
+    if (s == SerialStatus::ok) {
+        input_.clear();
+        headOffset_ = 0;
+    }
+    record(SerialCall::purgeReceive, 0, s);
+    return s;
+}
+
 SerialStatus ScriptedSerialDevice::waitForInput() {
     std::unique_lock lock(mutex_);
     SerialStatus s = open_ ? scripted(SerialCall::waitForInput) : SerialStatus::notOpen;
@@ -394,6 +406,7 @@ public:
     SerialStatus setQueueSizes(std::size_t i, std::size_t o) override { return f_->setQueueSizes(i, o); }
     SerialStatus setTimeouts(const SerialTimeouts& t) override { return f_->setTimeouts(t); }
     SerialStatus purge() override { return f_->purge(); }
+    SerialStatus purgeReceive() override { return f_->purgeReceive(); }
     SerialStatus waitForInput() override { return f_->waitForInput(); }
     std::size_t bytesWaiting() override { return f_->bytesWaiting(); }
     SerialIo read(std::uint8_t* b, std::size_t n) override { return f_->read(b, n); }

@@ -24,6 +24,7 @@ enum class SerialCall {
     setQueueSizes,
     setTimeouts,
     purge,
+    purgeReceive,
     waitForInput,
     bytesWaiting,
     read,
@@ -120,6 +121,7 @@ public:
     SerialStatus setQueueSizes(std::size_t input, std::size_t output) override;
     SerialStatus setTimeouts(const SerialTimeouts& timeouts) override;
     SerialStatus purge() override;  // also drops every queued input batch
+    SerialStatus purgeReceive() override;  // drops every queued input batch
     SerialStatus waitForInput() override;
     std::size_t bytesWaiting() override;
     SerialIo read(std::uint8_t* buffer, std::size_t size) override;

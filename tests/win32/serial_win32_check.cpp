@@ -221,6 +221,7 @@ void checkClosedDevice() {
         {"setQueueSizes", [&] { return dev->setQueueSizes(1024, 1024); }},
         {"setTimeouts", [&] { return dev->setTimeouts(kProbeTimeouts); }},
         {"purge", [&] { return dev->purge(); }},
+        {"purgeReceive", [&] { return dev->purgeReceive(); }},
         {"waitForInput", [&] { return dev->waitForInput(); }},
         {"read", [&] { return dev->read(&byte, 1).status; }},
         {"write", [&] { return dev->write(&byte, 1).status; }},
@@ -405,6 +406,18 @@ void checkProbe(int unitCom) {
                               version[1] == 'V' && version[2] == '0' && version[3] == '1' &&
                               version[4] == ' ' && version[9] == '\\';
     results.check(versionShape, label + ": first version line reads /V01 nnnn\\", printable(vbytes));
+
+    // The second bank's record comes behind the first: the receive-only
+    // purge drops it and the port goes on as before.
+    const bool secondWaits = runBounded<bool>(label + ": second version record arrives", [&] {
+        for (int i = 0; i < 300 && dev->bytesWaiting() < 10; ++i) Sleep(10);
+        return dev->bytesWaiting() >= 10;
+    });
+    results.check(secondWaits, label + ": second version record waits to be read",
+                  std::to_string(dev->bytesWaiting()) + " bytes waiting");
+    results.expectStatus(dev->purgeReceive(), SerialStatus::ok, label + ": receive-only purge");
+    results.check(dev->bytesWaiting() == 0, label + ": nothing waits after the receive-only purge",
+                  std::to_string(dev->bytesWaiting()) + " bytes waiting");
 
     // Nothing more comes: a read ends at its time-out with what arrived.
     results.expectStatus(dev->purge(), SerialStatus::ok, label + ": purge before the quiet read");

@@ -1,0 +1,94 @@
+#include "maintenance/clock_sync.h"
+
+#include <cstdio>
+#include <utility>
+
+#include "link/device_state.h"
+#include "link/protocol.h"
+#include "platform/dialogs.h"
+#include "platform/window_timer.h"
+#include "schedule/timer_tables.h"
+
+namespace velmora {
+
+namespace {
+
+// The command for this reading, or "" when the unit's clock cannot take it.
+std::string clockCommand(const LocalMoment& now) {
+    if (now.year < kFirstSettableYear || now.year > kLastSettableYear) return {};
+    return cmdSetTime(now);
+}
+
+}  // namespace
+
+std::string clockNotSettableText(const LocalMoment& now) {
+    char reading[80];
+    std::snprintf(reading, sizeof reading, "%04d-%02d-%02d %02d:%02d:%02d", now.year, now.month, now.day, now.hour,
+                  now.minute, now.second);
+    std::string text = "The PC clock reads ";
+    text.append(reading);
+    text.append(". The unit's clock can only be set to a date from 2000 to 2099, so it was not set.");
+    return text;
+}
+
+ClockSync::ClockSync(Deps deps)
+    : d_(std::move(deps)), tmSetRTC_(d_.timers.create("tmSetRTC")), tmRTCErr_(d_.timers.create("tmRTCErr")) {
+    tmSetRTC_->setEnabled(false);
+    tmSetRTC_->setInterval(kClockSetDelayMs);
+    tmSetRTC_->setOnTimer([this] { tmSetRTCTimer(); });
+    tmRTCErr_->setEnabled(false);
+    tmRTCErr_->setInterval(kClockErrorDelayMs);
+    tmRTCErr_->setOnTimer([this] { tmRTCErrTimer(); });
+}
+
+ClockSync::~ClockSync() = default;
+
+void ClockSync::SendClockSet() {
+    // The unit's own power-on timers are what a new clock would move.
+    const bool timersActive = d_.tables.anyLiveOnEnabled(d_.state.BankCount.load());
+    const LocalMoment now = d_.clock.now();
+    const std::string command = clockCommand(now);
+    if (command.empty()) {
+        // A wrong date would fire every timer at the wrong time.
+        d_.dialogs.message(clockNotSettableText(now), kClockWarningCaption, MessageIcon::information);
+        return;
+    }
+    if (d_.write) d_.write(command);
+    if (timersActive && d_.state.TimerWarningArmed) {
+        d_.dialogs.message(kTimerWarningText, kClockWarningCaption, MessageIcon::information);
+    }
+    d_.state.TimerWarningArmed = false;
+}
+
+void ClockSync::mlSetRTCNowClick() { SendClockSet(); }
+
+void ClockSync::mlStartSetRTC_PeriodClick() {
+    tmSetRTC_->setInterval(kClockSetDelayMs);
+    tmSetRTC_->setEnabled(true);
+}
+
+void ClockSync::versionReported() {
+    if (d_.setRtcOn && d_.setRtcOn()) mlStartSetRTC_PeriodClick();
+}
+
+void ClockSync::clockErrorReported() { tmRTCErr_->setEnabled(true); }
+
+void ClockSync::tmSetRTCTimer() {
+    tmSetRTC_->setInterval(kClockSetPeriodMs);
+    tmSetRTC_->setEnabled(true);
+    SendClockSet();
+}
+
+void ClockSync::tmRTCErrTimer() {
+    tmRTCErr_->setEnabled(false);
+    if (d_.state.ClockWarningArmed) {
+        d_.dialogs.message(kClockFailureText, kClockWarningCaption, MessageIcon::information);
+    }
+    d_.state.ClockWarningArmed = false;
+}
+
+void ClockSync::stopClockSyncTimer() { tmSetRTC_->setEnabled(false); }
+
+void ClockSync::linkReset() { tmSetRTC_->setEnabled(false); }
+
+}  // namespace velmora

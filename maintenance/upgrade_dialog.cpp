@@ -1,0 +1,98 @@
+#include "maintenance/upgrade_dialog.h"
+
+#include <QApplication>
+#include <QFont>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+
+#include "maintenance/upgrade_mouse_block.h"
+
+namespace velmora {
+
+namespace {
+
+constexpr int kControlLeft = 32;
+constexpr int kControlWidth = 481;
+constexpr int kBarTop = 24;
+constexpr int kBarHeight = 16;
+constexpr int kMemoTop = 48;
+constexpr int kMemoHeight = 177;
+
+// The unit's lines end with a carriage return before the line feed that cut
+// them; inside a line a carriage return is a line break.
+QString shownLine(std::string_view line) {
+    while (!line.empty() && (line.back() == '\r' || line.back() == '\n')) line.remove_suffix(1);
+    QString text = QString::fromLatin1(line.data(), static_cast<qsizetype>(line.size()));
+    text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    return text;
+}
+
+}  // namespace
+
+TForm5::TForm5(QWidget* parent) : QDialog(parent) {
+    setObjectName(QStringLiteral("Form5"));
+    setWindowTitle(QStringLiteral("Upgrade Process"));
+    // Dialog border with a title but no buttons in it: the upgrade ends the
+    // dialog, not the user.
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::MSWindowsFixedSizeDialogHint);
+    setFixedSize(kUpgradeDialogWidth, kUpgradeDialogHeight);
+    setModal(false);
+    QFont face;
+    face.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("Liberation Sans"), QStringLiteral("Arial")});
+    face.setPixelSize(11);
+    setFont(face);
+
+    upGrade1_ = new QProgressBar(this);
+    upGrade1_->setObjectName(QStringLiteral("UpGrade1"));
+    upGrade1_->setRange(0, 100);
+    upGrade1_->setValue(0);
+    upGrade1_->setTextVisible(false);
+    upGrade1_->setAccessibleName(QStringLiteral("Upgrade progress"));
+    upGrade1_->setGeometry(kControlLeft, kBarTop, kControlWidth, kBarHeight);
+
+    memo1_ = new QPlainTextEdit(this);
+    memo1_->setObjectName(QStringLiteral("Memo1"));
+    memo1_->setReadOnly(true);
+    memo1_->setUndoRedoEnabled(false);
+    memo1_->setAccessibleName(QStringLiteral("Messages from the unit"));
+    memo1_->setGeometry(kControlLeft, kMemoTop, kControlWidth, kMemoHeight);
+
+    // Never shown: it is what the time-out presses to close the dialog.
+    bitBtn1_ = new QPushButton(QStringLiteral("Cancel"), this);
+    bitBtn1_->setObjectName(QStringLiteral("BitBtn1"));
+    bitBtn1_->setAutoDefault(false);
+    bitBtn1_->setVisible(false);
+    connect(bitBtn1_, &QPushButton::clicked, this, &TForm5::BitBtn1Click);
+
+    mouseBlock_ = new UpgradeMouseBlock(this, memo1_, this);
+    QApplication::instance()->installEventFilter(mouseBlock_);
+}
+
+TForm5::~TForm5() {
+    if (QCoreApplication* app = QApplication::instance()) app->removeEventFilter(mouseBlock_);
+}
+
+void TForm5::protectFromClicks(const std::vector<QWidget*>& widgets) { mouseBlock_->setProtectedWidgets(widgets); }
+
+void TForm5::showDialog() {
+    show();
+    raise();
+    activateWindow();
+}
+
+void TForm5::closeDialog() {
+    if (isVisible()) close();
+}
+
+void TForm5::pressCancel() { bitBtn1_->click(); }
+
+void TForm5::setProgress(int percent) { upGrade1_->setValue(percent < 0 ? 0 : percent > 100 ? 100 : percent); }
+
+void TForm5::appendMessage(std::string_view line) { memo1_->appendPlainText(shownLine(line)); }
+
+void TForm5::clearMessages() { memo1_->clear(); }
+
+void TForm5::BitBtn1Click() { close(); }
+
+}  // namespace velmora
