@@ -62,6 +62,7 @@ public:
     void setLabelBackground(std::string_view, std::uint32_t) override {}
     void setLabelVisible(std::string_view, bool) override {}
     void setAccessibleName(std::string_view, std::string_view) override {}
+    void setPortButtonOn(std::string_view, bool) override {}
     void setWindowHeight(int) override {}
     void setWindowTop(int) override {}
     void setScrollBarPosition(int) override {}

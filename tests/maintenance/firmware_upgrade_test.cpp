@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "maintenance/upgrade_rig.h"
-#include "settings/temp_folder.h"
+#include "support/temp_folder.h"
 
 namespace velmora {
 namespace {

@@ -22,7 +22,7 @@
 #include "platform/dialogs.h"
 #include "platform/window_timer.h"
 #include "schedule/timer_tables.h"
-#include "settings/temp_folder.h"
+#include "support/temp_folder.h"
 
 namespace velmora {
 namespace {

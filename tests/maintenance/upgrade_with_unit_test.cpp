@@ -12,7 +12,7 @@
 
 #include "link/line_assembler.h"
 #include "maintenance/upgrade_rig.h"
-#include "settings/temp_folder.h"
+#include "support/temp_folder.h"
 #include "sim/unit_model.h"
 
 namespace velmora {
