@@ -1,1 +1,1 @@
-velmora_add_test_suite(schedule LIBS velmora_schedule)
+velmora_add_test_suite(schedule LIBS velmora_schedule velmora_schedule_logic)
