@@ -1,0 +1,294 @@
+#pragma once
+
+// The Set Timer dialog (TForm4) without its widgets: the 20 timer rows and
+// the rules that tie them together, the bank tab strip, and the buttons.
+// It edits the working tables EditOn / EditOff, loads and saves schedule
+// files and hands the schedule to the transfer for Apply. It draws through
+// SetTimerView, so it runs and is tested without a screen. UI thread only.
+//
+// Rows 0..9 are on the power-on page, 10..19 on the power-off page; the
+// line of a row is row mod 10: line 0 is the all-banks row, line 1 the
+// whole-bank row, lines 2..9 are ports 1..8. A checked row is "set": its
+// fields are locked until it is unchecked again.
+//
+// Several changes the dialog makes itself run the same rules as the
+// user's click (a check box set while rows are filled or copied), exactly
+// as the check-box rules below describe; EnableGuard, CascadeActive and
+// RowsLoading tell those cases apart.
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/clock.h"
+#include "platform/dialogs.h"
+#include "schedule/timer_entry.h"
+#include "schedule/timer_tables.h"
+
+namespace velmora {
+
+inline constexpr int kTimerRows = 20;
+inline constexpr int kRowsPerPage = 10;
+inline constexpr int kAllBanksLine = 0;
+inline constexpr int kWholeBankLine = 1;
+
+// Texts of the dialog's messages. Each is shown with an empty caption and
+// an OK button.
+inline constexpr const char* kDayFieldMessage = "Please Select Value of Day field";  // stop icon
+inline constexpr const char* kSameTimeAsPowerOffMessage =                          // stop icon
+    "These Time Values should not be identical like for PowerOff Funciton";
+inline constexpr const char* kSameTimeAsPowerOnMessage =                           // stop icon
+    "These Time Values should not be identical like for PowerON Funciton";
+inline constexpr const char* kValueRangePrefix = "Value range: 0 - ";              // no icon, + limit
+inline constexpr const char* kValueMustPrefix = "Value must between 0 and ";       // no icon, + limit
+
+inline constexpr int kDelayHourLimit = 99;  // udHour range for "After"
+inline constexpr int kDayHourLimit = 23;    // udHour range for the other kinds
+inline constexpr int kMinuteLimit = 59;     // udMin range
+
+enum class TimerPage { powerOn, powerOff };
+// The fields of a row, as the accessible names call them.
+enum class RowField { enable, kind, day, hour, minute };
+
+// Items of the drop-down lists; the item index is the entry's kind or weekday.
+const std::array<const char*, 4>& kindItems();  // "After", "At", "Every day", "Every week"
+const std::array<const char*, 8>& dayItems();   // "NULL", "Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"
+
+// One row of the editor: its two flags and what its controls show.
+struct TimerRow {
+    // The port behind the row has no usable timer: the row hides its
+    // controls, shows "Invalid" (red) in the since place and ignores its
+    // check box. Lines 0 and 1 are never invalid.
+    bool invalid = false;
+    // The check box changed since the bank was shown (collected rows with
+    // this flag are sent).
+    bool changed = false;
+
+    bool checked = false;      // chkEnable
+    bool checkEnabled = true;
+    std::int32_t kind = KindAfter;  // cmbAfter item
+    bool kindEnabled = true;
+    std::int32_t day = 0;      // cmbDay item (0 "NULL")
+    bool dayEnabled = false;
+    std::string hourText = "0";    // edHour
+    std::string minuteText = "0";  // edMin
+    bool timeEnabled = true;   // edHour, udHour, edMin, udMin
+    std::string bankText;      // lblBank: "all" on line 0, else the bank number
+    std::string portText;      // lblPort: "all" on lines 0 and 1, else the port number
+    bool labelsEnabled = true; // lblBank, lblPort
+    std::string sinceText;     // lblSince
+    bool sinceEnabled = true;
+
+    // udHour's upper bound: 99 for "After", 23 for the other kinds.
+    int hourLimit() const { return kind == KindAfter ? kDelayHourLimit : kDayHourLimit; }
+
+    friend bool operator==(const TimerRow&, const TimerRow&) = default;
+};
+
+// The page and line of a row.
+inline TimerPage pageOfRow(int row) { return row < kRowsPerPage ? TimerPage::powerOn : TimerPage::powerOff; }
+inline int lineOfRow(int row) { return row % kRowsPerPage; }
+
+// Object name of a row's component: prefix and row number, e.g.
+// ("chkEnable", 13) -> "chkEnable13".
+std::string rowComponentName(std::string_view prefix, int row);
+
+// What a screen reader says for a row control: page ("Power ON" /
+// "Power OFF"), row ("All banks", "Whole bank", "Port 1" .. "Port 8") and
+// field ("enable", "kind", "day", "hour", "minute"), e.g.
+// "Power ON Port 3 hour".
+std::string rowAccessibleName(int row, RowField field);
+// Page and row only: "Power OFF Whole bank".
+std::string rowAccessiblePrefix(int row);
+
+// "%s %2d:%2d" from sinceDate, baseHour and baseMinute, e.g. "2026/3/7 21: 5".
+std::string sinceLabelText(const TimerEntry& e);
+
+// What a key typed into an hour or minute field does.
+enum class KeyAction {
+    take,         // digits and backspace
+    nextControl,  // Enter: the focus moves on in tab order
+    discard,      // everything else
+};
+// `key` is the typed character: '0'..'9', 8 (backspace), 13 (Enter), ...
+KeyAction edNumCheck(int key);
+
+// The drawing side of the dialog. The Qt dialog implements it; tests use a
+// recording fake. Calls may repeat what is already shown.
+class SetTimerView {
+public:
+    virtual ~SetTimerView() = default;
+    // Every control of one row (0..19) as the row describes.
+    virtual void drawRow(int row, const TimerRow& state) = 0;
+    // Both clear buttons (btnOneBank, btnOneClear1).
+    virtual void setClearBankCaption(std::string_view caption) = 0;
+    // The bank tab strip TabSet1.
+    virtual void appendTab(std::string_view caption) = 0;
+    virtual void removeTab(int index) = 0;
+    virtual void selectTab(int index) = 0;  // -1: none
+    // Puts the focus into the hour or minute field of a row.
+    virtual void focusField(int row, RowField field) = 0;
+    // Ends the modal showing with the OK (true) or Cancel result.
+    virtual void closeDialog(bool ok) = 0;
+    // Whether the dialog is on the screen.
+    virtual bool dialogVisible() const = 0;
+};
+
+class SetTimerLogic {
+public:
+    struct Deps {
+        TimerTables& tables;
+        const Clock& clock;
+        Dialogs& dialogs;
+        // BankCount: banks the unit reported (0 without link).
+        std::function<int()> bankCount;
+        // Sends the working tables to the unit (the main window's
+        // ReturnToTransfer); used by Apply. Optional.
+        std::function<void()> ReturnToTransfer;
+    };
+
+    SetTimerLogic(Deps deps, SetTimerView& view);
+    SetTimerLogic(const SetTimerLogic&) = delete;
+    SetTimerLogic& operator=(const SetTimerLogic&) = delete;
+
+    // FormCreate: every row reset and labelled for bank 1, both pages drawn.
+    void FormCreate();
+
+    // ---- State ----
+    const TimerRow& row(int r) const { return rows_.at(static_cast<std::size_t>(r)); }
+    // The bank index the dialog opens on. The main window sets it before
+    // showing the dialog (the Time menu's value 17 is turned into 0 there).
+    int DialogBank() const { return DialogBank_; }
+    void setDialogBank(int bankIndex) { DialogBank_ = bankIndex; }
+    // The bank index whose rows are shown (0..15).
+    int PageBank() const { return PageBank_; }
+    bool EnableGuard() const { return EnableGuard_; }
+    bool CascadeActive() const { return CascadeActive_; }
+    bool RowsLoading() const { return RowsLoading_; }
+    // "Clear Bank " + shown bank number.
+    const std::string& clearBankCaption() const { return clearCaption_; }
+
+    // ---- TabSet1, kept in step with the bank count by the main window ----
+    const std::vector<std::string>& tabs() const { return tabs_; }
+    int selectedTab() const { return selectedTab_; }  // -1 without tabs
+    // Appends a tab ("Bank" + n + " "); the first tab becomes selected.
+    void appendTab(std::string caption);
+    // Removes tab `index` (nothing outside the strip). When it was the
+    // selected one, the tab that takes its place (or the new last) is.
+    void deleteTab(int index);
+    // Selects the first tab. While the dialog is shown the selection stays
+    // on the bank being edited, so rows and tab never disagree.
+    void selectFirstTab();
+
+    // ---- Showing ----
+    // FormShow, on every showing and for each refresh from the unit's
+    // confirmations: PageBank = DialogBank; the working tables are copied
+    // from the live ones for the first BankCount banks (edits not sent are
+    // dropped); every row reset and labelled; both pages filled with
+    // ShowBankPage; PageBank's tab selected (no tab change: nothing is
+    // collected); every changed flag cleared.
+    void FormShow();
+    // Fills the ten rows of a page from the entries of one bank.
+    void ShowBankPage(const std::array<TimerEntry, kPortsPerBank>& entries, TimerPage page);
+    // Unless invalid: labels, kind ("After"), hour and minute ("0"), both
+    // up-downs and the check box enabled; the check box unchecked (which
+    // runs the check-box rules when it was checked); day "NULL" and
+    // disabled; since label emptied.
+    void resetRow(int row);
+    // Unless invalid: labels, drop-downs, edits and up-downs disabled; the
+    // check box disabled while CascadeActive, else enabled.
+    void lockRow(int row);
+
+    // ---- Row events (from the user) ----
+    // chkEnable of `row` now shows `checked`. Runs the check-box rules.
+    void chkEnableClick(int row, bool checked);
+    // The user picked kind `index` (cmbAfterSelect): "Every week" enables
+    // the day; the others disable it and set "NULL". For a time of day an
+    // hour above 23 becomes 23.
+    void cmbAfterSelect(int row, int index);
+    void cmbDaySelect(int row, int index);
+    // The user changed the text of a field (hourCheck / minCheck): only
+    // digits are kept; a number above the limit shows "Value range: 0 - "
+    // + limit and the field takes the limit (and keeps the focus).
+    void hourCheck(int row, std::string_view text);
+    void minCheck(int row, std::string_view text);
+    // The focus leaves a field (hourExitCheck / minExitCheck): an empty
+    // field or one above the limit shows "Value must between 0 and " +
+    // limit; the field takes the limit and gets the focus back. Returns
+    // true when it did so.
+    bool hourExitCheck(int row);
+    bool minExitCheck(int row);
+    // An up-down arrow (hourUpDownClick / minUpDownClick): one up or down
+    // within 0..limit, from one end to the other; the focus goes into the
+    // field.
+    void hourUpDownClick(int row, bool up);
+    void minUpDownClick(int row, bool up);
+
+    // ---- Collection ----
+    // The shown bank's two pages into EditOn / EditOff (as one step under
+    // the tables' lock): CollectPage for each.
+    void CollectBank();
+
+    // ---- Buttons and tabs ----
+    void BitBtn1Click();    // OK: CollectBank, closed with OK (the main window then sends)
+    void BitBtn2Click();    // Cancel, Escape, close box: closed with Cancel, nothing kept
+    void ApplyClick();      // CollectBank, ReturnToTransfer, DialogBank = selected tab
+    void btnSaveClick();    // CollectBank, save chooser, the file written whole or not at all
+    void btnLoadClick();    // open chooser, the file into the working tables, the selected bank shown
+    void btnClearClick();   // "Clear All"
+    void btnOneBankClick(); // "Clear Bank n": every row unchecked
+    // The user chose tab `index` while the dialog is shown: the bank shown
+    // so far is collected and the new one shown with its changed flags
+    // cleared. Ignored while hidden and outside the strip.
+    void TabSet1Click(int index);
+
+    // Every row as drawn last (tests).
+    void redrawAll();
+
+private:
+    using Entries = std::array<TimerEntry, kPortsPerBank>;
+
+    TimerRow& at(int r) { return rows_[static_cast<std::size_t>(r)]; }
+    int bankCount() const;
+    int clampedBank(int bankIndex) const;
+    void setChecked(int row, bool checked);
+    void chkEnableChange(int row);
+    void refuse(int row);
+    void cascade(int row);
+    int counterpartRow(int row) const;
+    bool sameTrigger(int row, int other) const;
+    void showEntry(int row, const TimerEntry& e);
+    void labelRows();
+    void showPageBank();
+    void recaptionClearButtons();
+    void selectTabQuietly(int index);
+    void uncheckAllRows();
+    void CollectPage(int firstRow, TimerTable& table, int bank, int banks);
+    void StoreRow(const TimerRow& row, TimerEntry& e) const;
+    void fieldCheck(int row, RowField field, std::string_view text);
+    bool fieldExitCheck(int row, RowField field);
+    void upDownClick(int row, RowField field, bool up);
+    int fieldLimit(int row, RowField field) const;
+    std::string& fieldText(int row, RowField field);
+    void message(const std::string& text, MessageIcon icon);
+    void flush();
+
+    Deps d_;
+    SetTimerView& view_;
+    std::array<TimerRow, kTimerRows> rows_{};
+    std::array<TimerRow, kTimerRows> drawn_{};
+    std::array<bool, kTimerRows> everDrawn_{};
+    int DialogBank_ = 0;
+    int PageBank_ = 0;
+    bool EnableGuard_ = false;
+    bool CascadeActive_ = false;
+    bool RowsLoading_ = false;
+    std::string clearCaption_ = "Clear Bank 1";
+    std::vector<std::string> tabs_;
+    int selectedTab_ = -1;
+};
+
+}  // namespace velmora
