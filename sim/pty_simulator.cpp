@@ -134,6 +134,11 @@ void PtySimulator::serve() {
     bool peer = true;  // someone has the slave open, as far as we know
     const auto byteTime = std::chrono::microseconds(1000000 / options_.bytesPerSecond);
     Clock::time_point nextByteAt = Clock::now();
+    // Paced: the program's bytes still on the line. The unit takes each one
+    // only once its last bit would have arrived, one byte time after the one
+    // before it (or after it was written, on an idle line).
+    std::string inbox;
+    Clock::time_point inboxNextAt{};
     std::uint8_t buf[4096];
 
     while (!stopRequested_) {
@@ -146,9 +151,18 @@ void PtySimulator::serve() {
                 queueOutput(model_.advance(now - lastTick));
                 lastTick = now;
             }
+            std::size_t arrived = 0;
+            for (const auto at = Clock::now(); arrived < inbox.size() && inboxNextAt <= at; ++arrived) {
+                queueOutput(model_.feed(reinterpret_cast<const std::uint8_t*>(inbox.data() + arrived), 1));
+                inboxNextAt += byteTime;
+            }
+            inbox.erase(0, arrived);
             dropNow = dropNow || model_.hangUpRequested();
             changed_.notify_all();  // the unit's time moved: waitUntil() looks again
-            if (!peer) pending_.clear();  // nobody listening: answers are lost
+            if (!peer) {
+                pending_.clear();  // nobody listening: answers are lost
+                inbox.clear();
+            }
             havePending = !pending_.empty();
         }
         if (dropNow) {
@@ -170,22 +184,30 @@ void PtySimulator::serve() {
             return;
         }
 
-        int timeoutMs = options_.tickMs;
+        // Microseconds, so that pacing keeps to the byte time rather than to
+        // whole milliseconds.
+        std::int64_t timeoutUs = std::int64_t{options_.tickMs} * 1000;
         bool wantWrite = havePending && peer;
+        const auto pollStart = Clock::now();
         if (wantWrite && options_.paced) {
-            auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(nextByteAt - Clock::now()).count();
+            const auto wait = std::chrono::duration_cast<std::chrono::microseconds>(nextByteAt - pollStart).count();
             if (wait > 0) {
                 wantWrite = false;
-                timeoutMs = static_cast<int>(std::min<std::int64_t>(wait, timeoutMs));
+                timeoutUs = std::min<std::int64_t>(wait, timeoutUs);
             }
+        }
+        if (!inbox.empty()) {
+            const auto wait = std::chrono::duration_cast<std::chrono::microseconds>(inboxNextAt - pollStart).count();
+            timeoutUs = std::clamp<std::int64_t>(wait, 0, timeoutUs);
         }
 
         pollfd fds[2] = {{wakeFd_, POLLIN, 0}, {master_, static_cast<short>(POLLIN | (wantWrite ? POLLOUT : 0)), 0}};
         // Without a peer the master reports a hang-up at once and for ever:
         // sleep on the wake-up alone and look again after a tick.
         const nfds_t count = peer ? 2 : 1;
-        if (!peer) timeoutMs = options_.tickMs;
-        int r = ::poll(fds, count, timeoutMs);
+        if (!peer) timeoutUs = std::int64_t{options_.tickMs} * 1000;
+        const timespec timeout{static_cast<time_t>(timeoutUs / 1000000), static_cast<long>(timeoutUs % 1000000 * 1000)};
+        int r = ::ppoll(fds, count, &timeout, nullptr);
         if (r < 0) {
             if (errno == EINTR) continue;
             break;
@@ -205,7 +227,12 @@ void PtySimulator::serve() {
             if (n > 0) {
                 std::lock_guard lock(mutex_);
                 appendLog(received_, buf, static_cast<std::size_t>(n));
-                queueOutput(model_.feed(buf, static_cast<std::size_t>(n)));
+                if (options_.paced) {
+                    if (inbox.empty()) inboxNextAt = Clock::now() + byteTime;
+                    inbox.append(reinterpret_cast<const char*>(buf), static_cast<std::size_t>(n));
+                } else {
+                    queueOutput(model_.feed(buf, static_cast<std::size_t>(n)));
+                }
                 changed_.notify_all();
                 continue;
             }
