@@ -139,6 +139,9 @@ void PtySimulator::serve() {
     // before it (or after it was written, on an idle line).
     std::string inbox;
     Clock::time_point inboxNextAt{};
+    // Paced: nothing left to send. The first byte of an answer then takes a
+    // whole byte time on the line before the program has it.
+    bool outputIdle = true;
     std::uint8_t buf[4096];
 
     while (!stopRequested_) {
@@ -189,6 +192,14 @@ void PtySimulator::serve() {
         std::int64_t timeoutUs = std::int64_t{options_.tickMs} * 1000;
         bool wantWrite = havePending && peer;
         const auto pollStart = Clock::now();
+        if (options_.paced) {
+            if (!havePending) {
+                outputIdle = true;
+            } else if (outputIdle) {
+                nextByteAt = std::max(nextByteAt, pollStart + byteTime);
+                outputIdle = false;
+            }
+        }
         if (wantWrite && options_.paced) {
             const auto wait = std::chrono::duration_cast<std::chrono::microseconds>(nextByteAt - pollStart).count();
             if (wait > 0) {
@@ -249,7 +260,10 @@ void PtySimulator::serve() {
             if (n > 0) {
                 appendLog(sent_, reinterpret_cast<const std::uint8_t*>(pending_.data()), static_cast<std::size_t>(n));
                 pending_.erase(0, static_cast<std::size_t>(n));
-                nextByteAt = Clock::now() + byteTime * n;
+                // Queued bytes follow each other on the line without gaps:
+                // the next is due a byte time after this one was due, so a
+                // late wake-up does not slow the whole answer down.
+                nextByteAt += byteTime * n;
                 changed_.notify_all();
             } else if (n < 0 && errno != EAGAIN && errno != EINTR) {
                 peer = false;
