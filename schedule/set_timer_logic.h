@@ -9,10 +9,21 @@
 // The rows are TimerRows (timer_row.h). A checked row is "set": its fields
 // are locked until it is unchecked again.
 //
-// Several changes the dialog makes itself run the same rules as the
-// user's click (a check box set while rows are filled or copied), exactly
-// as the check-box rules below describe; EnableGuard, CascadeActive and
-// RowsLoading tell those cases apart.
+// The check-box rules, run whenever a row's box changes, by the user or by
+// the dialog itself (rows filled from a table, copied by a cascade), and
+// not for a flagged row or while EnableGuard is set:
+//  - the row counts as changed;
+//  - checked: "Every week" without a day is refused ("Please Select Value
+//    of Day field"); so is a time equal, in hours and minutes left, to the
+//    checked counterpart on the other page (same line; the all-banks row
+//    falls back to the other page's whole-bank row while that page's
+//    all-banks row is unchecked), with a message unless RowsLoading. A
+//    refused box is unchecked again under EnableGuard and the row does not
+//    count as changed. Otherwise the row is locked, and an all-banks or
+//    whole-bank row copies its kind, day and time into every row below it
+//    on its page and checks them (CascadeActive: their boxes end disabled);
+//  - unchecked: the row is reset, and for an all-banks or whole-bank row
+//    every row below it too.
 
 #include <array>
 #include <cstdint>
@@ -151,8 +162,18 @@ public:
     void minUpDownClick(int row, bool up);
 
     // ---- Collection ----
-    // The shown bank's two pages into EditOn / EditOff (as one step under
-    // the tables' lock): CollectPage for each.
+    // The shown bank's two pages into EditOn / EditOff as one step under the
+    // tables' lock. Per page, clears first: an unchecked changed all-banks
+    // row zeroes the table's first BankCount banks and leaves a clear of
+    // every bank (scope 3) in the shown bank's port 0; else an unchecked
+    // changed whole-bank row zeroes the bank and leaves a clear of it
+    // (scope 4); else each unchecked changed port row is stored (a clear of
+    // the port). Then the sets: a checked changed all-banks row (scope 1,
+    // copied into port 0 of every bank with only bank index 0's pending);
+    // else a checked changed whole-bank row (scope 2); else each checked
+    // changed port row, turning a clear 3 / 4 in port 0 into 5 / 6 (clear,
+    // then set port 1). A stored row gives the entry pending = changed,
+    // enabled = checked, kind, weekday, hour and minute; the rest stays.
     void CollectBank();
 
     // ---- Buttons and tabs ----
