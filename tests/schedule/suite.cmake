@@ -1,5 +1,6 @@
-# The transfer tests put its commands into the link's pending-command list;
-# the loop test feeds them to the simulated unit and reads its answers back
+# The transfer loop test feeds the simulated unit and reads its answers back
 # through the link's line processing.
 velmora_add_test_suite(schedule
-  LIBS velmora_schedule velmora_schedule_logic velmora_link velmora_sim)
+  LIBS velmora_schedule velmora_schedule_logic velmora_link velmora_sim
+  WIDGET_TESTS set_timer_dialog_test.cpp
+  WIDGET_LIBS velmora_schedule_ui)
