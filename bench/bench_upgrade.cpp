@@ -42,42 +42,21 @@
 #include "schedule/timer_tables.h"
 #include "sim/pty_simulator.h"
 
+#include "bench_rig.h"
+
 namespace velmora {
 namespace {
 
 using SteadyClock = std::chrono::steady_clock;
+using bench::NullView;
+using bench::percentile;
+using bench::RawPty;
 
 constexpr double kMarkToByteMedianTargetUs = 100.0;
 constexpr double kByteLineTimeUs = 3.0 * 1e6 / 960.0;  // image byte, mark, backspace
 constexpr double kUpgradeOverheadTargetPercent = 3.0;
 constexpr int kLineBytesPerSecond = 960;  // 9600 baud, 10 bits a byte
 constexpr std::size_t kUpgradeFileBytes = 8192;
-
-// Draws nothing: the figures are the logic's and the link's.
-class NullView final : public MainView {
-public:
-    void setPicture(std::string_view, PictureList, int) override {}
-    void setComponentVisible(std::string_view, bool) override {}
-    void setLabelText(std::string_view, std::string_view) override {}
-    void setLabelBackground(std::string_view, std::uint32_t) override {}
-    void setLabelVisible(std::string_view, bool) override {}
-    void setAccessibleName(std::string_view, std::string_view) override {}
-    void setPortButtonOn(std::string_view, bool) override {}
-    void setWindowHeight(int) override {}
-    void setWindowTop(int) override {}
-    void setScrollBarPosition(int) override {}
-    void setScrollBarMaximum(int) override {}
-    void setScrollBarVisible(bool) override {}
-    void appendVersionItem(std::string_view, int) override {}
-    void removeLastVersionItem() override {}
-    void appendTimerTab(std::string_view) override {}
-    void deleteTimerTab(int) override {}
-    void selectFirstTimerTab() override {}
-    bool timerDialogVisible() const override { return false; }
-    int timerDialogBank() const override { return 0; }
-    void cancelTimerDialog() override {}
-    void refreshTimerDialog() override {}
-};
 
 class NullUpgradeView final : public UpgradeView {
 public:
@@ -176,48 +155,6 @@ struct UpgradeRig {
 
     bool drainUntil(const std::function<bool()>& pred, int ms) { return dispatcher.drainUntil(pred, ms); }
 };
-
-// The master side of a fresh pty, raw and non-blocking.
-class RawPty {
-public:
-    RawPty() {
-        fd_ = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
-        if (fd_ < 0 || grantpt(fd_) != 0 || unlockpt(fd_) != 0) return;
-        termios t{};
-        if (tcgetattr(fd_, &t) == 0) {
-            cfmakeraw(&t);
-            tcsetattr(fd_, TCSANOW, &t);
-        }
-        if (const char* name = ptsname(fd_)) slave_ = name;
-    }
-    ~RawPty() {
-        if (fd_ >= 0) close(fd_);
-    }
-    RawPty(const RawPty&) = delete;
-    RawPty& operator=(const RawPty&) = delete;
-    const std::string& slavePath() const { return slave_; }
-    bool write(std::string_view text) {
-        return ::write(fd_, text.data(), text.size()) == static_cast<ssize_t>(text.size());
-    }
-    // Reads what the program wrote; returns how many bytes.
-    std::size_t drain() {
-        std::size_t total = 0;
-        char buf[512];
-        for (ssize_t n; (n = ::read(fd_, buf, sizeof buf)) > 0;) total += static_cast<std::size_t>(n);
-        return total;
-    }
-
-private:
-    int fd_ = -1;
-    std::string slave_;
-};
-
-double percentile(std::vector<double> v, double p) {
-    if (v.empty()) return 0.0;
-    std::sort(v.begin(), v.end());
-    const auto i = static_cast<std::size_t>(p * static_cast<double>(v.size() - 1) + 0.5);
-    return v[std::min(i, v.size() - 1)];
-}
 
 struct MarkFigure {
     double median = -1, p99 = -1;

@@ -38,50 +38,18 @@
 #include "sim/pty_simulator.h"
 #include "sim/unit_model.h"
 
+#include "bench_rig.h"
+
 namespace velmora {
 namespace {
 
+using bench::NullView;
+using bench::percentile;
+using bench::RawPty;
+using bench::SilentDialogs;
+
 constexpr double kFlashTickTargetUs = 100.0;
 constexpr double kReportMedianTargetUs = 1000.0;
-
-// Draws nothing; counts what a real window would have to draw, so the
-// benchmark can check that the tick did the full work.
-class NullView final : public MainView {
-public:
-    void setPicture(std::string_view, PictureList, int index) override { pictures += index >= 0; }
-    void setComponentVisible(std::string_view, bool) override {}
-    void setLabelText(std::string_view, std::string_view text) override { labelTexts += !text.empty(); }
-    void setLabelBackground(std::string_view, std::uint32_t) override {}
-    void setLabelVisible(std::string_view, bool) override {}
-    void setAccessibleName(std::string_view, std::string_view) override {}
-    void setPortButtonOn(std::string_view, bool) override {}
-    void setWindowHeight(int) override {}
-    void setWindowTop(int) override {}
-    void setScrollBarPosition(int) override {}
-    void setScrollBarMaximum(int) override {}
-    void setScrollBarVisible(bool) override {}
-    void appendVersionItem(std::string_view, int) override {}
-    void removeLastVersionItem() override {}
-    void appendTimerTab(std::string_view) override {}
-    void deleteTimerTab(int) override {}
-    void selectFirstTimerTab() override {}
-    bool timerDialogVisible() const override { return false; }
-    int timerDialogBank() const override { return 0; }
-    void cancelTimerDialog() override {}
-    void refreshTimerDialog() override {}
-
-    long pictures = 0;
-    long labelTexts = 0;  // non-empty texts written
-};
-
-class SilentDialogs final : public Dialogs {
-public:
-    MessageAnswer message(const std::string&, const std::string&, MessageIcon, MessageButtons) override {
-        return MessageAnswer::ok;
-    }
-    std::string openFile(const FileChoice&) override { return {}; }
-    std::string saveFile(const FileChoice&) override { return {}; }
-};
 
 std::map<std::string, std::vector<double>> gFigures;  // name -> median, p99 / mean (microseconds)
 
@@ -164,13 +132,6 @@ private:
     MainWindowLogic& logic_;
     DeviceState& state_;
 };
-
-double percentile(std::vector<double> v, double p) {
-    if (v.empty()) return 0.0;
-    std::sort(v.begin(), v.end());
-    const auto i = static_cast<std::size_t>(p * static_cast<double>(v.size() - 1) + 0.5);
-    return v[std::min(i, v.size() - 1)];
-}
 
 // The window's logic behind a real link on a pty, with the timing UI.
 struct LinkedWindow {
@@ -257,41 +218,6 @@ void BM_PollToSyncUpdateOverPty(benchmark::State& bench) {
     reportLatency(bench, samples, "poll-to-SyncUpdate over a pty");
 }
 BENCHMARK(BM_PollToSyncUpdateOverPty)->Unit(benchmark::kMicrosecond)->Iterations(400)->UseRealTime();
-
-// The master side of a fresh pty, raw, non-blocking; closed on destruction.
-class RawPty {
-public:
-    RawPty() {
-        fd_ = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
-        if (fd_ < 0 || grantpt(fd_) != 0 || unlockpt(fd_) != 0) return;
-        termios t{};
-        if (tcgetattr(fd_, &t) == 0) {
-            cfmakeraw(&t);
-            tcsetattr(fd_, TCSANOW, &t);
-        }
-        if (const char* name = ptsname(fd_)) slave_ = name;
-    }
-    ~RawPty() {
-        if (fd_ >= 0) close(fd_);
-    }
-    RawPty(const RawPty&) = delete;
-    RawPty& operator=(const RawPty&) = delete;
-    const std::string& slavePath() const { return slave_; }
-    // Whole text in one go; false when the pty took less.
-    bool write(const std::string& text) {
-        return ::write(fd_, text.data(), text.size()) == static_cast<ssize_t>(text.size());
-    }
-    // Drops what the program wrote, so its output never fills the pty.
-    void drain() {
-        char buf[512];
-        while (::read(fd_, buf, sizeof buf) > 0) {
-        }
-    }
-
-private:
-    int fd_ = -1;
-    std::string slave_;
-};
 
 void BM_StatusAnswerToSyncUpdateOverPty(benchmark::State& bench) {
     RawPty pty;

@@ -142,6 +142,11 @@ void PtySimulator::serve() {
     Clock::time_point lineFreeAt = Clock::now();
     Clock::time_point slotEnd{};
     bool slotBooked = false;
+    // Paced: the program's bytes still on the line. The unit takes each one
+    // only once its last bit would have arrived, one byte time after the one
+    // before it (or after it was written, on an idle line).
+    std::string inbox;
+    Clock::time_point inboxNextAt{};
     std::uint8_t buf[4096];
 
     while (!stopRequested_) {
@@ -154,9 +159,18 @@ void PtySimulator::serve() {
                 queueOutput(model_.advance(now - lastTick));
                 lastTick = now;
             }
+            std::size_t arrived = 0;
+            for (const auto at = Clock::now(); arrived < inbox.size() && inboxNextAt <= at; ++arrived) {
+                queueOutput(model_.feed(reinterpret_cast<const std::uint8_t*>(inbox.data() + arrived), 1));
+                inboxNextAt += byteTime;
+            }
+            inbox.erase(0, arrived);
             dropNow = dropNow || model_.hangUpRequested();
             changed_.notify_all();  // the unit's time moved: waitUntil() looks again
-            if (!peer) pending_.clear();  // nobody listening: answers are lost
+            if (!peer) {
+                pending_.clear();  // nobody listening: answers are lost
+                inbox.clear();
+            }
             havePending = !pending_.empty();
         }
         if (dropNow) {
@@ -193,6 +207,12 @@ void PtySimulator::serve() {
             }
         }
 
+        if (!inbox.empty()) {
+            const auto untilNext = inboxNextAt - Clock::now();
+            timeout = std::clamp(std::chrono::duration_cast<std::chrono::nanoseconds>(untilNext),
+                                 std::chrono::nanoseconds(0), timeout);
+        }
+
         pollfd fds[2] = {{wakeFd_, POLLIN, 0}, {master_, static_cast<short>(POLLIN | (wantWrite ? POLLOUT : 0)), 0}};
         // Without a peer the master reports a hang-up at once and for ever:
         // sleep on the wake-up alone and look again after a tick.
@@ -222,7 +242,12 @@ void PtySimulator::serve() {
             if (n > 0) {
                 std::lock_guard lock(mutex_);
                 appendLog(received_, buf, static_cast<std::size_t>(n));
-                queueOutput(model_.feed(buf, static_cast<std::size_t>(n)));
+                if (options_.paced) {
+                    if (inbox.empty()) inboxNextAt = Clock::now() + byteTime;
+                    inbox.append(reinterpret_cast<const char*>(buf), static_cast<std::size_t>(n));
+                } else {
+                    queueOutput(model_.feed(buf, static_cast<std::size_t>(n)));
+                }
                 changed_.notify_all();
                 continue;
             }

@@ -16,7 +16,10 @@
 namespace velmora::sim {
 
 struct PtyOptions {
-    bool paced = false;        // write the unit's answers at the line rate
+    // Both directions at the line rate: the unit takes each byte of the
+    // program's only once it would have arrived, and writes its answers one
+    // byte per byte time.
+    bool paced = false;
     int bytesPerSecond = 960;  // line rate when paced: 9600 baud, 10 bits a byte
     int tickMs = 20;           // longest sleep of the serving thread, milliseconds
     // Monotonic milliseconds that drive the unit's own time (timers, quiet

@@ -44,7 +44,7 @@ std::string simUsage() {
            "  --image-length N     image bytes that complete an upgrade (default: a quiet gap ends it)\n"
            "  --ok-completion      end an upgrade with \"Upgrade OK\" instead of a version line\n"
            "  --prompt-every S     without firmware, ask for an image every S seconds (default 8)\n"
-           "  --paced              send at the real line rate (960 bytes/s)\n"
+           "  --paced              talk at the real line rate, both ways (960 bytes/s)\n"
            "faults:\n"
            "  --silent-after N     answer N polls, then nothing at all\n"
            "  --hangup-after N     answer N polls, drop the line at the next\n"

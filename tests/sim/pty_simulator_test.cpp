@@ -243,6 +243,22 @@ TEST_F(PtySim, PacedBytesTakeTheirLineTimeAlsoInAQuickExchange) {
     EXPECT_GE(since(start), kBytes * 2 * byteTime) << "a mark and its backspace per byte";
 }
 
+TEST_F(PtySim, PacedCommandsAreTakenNoSoonerThanTheLineBringsThem) {
+    // 96 bytes at 960 bytes a second take 100 ms on the wire: the answer
+    // cannot start before the command's last byte would have arrived.
+    PtyOptions o;
+    o.paced = true;
+    startWith(plainUnit(1), o);
+    Client c(sim_->slavePath());
+    const std::string filler(91, '#');  // outside any command: the unit skips it
+    const auto start = std::chrono::steady_clock::now();
+    ASSERT_TRUE(c.write(filler + "/VER\\"));
+    EXPECT_EQ(c.read(1, 10s), "/");
+    EXPECT_GE(std::chrono::steady_clock::now() - start, 95ms);
+    EXPECT_EQ(c.read(9, 10s), "V01 1203\\");
+    EXPECT_EQ(sim_->commands(), std::vector<std::string>{"VER"});
+}
+
 TEST_F(PtySim, TimersRunOnTheGivenTimeSource) {
     auto now = std::make_shared<std::atomic<std::int64_t>>(0);
     PtyOptions o;

@@ -1,0 +1,603 @@
+#include "schedule/set_timer_logic.h"
+
+#include <algorithm>
+#include <limits>
+
+#include "schedule/schedule_file.h"
+#include "schedule/timer_arithmetic.h"
+
+namespace velmora {
+
+namespace {
+
+// Sets a flag for a scope and puts back what it was, so that a rule run
+// from inside another (a cascade inside a cascade) does not end the outer
+// one's state early.
+class FlagScope {
+public:
+    FlagScope(bool& flag, bool value) : flag_(flag), saved_(flag) { flag_ = value; }
+    ~FlagScope() { flag_ = saved_; }
+    FlagScope(const FlagScope&) = delete;
+    FlagScope& operator=(const FlagScope&) = delete;
+
+private:
+    bool& flag_;
+    bool saved_;
+};
+
+constexpr const char* kInvalidText = "Invalid";
+constexpr const char* kAllText = "all";
+
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
+
+std::string digitsOnly(std::string_view text) {
+    std::string out;
+    for (char c : text)
+        if (isDigit(c)) out += c;
+    return out;
+}
+
+// The number in a field (digits only); 0 for an empty field, capped far
+// above any limit so that long pasted digit runs cannot overflow.
+std::int32_t numberOf(std::string_view text) {
+    long long v = 0;
+    for (char c : text) {
+        if (!isDigit(c)) continue;
+        v = std::min<long long>(v * 10 + (c - '0'), std::numeric_limits<std::int32_t>::max());
+    }
+    return static_cast<std::int32_t>(v);
+}
+
+// A field showing 0. Assigned as a character rather than a literal: g++ 12
+// at -O3 takes the inlined literal copy for an overlapping one (-Wrestrict).
+void showZero(std::string& field) { field.assign(1, '0'); }
+
+std::int32_t kindOrAfter(std::int32_t kind) { return kind >= KindAfter && kind <= KindEveryWeek ? kind : KindAfter; }
+std::int32_t dayOrNone(std::int32_t day) { return day >= 0 && day <= 7 ? day : 0; }
+
+int firstRowOf(TimerPage page) { return page == TimerPage::powerOn ? 0 : kRowsPerPage; }
+int pageEnd(int row) { return row < kRowsPerPage ? kRowsPerPage : kTimerRows; }
+
+}  // namespace
+
+SetTimerLogic::SetTimerLogic(Deps deps, SetTimerView& view) : d_(std::move(deps)), view_(view) {}
+
+int SetTimerLogic::bankCount() const { return d_.bankCount ? d_.bankCount() : 0; }
+
+int SetTimerLogic::clampedBank(int bankIndex) const {
+    // DialogBank may hold anything the caller set; the rows only ever show
+    // a bank the tables have (and one the unit has, when it has any).
+    const int last = std::clamp(bankCount(), 1, kMaxBanks) - 1;
+    return std::clamp(bankIndex, 0, last);
+}
+
+void SetTimerLogic::FormCreate() {
+    for (int r = 0; r < kTimerRows; ++r) resetRow(r);
+    labelRows();
+    recaptionClearButtons();
+    redrawAll();
+}
+
+// ---- Tab strip ----------------------------------------------------------------------
+
+void SetTimerLogic::appendTab(std::string caption) {
+    tabs_.push_back(std::move(caption));
+    view_.appendTab(tabs_.back());
+    if (selectedTab_ < 0) selectTabQuietly(0);
+}
+
+void SetTimerLogic::deleteTab(int index) {
+    if (index < 0 || index >= static_cast<int>(tabs_.size())) return;
+    tabs_.erase(tabs_.begin() + index);
+    view_.removeTab(index);
+    const int count = static_cast<int>(tabs_.size());
+    if (count == 0) {
+        selectedTab_ = -1;
+    } else if (selectedTab_ > index) {
+        --selectedTab_;
+    } else if (selectedTab_ == index) {
+        selectedTab_ = std::min(index, count - 1);
+    }
+    view_.selectTab(selectedTab_);
+}
+
+void SetTimerLogic::selectFirstTab() {
+    if (tabs_.empty()) return;
+    if (view_.dialogVisible() && selectedTab_ >= 0) return;
+    selectTabQuietly(0);
+}
+
+void SetTimerLogic::selectTabQuietly(int index) {
+    if (index < 0 || index >= static_cast<int>(tabs_.size())) return;
+    selectedTab_ = index;
+    view_.selectTab(index);
+}
+
+// ---- Rows -------------------------------------------------------------------------------
+
+void SetTimerLogic::resetRow(int r) {
+    if (at(r).invalid) return;
+    {
+        TimerRow& row = at(r);
+        row.labelsEnabled = true;
+        row.kind = KindAfter;
+        row.kindEnabled = true;
+        showZero(row.hourText);
+        showZero(row.minuteText);
+        row.timeEnabled = true;
+        row.checkEnabled = true;
+    }
+    setChecked(r, false);
+    TimerRow& row = at(r);
+    row.dayEnabled = false;
+    row.day = 0;
+    row.sinceText.clear();
+}
+
+void SetTimerLogic::lockRow(int r) {
+    TimerRow& row = at(r);
+    if (row.invalid) return;
+    row.labelsEnabled = false;
+    row.kindEnabled = false;
+    row.dayEnabled = false;
+    row.timeEnabled = false;
+    row.checkEnabled = !CascadeActive_;
+}
+
+void SetTimerLogic::labelRows() {
+    const std::string bank = std::to_string(PageBank_ + 1);
+    for (int r = 0; r < kTimerRows; ++r) {
+        TimerRow& row = at(r);
+        const int line = lineOfRow(r);
+        row.bankText = line == kAllBanksLine ? kAllText : bank;
+        row.portText = line <= kWholeBankLine ? std::string(kAllText) : std::to_string(line - 1);
+    }
+}
+
+void SetTimerLogic::recaptionClearButtons() {
+    clearCaption_ = "Clear Bank " + std::to_string(PageBank_ + 1);
+    view_.setClearBankCaption(clearCaption_);
+}
+
+// ---- Check-box rules ----------------------------------------------------------------------
+
+void SetTimerLogic::setChecked(int r, bool checked) {
+    if (at(r).checked == checked) return;  // a box set to what it shows does not click
+    at(r).checked = checked;
+    chkEnableChange(r);
+}
+
+void SetTimerLogic::chkEnableClick(int r, bool checked) {
+    if (r < 0 || r >= kTimerRows) return;
+    // A row without a usable timer ignores its (hidden) box.
+    if (!at(r).invalid) setChecked(r, checked);
+    flush();
+}
+
+void SetTimerLogic::chkEnableChange(int r) {
+    if (EnableGuard_ || at(r).invalid) return;
+    at(r).changed = true;
+    const int line = lineOfRow(r);
+    if (!at(r).checked) {
+        resetRow(r);
+        if (line <= kWholeBankLine)
+            for (int f = r + 1; f < pageEnd(r); ++f) resetRow(f);
+        return;
+    }
+    if (at(r).kind == KindEveryWeek && at(r).day == 0) {
+        message(kDayFieldMessage, MessageIcon::stop);
+        refuse(r);
+        return;
+    }
+    const int other = counterpartRow(r);
+    if (at(other).checked && !at(other).invalid && sameTrigger(r, other)) {
+        if (!RowsLoading_)
+            message(r < kRowsPerPage ? kSameTimeAsPowerOffMessage : kSameTimeAsPowerOnMessage, MessageIcon::stop);
+        refuse(r);
+        return;
+    }
+    lockRow(r);
+    // Inside a cascade the outer one already copies into the same rows.
+    if (line <= kWholeBankLine && !CascadeActive_) cascade(r);
+}
+
+void SetTimerLogic::refuse(int r) {
+    {
+        FlagScope guard(EnableGuard_, true);
+        setChecked(r, false);
+    }
+    at(r).changed = false;
+}
+
+void SetTimerLogic::cascade(int r) {
+    FlagScope active(CascadeActive_, true);
+    for (int f = r + 1; f < pageEnd(r); ++f) {
+        // A port without a usable timer takes no part.
+        if (at(f).invalid) continue;
+        setChecked(f, false);
+        TimerRow& row = at(f);
+        const TimerRow& source = at(r);
+        row.kind = source.kind;
+        row.day = source.day;
+        row.hourText = source.hourText;
+        row.minuteText = source.minuteText;
+        setChecked(f, true);
+    }
+}
+
+int SetTimerLogic::counterpartRow(int r) const {
+    if (r < kRowsPerPage) {
+        if (r == 0 && !rows_[kRowsPerPage].checked) return kRowsPerPage + kWholeBankLine;
+        return r + kRowsPerPage;
+    }
+    if (r == kRowsPerPage && !rows_[0].checked) return kWholeBankLine;
+    return r - kRowsPerPage;
+}
+
+bool SetTimerLogic::sameTrigger(int r, int other) const {
+    const LocalMoment now = d_.clock.now();
+    auto entryOf = [](const TimerRow& row) {
+        TimerEntry e;
+        e.kind = row.kind;
+        e.weekday = row.day;
+        e.hour = numberOf(row.hourText);
+        e.minute = numberOf(row.minuteText);
+        return e;
+    };
+    const TimeLeft a = TimeToTrigger(entryOf(row(r)), TriggerMode::display, now);
+    const TimeLeft b = TimeToTrigger(entryOf(row(other)), TriggerMode::display, now);
+    return a.hours == b.hours && a.minutes == b.minutes;
+}
+
+// ---- Filling rows ---------------------------------------------------------------------------
+
+void SetTimerLogic::ShowBankPage(const Entries& entries, TimerPage page) {
+    const int first = firstRowOf(page);
+    for (int p = 0; p < kPortsPerBank; ++p) {
+        TimerRow& row = at(first + p + 2);
+        row.invalid = entries[static_cast<std::size_t>(p)].invalid != 0;
+        if (row.invalid) {
+            // Nothing of a timer that cannot run may be collected or compared.
+            row.checked = false;
+            row.changed = false;
+            row.sinceText = kInvalidText;
+            row.sinceEnabled = true;
+        } else {
+            row.sinceText.clear();
+        }
+    }
+    FlagScope loading(RowsLoading_, true);
+    const TimerEntry& bankWide = entries[0];
+    if (bankWide.scope == ScopeAllBanks) {
+        for (int line = 0; line < kRowsPerPage; ++line) showEntry(first + line, bankWide);
+    } else if (bankWide.scope == ScopeBank) {
+        resetRow(first + kAllBanksLine);
+        for (int line = kWholeBankLine; line < kRowsPerPage; ++line) showEntry(first + line, bankWide);
+    } else {
+        resetRow(first + kAllBanksLine);
+        resetRow(first + kWholeBankLine);
+        for (int p = 0; p < kPortsPerBank; ++p) showEntry(first + p + 2, entries[static_cast<std::size_t>(p)]);
+    }
+}
+
+void SetTimerLogic::showEntry(int r, const TimerEntry& e) {
+    if (at(r).invalid) return;
+    at(r).changed = e.enabled != 0;
+    // As a click: the rules see the values the row holds before this entry.
+    setChecked(r, e.enabled != 0);
+    TimerRow& row = at(r);
+    row.kind = kindOrAfter(e.kind);
+    row.dayEnabled = row.kind == KindEveryWeek;
+    row.day = dayOrNone(e.weekday);
+    row.hourText = std::to_string(e.hour);
+    row.minuteText = std::to_string(e.minute);
+    row.sinceText = sinceLabelText(e);
+    if (row.checked) {
+        row.sinceEnabled = false;
+        row.dayEnabled = false;
+        if (e.sinceDate[0] == '\0') row.sinceText.clear();
+    } else {
+        row.sinceText.clear();
+        row.kind = KindAfter;
+        row.day = 0;
+        row.dayEnabled = false;
+        showZero(row.hourText);
+        showZero(row.minuteText);
+    }
+}
+
+void SetTimerLogic::showPageBank() {
+    const int bank = PageBank_;
+    Entries on{};
+    Entries off{};
+    d_.tables.withLock([&](const TimerTables::Tables& t) {
+        on = t.editOn[static_cast<std::size_t>(bank)];
+        off = t.editOff[static_cast<std::size_t>(bank)];
+    });
+    // Filled outside the lock: the rules may show message boxes.
+    ShowBankPage(on, TimerPage::powerOn);
+    ShowBankPage(off, TimerPage::powerOff);
+}
+
+void SetTimerLogic::FormShow() {
+    PageBank_ = clampedBank(DialogBank_);
+    recaptionClearButtons();
+    d_.tables.copyLiveToEdit(bankCount());
+    for (int r = 0; r < kTimerRows; ++r) resetRow(r);
+    labelRows();
+    showPageBank();
+    // Selecting the shown bank's tab is no tab change: the rows just filled
+    // are not collected (they would all become pending and be sent again).
+    selectTabQuietly(PageBank_);
+    for (TimerRow& row : rows_) row.changed = false;
+    flush();
+}
+
+// ---- Kind, hour and minute fields --------------------------------------------------------------
+
+void SetTimerLogic::cmbAfterSelect(int r, int index) {
+    if (r < 0 || r >= kTimerRows || index < KindAfter || index > KindEveryWeek) return;
+    TimerRow& row = at(r);
+    row.kind = index;
+    if (row.kind == KindEveryWeek) {
+        row.dayEnabled = true;
+    } else {
+        row.dayEnabled = false;
+        row.day = 0;
+    }
+    if (row.kind != KindAfter && numberOf(row.hourText) > kDayHourLimit) row.hourText = std::to_string(kDayHourLimit);
+    flush();
+}
+
+void SetTimerLogic::cmbDaySelect(int r, int index) {
+    if (r < 0 || r >= kTimerRows || index < 0 || index > 7) return;
+    at(r).day = index;
+    flush();
+}
+
+int SetTimerLogic::fieldLimit(int r, RowField field) const {
+    return field == RowField::hour ? row(r).hourLimit() : kMinuteLimit;
+}
+
+std::string& SetTimerLogic::fieldText(int r, RowField field) {
+    return field == RowField::hour ? at(r).hourText : at(r).minuteText;
+}
+
+void SetTimerLogic::fieldCheck(int r, RowField field, std::string_view text) {
+    if (r < 0 || r >= kTimerRows) return;
+    // Keys other than digits never get in; pasted text is cut to its digits.
+    std::string& shown = fieldText(r, field);
+    shown = digitsOnly(text);
+    const int limit = fieldLimit(r, field);
+    if (!shown.empty() && numberOf(shown) > limit) {
+        message(kValueRangePrefix + std::to_string(limit), MessageIcon::none);
+        fieldText(r, field) = std::to_string(limit);
+        view_.focusField(r, field);
+    }
+    flush();
+}
+
+bool SetTimerLogic::fieldExitCheck(int r, RowField field) {
+    if (r < 0 || r >= kTimerRows) return false;
+    const std::string& shown = fieldText(r, field);
+    const int limit = fieldLimit(r, field);
+    if (!shown.empty() && numberOf(shown) <= limit) return false;
+    message(kValueMustPrefix + std::to_string(limit), MessageIcon::none);
+    fieldText(r, field) = std::to_string(limit);
+    flush();
+    view_.focusField(r, field);
+    return true;
+}
+
+void SetTimerLogic::upDownClick(int r, RowField field, bool up) {
+    if (r < 0 || r >= kTimerRows) return;
+    const int limit = fieldLimit(r, field);
+    int v = numberOf(fieldText(r, field));
+    if (v > limit)
+        v = up ? 0 : limit;
+    else if (up)
+        v = v >= limit ? 0 : v + 1;
+    else
+        v = v <= 0 ? limit : v - 1;
+    fieldText(r, field) = std::to_string(v);
+    flush();
+    view_.focusField(r, field);
+}
+
+void SetTimerLogic::hourCheck(int r, std::string_view text) { fieldCheck(r, RowField::hour, text); }
+void SetTimerLogic::minCheck(int r, std::string_view text) { fieldCheck(r, RowField::minute, text); }
+bool SetTimerLogic::hourExitCheck(int r) { return fieldExitCheck(r, RowField::hour); }
+bool SetTimerLogic::minExitCheck(int r) { return fieldExitCheck(r, RowField::minute); }
+void SetTimerLogic::hourUpDownClick(int r, bool up) { upDownClick(r, RowField::hour, up); }
+void SetTimerLogic::minUpDownClick(int r, bool up) { upDownClick(r, RowField::minute, up); }
+
+// ---- Collection ---------------------------------------------------------------------------------
+
+void SetTimerLogic::StoreRow(const TimerRow& row, TimerEntry& e) const {
+    e.pending = row.changed ? 1 : 0;
+    e.enabled = row.checked ? 1 : 0;
+    e.kind = row.kind;
+    e.weekday = row.day;
+    e.hour = numberOf(row.hourText);
+    e.minute = numberOf(row.minuteText);
+}
+
+void SetTimerLogic::CollectPage(int firstRow, TimerTable& table, int bank, int banks) {
+    const int limit = tableBankLimit(banks);
+    auto zeroAllBanks = [&] {
+        for (int b = 0; b < limit; ++b) table[static_cast<std::size_t>(b)].fill(TimerEntry{});
+    };
+    auto& entries = table[static_cast<std::size_t>(bank)];
+    const TimerRow& allBanks = row(firstRow + kAllBanksLine);
+    const TimerRow& wholeBank = row(firstRow + kWholeBankLine);
+
+    // Clears first.
+    if (!allBanks.checked && allBanks.changed) {
+        zeroAllBanks();
+        StoreRow(allBanks, entries[0]);
+        entries[0].scope = ScopeClearAll;
+    } else if (!wholeBank.checked && wholeBank.changed) {
+        entries.fill(TimerEntry{});
+        StoreRow(wholeBank, entries[0]);
+        entries[0].scope = ScopeClearBank;
+    } else {
+        for (int p = 0; p < kPortsPerBank; ++p) {
+            const TimerRow& port = row(firstRow + 2 + p);
+            if (!port.checked && port.changed) StoreRow(port, entries[static_cast<std::size_t>(p)]);
+        }
+    }
+
+    // Then the sets.
+    if (allBanks.checked && allBanks.changed) {
+        zeroAllBanks();
+        StoreRow(allBanks, entries[0]);
+        entries[0].scope = ScopeAllBanks;
+        if (banks != 1) {
+            const TimerEntry setting = entries[0];
+            for (int b = 0; b < limit; ++b) {
+                TimerEntry& copy = table[static_cast<std::size_t>(b)][0];
+                copy = setting;
+                // Sent once, from bank index 0.
+                if (b != 0) copy.pending = 0;
+            }
+        }
+    } else if (wholeBank.checked && wholeBank.changed) {
+        entries.fill(TimerEntry{});
+        StoreRow(wholeBank, entries[0]);
+        entries[0].scope = ScopeBank;
+    } else {
+        for (int p = 0; p < kPortsPerBank; ++p) {
+            const TimerRow& port = row(firstRow + 2 + p);
+            if (!port.checked || !port.changed) continue;
+            TimerEntry& e = entries[static_cast<std::size_t>(p)];
+            StoreRow(port, e);
+            if (e.scope == ScopeClearAll) e.scope = ScopeClearAllThenPort;
+            else if (e.scope == ScopeClearBank) e.scope = ScopeClearBankThenPort;
+        }
+    }
+}
+
+void SetTimerLogic::CollectBank() {
+    const int banks = bankCount();
+    const int bank = std::clamp(PageBank_, 0, kMaxBanks - 1);
+    d_.tables.withLock([&](TimerTables::Tables& t) {
+        CollectPage(0, t.editOn, bank, banks);
+        CollectPage(kRowsPerPage, t.editOff, bank, banks);
+    });
+}
+
+// ---- Buttons and tabs -----------------------------------------------------------------------------
+
+void SetTimerLogic::BitBtn1Click() {
+    CollectBank();
+    flush();
+    view_.closeDialog(true);
+}
+
+void SetTimerLogic::BitBtn2Click() { view_.closeDialog(false); }
+
+void SetTimerLogic::ApplyClick() {
+    CollectBank();
+    if (d_.ReturnToTransfer) d_.ReturnToTransfer();
+    if (selectedTab_ >= 0) DialogBank_ = selectedTab_;
+    flush();
+}
+
+void SetTimerLogic::btnSaveClick() {
+    CollectBank();
+    flush();
+    const std::string path = d_.dialogs.saveFile(scheduleSaveChoice());
+    if (path.empty()) return;
+    const FileSave saved = saveScheduleFile(path, d_.tables, bankCount());
+    if (saved.status == FileIoStatus::ok) return;
+    message("The schedule could not be saved to\r" + path + "\r(" +
+                (saved.error.empty() ? std::string("write error") : saved.error) +
+                "). The file on disk was not changed.",
+            MessageIcon::stop);
+}
+
+void SetTimerLogic::btnLoadClick() {
+    const std::string path = d_.dialogs.openFile(scheduleOpenChoice());
+    if (path.empty()) return;
+    const ScheduleLoad loaded = loadScheduleFile(path, d_.tables, bankCount());
+    if (loaded.status == FileIoStatus::tooLarge) {
+        message(path + "\ris too large to be a schedule file (more than 1 MiB). Nothing was loaded.",
+                MessageIcon::stop);
+        return;
+    }
+    if (loaded.status != FileIoStatus::ok) return;  // could not be opened: nothing to say
+    PageBank_ = clampedBank(selectedTab_ >= 0 ? selectedTab_ : PageBank_);
+    for (int r = 0; r < kTimerRows; ++r) resetRow(r);
+    labelRows();
+    showPageBank();
+    recaptionClearButtons();
+    // changed stays as the fill left it: every enabled timer read from the
+    // file counts as changed and goes out with the next OK or Apply.
+    flush();
+}
+
+void SetTimerLogic::uncheckAllRows() {
+    for (int r = 0; r < kTimerRows; ++r) setChecked(r, false);
+}
+
+void SetTimerLogic::btnClearClick() {
+    uncheckAllRows();
+    const int limit = tableBankLimit(bankCount());
+    d_.tables.withLock([&](TimerTables::Tables& t) {
+        for (TimerTable* table : {&t.editOn, &t.editOff}) {
+            for (int b = 0; b < limit; ++b) {
+                for (TimerEntry& e : (*table)[static_cast<std::size_t>(b)]) {
+                    if (e.enabled != 1) continue;
+                    e.enabled = 0;
+                    e.pending = 1;
+                    if (e.scope == ScopeAllBanks) e.scope = ScopeClearAll;
+                    else if (e.scope == ScopeBank) e.scope = ScopeClearBank;
+                }
+            }
+        }
+    });
+    flush();
+}
+
+void SetTimerLogic::btnOneBankClick() {
+    uncheckAllRows();
+    flush();
+}
+
+void SetTimerLogic::TabSet1Click(int index) {
+    if (!view_.dialogVisible() || index < 0 || index >= static_cast<int>(tabs_.size())) return;
+    CollectBank();
+    selectedTab_ = index;
+    view_.selectTab(index);
+    PageBank_ = clampedBank(index);
+    for (int r = 0; r < kTimerRows; ++r) resetRow(r);
+    labelRows();
+    showPageBank();
+    recaptionClearButtons();
+    for (TimerRow& row : rows_) row.changed = false;
+    flush();
+}
+
+// ---- Drawing ------------------------------------------------------------------------------------------
+
+void SetTimerLogic::message(const std::string& text, MessageIcon icon) {
+    flush();  // the box appears over the rows as they stand
+    d_.dialogs.message(text, "", icon, MessageButtons::ok);
+}
+
+void SetTimerLogic::flush() {
+    for (int r = 0; r < kTimerRows; ++r) {
+        const auto i = static_cast<std::size_t>(r);
+        if (everDrawn_[i] && drawn_[i] == rows_[i]) continue;
+        view_.drawRow(r, rows_[i]);
+        drawn_[i] = rows_[i];
+        everDrawn_[i] = true;
+    }
+}
+
+void SetTimerLogic::redrawAll() {
+    everDrawn_.fill(false);
+    flush();
+}
+
+}  // namespace velmora
