@@ -1,12 +1,19 @@
 #include "app/application.h"
 
+#include <QMenuBar>
 #include <QThread>
 
+#include <cstdint>
 #include <cstdio>
 #include <optional>
 #include <string>
 
 #include "app/simulated_unit.h"
+#include "maintenance/clock_sync.h"
+#include "maintenance/firmware_upgrade.h"
+#include "maintenance/upgrade_dialog.h"
+#include "schedule/set_timer_dialog.h"
+#include "schedule/set_timer_logic.h"
 #include "settings/detect_dialog.h"
 #include "link/serial_link.h"
 #include "link/protocol.h"
@@ -35,6 +42,15 @@ struct Application::MenuAdapter final : MenuView {
     TForm1& window;
 };
 
+// The Set Timer dialog as the panels' menus and the Time menu open it.
+struct Application::TimerDialogAdapter final : TimerDialogHost {
+    explicit TimerDialogAdapter(TForm4& d) : dialog(d) {}
+    int DialogBank() const override { return dialog.DialogBank(); }
+    void setDialogBank(int bankIndex) override { dialog.setDialogBank(bankIndex); }
+    bool showModal() override { return dialog.showModal(); }
+    TForm4& dialog;
+};
+
 // The Configuration dialog as the menu commands use it.
 struct Application::ConfigurationAdapter final : ConfigurationSource {
     explicit ConfigurationAdapter(Application& a) : app(a) {}
@@ -53,8 +69,22 @@ Application::Application(ApplicationOptions options)
     detectDialog_ = new TForm3(dispatcher_, window_.get());
 
     MainWindowHooks hooks;
+    hooks.upgradeBegin = [this] { upgrade_->upgradeBegin(); };
+    hooks.upgradeDone = [this] { upgrade_->upgradeDone(); };
+    hooks.upgradeStep = [this] { upgrade_->upgradeStep(); };
+    hooks.upgradeFailed = [this] { upgrade_->upgradeFailed(); };
+    hooks.upgradeMessage = [this] { upgrade_->upgradeMessage(); };
+    hooks.clockError = [this] { clockSync_->clockErrorReported(); };
     hooks.setRtcOn = [this] { return settings_.SetRTC; };
-    hooks.resetLinkMenus = [this] { menus_->setConnected(false); };
+    hooks.armClockSetting = [this] { clockSync_->mlStartSetRTC_PeriodClick(); };
+    hooks.resetLinkMenus = [this] {
+        menus_->setConnected(false);
+        clockSync_->linkReset();
+        upgrade_->linkReset();
+    };
+    // As the menu item would run it: nothing while the item is disabled,
+    // which it is whenever SetRTC is on (the version report starts it then).
+    hooks.startClockSyncPeriod = [this] { menus_->perform("mlStartSetRTC_Period"); };
     hooks.closeConfigurationDialog = [this] {
         if (configDialog_) configDialog_->closeAsCancelled();
     };
@@ -71,13 +101,46 @@ Application::Application(ApplicationOptions options)
         [this] { return LinkOptions{settings_.RestoreStatus, settings_.SetRTC}; },
         [](int milliseconds) { QThread::msleep(static_cast<unsigned long>(milliseconds > 0 ? milliseconds : 0)); }});
 
+
+    // The Set Timer and Upgrade Process dialogs live as long as the window.
+    timerDialog_ = new TForm4(SetTimerLogic::Deps{tables_, clock_, dialogs_,
+                                                  [this] { return state_.BankCount.load(); },
+                                                  [this] { logic_->ReturnToTransfer(); }},
+                              window_.get());
+    window_->setTimerDialog(timerDialog_);
+    timerDialogHost_ = std::make_unique<TimerDialogAdapter>(*timerDialog_);
+    upgradeDialog_ = new TForm5(window_.get());
+    upgradeDialog_->protectFromClicks({window_.get(), window_->component("UniClass1"), window_->component("UniClass2"),
+                                       window_->component("UniClass3"), window_->component("ScrollBar1"),
+                                       window_->menuBar()});
+    const auto pause = [](int milliseconds) {
+        QThread::msleep(static_cast<unsigned long>(milliseconds > 0 ? milliseconds : 0));
+    };
+    upgrade_ = std::make_unique<FirmwareUpgrade>(FirmwareUpgrade::Deps{
+        state_, tables_, dialogs_, timers_, *upgradeDialog_,
+        [this](const std::uint8_t* bytes, std::size_t count) {
+            link_->write(std::string_view(reinterpret_cast<const char*>(bytes), count));
+        },
+        [this] { link_->writeGreeting(); },
+        [this] { link_->purgeReceive(); },
+        [this] { link_->Disconnect(); },
+        [this] { link_->SendInfoRequest(); },
+        [this] { logic_->stopLinkTimers(); },
+        [this] { logic_->startLinkTimers(); },
+        pause,
+        [this] { menus_->perform("Upgrade1"); }});
+    clockSync_ = std::make_unique<ClockSync>(ClockSync::Deps{
+        state_, tables_, clock_, dialogs_, timers_,
+        [this](std::string_view text) { link_->write(text); },
+        [this] { return settings_.SetRTC; }});
+
     menuView_ = std::make_unique<MenuAdapter>(*window_);
     configurationSource_ = std::make_unique<ConfigurationAdapter>(*this);
     switching_ = std::make_unique<SwitchingLogic>(SwitchingLogic::Deps{
         state_, settings_, dialogs_, *window_, *menuView_,
         [this] { return logic_->scrollPosition(); },
         [this](std::string_view text) { link_->write(text); },
-        nullptr, {}});
+        timerDialogHost_.get(), [this] { logic_->ReturnToTransfer(); }});
     MenuLogic::Deps menuDeps{
         settings_, state_, dialogs_, *menuView_, *configurationSource_, *switching_,
         [this] { return logic_->scrollPosition(); },
@@ -87,7 +150,10 @@ Application::Application(ApplicationOptions options)
         [this](std::string_view text) { link_->write(text); },
         [this] { window_->close(); },
         [this] { aboutBox_->showModal(); },
-        {}, {}, {}, {}};
+        [this] { upgrade_->Upgrade1Click(); },
+        [this] { clockSync_->mlSetRTCNowClick(); },
+        [this] { clockSync_->mlStartSetRTC_PeriodClick(); },
+        [this] { clockSync_->stopClockSyncTimer(); }};
     menus_ = std::make_unique<MenuLogic>(std::move(menuDeps));
 
     wireWindow();

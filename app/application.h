@@ -29,6 +29,10 @@ class TForm1;
 class TForm2;
 class TForm3;
 class TOKRightDlg;
+class TForm4;
+class TForm5;
+class FirmwareUpgrade;
+class ClockSync;
 class SimulatedUnit;
 
 struct ApplicationOptions {
@@ -76,6 +80,10 @@ public:
     SwitchingLogic& switching() { return *switching_; }
     TOKRightDlg& configurationDialog() { return *configDialog_; }
     TForm2& aboutBox() { return *aboutBox_; }
+    TForm4& timerDialog() { return *timerDialog_; }
+    TForm5& upgradeDialog() { return *upgradeDialog_; }
+    FirmwareUpgrade& upgrade() { return *upgrade_; }
+    ClockSync& clockSync() { return *clockSync_; }
     SerialLink& link() { return *link_; }
     DeviceState& state() { return state_; }
     const ComPortList& ports() const { return ports_; }
@@ -87,6 +95,7 @@ private:
     void buildPortList();
     struct MenuAdapter;
     struct ConfigurationAdapter;
+    struct TimerDialogAdapter;
 
     ApplicationOptions options_;
     DeviceState state_;
@@ -104,6 +113,11 @@ private:
     std::unique_ptr<MainWindowLogic> logic_;
     std::unique_ptr<MenuAdapter> menuView_;
     std::unique_ptr<ConfigurationAdapter> configurationSource_;
+    TForm4* timerDialog_ = nullptr;    // owned by the main window
+    TForm5* upgradeDialog_ = nullptr;  // owned by the main window
+    std::unique_ptr<TimerDialogAdapter> timerDialogHost_;
+    std::unique_ptr<FirmwareUpgrade> upgrade_;
+    std::unique_ptr<ClockSync> clockSync_;
     std::unique_ptr<SwitchingLogic> switching_;
     std::unique_ptr<MenuLogic> menus_;
     TOKRightDlg* configDialog_ = nullptr;  // owned by the main window

@@ -43,6 +43,7 @@ public:
     void selectFirstTimerTab() override {}
     bool timerDialogVisible() const override { return false; }
     int timerDialogBank() const override { return 0; }
+    int timerDialogTab() const override { return -1; }
     void cancelTimerDialog() override {}
     void refreshTimerDialog() override {}
 

@@ -69,6 +69,7 @@ public:
     virtual void selectFirstTimerTab() = 0;
     virtual bool timerDialogVisible() const = 0;  // false before it exists
     virtual int timerDialogBank() const = 0;      // DialogBank, 0-based; any value while hidden
+    virtual int timerDialogTab() const = 0;       // selected bank tab, 0-based; -1 for none
     virtual void cancelTimerDialog() = 0;         // end it with the modal result Cancel
     virtual void refreshTimerDialog() = 0;        // run its FormShow again (rows from the tables)
 };

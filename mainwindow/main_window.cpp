@@ -23,6 +23,7 @@
 #include <optional>
 
 #include "assets/picture_lists.h"
+#include "schedule/set_timer_dialog.h"
 
 namespace velmora {
 
@@ -650,15 +651,47 @@ void TForm1::removeLastVersionItem() {
     delete last;
 }
 
-// ---- Set Timer dialog (not built yet) -------------------------------------------------
+// ---- Set Timer dialog ----------------------------------------------------------------
 
-void TForm1::appendTimerTab(std::string_view) {}
-void TForm1::deleteTimerTab(int) {}
-void TForm1::selectFirstTimerTab() {}
-bool TForm1::timerDialogVisible() const { return false; }
-int TForm1::timerDialogBank() const { return 0; }
-void TForm1::cancelTimerDialog() {}
-void TForm1::refreshTimerDialog() {}
+void TForm1::setTimerDialog(TForm4* dialog) {
+    timerDialog_ = dialog;
+    if (!timerDialog_) return;
+    for (const std::string& caption : pendingTabs_) timerDialog_->appendTimerTab(caption);
+    if (!pendingTabs_.empty()) timerDialog_->selectFirstTimerTab();
+    pendingTabs_.clear();
+}
+
+void TForm1::appendTimerTab(std::string_view caption) {
+    if (timerDialog_) {
+        timerDialog_->appendTimerTab(caption);
+    } else {
+        pendingTabs_.emplace_back(caption);
+    }
+}
+
+void TForm1::deleteTimerTab(int index) {
+    if (timerDialog_) {
+        timerDialog_->deleteTimerTab(index);
+    } else if (index >= 0 && static_cast<std::size_t>(index) < pendingTabs_.size()) {
+        pendingTabs_.erase(pendingTabs_.begin() + index);
+    }
+}
+
+void TForm1::selectFirstTimerTab() {
+    if (timerDialog_) timerDialog_->selectFirstTimerTab();
+}
+
+bool TForm1::timerDialogVisible() const { return timerDialog_ && timerDialog_->timerDialogVisible(); }
+int TForm1::timerDialogBank() const { return timerDialog_ ? timerDialog_->DialogBank() : 0; }
+int TForm1::timerDialogTab() const { return timerDialog_ ? timerDialog_->selectedTab() : -1; }
+
+void TForm1::cancelTimerDialog() {
+    if (timerDialog_) timerDialog_->cancelTimerDialog();
+}
+
+void TForm1::refreshTimerDialog() {
+    if (timerDialog_) timerDialog_->refreshTimerDialog();
+}
 
 // ---- Events ------------------------------------------------------------------------
 

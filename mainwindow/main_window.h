@@ -6,12 +6,14 @@
 // handlers the program installs. It decides nothing itself.
 
 #include <QMainWindow>
+#include <QPointer>
 
 #include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <vector>
 
 #include "mainwindow/main_view.h"
 
@@ -24,6 +26,7 @@ class QSystemTrayIcon;
 namespace velmora {
 
 class PictureBox;
+class TForm4;
 
 // Client-area width of the main window, pixels.
 inline constexpr int kClientWidth = 639;
@@ -84,13 +87,15 @@ public:
     void setScrollBarVisible(bool visible) override;
     void appendVersionItem(std::string_view caption, int tag) override;
     void removeLastVersionItem() override;
-    // The Set Timer dialog does not exist yet: these do nothing, and the
-    // dialog reads as hidden.
+    // The Set Timer dialog (TForm4). Until setTimerDialog() gives it, the
+    // tab calls are kept and handed over then, and the dialog reads as hidden.
+    void setTimerDialog(TForm4* dialog);
     void appendTimerTab(std::string_view caption) override;
     void deleteTimerTab(int index) override;
     void selectFirstTimerTab() override;
     bool timerDialogVisible() const override;
     int timerDialogBank() const override;
+    int timerDialogTab() const override;
     void cancelTimerDialog() override;
     void refreshTimerDialog() override;
 
@@ -163,6 +168,8 @@ private:
     std::unordered_map<std::string, QWidget*> components_;
     std::unordered_map<std::string, PictureBox*> pictures_;
     std::unordered_map<std::string, QWidget*> displays_;  // digit picture -> its display
+    QPointer<TForm4> timerDialog_;
+    std::vector<std::string> pendingTabs_;  // tabs added before the dialog existed
     std::unordered_map<std::string, QLabel*> labels_;
     std::unordered_map<std::string, QAction*> menuItems_;
 };

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "link/protocol.h"
+#include "schedule/schedule_transfer.h"
 #include "schedule/timer_arithmetic.h"
 
 namespace velmora {
@@ -251,7 +252,12 @@ void MainWindowLogic::layoutCheck(int shownRaw, int countRaw) {
         setScrollVisible(true);
     }
 
-    if (d_.view.timerDialogVisible() && d_.view.timerDialogBank() >= countRaw) d_.view.cancelTimerDialog();
+    // The dialog goes when the bank it opened on or the bank its tab shows
+    // is gone: that tab is about to be deleted under it.
+    if (d_.view.timerDialogVisible() &&
+        (d_.view.timerDialogBank() >= countRaw || d_.view.timerDialogTab() >= countRaw)) {
+        d_.view.cancelTimerDialog();
+    }
 
     for (int bank = shown; bank > count; --bank) resetRemovedBank(bank);
     // Items and tabs follow the banks; kept to our own counts so that a
@@ -328,7 +334,18 @@ void MainWindowLogic::startPolling() {
 }
 
 bool MainWindowLogic::scheduleShowsBank(int bankIndex) {
-    return d_.view.timerDialogVisible() && d_.view.timerDialogBank() == bankIndex;
+    // The bank the user looks at: the selected tab, which after a tab
+    // change differs from the bank the dialog opened on.
+    return d_.view.timerDialogVisible() && d_.view.timerDialogTab() == bankIndex;
+}
+
+void MainWindowLogic::ReturnToTransfer() {
+    sendSchedule(d_.tables, d_.state.BankCount.load(), d_.clock.now(),
+                 TransferQueue{[this](std::string command) { d_.state.Queue.append(std::move(command)); },
+                               [this] { return d_.state.Queue.head(); },
+                               [this](std::string_view text) {
+                                   if (d_.write) d_.write(text);
+                               }});
 }
 
 void MainWindowLogic::resetLinkUi() {
@@ -347,6 +364,12 @@ void MainWindowLogic::stopLinkTimers() {
     tmFlash1_->setEnabled(false);
     tmQuery_->setEnabled(false);
     tmOpenComError_->setEnabled(false);
+}
+
+void MainWindowLogic::startLinkTimers() {
+    tmQuery_->setEnabled(true);
+    tmOpenComError_->setEnabled(true);
+    tmFlash1_->setEnabled(true);
 }
 
 void MainWindowLogic::closeLinkDialogs() {

@@ -110,8 +110,14 @@ public:
     void SyncUpdate() override;
     // The greeting arrived: flash timer on, first poll after 10 ms.
     void startPolling() override;
-    // True when the Set Timer dialog is shown on bank index bankIndex.
+    // True when the Set Timer dialog is shown with the tab of bank index
+    // bankIndex selected.
     bool scheduleShowsBank(int bankIndex) override;
+    // Sends the schedule of the working tables: every pending entry becomes
+    // a clear or set command behind those still waiting in Queue, and the
+    // head of Queue is written once (nothing when Queue stays empty). The
+    // rest go out one by one as the unit confirms them (SyncUpdate).
+    void ReturnToTransfer();
     // Hides the panels, separators and the scroll bar.
     void hidePanels() override;
     // The window's part of the link reset: the menu hook, every Set Timer
@@ -119,6 +125,8 @@ public:
     void resetLinkUi() override;
     // tmFlash1, tmQuery and tmOpenComError off.
     void stopLinkTimers() override;
+    // And on again (after an upgrade's file choice came to nothing).
+    void startLinkTimers();
     // Configuration dialog (hook) and Set Timer dialog ended as cancelled.
     void closeLinkDialogs() override;
     void startClockSyncPeriod() override;

@@ -152,15 +152,18 @@ TEST(LayoutCheck, FewerBanksCloseTheTimerDialogOnARemovedBank) {
     const struct {
         const char* name;
         int dialogBank;  // 0-based
+        int tab;         // the selected tab, 0-based
         bool cancelled;
-    } rows[] = {{"dialog_on_bank_4_closed", 3, true},
-                {"dialog_on_bank_3_stays", 2, false},
-                {"dialog_on_bank_1_stays", 0, false}};
+    } rows[] = {{"dialog_on_bank_4_closed", 3, 3, true},
+                {"dialog_on_bank_3_stays", 2, 2, false},
+                {"dialog_on_bank_1_stays", 0, 0, false},
+                {"opened_on_bank_1_showing_bank_5_closed", 0, 4, true}};
     for (const auto& r : rows) {
         WindowRig rig;
         rig.reportBankCount(5);
         rig.view.dialogVisible = true;
         rig.view.dialogBank = r.dialogBank;
+        rig.view.dialogTab = r.tab;
         rig.reportBankCount(3);
         EXPECT_EQ(rig.view.dialogCancels, r.cancelled ? 1 : 0) << r.name;
     }

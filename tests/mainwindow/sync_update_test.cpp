@@ -208,20 +208,26 @@ TEST(Dispatch, OtherKindsCallTheirHooksOnly) {
     }
 }
 
-TEST(LinkUiPart, ScheduleShowsBankOnlyForTheVisibleDialogBank) {
+// A confirmation refreshes the dialog only for the bank whose tab the user
+// looks at, which after a tab change is not the bank it opened on.
+TEST(LinkUiPart, ScheduleShowsBankOnlyForTheSelectedTabOfTheVisibleDialog) {
     const struct {
         const char* name;
         bool visible;
         int dialogBank;
+        int tab;
         int asked;
         bool shows;
-    } rows[] = {{"visible_same_bank", true, 2, 2, true},
-                {"visible_other_bank", true, 2, 1, false},
-                {"hidden_same_bank", false, 2, 2, false}};
+    } rows[] = {{"visible_same_bank", true, 2, 2, 2, true},
+                {"visible_other_bank", true, 2, 2, 1, false},
+                {"moved_to_another_tab", true, 2, 4, 4, true},
+                {"opened_bank_after_moving_away", true, 2, 4, 2, false},
+                {"hidden_same_bank", false, 2, 2, 2, false}};
     for (const auto& r : rows) {
         WindowRig rig;
         rig.view.dialogVisible = r.visible;
         rig.view.dialogBank = r.dialogBank;
+        rig.view.dialogTab = r.tab;
         EXPECT_EQ(rig.logic.scheduleShowsBank(r.asked), r.shows) << r.name;
     }
 }

@@ -78,6 +78,7 @@ public:
     void selectFirstTimerTab() override { ++firstTabSelections; }
     bool timerDialogVisible() const override { return dialogVisible; }
     int timerDialogBank() const override { return dialogBank; }
+    int timerDialogTab() const override { return dialogTab; }
     void cancelTimerDialog() override {
         dialogVisible = false;
         ++dialogCancels;
@@ -134,6 +135,7 @@ public:
     int firstTabSelections = 0;
     bool dialogVisible = false;
     int dialogBank = 0;
+    int dialogTab = 0;  // the selected bank tab
     int dialogCancels = 0;
     int dialogRefreshes = 0;
 };
