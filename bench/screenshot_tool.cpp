@@ -5,7 +5,14 @@
 //   main_5_banks_scrolled.png  the main window, live, with ports on and
 //                              off, a flagged port, counting timers and
 //                              the bank's load current;
-//   detect_mid_scan.png        the Detect dialog while it probes the ports.
+//   detect_mid_scan.png        the Detect dialog while it probes the ports;
+//   set_timer_power_on.png,
+//   set_timer_power_off.png    the Set Timer dialog on a bank with the
+//                              unit's timers on both pages and a port the
+//                              unit flagged (an invalid row);
+//   main_timers_counting.png   the main window after those timers went out;
+//   upgrade_mid_transfer.png   the Upgrade Process dialog while the
+//                              simulated unit takes an image at line rate.
 // Usage: velmora-screenshots [OUTPUT_FOLDER]   (default: screenshots)
 // Runs on any Qt platform; scripts/screenshots uses offscreen.
 
@@ -19,7 +26,9 @@
 #include <QPainter>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTabWidget>
 #include <QTemporaryDir>
+#include <QFileDialog>
 #include <QScrollBar>
 #include <QTimer>
 
@@ -27,6 +36,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -41,6 +51,9 @@
 #include "mainwindow/window_logic.h"
 #include "settings/about_box.h"
 #include "settings/configuration_dialog.h"
+#include "maintenance/firmware_upgrade.h"
+#include "maintenance/upgrade_dialog.h"
+#include "schedule/set_timer_dialog.h"
 #include "sim/pty_simulator.h"
 
 namespace velmora {
@@ -247,6 +260,99 @@ bool shootMenusAndDialogs(const QDir& out) {
     return ok;
 }
 
+// The program connected to `unit` without the Detect dialog, laid out and
+// polled twice. Null when it did not get there.
+std::unique_ptr<Application> connectedTo(sim::PtySimulator& unit, int banks, const std::string& tag) {
+    ApplicationOptions options;
+    options.extraPorts = {unit.slavePath()};
+    options.settingsPath = writeSettings(tag);
+    auto app = std::make_unique<Application>(options);
+    std::string error;
+    if (!app->start(&error)) return nullptr;
+    const int position = positionOf(*app, unit.slavePath());
+    if (position < 1) return nullptr;
+    app->menus().setConnected(true);
+    app->link().OpenLink(position);
+    if (!spinUntil([&] {
+            return app->state().ShownBankCount.load() == banks &&
+                   unit.withModel([](sim::UnitModel& m) { return m.pollsReceived(); }) >= 2;
+        }, 20000)) {
+        std::fprintf(stderr, "%s: the window never followed the unit\n", tag.c_str());
+        return nullptr;
+    }
+    return app;
+}
+
+bool shootTimerDialog(const QDir& out) {
+    sim::UnitConfig config;
+    config.banks = 3;
+    sim::PtySimulator unit(config);
+    std::string error;
+    if (!unit.start(&error)) return false;
+    dressUnit(unit, 3);
+    unit.withModel([](sim::UnitModel& m) {
+        // A daily power-on and a weekly power-off timer on bank 1 as well.
+        m.feed("/D0151 0033000\\");
+        m.feed("/W0160 0500000\\");
+    });
+    auto app = connectedTo(unit, 3, "timers");
+    if (!app) return false;
+    TForm4& dialog = app->timerDialog();
+    dialog.setDialogBank(0);
+    dialog.show();
+    if (!spinUntil([&] { return dialog.isVisible(); }, 2000)) return false;
+    auto* pages = dialog.findChild<QTabWidget*>(QStringLiteral("PageControl1"));
+    bool ok = pages != nullptr;
+    if (pages) {
+        pages->setCurrentIndex(0);
+        spinUntil([] { return false; }, 100);
+        ok &= save(dialog, out, QStringLiteral("set_timer_power_on.png"));
+        pages->setCurrentIndex(1);
+        spinUntil([] { return false; }, 100);
+        ok &= save(dialog, out, QStringLiteral("set_timer_power_off.png"));
+    }
+    dialog.hide();
+    spinUntil([&] { return app->logic().FlashPhase() == 1; }, 2000);
+    ok &= save(app->window(), out, QStringLiteral("main_timers_counting.png"));
+    app->shutdown();
+    return ok;
+}
+
+// A real upgrade against a unit that takes the image at line rate; the
+// chooser is answered with the image file.
+bool shootUpgradeDialog(const QDir& out) {
+    sim::UnitConfig config;
+    config.banks = 2;
+    sim::PtyOptions pacing;
+    pacing.paced = true;
+    sim::PtySimulator unit(config, pacing);
+    std::string error;
+    if (!unit.start(&error)) return false;
+    auto app = connectedTo(unit, 2, "upgrade");
+    if (!app) return false;
+    const std::filesystem::path image = std::filesystem::path(gSettingsRoot.toStdString()) / "pdu2.x";
+    {
+        std::ofstream file(image, std::ios::binary);
+        for (int i = 0; i < 6000; ++i) file.put(static_cast<char>(i * 37 % 251));
+    }
+    QTimer answer;
+    QObject::connect(&answer, &QTimer::timeout, [&] {
+        if (auto* chooser = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())) {
+            chooser->selectFile(QString::fromStdString(image.string()));
+            static_cast<QDialog*>(chooser)->accept();
+        }
+    });
+    answer.start(20);
+    app->menus().menuItemChosen("Upgrade1");
+    answer.stop();
+    TForm5& dialog = app->upgradeDialog();
+    bool ok = spinUntil([&] { return dialog.isVisible() && app->upgrade().UpgradeIndex() > 2400; }, 60000);
+    if (ok) ok &= save(dialog, out, QStringLiteral("upgrade_mid_transfer.png"));
+    else std::fprintf(stderr, "upgrade: the transfer never got under way\n");
+    app->shutdown();
+    return ok;
+}
+
 }  // namespace
 }  // namespace velmora
 
@@ -270,5 +376,7 @@ int main(int argc, char** argv) {
     for (int banks : {1, 2, 5}) ok &= velmora::shootMainWindow(out, banks);
     ok &= velmora::shootDetectDialog(out);
     ok &= velmora::shootMenusAndDialogs(out);
+    ok &= velmora::shootTimerDialog(out);
+    ok &= velmora::shootUpgradeDialog(out);
     return ok ? 0 : 1;
 }
