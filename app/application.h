@@ -86,6 +86,7 @@ public:
     ClockSync& clockSync() { return *clockSync_; }
     SerialLink& link() { return *link_; }
     DeviceState& state() { return state_; }
+    TimerTables& tables() { return tables_; }
     const ComPortList& ports() const { return ports_; }
     const Settings& settings() const { return settings_; }
     QtUiDispatcher& dispatcher() { return dispatcher_; }
