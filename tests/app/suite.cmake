@@ -1,5 +1,5 @@
 # The command line, and the whole program on the offscreen platform.
 velmora_add_test_suite(app LIBS velmora_command_line
   WIDGET_TESTS application_test.cpp end_to_end_test.cpp switching_end_to_end_test.cpp
-               schedule_end_to_end_test.cpp
+               schedule_end_to_end_test.cpp maintenance_end_to_end_test.cpp
   WIDGET_LIBS velmora_app)

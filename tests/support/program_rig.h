@@ -39,11 +39,15 @@ struct ProgramOptions {
     sim::PtyOptions pty;
     LocalMoment now{2026, 12, 8, 3, 21, 0, 15};  // Tuesday 21:00:15
     bool setRtc = false;                         // define.ini's SetRTC
+    // Probe the port first, as the Detect dialog does (it learns there
+    // that a unit has no firmware); costs a few seconds with a running unit.
+    bool probe = false;
 };
 
 class ProgramRig {
 public:
-    explicit ProgramRig(ProgramOptions o = {}) : unit_(o.unit, o.pty), clock_(o.now), setRtc_(o.setRtc) {}
+    explicit ProgramRig(ProgramOptions o = {})
+        : unit_(o.unit, o.pty), clock_(o.now), setRtc_(o.setRtc), probe_(o.probe) {}
     ~ProgramRig() {
         if (app_) app_->shutdown();
     }
@@ -69,6 +73,16 @@ public:
         if (position == 0) {
             *why = "the unit is not in the port list";
             return false;
+        }
+        if (probe_) {
+            struct Discard final : ProbeReport {
+                void append(const std::string&) override {}
+                void removeLast() override {}
+            } report;
+            if (app_->link().ProbePort(position, report) != 1) {
+                *why = "the probe did not find the unit";
+                return false;
+            }
         }
         app_->menus().setConnected(true);
         app_->link().OpenLink(position);
@@ -118,6 +132,7 @@ private:
     ManualTimerHost timers_;
     FixedClock clock_;
     bool setRtc_;
+    bool probe_;
     std::unique_ptr<Application> app_;
     std::unique_ptr<ModalAnswerer> answerer_;
 };
