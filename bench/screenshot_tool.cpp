@@ -206,6 +206,29 @@ bool shootDetectDialog(const QDir& out) {
 
 // A panel's pop-up menu open over the window, the Configuration dialog
 // while connected (port choice locked) and the About box.
+// The program connected to `unit` without the Detect dialog, laid out and
+// polled twice. Null when it did not get there.
+std::unique_ptr<Application> connectedTo(sim::PtySimulator& unit, int banks, const std::string& tag) {
+    ApplicationOptions options;
+    options.extraPorts = {unit.slavePath()};
+    options.settingsPath = writeSettings(tag);
+    auto app = std::make_unique<Application>(options);
+    std::string error;
+    if (!app->start(&error)) return nullptr;
+    const int position = positionOf(*app, unit.slavePath());
+    if (position < 1) return nullptr;
+    app->menus().setConnected(true);
+    app->link().OpenLink(position);
+    if (!spinUntil([&] {
+            return app->state().ShownBankCount.load() == banks &&
+                   unit.withModel([](sim::UnitModel& m) { return m.pollsReceived(); }) >= 2;
+        }, 20000)) {
+        std::fprintf(stderr, "%s: the window never followed the unit\n", tag.c_str());
+        return nullptr;
+    }
+    return app;
+}
+
 bool shootMenusAndDialogs(const QDir& out) {
     sim::UnitConfig config;
     config.banks = 3;
@@ -213,20 +236,9 @@ bool shootMenusAndDialogs(const QDir& out) {
     std::string error;
     if (!unit.start(&error)) return false;
     dressUnit(unit, 3);
-    ApplicationOptions options;
-    options.extraPorts = {unit.slavePath()};
-    options.settingsPath = writeSettings("menus");
-    Application app(options);
-    if (!app.start(&error)) return false;
-    const int position = positionOf(app, unit.slavePath());
-    if (position < 1) return false;
-    app.menus().setConnected(true);
-    app.link().OpenLink(position);
-    if (!spinUntil([&] { return app.state().ShownBankCount.load() == 3 && app.state().GreetingSeen.load(); }, 20000)) {
-        std::fprintf(stderr, "menus: the window never followed the unit\n");
-        return false;
-    }
-    spinUntil([&] { return unit.withModel([](sim::UnitModel& m) { return m.pollsReceived(); }) >= 2; }, 20000);
+    auto connected = connectedTo(unit, 3, "menus");
+    if (!connected) return false;
+    Application& app = *connected;
 
     // The pop-up of slot 2 as the menu button opens it, drawn over the window.
     bool ok = true;
@@ -258,29 +270,6 @@ bool shootMenusAndDialogs(const QDir& out) {
     about.hide();
     app.shutdown();
     return ok;
-}
-
-// The program connected to `unit` without the Detect dialog, laid out and
-// polled twice. Null when it did not get there.
-std::unique_ptr<Application> connectedTo(sim::PtySimulator& unit, int banks, const std::string& tag) {
-    ApplicationOptions options;
-    options.extraPorts = {unit.slavePath()};
-    options.settingsPath = writeSettings(tag);
-    auto app = std::make_unique<Application>(options);
-    std::string error;
-    if (!app->start(&error)) return nullptr;
-    const int position = positionOf(*app, unit.slavePath());
-    if (position < 1) return nullptr;
-    app->menus().setConnected(true);
-    app->link().OpenLink(position);
-    if (!spinUntil([&] {
-            return app->state().ShownBankCount.load() == banks &&
-                   unit.withModel([](sim::UnitModel& m) { return m.pollsReceived(); }) >= 2;
-        }, 20000)) {
-        std::fprintf(stderr, "%s: the window never followed the unit\n", tag.c_str());
-        return nullptr;
-    }
-    return app;
 }
 
 bool shootTimerDialog(const QDir& out) {
