@@ -18,7 +18,7 @@
 #include "mainwindow/main_window.h"
 #include "maintenance/firmware_upgrade.h"
 #include "maintenance/upgrade_dialog.h"
-#include "support/program_rig.h"
+#include "app/program_rig.h"
 
 namespace velmora {
 namespace {

@@ -21,7 +21,7 @@
 #include "mainwindow/drawing_rules.h"
 #include "mainwindow/main_window.h"
 #include "schedule/set_timer_dialog.h"
-#include "support/program_rig.h"
+#include "app/program_rig.h"
 
 namespace velmora {
 namespace {
