@@ -44,7 +44,8 @@ bool parseSeconds(const std::string& text, int& milliseconds) {
     const auto dot = t.find('.');
     const std::string_view whole = t.substr(0, dot);
     const std::string_view fraction = dot == std::string_view::npos ? std::string_view() : t.substr(dot + 1);
-    if (whole.empty() || whole.size() > 4) return false;
+    if (whole.empty() || whole.size() > 4 || whole.find_first_not_of("0123456789") != std::string_view::npos)
+        return false;
     if (dot != std::string_view::npos && (fraction.empty() || fraction.size() > 3)) return false;
     int seconds = 0;
     const auto r = std::from_chars(whole.data(), whole.data() + whole.size(), seconds);
