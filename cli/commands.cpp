@@ -1,6 +1,8 @@
 #include "cli/commands.h"
 
+#include <chrono>
 #include <cstdio>
+#include <thread>
 
 #include "cli/cli_exit.h"
 #include "cli/upgrade_progress.h"
