@@ -102,8 +102,11 @@ std::string statusText(const UnitView& unit) {
     if (unit.banks.empty()) return out;
     out += "\nBank  Firmware  Current\n";
     for (const BankView& b : unit.banks) {
+        // One decimal at least, as the window's current digits show it.
+        std::string amperes = numberText(b.current);
+        if (amperes.find('.') == std::string::npos) amperes += ".0";
         out += padLeft(std::to_string(b.bank), 4) + "  " + pad(b.version.empty() ? "-" : b.version, 8) + "  " +
-               numberText(b.current) + " A\n";
+               amperes + " A\n";
     }
     out += "\nBank  Port  State  Timer flag  Time left\n";
     for (const BankView& b : unit.banks) {

@@ -52,7 +52,8 @@ protected:
         lockFd_ = ::open("/tmp/velmora-pdudaemon-test.lock", O_RDWR | O_CREAT | O_CLOEXEC, 0666);
         ASSERT_GE(lockFd_, 0);
         ASSERT_EQ(::flock(lockFd_, LOCK_EX), 0);
-        ASSERT_FALSE(listening()) << "something else listens on port 16421";
+        ASSERT_FALSE(listening()) << "port 16421, the only one pduclient talks to, is taken (a pdudaemon service "
+                                     "running on this machine? stop it first)";
 
         sim::UnitConfig config;
         config.banks = 2;
