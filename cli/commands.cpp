@@ -1,0 +1,442 @@
+#include "cli/commands.h"
+
+#include <chrono>
+#include <cstdio>
+#include <thread>
+
+#include "cli/cli_exit.h"
+#include "cli/upgrade_progress.h"
+#include "link/protocol.h"
+#include "maintenance/clock_sync.h"
+#include "maintenance/firmware_upgrade.h"
+#include "mainwindow/window_logic.h"
+#include "platform/file_io.h"
+#include "schedule/schedule_file.h"
+#include "schedule/schedule_transfer.h"
+
+namespace velmora::cli {
+
+int reportFailure(CommandIo& io, int exitCode, const std::string& text) {
+    if (io.json) {
+        io.err << errorJson(text, exitCode);
+    } else {
+        io.err << "velmoractl: " << text << "\n";
+    }
+    io.err.flush();
+    return exitCode;
+}
+
+namespace {
+
+std::string seconds(int ms) {
+    char buf[32];
+    if (ms % 1000 == 0) {
+        std::snprintf(buf, sizeof buf, "%d s", ms / 1000);
+    } else {
+        std::snprintf(buf, sizeof buf, "%.3g s", ms / 1000.0);
+    }
+    return buf;
+}
+
+// The exit for a wait that did not end with its condition: `silentText`
+// and `silentCode` for a time-out.
+int waitFailure(CommandIo& io, Session& s, Wait w, int silentCode, const std::string& silentText) {
+    switch (w) {
+        case Wait::stopped: return exitCodeForSignal(s.stopSignal());
+        case Wait::lineLost:
+            return reportFailure(io, kExitNoUnit, std::string(kNotFoundMessage) + "\n(the line to the unit went away)");
+        default: return reportFailure(io, silentCode, silentText);
+    }
+}
+
+int statusPollFailure(CommandIo& io, Session& s, Wait w, int timeoutMs) {
+    return waitFailure(io, s, w, kExitNoUnit,
+                       std::string(kNotFoundMessage) + "\n(no complete answer to the status poll within " +
+                           seconds(timeoutMs) + ")");
+}
+
+// Writes the switching command, then polls as the window does until the
+// unit's status shows it (true) or the time-out passes.
+Wait switchAndConfirm(Session& s, bool on, int bank, int port, const std::vector<PortAddress>& ports, int timeoutMs,
+                      bool& confirmed) {
+    confirmed = false;
+    s.write(switchCommand(on, bank, port));
+    const std::int64_t deadline = s.nowMs() + timeoutMs;
+    for (;;) {
+        const std::int64_t polledAt = s.nowMs();
+        const std::int64_t left = deadline - polledAt;
+        if (left <= 0) return Wait::timedOut;
+        const Wait w = s.pollForAnswer(static_cast<int>(left));
+        if (w == Wait::stopped || w == Wait::lineLost) return w;
+        if (w == Wait::done && portsShow(s.view(), ports, on)) {
+            confirmed = true;
+            return Wait::done;
+        }
+        // Not yet: the next poll comes at the window's pace.
+        const std::int64_t next = polledAt + kPollIntervalMs;
+        if (next >= deadline) {
+            const Wait rest = s.pause(static_cast<int>(std::max<std::int64_t>(deadline - s.nowMs(), 0)));
+            return rest == Wait::done ? Wait::timedOut : rest;
+        }
+        const Wait p = s.pause(static_cast<int>(std::max<std::int64_t>(next - s.nowMs(), 0)));
+        if (p != Wait::done) return p;
+    }
+}
+
+int runSwitch(const Options& o, Session& s, CommandIo& io) {
+    const Wait first = s.pollForAnswer(o.timeoutMs);
+    if (first != Wait::done) return statusPollFailure(io, s, first, o.timeoutMs);
+    const int bankCount = s.state().BankCount.load();
+    const std::vector<PortAddress> ports = addressedPorts(o.bank, o.port, bankCount);
+    if (ports.empty()) {
+        return reportFailure(io, kExitUsage,
+                             "bank " + std::to_string(o.bank) + " does not exist: the unit has " +
+                                 std::to_string(bankCount) + (bankCount == 1 ? " bank" : " banks"));
+    }
+    const char* name = o.command == Command::on ? "on" : o.command == Command::off ? "off" : "cycle";
+    auto step = [&](bool on) -> int {
+        bool confirmed = false;
+        const Wait w = switchAndConfirm(s, on, o.bank, o.port, ports, o.timeoutMs, confirmed);
+        if (confirmed) return kExitDone;
+        if (w == Wait::stopped) return exitCodeForSignal(s.stopSignal());
+        if (w == Wait::lineLost) return waitFailure(io, s, w, kExitNoUnit, "");
+        if (io.json) io.out << switchJson(name, o.bank, o.port, false, s.view());
+        return reportFailure(io, kExitNotConfirmed,
+                             "the unit did not confirm within " + seconds(o.timeoutMs) + ": " +
+                                 switchText(!on, o.bank, o.port) + " still, or not reported");
+    };
+    if (o.command == Command::cycle) {
+        if (int r = step(false); r != kExitDone) return r;
+        if (!io.json) io.out << switchText(false, o.bank, o.port) << "\n";
+        io.out.flush();
+        const Wait p = s.pause(o.delayMs);
+        if (p == Wait::stopped) return exitCodeForSignal(s.stopSignal());
+        if (p == Wait::lineLost) return waitFailure(io, s, p, kExitNoUnit, "");
+        if (int r = step(true); r != kExitDone) return r;
+        if (io.json) {
+            io.out << switchJson(name, o.bank, o.port, true, s.view());
+        } else {
+            io.out << switchText(true, o.bank, o.port) << "\n";
+        }
+        return kExitDone;
+    }
+    const bool on = o.command == Command::on;
+    if (int r = step(on); r != kExitDone) return r;
+    if (io.json) {
+        io.out << switchJson(name, o.bank, o.port, true, s.view());
+    } else {
+        io.out << switchText(on, o.bank, o.port) << "\n";
+    }
+    return kExitDone;
+}
+
+int runWatch(const Options& o, Session& s, CommandIo& io) {
+    const Wait first = s.pollForAnswer(o.timeoutMs);
+    if (first == Wait::stopped) return kExitDone;
+    if (first != Wait::done) return statusPollFailure(io, s, first, o.timeoutMs);
+    std::int64_t polledAt = s.nowMs();
+    UnitView shown;
+    for (;;) {
+        const UnitView now = s.view();
+        for (const WatchEvent& e : watchChanges(shown, now)) io.out << watchLine(e, io.json) << "\n";
+        io.out.flush();
+        // Nobody reads any more (a closed pipe): the watch is over.
+        if (!io.out) return kExitDone;
+        shown = now;
+        const std::uint64_t reports = s.reportCount();
+        const Wait w = s.waitUntil(
+            [&] {
+                return s.reportCount() != reports || s.nowMs() - polledAt >= kPollIntervalMs || s.watchdogExpired();
+            },
+            kPollIntervalMs + kLoopTickMs);
+        if (w == Wait::stopped) return kExitDone;
+        if (w == Wait::lineLost) return waitFailure(io, s, w, kExitNoUnit, "");
+        if (s.watchdogExpired()) {
+            return reportFailure(io, kExitNoUnit,
+                                 std::string(kNotFoundMessage) + "\n(no status report for 20 s after a poll)");
+        }
+        if (s.nowMs() - polledAt >= kPollIntervalMs) {
+            s.poll();
+            polledAt = s.nowMs();
+        }
+    }
+}
+
+int runVersion(const Options& o, Session& s, CommandIo& io) {
+    const Wait first = s.pollForAnswer(o.timeoutMs);
+    if (first != Wait::done) return statusPollFailure(io, s, first, o.timeoutMs);
+    const int banks = shownBanks(s.state().BankCount.load());
+    auto allSeen = [&] {
+        for (int b = 1; b <= banks; ++b)
+            if (!s.versionSeen(b)) return false;
+        return true;
+    };
+    const Wait w = s.waitUntil(allSeen, o.timeoutMs);
+    if (w != Wait::done) {
+        int missing = 1;
+        while (missing <= banks && s.versionSeen(missing)) ++missing;
+        return waitFailure(io, s, w, kExitNotConfirmed,
+                           "bank " + std::to_string(missing) + " did not report its version within " +
+                               seconds(o.timeoutMs));
+    }
+    io.out << (io.json ? versionJson(s.view()) : versionReport(s.view()));
+    return kExitDone;
+}
+
+int runClock(const Options& o, Session& s, CommandIo& io) {
+    const Wait first = s.pollForAnswer(o.timeoutMs);
+    if (first != Wait::done) return statusPollFailure(io, s, first, o.timeoutMs);
+    std::string sent;
+    ClockSync sync(ClockSync::Deps{s.state(), s.tables(), s.clock(), io.dialogs, s.timers(),
+                                   [&](std::string_view text) {
+                                       sent = std::string(text);
+                                       s.write(text);
+                                   },
+                                   [] { return false; }});
+    sync.SendClockSet();
+    // Refused: the message that says why has been shown.
+    if (sent.empty()) return kExitUsage;
+    // The unit answers in order: its "err" for the clock comes before the
+    // answer to the next poll.
+    const Wait after = s.pollForAnswer(o.timeoutMs);
+    if (after != Wait::done) {
+        return waitFailure(io, s, after, kExitNotConfirmed,
+                           "the unit did not answer after the clock command within " + seconds(o.timeoutMs));
+    }
+    if (s.clockErrorSeen()) return reportFailure(io, kExitNotConfirmed, kClockFailureText);
+    if (io.json) {
+        io.out << "{\"command\":\"clock\",\"sent\":" << jsonString(sent) << "}\n";
+    } else {
+        io.out << "Clock set: " << sent << "\n";
+    }
+    return kExitDone;
+}
+
+int runScheduleSend(const Options& o, Session& s, CommandIo& io) {
+    const Wait first = s.pollForAnswer(o.timeoutMs);
+    if (first != Wait::done) return statusPollFailure(io, s, first, o.timeoutMs);
+    const int banks = s.state().BankCount.load();
+    // As the Set Timer dialog: the working tables start from what the unit
+    // holds, the file is loaded over them, and the transfer sends what is
+    // marked pending.
+    s.tables().copyLiveToEdit(banks);
+    const ScheduleLoad load = loadScheduleFile(o.file, s.tables(), banks);
+    if (load.status != FileIoStatus::ok) {
+        return reportFailure(io, kExitUsage,
+                             "cannot read the schedule " + o.file + ": " +
+                                 (load.status == FileIoStatus::tooLarge ? std::string("too large for a schedule")
+                                  : load.status == FileIoStatus::missing ? std::string("no such file")
+                                                                         : load.error));
+    }
+    if (!load.read.complete) {
+        io.err << "velmoractl: " << o.file << ": reading stopped at a record that is not nine numbers; the "
+               << load.read.applied << " records before it are sent\n";
+    }
+    DeviceState& state = s.state();
+    const std::size_t commands = sendSchedule(
+        s.tables(), banks, s.clock().now(),
+        TransferQueue{[&](std::string c) { state.Queue.append(std::move(c)); }, [&] { return state.Queue.head(); },
+                      [&](std::string_view t) { s.write(t); }});
+    while (!state.Queue.empty()) {
+        const std::size_t waiting = state.Queue.size();
+        const Wait w = s.waitUntil([&] { return state.Queue.size() != waiting; }, o.timeoutMs);
+        if (w == Wait::done) continue;
+        const std::string head = state.Queue.head().value_or("");
+        return waitFailure(io, s, w, kExitNotConfirmed,
+                           "the unit did not confirm " + head + " within " + seconds(o.timeoutMs) + " (" +
+                               std::to_string(commands - state.Queue.size()) + " of " + std::to_string(commands) +
+                               " commands confirmed)");
+    }
+    if (io.json) {
+        io.out << "{\"command\":\"schedule send\",\"file\":" << jsonString(o.file) << ",\"commands\":" << commands
+               << ",\"confirmed\":" << commands << "}\n";
+    } else if (commands == 0) {
+        io.out << "Nothing to send: " << o.file << " holds no timer the unit does not already have\n";
+    } else {
+        io.out << "Sent " << commands << (commands == 1 ? " command" : " commands") << " from " << o.file
+               << "; the unit confirmed every one\n";
+    }
+    return kExitDone;
+}
+
+int runScheduleSave(const Options& o, Session& s, CommandIo& io) {
+    // The answer to a poll ends with the unit's timer reports.
+    const Wait first = s.pollForAnswer(o.timeoutMs);
+    if (first != Wait::done) return statusPollFailure(io, s, first, o.timeoutMs);
+    const int banks = s.state().BankCount.load();
+    s.tables().copyLiveToEdit(banks);
+    const FileSave saved = saveScheduleFile(o.file, s.tables(), banks);
+    if (saved.status != FileIoStatus::ok)
+        return reportFailure(io, kExitUsage, "cannot save the schedule " + o.file + ": " + saved.error);
+    if (io.json) {
+        io.out << "{\"command\":\"schedule save\",\"file\":" << jsonString(o.file)
+               << ",\"banks\":" << shownBanks(banks) << "}\n";
+    } else {
+        io.out << "Saved the timers of " << shownBanks(banks) << (shownBanks(banks) == 1 ? " bank" : " banks")
+               << " to " << o.file << "\n";
+    }
+    return kExitDone;
+}
+
+int runUpgrade(const Options& o, Session& s, CommandIo& io) {
+    if (!s.firmwareMissing()) {
+        const Wait first = s.pollForAnswer(o.timeoutMs);
+        if (first != Wait::done) return statusPollFailure(io, s, first, o.timeoutMs);
+    }
+    std::unique_ptr<FirmwareUpgrade> upgrade;
+    ConsoleUpgradeView view(io.err, io.terminal, [&s] { return s.nowMs(); }, [&upgrade] {
+        if (!upgrade) return std::pair<std::int64_t, std::int64_t>{0, 0};
+        return std::pair<std::int64_t, std::int64_t>{upgrade->UpgradeIndex() + 1, upgrade->FirmwareLength() + 1};
+    });
+    bool completed = false;
+    bool failed = false;
+    SerialLink& link = s.link();
+    upgrade = std::make_unique<FirmwareUpgrade>(FirmwareUpgrade::Deps{
+        s.state(), s.tables(), io.dialogs, s.timers(), view,
+        [&link](const std::uint8_t* bytes, std::size_t n) {
+            link.write(std::string_view(reinterpret_cast<const char*>(bytes), n));
+        },
+        [&link] { link.writeGreeting(); }, [&link] { link.purgeReceive(); }, [&link] { link.Disconnect(); },
+        [&link] { link.SendInfoRequest(); }, [&s] { s.setPollingStopped(true); },
+        [&s] { s.setPollingStopped(false); },
+        [](int ms) {
+            // Only the short pause before giving up on a unit without firmware.
+            std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+        },
+        {}});
+    FirmwareUpgrade& up = *upgrade;
+    s.setUpgradeHooks(Session::UpgradeHooks{
+        [&] { up.upgradeBegin(); }, [&] { up.upgradeStep(); },
+        [&] {
+            const bool underWay = up.upgradeState() != UpgradeState::idle;
+            up.upgradeDone();
+            if (underWay) completed = true;
+        },
+        [&] {
+            failed = true;
+            up.upgradeFailed();
+        },
+        [&] { up.upgradeMessage(); }, [&] { up.linkReset(); }});
+    io.dialogs.queueFile(o.file);
+    up.Upgrade1Click();
+    if (up.upgradeState() == UpgradeState::idle) {
+        s.setUpgradeHooks({});
+        return kExitUsage;  // the file was refused; the message said why
+    }
+    const std::int32_t length = up.FirmwareLength();
+    for (;;) {
+        const bool awaitingPrompt = up.upgradeState() == UpgradeState::awaitingPrompt;
+        // While bytes go out the upgrade's own 10 s time-out watches the unit.
+        const Wait w = s.waitUntil([&] { return completed || failed || !link.isOpen(); },
+                                   awaitingPrompt ? o.timeoutMs : kUpgradeTimeOutMs * 2);
+        if (w == Wait::stopped) {
+            s.setUpgradeHooks({});
+            return exitCodeForSignal(s.stopSignal());
+        }
+        if (completed) break;
+        if (failed || w == Wait::lineLost || !link.isOpen()) {
+            s.setUpgradeHooks({});
+            return reportFailure(io, kExitNotConfirmed,
+                                 failed ? "the unit reported a failed upgrade" : "the upgrade did not complete");
+        }
+        if (w == Wait::timedOut && up.upgradeState() == UpgradeState::awaitingPrompt) {
+            s.setUpgradeHooks({});
+            return reportFailure(io, kExitNotConfirmed,
+                                 "the unit did not ask for the image within " + seconds(o.timeoutMs));
+        }
+    }
+    s.setUpgradeHooks({});
+    // The upgrade greeted the unit and asked for its versions again.
+    const int banks = shownBanks(s.state().BankCount.load());
+    auto versionsBack = [&] {
+        for (int b = 1; b <= banks; ++b)
+            if (s.state().bankSnapshot(b).versionText() == kUpgradeVersionPlaceholder) return false;
+        return true;
+    };
+    const Wait back = s.waitUntil(versionsBack, o.timeoutMs);
+    if (back == Wait::stopped) return exitCodeForSignal(s.stopSignal());
+    const UnitView unit = s.view();
+    if (io.json) {
+        std::string versions;
+        for (const BankView& b : unit.banks) {
+            if (!versions.empty()) versions += ',';
+            versions += "{\"bank\":" + std::to_string(b.bank) + ",\"version\":" + jsonString(b.version) + "}";
+        }
+        io.out << "{\"command\":\"upgrade\",\"file\":" << jsonString(o.file) << ",\"bytes\":" << (length - 1)
+               << ",\"completed\":true,\"versions\":[" << versions << "]}\n";
+    } else {
+        io.out << kUpgradeCompletedText << " (" << (length - 1) << " bytes from " << o.file << ")\n";
+        io.out << versionReport(unit);
+    }
+    return kExitDone;
+}
+
+// Checks made before the port is touched, so a bad request sends nothing.
+int precheck(const Options& o, Session& s, CommandIo& io) {
+    switch (o.command) {
+        case Command::upgrade: {
+            const FileLoad f = loadFileBytes(o.file, static_cast<std::uintmax_t>(kLargestFirmwareFile));
+            if (f.status == FileIoStatus::tooLarge) return reportFailure(io, kExitUsage, firmwareTooLargeText(o.file));
+            if (f.status == FileIoStatus::missing)
+                return reportFailure(io, kExitUsage, firmwareUnreadableText(o.file, "no such file"));
+            if (f.status != FileIoStatus::ok)
+                return reportFailure(io, kExitUsage, firmwareUnreadableText(o.file, f.error));
+            if (f.bytes.empty()) return reportFailure(io, kExitUsage, firmwareEmptyText(o.file));
+            return kExitDone;
+        }
+        case Command::scheduleSend: {
+            const FileLoad f = loadFileBytes(o.file, kMaxScheduleFileBytes);
+            if (f.status == FileIoStatus::ok) return kExitDone;
+            return reportFailure(io, kExitUsage,
+                                 "cannot read the schedule " + o.file + ": " +
+                                     (f.status == FileIoStatus::missing    ? std::string("no such file")
+                                      : f.status == FileIoStatus::tooLarge ? std::string("too large for a schedule")
+                                                                           : f.error));
+        }
+        case Command::clock: {
+            const LocalMoment now = s.clock().now();
+            if (now.year < kFirstSettableYear || now.year > kLastSettableYear)
+                return reportFailure(io, kExitUsage, clockNotSettableText(now));
+            return kExitDone;
+        }
+        default: return kExitDone;
+    }
+}
+
+}  // namespace
+
+int runCommand(const Options& o, Session& s, CommandIo& io) {
+    if (int r = precheck(o, s, io); r != kExitDone) return r;
+    const Session::Connection c = s.connect(o.device, o.timeoutMs);
+    if (c.exitCode != kExitDone) {
+        if (s.stopSignal() != 0) return exitCodeForSignal(s.stopSignal());
+        return reportFailure(io, c.exitCode, c.message);
+    }
+    if (s.firmwareMissing() && o.command != Command::upgrade) {
+        return reportFailure(io, kExitNoUnit,
+                             std::string(kFirmwareFailureText) + "\n(the unit on " + c.device +
+                                 " has no valid firmware: velmoractl upgrade FILE.x)");
+    }
+    switch (o.command) {
+        case Command::status: {
+            const Wait w = s.pollForAnswer(o.timeoutMs);
+            if (w != Wait::done) return statusPollFailure(io, s, w, o.timeoutMs);
+            const UnitView unit = s.view();
+            io.out << (io.json ? statusJson(unit) : statusText(unit));
+            return kExitDone;
+        }
+        case Command::on:
+        case Command::off:
+        case Command::cycle: return runSwitch(o, s, io);
+        case Command::watch: return runWatch(o, s, io);
+        case Command::clock: return runClock(o, s, io);
+        case Command::version: return runVersion(o, s, io);
+        case Command::scheduleSend: return runScheduleSend(o, s, io);
+        case Command::scheduleSave: return runScheduleSave(o, s, io);
+        case Command::upgrade: return runUpgrade(o, s, io);
+        case Command::none: break;
+    }
+    return reportFailure(io, kExitUsage, "no command given");
+}
+
+}  // namespace velmora::cli

@@ -1,0 +1,101 @@
+// velmoractl: the unit from scripts, cron jobs and lab schedulers, one
+// command per run, over the same link core as the window.
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <iostream>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "cli/cli_exit.h"
+#include "cli/cli_options.h"
+#include "cli/commands.h"
+#include "cli/console_dialogs.h"
+#include "cli/posix_loop.h"
+#include "cli/restore_setting.h"
+#include "cli/session.h"
+#include "platform/clock.h"
+#include "platform/posix_signals.h"
+#include "platform/serial_device.h"
+#include "platform/traced_serial.h"
+#include "sim/pty_simulator.h"
+
+#ifndef VELMORA_VERSION
+#define VELMORA_VERSION "unknown"
+#endif
+
+int main(int argc, char** argv) {
+    using namespace velmora;
+    using namespace velmora::cli;
+
+    const Parse parsed = parseArguments(std::vector<std::string>(argv + 1, argv + argc));
+    if (!parsed.ok()) {
+        std::cerr << "velmoractl: " << parsed.error << "\n\n" << usageText();
+        return kExitUsage;
+    }
+    const Options& o = parsed.options;
+    if (o.help) {
+        std::cout << usageText();
+        return kExitDone;
+    }
+    if (o.version) {
+        std::cout << "velmoractl " << VELMORA_VERSION << "\n";
+        return kExitDone;
+    }
+
+    std::string error;
+    const std::unique_ptr<StopSignals> signals = StopSignals::install(&error);
+    if (!signals) std::cerr << "velmoractl: stop signals not handled: " << error << "\n";
+
+    std::shared_ptr<TraceWriter> trace;
+    if (!o.traceFile.empty()) {
+        trace = TraceWriter::open(o.traceFile, &error);
+        if (!trace) {
+            std::cerr << "velmoractl: cannot write the trace " << o.traceFile << ": " << error << "\n";
+            return kExitUsage;
+        }
+    }
+
+    Options run = o;
+    std::unique_ptr<sim::PtySimulator> simulator;
+    if (o.simulate) {
+        sim::UnitConfig config;
+        config.banks = o.simulatedBanks;
+        config.clockStart = SystemClock().now();
+        simulator = std::make_unique<sim::PtySimulator>(config);
+        if (!simulator->start(&error)) {
+            std::cerr << "velmoractl: cannot start the simulated unit: " << error << "\n";
+            return kExitNoUnit;
+        }
+        run.device = simulator->slavePath();
+    }
+
+    const auto start = std::chrono::steady_clock::now();
+    auto monotonicMs = [start] {
+        return static_cast<std::int64_t>(
+            std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count());
+    };
+    SystemClock clock;
+    PosixLoopWaiter waiter(signals ? signals->fd() : -1);
+    ConsoleDialogs dialogs(std::cerr, o.json);
+    StopSignals* stop = signals.get();
+
+    int code = kExitDone;
+    {
+        Session session(Session::Deps{
+            tracedFactory([] { return makeSerialDevice(); }, trace), [] { return listSerialPorts(); }, clock,
+            monotonicMs, waiter, [stop] { return stop ? stop->signalNumber() : 0; },
+            [](int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms > 0 ? ms : 0)); }, dialogs,
+            LinkOptions{restoreStatusFrom(windowSettingsPath()), false}, kAnswerQuietMs});
+        CommandIo io{std::cout, std::cerr, o.json, ::isatty(STDERR_FILENO) == 1, dialogs};
+        code = runCommand(run, session, io);
+        std::cout.flush();
+        // Dispatcher, then reader and port, before anything else goes.
+        session.shutdown();
+    }
+    if (simulator) simulator->stop();
+    return code;
+}

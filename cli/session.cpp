@@ -1,0 +1,327 @@
+#include "cli/session.h"
+
+#include <algorithm>
+
+#include "link/protocol.h"
+#include "mainwindow/drawing_rules.h"
+#include "mainwindow/window_logic.h"
+#include "platform/forwarding_serial.h"
+#include "platform/port_list.h"
+#include "settings/detect_scan.h"
+
+namespace velmora::cli {
+
+// What the session learns from the reader's side of the port without
+// asking the reader: whether it sits in its wait (the count is odd while it
+// does), when bytes last came, whether the line went away.
+struct Session::PortWatch {
+    std::atomic<std::uint64_t> waits{0};
+    std::atomic<std::int64_t> lastReceivedMs{0};
+    std::atomic<bool> gone{false};
+    std::weak_ptr<SerialDevice> inner;
+};
+
+namespace {
+
+class WatchedDevice final : public ForwardingSerialDevice {
+public:
+    WatchedDevice(std::shared_ptr<SerialDevice> inner, std::shared_ptr<Session::PortWatch> watch,
+                  std::function<std::int64_t()> now, std::function<void(SerialStatus)> opened)
+        : ForwardingSerialDevice(std::move(inner)),
+          watch_(std::move(watch)),
+          now_(std::move(now)),
+          opened_(std::move(opened)) {
+        watch_->inner = innerShared();
+    }
+
+    SerialStatus open(const std::string& device, SerialMode mode) override {
+        const SerialStatus s = inner().open(device, mode);
+        if (opened_) opened_(s);
+        return s;
+    }
+    SerialStatus waitForInput() override {
+        watch_->waits.fetch_add(1);
+        const SerialStatus s = inner().waitForInput();
+        watch_->waits.fetch_add(1);
+        if (s == SerialStatus::deviceGone) watch_->gone = true;
+        return s;
+    }
+    SerialIo read(std::uint8_t* buffer, std::size_t size) override {
+        const SerialIo r = inner().read(buffer, size);
+        if (r.bytes > 0) watch_->lastReceivedMs = now_();
+        if (r.status == SerialStatus::deviceGone) watch_->gone = true;
+        return r;
+    }
+
+private:
+    std::shared_ptr<Session::PortWatch> watch_;
+    std::function<std::int64_t()> now_;
+    std::function<void(SerialStatus)> opened_;
+};
+
+// The Detect dialog's scan without a dialog to draw.
+class UnseenDetectView final : public DetectView {
+public:
+    void setLabel(const std::string&) override {}
+    void appendToLabel(const std::string&) override {}
+    void setProgressMaximum(int) override {}
+    void advanceProgress() override {}
+    void fillProgress() override {}
+    void appendLine(const std::string&) override {}
+    void removeLastLine() override {}
+    void setReportScrollBar(bool) override {}
+    void setDetectResult(int) override {}
+    void enableOk() override {}
+};
+
+class UnreadReport final : public ProbeReport {
+public:
+    void append(const std::string&) override {}
+    void removeLast() override {}
+};
+
+bool isStatusKind(std::int32_t kind) { return kind == ukPortStatus || kind == ukStatusAndCurrent; }
+bool isCurrentKind(std::int32_t kind) { return kind == ukCurrent || kind == ukStatusAndCurrent; }
+
+void call(const std::function<void()>& f) {
+    if (f) f();
+}
+
+}  // namespace
+
+Session::Session(Deps deps) : d_(std::move(deps)), timers_(d_.monotonicMs) {
+    dispatcher_.setWakeup([this] { d_.waiter.wake(); });
+    LinkUi& ui = *this;
+    link_ = std::make_unique<SerialLink>(SerialLink::Deps{
+        state_, tables_, dispatcher_, d_.clock, ui, d_.dialogs, [this] { return makeWatchedDevice(); },
+        [this] { return d_.linkOptions; }, d_.sleep ? d_.sleep : [](int) {}});
+}
+
+Session::~Session() { shutdown(); }
+
+void Session::shutdown() {
+    if (shutDown_) return;
+    shutDown_ = true;
+    // A reader waiting for a hand-over is released first, so joining it
+    // cannot wait on this very thread.
+    dispatcher_.shutdown();
+    link_->shutdown();
+}
+
+std::unique_ptr<SerialDevice> Session::makeWatchedDevice() {
+    std::unique_ptr<SerialDevice> inner = d_.makeDevice ? d_.makeDevice() : nullptr;
+    if (!inner) return nullptr;
+    watch_ = std::make_shared<PortWatch>();
+    return std::make_unique<WatchedDevice>(std::shared_ptr<SerialDevice>(std::move(inner)), watch_, d_.monotonicMs,
+                                           [this](SerialStatus s) { lastOpen_ = s; });
+}
+
+int Session::probeForUnit(const std::vector<std::string>& names, std::vector<PortRefusal>& refusals) {
+    DetectScanDeps scan;
+    scan.names = names;
+    scan.comPort = 0;  // "AUTO": every port in turn, the first answer wins
+    scan.probe = [this, &refusals](int index, ProbeReport& report) {
+        lastOpen_ = SerialStatus::ok;
+        const int found = link_->ProbePort(index, report);
+        if (lastOpen_ != SerialStatus::ok)
+            refusals.push_back({link_->portDevices()[static_cast<std::size_t>(index)], lastOpen_});
+        return found;
+    };
+    // The dialog's pauses are there to let it be drawn; nothing to draw here.
+    scan.pause = [](int) {};
+    UnseenDetectView view;
+    return ScanPorts(scan, view, 0);
+}
+
+Session::Connection Session::connect(const std::string& device, int timeoutMs) {
+    Connection c;
+    int position = 1;
+    if (!device.empty()) {
+        link_->setPortDevices({"AUTO", device});
+    } else {
+        ComPortList list = comPortListFrom(d_.listPorts ? d_.listPorts() : std::vector<SerialPortInfo>{});
+        link_->setPortDevices(list.devices);
+        std::vector<PortRefusal> refusals;
+        position = probeForUnit(list.names, refusals);
+        if (stopSignal() != 0) {
+            c.exitCode = kExitNoUnit;
+            c.message = "stopped while probing the serial ports";
+            return c;
+        }
+        if (!isDetectedPosition(position, list.count())) {
+            const ScanVerdict verdict = noUnitVerdict(refusals, static_cast<std::size_t>(list.count()));
+            c.exitCode = verdict.exitCode;
+            c.message = verdict.text;
+            return c;
+        }
+    }
+    c.device = link_->portDevices()[static_cast<std::size_t>(position)];
+    lastOpen_ = SerialStatus::ok;
+    link_->OpenLink(position);
+    if (!link_->isOpen()) {
+        c.exitCode = kExitPort;
+        c.message = openFailureText(c.device, lastOpen_ == SerialStatus::ok ? SerialStatus::failed : lastOpen_);
+        return c;
+    }
+    const Wait w = waitUntil([this] { return greeted_ || state_.FirmwareFailed.load(); }, timeoutMs);
+    if (w == Wait::done) return c;
+    c.exitCode = kExitNoUnit;
+    if (w == Wait::stopped) {
+        c.message = "stopped while waiting for the unit";
+    } else if (w == Wait::lineLost) {
+        c.message = std::string(kNotFoundMessage) + "\n(the line to " + c.device + " went away)";
+    } else {
+        c.message = std::string(kNotFoundMessage) + "\n(no answer to the greeting on " + c.device + ")";
+    }
+    return c;
+}
+
+Wait Session::waitUntil(const std::function<bool()>& done, int timeoutMs) {
+    const std::int64_t deadline = d_.monotonicMs() + std::max(timeoutMs, 0);
+    for (;;) {
+        dispatcher_.drain();
+        if (timers_.runDue() > 0) dispatcher_.drain();
+        if (done()) return Wait::done;
+        if (stopSignal() != 0) return Wait::stopped;
+        if (!link_->isOpen() || (watch_ && watch_->gone.load())) {
+            // What came before the hang-up has been handed out; look once more.
+            dispatcher_.drain();
+            return done() ? Wait::done : Wait::lineLost;
+        }
+        const std::int64_t now = d_.monotonicMs();
+        if (now >= deadline) return Wait::timedOut;
+        std::int64_t step = std::min<std::int64_t>(deadline - now, kLoopTickMs);
+        const std::int64_t timer = timers_.untilNextMs();
+        if (timer >= 0) step = std::min(step, timer);
+        d_.waiter.wait(static_cast<int>(std::max<std::int64_t>(step, 0)));
+    }
+}
+
+Wait Session::pause(int ms) {
+    const std::int64_t until = d_.monotonicMs() + ms;
+    const Wait w = waitUntil([&] { return d_.monotonicMs() >= until; }, ms + kLoopTickMs);
+    return w == Wait::timedOut ? Wait::done : w;
+}
+
+void Session::poll() {
+    const int polls = ++state_.PollCount;
+    if (polls > kPollsBeforeInfoRequest && !state_.InfoRequestSent) link_->SendInfoRequest();
+    statusSincePoll_.fill(false);
+    currentSincePoll_.fill(false);
+    link_->write(cmdPoll());
+    if (watchdogArmedAt_ < 0) watchdogArmedAt_ = d_.monotonicMs();
+}
+
+Wait Session::pollForAnswer(int timeoutMs) {
+    poll();
+    return waitUntil([this] { return answerComplete(); }, timeoutMs);
+}
+
+bool Session::answerComplete() const {
+    const int count = state_.BankCount.load();
+    if (count <= 0 && !bankCountSeen_) return false;
+    const int banks = shownBanks(count);
+    for (int b = 1; b <= banks; ++b) {
+        if (!statusSincePoll_[static_cast<std::size_t>(b)] || !currentSincePoll_[static_cast<std::size_t>(b)])
+            return false;
+    }
+    return lineQuiet();
+}
+
+bool Session::readerIdle() const {
+    const std::shared_ptr<PortWatch> w = watch_;
+    if (!w || !link_->isOpen() || w->gone.load()) return true;
+    const std::uint64_t before = w->waits.load();
+    if (before % 2 == 0) return false;  // reading, storing, or handing over
+    const std::shared_ptr<SerialDevice> inner = w->inner.lock();
+    const std::size_t waiting = inner ? inner->bytesWaiting() : 0;
+    return waiting == 0 && w->waits.load() == before;
+}
+
+bool Session::lineQuiet() const {
+    if (!readerIdle()) return false;
+    const std::shared_ptr<PortWatch> w = watch_;
+    return !w || d_.monotonicMs() - w->lastReceivedMs.load() >= d_.quietMs;
+}
+
+void Session::write(std::string_view text) { link_->write(text); }
+
+bool Session::versionSeen(int bank) const {
+    return bank >= 0 && bank < kBankRecords && versionSeen_[static_cast<std::size_t>(bank)];
+}
+
+bool Session::watchdogExpired() const {
+    return watchdogArmedAt_ >= 0 && d_.monotonicMs() - watchdogArmedAt_ >= kWatchdogIntervalMs;
+}
+
+UnitView Session::view() const { return takeUnitView(state_, tables_, d_.clock.now(), currentKnown_); }
+
+void Session::markStatus(int bank) {
+    // The window's redraw marks a flagged port's timers invalid (timer-flag
+    // rule), which is what the time left then goes by.
+    const BankRecord record = state_.bankSnapshot(bank);
+    for (int port = 1; port <= kSlotPorts; ++port)
+        tables_.setInvalid(bank - 1, port - 1, timerFlagRule(record.timerFlagsText(), port).invalid);
+}
+
+void Session::SyncUpdate() {
+    const int shown = state_.ShownBankCount.load();
+    const int count = state_.BankCount.load();
+    const std::int32_t kind = state_.UpdateKind.load();
+    if (kind == ukBankCount || shown != count) {
+        bankCountSeen_ = true;
+        watchdogArmedAt_ = -1;
+        if (shown != count) {
+            // Banks that went away take their records and timers with them,
+            // as in the window.
+            for (int bank = shownBanks(shown); bank > shownBanks(count); --bank) {
+                state_.editBank(bank, [](BankRecord& r) {
+                    copyField(r.portStates, "CCCCCCCC");
+                    copyField(r.timerFlags, "GGGGGGGG");
+                    r.current = 0.0f;
+                    copyField(r.version, "");
+                });
+                tables_.clearBanksFrom(bank - 1, bank);
+            }
+            state_.ShownBankCount = count;
+            return;  // the bank-count report carries nothing else
+        }
+    }
+    const int bank = state_.ReportedBank.load();
+    const bool inRecords = bank >= 0 && bank < kBankRecords;
+    switch (kind) {
+        case ukUpgradeBegin: call(upgrade_.begin); return;
+        case ukUpgradeDone: call(upgrade_.done); return;
+        case ukUpgradeStep: call(upgrade_.step); return;
+        case ukUpgradeFailed: call(upgrade_.failed); return;
+        case ukUpgradeMessage: call(upgrade_.message); return;
+        case ukNextAfterClear:
+        case ukNextAfterSet:
+            // The head was confirmed: drop it and send the one behind it.
+            if (auto next = state_.Queue.advance()) link_->write(*next);
+            return;
+        case ukClockError: clockError_ = true; return;
+        case ukVersion:
+            if (inRecords) versionSeen_[static_cast<std::size_t>(bank)] = true;
+            return;
+        default: break;
+    }
+    if (!isStatusKind(kind) && !isCurrentKind(kind)) return;
+    ++reports_;
+    watchdogArmedAt_ = -1;
+    if (!inRecords) return;
+    const auto b = static_cast<std::size_t>(bank);
+    if (isStatusKind(kind)) {
+        statusSincePoll_[b] = true;
+        if (bank >= 1 && bank <= kMaxBanks) markStatus(bank);
+    }
+    if (isCurrentKind(kind)) {
+        currentSincePoll_[b] = true;
+        currentKnown_[b] = true;
+        state_.UpdateKind = ukBankCount;
+    }
+}
+
+void Session::resetLinkUi() { call(upgrade_.linkReset); }
+
+}  // namespace velmora::cli
