@@ -22,6 +22,7 @@
 #include "mainwindow/main_window.h"
 #include "mainwindow/window_logic.h"
 #include "platform/serial_device.h"
+#include "platform/traced_serial.h"
 #include "settings/about_box.h"
 #include "settings/configuration_dialog.h"
 
@@ -97,7 +98,7 @@ Application::Application(ApplicationOptions options)
 
     link_ = std::make_unique<SerialLink>(SerialLink::Deps{
         state_, tables_, dispatcher_, clock_, *logic_, dialogs_,
-        [] { return makeSerialDevice(); },
+        tracedFactory([] { return makeSerialDevice(); }, options_.trace),
         [this] { return LinkOptions{settings_.RestoreStatus, settings_.SetRTC}; },
         [](int milliseconds) { QThread::msleep(static_cast<unsigned long>(milliseconds > 0 ? milliseconds : 0)); }});
 

@@ -34,6 +34,7 @@ class TForm5;
 class FirmwareUpgrade;
 class ClockSync;
 class SimulatedUnit;
+class TraceWriter;
 
 struct ApplicationOptions {
     std::vector<std::string> extraPorts;  // --port devices, in order
@@ -45,6 +46,8 @@ struct ApplicationOptions {
     // must outlive the Application.
     const Clock* clock = nullptr;
     TimerFactory* timers = nullptr;
+    // --trace: every byte to and from the unit is written here; null: off.
+    std::shared_ptr<TraceWriter> trace;
 };
 
 // Create on the UI thread after the QApplication, destroy before it.

@@ -74,13 +74,15 @@ bool asksForHelpOrVersion(const std::vector<std::string>& args) {
 }
 
 std::string usageText() {
-    return "Usage: velmora [--port DEVICE]... [--simulate[=BANKS]]\n"
+    return "Usage: velmora [--port DEVICE]... [--simulate[=BANKS]] [--trace FILE]\n"
            "Controls a Velmora power-distribution unit on a serial port.\n"
            "\n"
            "  --port DEVICE        add DEVICE (a serial device, pty or bridge) to the port list;\n"
            "                       may be given more than once\n"
            "  --simulate[=BANKS]   start a simulated unit with BANKS banks (1..16, default 3),\n"
            "                       put it first in the port list and connect to it\n"
+           "  --trace FILE         write every byte to and from the unit to FILE, with the\n"
+           "                       time in milliseconds, as it goes\n"
            "  --help               show this text and exit\n"
            "  --version            show the version and exit\n";
 }

@@ -9,8 +9,10 @@
 
 #include "app/application.h"
 #include "app/command_line.h"
+#include "app/stop_signals.h"
 #include "platform/qt/guarded_application.h"
 #include "assets/picture_lists.h"
+#include "platform/traced_serial.h"
 #include "settings/settings_location.h"
 
 namespace {
@@ -33,7 +35,13 @@ int main(int argc, char** argv) {
     bool qtStyleOptions = false;  // "-platform offscreen" and the like
     for (const std::string& a : early) qtStyleOptions |= a.size() > 1 && a[0] == '-' && a[1] != '-';
     if (!qtStyleOptions) {
-        const CommandLine cl = parseCommandLine(early);
+        std::vector<std::string> ours = early;
+        const TraceOption trace = takeTraceOption(ours);
+        if (!trace.error.empty()) {
+            std::fprintf(stderr, "velmora: %s\n\n%s", trace.error.c_str(), usageText().c_str());
+            return 2;
+        }
+        const CommandLine cl = parseCommandLine(ours);
         if (!cl.error.empty()) {
             std::fprintf(stderr, "velmora: %s\n\n%s", cl.error.c_str(), usageText().c_str());
             return 2;
@@ -70,7 +78,13 @@ namespace {
 int run(int argc, char** argv) {
     using namespace velmora;
 
-    const CommandLine cl = parseCommandLine(argumentsOf(argc, argv));
+    std::vector<std::string> args = argumentsOf(argc, argv);
+    const TraceOption traceOption = takeTraceOption(args);
+    if (!traceOption.error.empty()) {
+        std::fprintf(stderr, "velmora: %s\n\n%s", traceOption.error.c_str(), usageText().c_str());
+        return 2;
+    }
+    const CommandLine cl = parseCommandLine(args);
     if (!cl.error.empty()) {
         std::fprintf(stderr, "velmora: %s\n\n%s", cl.error.c_str(), usageText().c_str());
         return 2;
@@ -85,6 +99,14 @@ int run(int argc, char** argv) {
     }
 
     ApplicationOptions options;
+    if (!traceOption.file.empty()) {
+        std::string why;
+        options.trace = TraceWriter::open(traceOption.file, &why);
+        if (!options.trace) {
+            std::fprintf(stderr, "velmora: cannot write the trace %s: %s\n", traceOption.file.c_str(), why.c_str());
+            return 2;
+        }
+    }
     options.extraPorts = cl.ports;
     options.simulate = cl.simulate;
     options.simulatedBanks = cl.simulatedBanks;
@@ -94,6 +116,9 @@ int run(int argc, char** argv) {
     options.settingsPath = settingsFilePath(exeDir,
                                             userConfigDirFromEnvironment(), isFolderWritable);
 
+    // SIGTERM and the like leave the event loop (also a modal one during
+    // start-up) like closing the window does.
+    const std::unique_ptr<StopSignalsQuit> stopSignals = quitOnStopSignals();
     Application application(options);
     application.dispatcher().setExceptionHandler(
         [](const std::string& what) { GuardedApplication::showError(what); });
@@ -102,10 +127,12 @@ int run(int argc, char** argv) {
         std::fprintf(stderr, "velmora: cannot start the simulated unit: %s\n", error.c_str());
         return 1;
     }
-    const int result = QApplication::exec();
+    const bool stopped = stopSignals && stopSignals->signalNumber() != 0;  // during start-up
+    const int result = stopped ? 0 : QApplication::exec();
     // Dispatcher, then link and reader, then (when `application` goes) the
     // windows.
     application.shutdown();
+    if (stopSignals && stopSignals->signalNumber() != 0) return 128 + stopSignals->signalNumber();
     return result;
 }
 

@@ -11,7 +11,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "child_process.h"
+#include "support/child_process.h"
 #include "sim/pty_simulator.h"
 #include "support/temp_folder.h"
 

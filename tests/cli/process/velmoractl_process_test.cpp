@@ -6,7 +6,7 @@
 #include <stdlib.h>
 #include <termios.h>
 
-#include "child_process.h"
+#include "support/child_process.h"
 #include "platform/serial_device.h"
 #include "sim/pty_simulator.h"
 #include "support/temp_folder.h"
