@@ -118,10 +118,12 @@ TEST(MaintenanceEndToEnd, StalledUpgradeEndsInTheTimeOutAndAClosedPort) {
     ASSERT_TRUE(rig.waitFor([&] {
         return rig.unit().withModel([](sim::UnitModel& m) { return m.upgradePhase(); }) == sim::UpgradePhase::stalled;
     })) << "the unit never stalled";
-    // The last mark's byte has gone out: the transfer waits for the next mark.
-    const std::int32_t index = rig.app().upgrade().UpgradeIndex();
+    // The unit marked each of its 500 bytes: the burst's last position plus
+    // one byte per mark, and then the transfer waits for a mark that never comes.
+    constexpr std::int32_t kLastSent = kUpgradeBurstBytes - 1 + 500;
+    ASSERT_TRUE(rig.waitFor([&] { return rig.app().upgrade().UpgradeIndex() == kLastSent; }));
     test::spinFor(100);
-    EXPECT_EQ(rig.app().upgrade().UpgradeIndex(), index);
+    EXPECT_EQ(rig.app().upgrade().UpgradeIndex(), kLastSent);
     rig.timers().advance(kUpgradeTimeOutMs - 1);
     EXPECT_TRUE(rig.messages.empty());
     EXPECT_TRUE(rig.app().link().isOpen());
@@ -151,6 +153,8 @@ TEST(MaintenanceEndToEnd, UnitWithoutFirmwareIsBroughtBackByAnUpgrade) {
         return std::find(rig.messages.begin(), rig.messages.end(), kUpgradeCompletedText) != rig.messages.end();
     })) << "the unit was not brought back";
     EXPECT_EQ(rig.messages.front(), kFirmwareFailureText);
+    // The version request follows the completion message once it is closed.
+    ASSERT_TRUE(rig.unit().waitForCommand("VER", 1, std::chrono::milliseconds(test::kProgramStepBoundMs)));
     const std::vector<std::string> commands = rig.unit().commands();
     EXPECT_EQ(std::count(commands.begin(), commands.end(), "UPGRADE"), 0);
     // Nothing asks a unit without firmware for versions: the first "/VER\"
