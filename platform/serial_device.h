@@ -81,7 +81,10 @@ public:
     virtual SerialStatus getState(SerialLineSettings& out) = 0;
     // Applies the settings and makes the line binary-clean: no software flow
     // control, no parity checking, no NUL stripping, no translation, raw.
-    // failed: a value the port cannot take, or the driver did not keep it.
+    // failed: a value the port cannot take, or a driver that did not keep
+    // the baud rate, data bits, parity, stop bits or the binary-clean line.
+    // CTS flow control is asked for, but a driver that drops it still gives
+    // ok (getState() then reports it off): the port stays usable.
     virtual SerialStatus setState(const SerialLineSettings& settings) = 0;
     // Driver queue sizes in bytes (a hint where the OS has no such knob).
     virtual SerialStatus setQueueSizes(std::size_t input, std::size_t output) = 0;

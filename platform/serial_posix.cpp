@@ -1,7 +1,7 @@
 // Serial port back end for POSIX systems: termios for the line, poll() for
 // every wait, eventfds to wake the reader and to announce close().
 
-#include "platform/serial_device.h"
+#include "platform/serial_posix.h"
 #include "platform/serial_errors_posix.h"
 
 #include <algorithm>
@@ -13,6 +13,7 @@
 #include <limits>
 #include <mutex>
 #include <optional>
+#include <utility>
 
 #include <fcntl.h>
 #include <poll.h>
@@ -192,6 +193,7 @@ private:
 
 class PosixSerialDevice final : public SerialDevice {
 public:
+    explicit PosixSerialDevice(TermiosCalls calls) : termios_(std::move(calls)) {}
     ~PosixSerialDevice() override { close(); }
 
     SerialStatus open(const std::string& device, SerialMode mode) override {
@@ -240,7 +242,7 @@ public:
         PortUse port = acquire();
         if (!port) return SerialStatus::notOpen;
         termios tio{};
-        if (::tcgetattr(port->fd, &tio) != 0) return port->ioFailure(errno);
+        if (termios_.get(port->fd, tio) != 0) return port->ioFailure(errno);
         out = settingsOf(tio);
         return SerialStatus::ok;
     }
@@ -249,17 +251,22 @@ public:
         PortUse port = acquire();
         if (!port) return SerialStatus::notOpen;
         termios tio{};
-        if (::tcgetattr(port->fd, &tio) != 0) return port->ioFailure(errno);
+        if (termios_.get(port->fd, tio) != 0) return port->ioFailure(errno);
         if (!applySettings(settings, tio)) return SerialStatus::failed;
-        if (::tcsetattr(port->fd, TCSANOW, &tio) != 0) return port->ioFailure(errno);
+        if (termios_.set(port->fd, TCSANOW, tio) != 0) return port->ioFailure(errno);
         // tcsetattr succeeds when any part was applied: read it back.
         termios check{};
-        if (::tcgetattr(port->fd, &check) != 0) return port->ioFailure(errno);
-        SerialLineSettings got = settingsOf(check);
+        if (termios_.get(port->fd, check) != 0) return port->ioFailure(errno);
+        const SerialLineSettings got = settingsOf(check);
+        // A frame other than the one asked for garbles every byte, and a line
+        // that is not binary-clean corrupts firmware images: both refuse the port.
         if (got.baudRate != settings.baudRate || got.byteSize != settings.byteSize ||
-            got.parity != settings.parity || got.ctsOutputFlow != settings.ctsOutputFlow ||
-            (got.stopBits != 0) != (settings.stopBits != 0))
+            got.parity != settings.parity || (got.stopBits != 0) != (settings.stopBits != 0) ||
+            !isBinaryClean(check))
             return SerialStatus::failed;
+        // CTS flow control is asked for but not insisted on: some adapters'
+        // drivers do not keep CRTSCTS, and refusing them would leave the unit
+        // unreachable through them. getState() then reports it off.
         return SerialStatus::ok;
     }
 
@@ -488,6 +495,16 @@ private:
         return true;
     }
 
+    // True when nothing in `tio` would change, drop, insert or act on a byte:
+    // no XON/XOFF, no parity check or marking, no stripping, no CR/NL or case
+    // mapping, no output processing, no line editing, echo or signals.
+    static bool isBinaryClean(const termios& tio) {
+        constexpr tcflag_t kInput = IXON | IXOFF | IXANY | INPCK | PARMRK | ISTRIP | INLCR | IGNCR |
+                                    ICRNL | IUCLC;
+        constexpr tcflag_t kLocal = ICANON | ECHO | ISIG | IEXTEN;
+        return (tio.c_iflag & kInput) == 0 && (tio.c_oflag & OPOST) == 0 && (tio.c_lflag & kLocal) == 0;
+    }
+
     // One non-blocking read. ok: bytes came; timeout: nothing waiting;
     // deviceGone: hung up (read() of 0 with the line hung up, or EIO/ENXIO).
     static SerialStatus readSome(Port& port, std::uint8_t* buffer, std::size_t size, std::size_t& got) {
@@ -561,14 +578,24 @@ private:
         }
     }
 
+    const TermiosCalls termios_;
     mutable std::mutex mutex_;
     std::shared_ptr<Port> port_;
 };
 
 }  // namespace
 
+TermiosCalls systemTermiosCalls() {
+    return {[](int fd, termios& out) { return ::tcgetattr(fd, &out); },
+            [](int fd, int when, const termios& in) { return ::tcsetattr(fd, when, &in); }};
+}
+
+std::unique_ptr<SerialDevice> makePosixSerialDevice(TermiosCalls calls) {
+    return std::make_unique<PosixSerialDevice>(std::move(calls));
+}
+
 std::unique_ptr<SerialDevice> makeSerialDevice() {
-    return std::make_unique<PosixSerialDevice>();
+    return makePosixSerialDevice(systemTermiosCalls());
 }
 
 }  // namespace velmora

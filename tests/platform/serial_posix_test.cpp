@@ -2,6 +2,7 @@
 // master side and plays the unit; the device opens the slave side.
 
 #include "platform/serial_device.h"
+#include "platform/serial_posix.h"
 
 #include <gtest/gtest.h>
 
@@ -12,6 +13,7 @@
 #include <fstream>
 #include <functional>
 #include <future>
+#include <memory>
 #include <numeric>
 #include <string>
 #include <thread>
@@ -292,6 +294,89 @@ TEST_F(PosixSerial, SettingsRoundTripOrAreRefused) {
         EXPECT_EQ(got.ctsOutputFlow, r.settings.ctsOutputFlow);
     }
 }
+
+// ---- drivers that keep only part of the settings ----
+
+// A driver between the back end and the pty: every tcsetattr reaches the pty
+// as given (and is recorded), every tcgetattr reports what the pty holds
+// changed by `reportBack` -- the way a driver shows what it did not keep.
+struct PartialDriverCase {
+    const char* name;
+    void (*reportBack)(termios&);
+    SerialStatus expected;
+    bool ctsReported;  // what getState() says about CTS flow afterwards (ok rows)
+};
+
+class PosixPartialDriver : public PosixSerial, public ::testing::WithParamInterface<PartialDriverCase> {};
+
+TEST_P(PosixPartialDriver, FrameAndBinaryLineAreRequiredCtsFlowIsNot) {
+    const auto& c = GetParam();
+    auto applied = std::make_shared<std::vector<termios>>();
+    dev = makePosixSerialDevice(TermiosCalls{
+        [report = c.reportBack](int fd, termios& out) {
+            if (::tcgetattr(fd, &out) != 0) return -1;
+            report(out);
+            return 0;
+        },
+        [applied](int fd, int when, const termios& in) {
+            applied->push_back(in);
+            return ::tcsetattr(fd, when, &in);
+        }});
+    dirtySlave(pty.slave());
+    ASSERT_EQ(dev->open(pty.slave(), SerialMode::probe), S::ok);
+
+    EXPECT_EQ(dev->setState(SerialLineSettings{}), c.expected);
+    // CTS flow control is always asked for, whether or not the driver keeps it.
+    ASSERT_EQ(applied->size(), 1u);
+    EXPECT_NE(applied->back().c_cflag & CRTSCTS, 0u);
+    if (c.expected != S::ok) return;
+
+    SerialLineSettings now;
+    ASSERT_EQ(dev->getState(now), S::ok);
+    EXPECT_EQ(now.baudRate, 9600u);
+    EXPECT_EQ(now.ctsOutputFlow, c.ctsReported);
+
+    // The port accepted is usable: the greeting goes out, the answer comes in.
+    ASSERT_EQ(dev->setTimeouts({0, 0, 2000, 0, 5000}), S::ok);
+    const Bytes greeting = textBytes("/uni\\");
+    const SerialIo sent = dev->write(greeting.data(), greeting.size());
+    EXPECT_EQ(sent.status, S::ok);
+    EXPECT_EQ(pty.receive(greeting.size()), greeting);
+    ASSERT_TRUE(pty.send("/xyz\\"));
+    Bytes answer(5, 0);
+    const SerialIo got = dev->read(answer.data(), answer.size());
+    EXPECT_EQ(got.status, S::ok);
+    EXPECT_EQ(answer, textBytes("/xyz\\"));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Drivers, PosixPartialDriver,
+    ::testing::Values(
+        PartialDriverCase{"KeepsEverything", [](termios&) {}, S::ok, true},
+        PartialDriverCase{"DropsCtsFlowControl", [](termios& tio) { tio.c_cflag &= ~static_cast<tcflag_t>(CRTSCTS); },
+                          S::ok, false},
+        PartialDriverCase{"DropsCtsAndKeepsAnotherBaudRate",
+                          [](termios& tio) {
+                              tio.c_cflag &= ~static_cast<tcflag_t>(CRTSCTS);
+                              ::cfsetospeed(&tio, B19200);
+                          },
+                          S::failed, false},
+        PartialDriverCase{"KeepsAnotherBaudRate", [](termios& tio) { ::cfsetospeed(&tio, B4800); }, S::failed, true},
+        PartialDriverCase{"KeepsSevenDataBits",
+                          [](termios& tio) { tio.c_cflag = (tio.c_cflag & ~static_cast<tcflag_t>(CSIZE)) | CS7; },
+                          S::failed, true},
+        PartialDriverCase{"KeepsEvenParity", [](termios& tio) { tio.c_cflag |= PARENB; }, S::failed, true},
+        PartialDriverCase{"KeepsTwoStopBits", [](termios& tio) { tio.c_cflag |= CSTOPB; }, S::failed, true},
+        PartialDriverCase{"KeepsXonXoff", [](termios& tio) { tio.c_iflag |= IXON | IXOFF; }, S::failed, true},
+        PartialDriverCase{"KeepsParityChecking", [](termios& tio) { tio.c_iflag |= INPCK; }, S::failed, true},
+        PartialDriverCase{"KeepsParityMarking", [](termios& tio) { tio.c_iflag |= PARMRK; }, S::failed, true},
+        PartialDriverCase{"KeepsEighthBitStripping", [](termios& tio) { tio.c_iflag |= ISTRIP; }, S::failed, true},
+        PartialDriverCase{"KeepsCrToNlMapping", [](termios& tio) { tio.c_iflag |= ICRNL; }, S::failed, true},
+        PartialDriverCase{"KeepsOutputProcessing", [](termios& tio) { tio.c_oflag |= OPOST; }, S::failed, true},
+        PartialDriverCase{"KeepsCanonicalInput", [](termios& tio) { tio.c_lflag |= ICANON; }, S::failed, true},
+        PartialDriverCase{"KeepsEcho", [](termios& tio) { tio.c_lflag |= ECHO; }, S::failed, true},
+        PartialDriverCase{"KeepsSignalCharacters", [](termios& tio) { tio.c_lflag |= ISIG; }, S::failed, true}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 // ---- data ----
 

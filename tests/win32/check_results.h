@@ -11,16 +11,83 @@
 #endif
 #include <windows.h>
 
+#include <csignal>
 #include <cstdio>
+#include <exception>
 #include <string>
 
 #include "platform/serial_device.h"
 
 namespace velmora {
 
+namespace crash_report {
+
+// Straight to the standard output handle, past the C library: a crash may
+// come while its stream lock is held.
+inline void say(const char* text, int length) {
+    if (length <= 0) return;
+    DWORD written = 0;
+    WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), text, static_cast<DWORD>(length), &written, nullptr);
+}
+
+// Last chance for an exception nobody handled: name it and end the program
+// with its code, instead of leaving a silent exit code behind.
+inline LONG WINAPI onUnhandledException(EXCEPTION_POINTERS* info) {
+    const EXCEPTION_RECORD* r = info->ExceptionRecord;
+    char line[200];
+    int n = std::snprintf(line, sizeof line, "CRASH: unhandled exception 0x%08lx at %p in thread %lu",
+                          static_cast<unsigned long>(r->ExceptionCode), r->ExceptionAddress,
+                          static_cast<unsigned long>(GetCurrentThreadId()));
+    if (r->ExceptionCode == EXCEPTION_ACCESS_VIOLATION && r->NumberParameters >= 2 && n > 0 &&
+        n < static_cast<int>(sizeof line))
+        n += std::snprintf(line + n, sizeof line - static_cast<std::size_t>(n), " (%s address %p)",
+                           r->ExceptionInformation[0] == 0 ? "reading" : "writing",
+                           reinterpret_cast<void*>(r->ExceptionInformation[1]));
+    if (n >= static_cast<int>(sizeof line) - 1) n = static_cast<int>(sizeof line) - 2;
+    if (n > 0) line[n++] = '\n';
+    say(line, n);
+    TerminateProcess(GetCurrentProcess(), r->ExceptionCode);
+    return EXCEPTION_EXECUTE_HANDLER;
+}
+
+inline void onTerminate() {
+    std::string line = "CRASH: std::terminate";
+    if (std::exception_ptr e = std::current_exception()) {
+        try {
+            std::rethrow_exception(e);
+        } catch (const std::exception& ex) {
+            line += std::string(" after an uncaught exception: ") + ex.what();
+        } catch (...) {
+            line += " after an uncaught exception of unknown type";
+        }
+    }
+    line += "\n";
+    say(line.data(), static_cast<int>(line.size()));
+    TerminateProcess(GetCurrentProcess(), 3);
+}
+
+inline void onAbort(int) {
+    static const char line[] = "CRASH: abort()\n";
+    say(line, static_cast<int>(sizeof line - 1));
+    TerminateProcess(GetCurrentProcess(), 3);
+}
+
+}  // namespace crash_report
+
 struct CheckResults {
     int passed = 0;
     int failed = 0;
+
+    // The one CheckResults of a check program is made before main runs:
+    // from then on every line printed is on its way at once (a crash keeps
+    // them), and a crash says what it was.
+    CheckResults() {
+        std::setvbuf(stdout, nullptr, _IONBF, 0);
+        SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
+        SetUnhandledExceptionFilter(crash_report::onUnhandledException);
+        std::set_terminate(crash_report::onTerminate);
+        std::signal(SIGABRT, crash_report::onAbort);
+    }
 
     void check(bool ok, const std::string& name, const std::string& detail = {}) {
         if (ok) {
