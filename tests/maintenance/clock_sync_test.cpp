@@ -129,7 +129,7 @@ INSTANTIATE_TEST_SUITE_P(
         MomentCase{"PcClockBefore2000", {1999, 12, 31, 6, 23, 59, 59}, ""},
         MomentCase{"PcClockAfter2099", {2100, 1, 1, 6, 0, 0, 0}, ""},
         MomentCase{"PcClockReset1980", {1980, 1, 1, 3, 0, 0, 0}, ""}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& row) { return std::string(row.param.name); });
 
 // ---------------------------------------------------------------------------
 // When the clock is set
@@ -210,7 +210,7 @@ INSTANTIATE_TEST_SUITE_P(
     Clock, ClockScheduleStops,
     ::testing::Values(StopCase{"LinkReset", [](ClockRig& r) { r.disconnect(); }},
                       StopCase{"SettingsTurnSyncOff", [](ClockRig& r) { r.sync.stopClockSyncTimer(); }}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& row) { return std::string(row.param.name); });
 
 // ---------------------------------------------------------------------------
 // The timer warning
@@ -256,7 +256,7 @@ INSTANTIATE_TEST_SUITE_P(
                       WarningCase{"OnlyPowerOffTimers", 2, TableId::LiveOff, 0, false},
                       WarningCase{"OnlyEditedNotSent", 2, TableId::EditOn, 0, false},
                       WarningCase{"NoTimers", 2, TableId::LiveOn, -1, false}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& row) { return std::string(row.param.name); });
 
 TEST(TimerWarningPerConnection, ArmedAgainByTheNextConnectionAndKeptOverARefusedReading) {
     ClockRig rig;

@@ -118,7 +118,7 @@ INSTANTIATE_TEST_SUITE_P(Upgrade, ImageTransfer,
                                            TransferCase{"NineteenBytes", 19}, TransferCase{"TwentyBytes", 20},
                                            TransferCase{"ThousandBytes", 1000},
                                            TransferCase{"LargestThatFits", 65533}),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& row) { return std::string(row.param.name); });
 
 TEST_F(UpgradeTest, ThousandByteImageReaches1002BytesAndTheBarIsFullAtPosition1000) {
     startWith(1000);
@@ -204,7 +204,7 @@ INSTANTIATE_TEST_SUITE_P(
                       CancelCase{"NoFirmwareReloadMessageThenDisconnect", true,
                                  {"window timers off", "choose file", "message: Please re-load Firmware Code",
                                   "pause 100", "purge receive", "disconnect", "close dialog"}}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& row) { return std::string(row.param.name); });
 
 // Refused files: nothing is sent, the message names the file (and the limit
 // or the reason), and the link goes on as after a cancel.
@@ -260,7 +260,7 @@ INSTANTIATE_TEST_SUITE_P(
                       RefusedCase{"FarOverTheLimit", 200000, true, false, "65533"},
                       RefusedCase{"MissingFile", 0, false, false, "no such file"},
                       RefusedCase{"FolderInsteadOfFile", 0, false, true, "not a regular file"}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& row) { return std::string(row.param.name); });
 
 TEST_F(UpgradeTest, UnitWithoutFirmwareGetsNoCommandAndWaitsForItsPrompt) {
     rig.state.FirmwareFailed = true;
@@ -333,7 +333,7 @@ TEST_P(Completion, StepsInOrderThenVersionsWaitAndTheSixthPollAsksAgain) {
 INSTANTIATE_TEST_SUITE_P(Upgrade, Completion,
                          ::testing::Values(CompletionCase{"VersionLine", "Version 1.2.04 firmware ready\r"},
                                            CompletionCase{"TwoWordsEndingOk", "Upgrade OK\r"}),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& row) { return std::string(row.param.name); });
 
 TEST_F(UpgradeTest, TimeOutTenSecondsAfterTheLastMarkClosesDialogAndLink) {
     startWith(100);
@@ -407,7 +407,7 @@ TEST_P(FailureReport, MessageThenChosenImageWaitsForTheLoaderWithoutCommand) {
 INSTANTIATE_TEST_SUITE_P(Upgrade, FailureReport,
                          ::testing::Values(FailureCase{"FailDuringTransfer", true, "Fail\r"},
                                            FailureCase{"NoFirmwareAtConnect", false, "abc"}),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& row) { return std::string(row.param.name); });
 
 // Lines of the dialogue that come while no upgrade is under way (line noise,
 // a unit talking to another program) do nothing: a stray mark must not arm

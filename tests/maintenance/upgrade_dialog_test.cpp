@@ -59,7 +59,7 @@ INSTANTIATE_TEST_SUITE_P(Controls, UpgradeDialogLayout,
                          ::testing::Values(ControlCase{"UpGrade1", 32, 24, 481, 0, true},
                                            ControlCase{"Memo1", 32, 48, 481, 177, true},
                                            ControlCase{"BitBtn1", 0, 0, 0, 0, false}),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& row) { return std::string(row.param.name); });
 
 TEST(UpgradeDialog, CaptionFixedSizeNoTitleBarButtonsNotModal) {
     TForm5 form;
@@ -107,7 +107,7 @@ INSTANTIATE_TEST_SUITE_P(
                       LineCase{"LineEndOfUpgradeText", "Serial received 8 bytes\r", QStringLiteral("Serial received 8 bytes")},
                       LineCase{"LatinOneText", "Version caf\xe9 1 2", QString::fromUtf8("Version caf\xc3\xa9 1 2")},
                       LineCase{"CarriageReturnInside", "Check one\rtwo", QStringLiteral("Check one\ntwo")}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& row) { return std::string(row.param.name); });
 
 TEST(UpgradeDialog, BarTakesPercentagesWithinItsRange) {
     TForm5 form;

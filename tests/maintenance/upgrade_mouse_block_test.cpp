@@ -159,7 +159,7 @@ INSTANTIATE_TEST_SUITE_P(
                       TargetCase{"BankPanel", [](MainWindowStandIn& m) -> QWidget* { return m.panel; }},
                       TargetCase{"ScrollBar", [](MainWindowStandIn& m) -> QWidget* { return m.scrollBar; }},
                       TargetCase{"MenuBar", [](MainWindowStandIn& m) -> QWidget* { return m.window.menuBar(); }}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& row) { return std::string(row.param.name); });
 
 TEST_F(BlockTest, DoubleClicksWheelMovementAndOtherButtonsPass) {
     DeliveredEvents& seen = mw.seen[mw.button];

@@ -137,7 +137,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(StyleCase{"VersionLineAtToldLength", sim::CompletionStyle::versionLine, 1},
                       StyleCase{"VersionLineAfterQuiet", sim::CompletionStyle::versionLine, 0},
                       StyleCase{"TwoWordOkThenOk", sim::CompletionStyle::twoWordOk, 1}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& row) { return std::string(row.param.name); });
 
 TEST_F(UnitUpgradeTest, UnitWithoutFirmwareIsRecoveredByAnUpgrade) {
     constexpr std::size_t kSize = 200;

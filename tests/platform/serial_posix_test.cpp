@@ -376,7 +376,7 @@ INSTANTIATE_TEST_SUITE_P(
         PartialDriverCase{"KeepsCanonicalInput", [](termios& tio) { tio.c_lflag |= ICANON; }, S::failed, true},
         PartialDriverCase{"KeepsEcho", [](termios& tio) { tio.c_lflag |= ECHO; }, S::failed, true},
         PartialDriverCase{"KeepsSignalCharacters", [](termios& tio) { tio.c_lflag |= ISIG; }, S::failed, true}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& row) { return std::string(row.param.name); });
 
 // ---- data ----
 

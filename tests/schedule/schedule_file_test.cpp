@@ -194,7 +194,7 @@ const ReadCase kReadCases[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(Files, ScheduleReading, ::testing::ValuesIn(kReadCases),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& row) { return std::string(row.param.name); });
 
 TEST(ScheduleReading, RoundTripGivesBackEverySavedField) {
     const TimerTables::Tables saved = markedTables();

@@ -68,7 +68,7 @@ INSTANTIATE_TEST_SUITE_P(
                 "/T0131 0000006\\"},
         SetCase{"UnknownKindSendsNothing", timer(9, 1, 0), 1, 1, 1, onWeekday(Mon, 10, 0, 0), ""},
         SetCase{"NegativeDelaySendsNothing", timer(KindAfter, -2, 0), 1, 1, 1, onWeekday(Mon, 10, 0, 0), ""}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& row) { return std::string(row.param.name); });
 
 TEST(EnqueueClearCommand, AddressesAndWidths) {
     TransferCommands out;
@@ -140,7 +140,7 @@ INSTANTIATE_TEST_SUITE_P(
                  {{kZero, kZero, kZero, kZero, kZero, kZero, kZero, kZero}}},
         BankCase{"WholeBankSetKeepsItsScope", bankWith({{0, pending(enabledTimer(KindEveryDay, 6, 0), ScopeBank)}}),
                  {}, {"/D0201 0200000\\"}, {{{0, 0, ScopeBank}, kZero, kZero, kZero, kZero, kZero, kZero, kZero}}}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& row) { return std::string(row.param.name); });
 
 TEST(OneBank, AllBanksSetIsCopiedIntoEveryBankOnce) {
     TimerTable live{};

@@ -112,7 +112,7 @@ INSTANTIATE_TEST_SUITE_P(
                       PlaceCase{"udHour6", "tbOn", 366, 222, 20, 0}, PlaceCase{"edMin7", "tbOn", 391, 252, 30, 0},
                       PlaceCase{"udMin8", "tbOn", 421, 282, 20, 0}, PlaceCase{"lblSince9", "tbOn", 465, 312, 0, 0},
                       PlaceCase{"chkEnable10", "tbOff", 29, 44, 20, 0}, PlaceCase{"cmbAfter19", "tbOff", 164, 312, 100, 0}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& row) { return std::string(row.param.name); });
 
 TEST(SetTimerWindow, EveryControlIsWhollyInsideItsParent) {
     WidgetRig rig;

@@ -121,7 +121,7 @@ const CheckCase kCheckCases[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(Cases, CheckBoxRules, ::testing::ValuesIn(kCheckCases),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& row) { return std::string(row.param.name); });
 
 TEST(CheckBoxRules, UncheckingResetsTheRowAndCountsAsChanged) {
     DialogRig rig;
@@ -347,7 +347,7 @@ const FieldCase kFieldCases[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(Cases, HourAndMinuteFields, ::testing::ValuesIn(kFieldCases),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& row) { return std::string(row.param.name); });
 
 TEST(HourAndMinuteFields, UpDownPutsTheFocusIntoItsField) {
     DialogRig rig;
@@ -407,7 +407,7 @@ INSTANTIATE_TEST_SUITE_P(Keys, NumberKeys,
                                            KeyCase{"Blank", ' ', KeyAction::discard},
                                            KeyCase{"Tab", 9, KeyAction::discard},
                                            KeyCase{"HighLatin1", 0xE9, KeyAction::discard}),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& row) { return std::string(row.param.name); });
 
 struct NameCase {
     int row;
