@@ -59,6 +59,10 @@ void TMyThread::processByte(unsigned char byte, LineAssembler& assembler) {
         if (stop_->load()) return;
         outcome = processLine(assembler.line(), state_, tables_, now);
     }
+    if (outcome.scheduleBank >= 0) {
+        confirmation(outcome);
+        return;
+    }
     for (int i = 0; i < outcome.updateCount; ++i) {
         if (!viewUpdate(outcome.updates[static_cast<std::size_t>(i)])) return;
     }
@@ -69,17 +73,28 @@ void TMyThread::processByte(unsigned char byte, LineAssembler& assembler) {
             if (!stop->load()) ui->startPolling();
         });
     }
-    if (outcome.scheduleBank >= 0 && !stop_->load()) {
-        auto stop = stop_;
-        LinkUi* ui = &ui_;
-        DeviceState* state = &state_;
-        const int bank = outcome.scheduleBank;
-        dispatcher_.runAndWait([stop, ui, state, bank] {
-            if (stop->load() || !ui->scheduleShowsBank(bank)) return;
-            state->UpdateKind = ukScheduleRefresh;
+}
+
+void TMyThread::confirmation(const LineOutcome& outcome) {
+    // A "Q" or "E" confirmation: the next command of the transfer (when one
+    // waits) and the refresh of the Set Timer dialog's shown bank in one
+    // hand-over, so the reader is free again as soon as the next command is
+    // out.
+    if (stop_->load()) return;
+    auto stop = stop_;
+    LinkUi* ui = &ui_;
+    DeviceState* state = &state_;
+    const LineOutcome o = outcome;
+    dispatcher_.runAndWait([stop, ui, state, o] {
+        for (int i = 0; i < o.updateCount; ++i) {
+            if (stop->load()) return;
+            state->UpdateKind = o.updates[static_cast<std::size_t>(i)];
             ui->SyncUpdate();
-        });
-    }
+        }
+        if (stop->load() || !ui->scheduleShowsBank(o.scheduleBank)) return;
+        state->UpdateKind = ukScheduleRefresh;
+        ui->SyncUpdate();
+    });
 }
 
 void TMyThread::Execute() {

@@ -13,6 +13,7 @@ class LinkUi;
 class SerialDevice;
 class TimerTables;
 class UiDispatcher;
+struct LineOutcome;
 
 // The reader thread of one link: it alone reads the port. It waits for
 // received bytes, cuts them into lines, stores what each line says and
@@ -45,6 +46,7 @@ private:
     void Execute();
     void processByte(unsigned char byte, class LineAssembler& assembler);
     bool viewUpdate(int kind);
+    void confirmation(const LineOutcome& outcome);
 
     std::shared_ptr<SerialDevice> port_;
     DeviceState& state_;
