@@ -179,6 +179,10 @@ TEST(EndToEnd, AutoStartDetectsPollsFollowsTheUnitAndReportsItsSilence) {
     const auto pollsSoFar = pollsWritten(unit);
     timers.advance(kPollIntervalMs);
     ASSERT_TRUE(spinUntil([&] { return pollsWritten(unit) > pollsSoFar; }, kStepBoundMs));
+    // Its answer disarms the watchdog that poll armed; only then may the
+    // next poll arm it afresh.
+    ASSERT_TRUE(spinUntil([&] { return !app.logic().tmOpenComError().enabled(); }, kStepBoundMs))
+        << "the spare poll's answer never came";
     timers.advance(kPollIntervalMs);
     ASSERT_TRUE(spinUntil([&] { return unit.withModel([](sim::UnitModel& m) { return m.silent(); }); },
                           kStepBoundMs))
