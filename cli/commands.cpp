@@ -6,6 +6,7 @@
 
 #include "cli/cli_exit.h"
 #include "cli/upgrade_progress.h"
+#include "link/device_state.h"
 #include "link/protocol.h"
 #include "maintenance/clock_sync.h"
 #include "maintenance/firmware_upgrade.h"
@@ -350,7 +351,7 @@ int runUpgrade(const Options& o, Session& s, CommandIo& io) {
     const int banks = shownBanks(s.state().BankCount.load());
     auto versionsBack = [&] {
         for (int b = 1; b <= banks; ++b)
-            if (s.state().bankSnapshot(b).versionText() == kUpgradeVersionPlaceholder) return false;
+            if (s.state().bankSnapshot(b).versionText() == kWaitVersionText) return false;
         return true;
     };
     const Wait back = s.waitUntil(versionsBack, o.timeoutMs);

@@ -57,6 +57,10 @@ struct BankRecord {
     std::string_view versionText() const;
 };
 
+// The version text of every bank while new versions are awaited (after an
+// upgrade, until the unit reports again); the Version items show it as is.
+inline constexpr std::string_view kWaitVersionText = "Wait a minute";
+
 // Copies text into a fixed field, cutting it to the field's size - 1 and
 // zero-filling the rest, so the field is always terminated.
 template <std::size_t N>

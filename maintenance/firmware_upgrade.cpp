@@ -172,7 +172,7 @@ void FirmwareUpgrade::upgradeDone() {
     const int banks = d_.state.BankCount.load();
     d_.tables.clearAll(banks);
     for (int bank = 1; bank <= banks && bank < kBankRecords; ++bank) {
-        d_.state.editBank(bank, [](BankRecord& record) { copyField(record.version, kUpgradeVersionPlaceholder); });
+        d_.state.editBank(bank, [](BankRecord& record) { copyField(record.version, kWaitVersionText); });
     }
 
     run(d_.writeGreeting);

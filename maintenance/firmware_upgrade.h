@@ -47,8 +47,6 @@ inline constexpr const char* kReloadFirmwareCaption = "Caution";
 inline constexpr const char* kUpgradeCompletedText = "Firmware Upgrade Completed";
 inline constexpr const char* kFirmwareFailureText = "Firmware Failure! Please re-upgrade firmware";
 inline constexpr const char* kUpgradeTimeoutText = "Upgrade timeout. \rPlease try again.";
-// Version text of every bank after an upgrade until the unit reports again.
-inline constexpr const char* kUpgradeVersionPlaceholder = "Wait a minute";
 // Caption of plain message windows: the application's title.
 inline constexpr const char* kApplicationTitle = "Velmora Management";
 

@@ -42,8 +42,6 @@ public:
     virtual bool showModal() = 0;
 };
 
-// The placeholder version text while a version report is awaited.
-inline constexpr std::string_view kWaitVersionText = "Wait a minute";
 // Shown instead of the numbers when the version text does not hold them
 // (empty before the first version report, or garbage from the line).
 inline constexpr std::string_view kUnknownVersionText = "Firmware Version: unknown";
