@@ -5,46 +5,13 @@
 
 namespace velmora::cli {
 
-struct LoopTimerHost::Timer final : WindowTimer {
-    std::function<std::int64_t()> now;
-    std::weak_ptr<std::vector<Timer*>> registry;
-    int intervalMs = 1000;
-    bool on = false;
-    std::int64_t due = 0;
-    std::function<void()> handler;
-
-    ~Timer() override {
-        if (auto list = registry.lock()) list->erase(std::remove(list->begin(), list->end(), this), list->end());
-    }
-    void restart() { due = now() + intervalMs; }
-    void setInterval(int ms) override {
-        if (ms == intervalMs) return;
-        intervalMs = ms;
-        if (on) restart();
-    }
-    int interval() const override { return intervalMs; }
-    void setEnabled(bool e) override {
-        if (e == on) return;
-        on = e;
-        if (on) restart();
-    }
-    bool enabled() const override { return on; }
-    void setOnTimer(std::function<void()> h) override { handler = std::move(h); }
-};
-
 LoopTimerHost::LoopTimerHost(std::function<std::int64_t()> monotonicMs)
-    : now_(std::move(monotonicMs)), timers_(std::make_shared<std::vector<Timer*>>()) {}
+    : now_(std::move(monotonicMs)), timers_(std::make_shared<ListedTimer::List>()) {}
 
-LoopTimerHost::~LoopTimerHost() {
-    for (Timer* t : *timers_) t->registry.reset();
-}
+LoopTimerHost::~LoopTimerHost() { detachTimers(*timers_); }
 
-std::unique_ptr<WindowTimer> LoopTimerHost::create(const std::string&) {
-    auto t = std::make_unique<Timer>();
-    t->now = now_;
-    t->registry = timers_;
-    timers_->push_back(t.get());
-    return t;
+std::unique_ptr<WindowTimer> LoopTimerHost::create(const std::string& name) {
+    return std::make_unique<ListedTimer>(now_, timers_, name, 0);
 }
 
 int LoopTimerHost::runDue() {
@@ -53,14 +20,17 @@ int LoopTimerHost::runDue() {
     // timers, so the list is searched afresh each time.
     for (int guard = 0; guard < 1000; ++guard) {
         const std::int64_t now = now_();
-        Timer* next = nullptr;
-        for (Timer* t : *timers_) {
-            if (t->on && t->intervalMs > 0 && t->due <= now && (!next || t->due < next->due)) next = t;
+        ListedTimer* next = nullptr;
+        for (ListedTimer* t : *timers_) {
+            if (t->running() && t->due <= now && (!next || t->due < next->due)) next = t;
         }
         if (!next) break;
         next->due = now + next->intervalMs;
         ++fired;
-        if (next->handler) next->handler();
+        if (next->handler) {
+            auto h = next->handler;  // the handler may replace itself
+            h();
+        }
     }
     return fired;
 }
@@ -68,8 +38,8 @@ int LoopTimerHost::runDue() {
 std::int64_t LoopTimerHost::untilNextMs() const {
     const std::int64_t now = now_();
     std::int64_t best = -1;
-    for (const Timer* t : *timers_) {
-        if (!t->on || t->intervalMs <= 0) continue;
+    for (const ListedTimer* t : *timers_) {
+        if (!t->running()) continue;
         const std::int64_t left = std::max<std::int64_t>(t->due - now, 0);
         if (best < 0 || left < best) best = left;
     }

@@ -33,11 +33,9 @@ public:
     // when none is enabled.
     std::int64_t untilNextMs() const;
 
-    struct Timer;
-
 private:
     std::function<std::int64_t()> now_;
-    std::shared_ptr<std::vector<Timer*>> timers_;
+    std::shared_ptr<ListedTimer::List> timers_;
 };
 
 }  // namespace velmora::cli

@@ -31,12 +31,51 @@ public:
     virtual std::unique_ptr<WindowTimer> create(const std::string& name) = 0;
 };
 
+// A window timer kept in the list of a host that fires its timers itself
+// (the manual host below, a command-line program's loop). The host decides
+// when `due` has come; the timer keeps the window-timer rules above. It
+// leaves the list when destroyed; a host that goes first detaches its timers.
+struct ListedTimer final : WindowTimer {
+    using List = std::vector<ListedTimer*>;
+
+    ListedTimer(std::function<std::int64_t()> clock, const std::shared_ptr<List>& list, std::string timerName,
+                std::uint64_t creationOrder);
+    ~ListedTimer() override;
+    ListedTimer(const ListedTimer&) = delete;
+    ListedTimer& operator=(const ListedTimer&) = delete;
+
+    // A full interval from the host's present time.
+    void restart() { due = now() + intervalMs; }
+    // Enabled with an interval that can fall due.
+    bool running() const { return on && intervalMs > 0; }
+
+    void setInterval(int ms) override;
+    int interval() const override { return intervalMs; }
+    void setEnabled(bool e) override;
+    bool enabled() const override { return on; }
+    void setOnTimer(std::function<void()> h) override { handler = std::move(h); }
+
+    std::function<std::int64_t()> now;
+    std::weak_ptr<List> registry;
+    std::string name;
+    std::uint64_t order = 0;
+    int intervalMs = 1000;
+    bool on = false;
+    std::int64_t due = 0;
+    std::function<void()> handler;
+};
+
+// Called by a host on its way out: its timers no longer try to leave it.
+void detachTimers(const ListedTimer::List& list);
+
 // Test and benchmark implementation: time only moves when advance() is
 // called, so a 20 s watchdog or a one-hour clock sync runs in microseconds.
 class ManualTimerHost final : public TimerFactory {
 public:
     ManualTimerHost();
     ~ManualTimerHost() override;
+    ManualTimerHost(const ManualTimerHost&) = delete;
+    ManualTimerHost& operator=(const ManualTimerHost&) = delete;
 
     std::unique_ptr<WindowTimer> create(const std::string& name) override;
 
@@ -49,11 +88,9 @@ public:
     // Named timer created by this host, or nullptr.
     WindowTimer* find(const std::string& name) const;
 
-    struct Impl;
-
 private:
     std::int64_t now_ = 0;
-    std::shared_ptr<std::vector<Impl*>> timers_;
+    std::shared_ptr<ListedTimer::List> timers_;
 };
 
 }  // namespace velmora
