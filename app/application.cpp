@@ -71,7 +71,11 @@ Application::Application(ApplicationOptions options)
 
     MainWindowHooks hooks;
     hooks.upgradeBegin = [this] { upgrade_->upgradeBegin(); };
-    hooks.upgradeDone = [this] { upgrade_->upgradeDone(); };
+    hooks.upgradeDone = [this] {
+        upgrade_->upgradeDone();
+        // A clock setting that fell due during the transfer goes now.
+        clockSync_->upgradeCompleted();
+    };
     hooks.upgradeStep = [this] { upgrade_->upgradeStep(); };
     hooks.upgradeFailed = [this] { upgrade_->upgradeFailed(); };
     hooks.upgradeMessage = [this] { upgrade_->upgradeMessage(); };
@@ -119,9 +123,7 @@ Application::Application(ApplicationOptions options)
     };
     upgrade_ = std::make_unique<FirmwareUpgrade>(FirmwareUpgrade::Deps{
         state_, tables_, dialogs_, timers_, *upgradeDialog_,
-        [this](const std::uint8_t* bytes, std::size_t count) {
-            link_->write(std::string_view(reinterpret_cast<const char*>(bytes), count));
-        },
+        [this](const std::uint8_t* bytes, std::size_t count) { link_->writeForUpgrade(bytes, count); },
         [this] { link_->writeGreeting(); },
         [this] { link_->purgeReceive(); },
         [this] { link_->Disconnect(); },
@@ -129,11 +131,20 @@ Application::Application(ApplicationOptions options)
         [this] { logic_->stopLinkTimers(); },
         [this] { logic_->startLinkTimers(); },
         pause,
-        [this] { menus_->perform("Upgrade1"); }});
+        [this] { menus_->perform("Upgrade1"); },
+        [this](bool held) {
+            if (held) {
+                link_->holdForUpgrade();
+            } else {
+                link_->releaseUpgradeHold();
+            }
+        },
+        [this](UpgradeState state) { upgradeStateChanged(state); }});
     clockSync_ = std::make_unique<ClockSync>(ClockSync::Deps{
         state_, tables_, clock_, dialogs_, timers_,
         [this](std::string_view text) { link_->write(text); },
-        [this] { return settings_.SetRTC; }});
+        [this] { return settings_.SetRTC; },
+        [this] { return link_->heldForUpgrade(); }});
 
     menuView_ = std::make_unique<MenuAdapter>(*window_);
     configurationSource_ = std::make_unique<ConfigurationAdapter>(*this);
@@ -173,8 +184,23 @@ void Application::shutdown() {
     if (simulator_) simulator_->stop();
 }
 
+void Application::upgradeStateChanged(UpgradeState state) {
+    const bool underWay = state == UpgradeState::awaitingPrompt || state == UpgradeState::transferring;
+    menus_->setUpgradeLock(state == UpgradeState::transferring    ? UpgradeMenuLock::transferring
+                           : state == UpgradeState::awaitingPrompt ? UpgradeMenuLock::awaitingPrompt
+                                                                   : UpgradeMenuLock::none);
+    window_->setInputLocked(underWay);
+}
+
+bool Application::upgradeUnderWay() const {
+    const UpgradeState state = upgrade_->upgradeState();
+    return state == UpgradeState::awaitingPrompt || state == UpgradeState::transferring;
+}
+
 void Application::wireWindow() {
     TForm1::Handlers h;
+    // Closing now would leave the unit with half an image.
+    h.mayClose = [this] { return !upgradeUnderWay(); };
     h.portButtonPressed = [this](int key) { switching_->imButton11MouseDown(key, MouseButton::left); };
     h.portButtonReleased = [this](int key) { switching_->imButton11MouseUp(key, MouseButton::left); };
     h.menuButtonPressed = [this](int slot) {

@@ -13,6 +13,7 @@
 #include "platform/qt/qt_dispatcher.h"
 #include "platform/qt/qt_timer.h"
 #include "link/device_state.h"
+#include "maintenance/firmware_upgrade.h"
 #include "platform/clock.h"
 #include "platform/port_list.h"
 #include "platform/window_timer.h"
@@ -94,8 +95,13 @@ public:
     const Settings& settings() const { return settings_; }
     QtUiDispatcher& dispatcher() { return dispatcher_; }
 
+    // An upgrade waits for the unit's prompt or sends its image: the port
+    // is held for it and the window takes no close request.
+    bool upgradeUnderWay() const;
+
 private:
     void wireWindow();
+    void upgradeStateChanged(UpgradeState state);
     void buildPortList();
     struct MenuAdapter;
     struct ConfigurationAdapter;

@@ -126,7 +126,7 @@ struct UpgradeRig {
     FirmwareUpgrade upgrade{FirmwareUpgrade::Deps{
         state, tables, dialogs, timers, upgradeView,
         [this](const std::uint8_t* bytes, std::size_t n) {
-            link.write(std::string_view(reinterpret_cast<const char*>(bytes), n));
+            link.writeForUpgrade(bytes, n);
             const SteadyClock::time_point now = SteadyClock::now();
             if (n == 1) {
                 ++bytesWritten;
@@ -137,7 +137,15 @@ struct UpgradeRig {
         },
         [this] { link.writeGreeting(); }, [this] { link.purgeReceive(); }, [this] { link.Disconnect(); },
         [this] { link.SendInfoRequest(); }, [this] { logic.stopLinkTimers(); },
-        [this] { logic.startPolling(); }, [](int) {}, {}}};
+        [this] { logic.startPolling(); }, [](int) {}, {},
+        [this](bool held) {
+            if (held) {
+                link.holdForUpgrade();
+            } else {
+                link.releaseUpgradeHold();
+            }
+        },
+        {}}};
 
     MainWindowHooks hooks() {
         MainWindowHooks h;

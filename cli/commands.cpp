@@ -190,10 +190,9 @@ int runClock(const Options& o, Session& s, CommandIo& io) {
     std::string sent;
     ClockSync sync(ClockSync::Deps{s.state(), s.tables(), s.clock(), io.dialogs, s.timers(),
                                    [&](std::string_view text) {
-                                       sent = std::string(text);
-                                       s.write(text);
+                                       if (s.write(text)) sent = std::string(text);
                                    },
-                                   [] { return false; }});
+                                   [] { return false; }, [&s] { return s.link().heldForUpgrade(); }});
     sync.SendClockSet();
     // Refused: the message that says why has been shown.
     if (sent.empty()) return kExitUsage;
@@ -294,15 +293,21 @@ int runUpgrade(const Options& o, Session& s, CommandIo& io) {
     SerialLink& link = s.link();
     upgrade = std::make_unique<FirmwareUpgrade>(FirmwareUpgrade::Deps{
         s.state(), s.tables(), io.dialogs, s.timers(), view,
-        [&link](const std::uint8_t* bytes, std::size_t n) {
-            link.write(std::string_view(reinterpret_cast<const char*>(bytes), n));
-        },
+        [&link](const std::uint8_t* bytes, std::size_t n) { link.writeForUpgrade(bytes, n); },
         [&link] { link.writeGreeting(); }, [&link] { link.purgeReceive(); }, [&link] { link.Disconnect(); },
         [&link] { link.SendInfoRequest(); }, [&s] { s.setPollingStopped(true); },
         [&s] { s.setPollingStopped(false); },
         [](int ms) {
             // Only the short pause before giving up on a unit without firmware.
             std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+        },
+        {},
+        [&link](bool held) {
+            if (held) {
+                link.holdForUpgrade();
+            } else {
+                link.releaseUpgradeHold();
+            }
         },
         {}});
     FirmwareUpgrade& up = *upgrade;

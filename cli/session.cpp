@@ -163,7 +163,10 @@ Session::Connection Session::connect(const std::string& device, int timeoutMs) {
         c.message = openFailureText(c.device, lastOpen_ == SerialStatus::ok ? SerialStatus::failed : lastOpen_);
         return c;
     }
-    const Wait w = waitUntil([this] { return greeted_ || state_.FirmwareFailed.load(); }, timeoutMs);
+    // A unit without firmware answers the greeting with "abc": that answer
+    // is taken here, whether or not the probe already heard it, so no later
+    // step (an upgrade's file choice) takes it for a failed upgrade.
+    const Wait w = waitUntil([this] { return greeted_ || failureReported_; }, timeoutMs);
     if (w == Wait::done) return c;
     c.exitCode = kExitNoUnit;
     if (w == Wait::stopped) {
@@ -244,7 +247,7 @@ bool Session::lineQuiet() const {
     return !w || d_.monotonicMs() - w->lastReceivedMs.load() >= d_.quietMs;
 }
 
-void Session::write(std::string_view text) { link_->write(text); }
+bool Session::write(std::string_view text) { return link_->write(text); }
 
 bool Session::versionSeen(int bank) const {
     return bank >= 0 && bank < kBankRecords && versionSeen_[static_cast<std::size_t>(bank)];
@@ -290,10 +293,21 @@ void Session::SyncUpdate() {
     const int bank = state_.ReportedBank.load();
     const bool inRecords = bank >= 0 && bank < kBankRecords;
     switch (kind) {
-        case ukUpgradeBegin: call(upgrade_.begin); return;
+        case ukUpgradeBegin:
+            if (upgrade_.begin) {
+                upgrade_.begin();
+            } else {
+                // Nobody upgrades: the prompt must not leave the reader
+                // cutting lines as upgrade text.
+                state_.RawLineMode = false;
+            }
+            return;
         case ukUpgradeDone: call(upgrade_.done); return;
         case ukUpgradeStep: call(upgrade_.step); return;
-        case ukUpgradeFailed: call(upgrade_.failed); return;
+        case ukUpgradeFailed:
+            failureReported_ = true;
+            call(upgrade_.failed);
+            return;
         case ukUpgradeMessage: call(upgrade_.message); return;
         case ukNextAfterClear:
         case ukNextAfterSet:

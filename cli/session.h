@@ -126,8 +126,9 @@ public:
     // closed): every byte received has been processed.
     bool readerIdle() const;
 
-    // One command text in one write call (nothing while closed).
-    void write(std::string_view text);
+    // One command text in one write call. False, with nothing written,
+    // while the link is closed or an upgrade holds the port.
+    bool write(std::string_view text);
 
     bool greeted() const { return greeted_; }
     bool firmwareMissing() const { return state_.FirmwareFailed.load(); }
@@ -189,6 +190,7 @@ private:
     UpgradeHooks upgrade_;
 
     bool greeted_ = false;
+    bool failureReported_ = false;  // "abc"/"Fail" handed to SyncUpdate
     bool clockError_ = false;
     bool pollingStopped_ = false;
     bool shutDown_ = false;

@@ -82,6 +82,8 @@ void oneWord(std::string_view w1, DeviceState& state, TimerTables& tables, LineO
         out.recognised = true;
     } else if (w1 == "Fail" || w1 == "abc") {
         state.FirmwareFailed = true;
+        // The loader stopped: the lines after this one are plain lines.
+        state.RawLineMode = false;
         out.recognised = true;
         out.add(ukUpgradeFailed);
     }
@@ -107,6 +109,9 @@ void twoWords(std::string_view w1, std::string_view w2, DeviceState& state, Line
         out.recognised = true;
         out.add(ukCurrent);
     } else if (w2 == "OK") {
+        // A completion like "Upgrade OK": the new firmware's lines follow,
+        // whether or not a one-word "OK" comes after it.
+        state.RawLineMode = false;
         out.recognised = true;
         out.add(ukUpgradeDone);
     } else if (first == 'V') {

@@ -21,6 +21,9 @@
 //  - Status texts longer than 8 letters are cut to 8.
 //  - A current that does not read as a finite number leaves the stored
 //    current unchanged; the update is raised all the same.
+//  - RawLineMode is set by the unit's prompt ("Please ...") and cleared by
+//    every line that ends the upgrade dialogue: a completion ("Version ...",
+//    "<word> OK", "OK") and a failure ("Fail", "abc").
 // Every line, whatever its class, is stored as LastLine first (cut to 51
 // characters). UpdateKind is left alone: the reader stores each kind of the
 // outcome right before handing that update to the UI thread.

@@ -110,7 +110,19 @@ void TMyThread::Execute() {
         while (waiting > 0 && !stop_->load()) {
             const SerialIo got = port_->read(buffer.data(), std::min(waiting, buffer.size()));
             if (got.bytes == 0) break;
-            for (std::size_t i = 0; i < got.bytes && !stop_->load(); ++i) processByte(buffer[i], assembler);
+            // A purge from here on (the upgrade's prompt) also drops what
+            // this read brought in behind the line that asked for it.
+            const std::uint64_t purges = purges_.load();
+            std::size_t i = 0;
+            for (; i < got.bytes && !stop_->load(); ++i) {
+                processByte(buffer[i], assembler);
+                if (purges_.load() != purges) break;
+            }
+            if (i < got.bytes && purges_.load() != purges) {
+                assembler.reset();
+                waiting = 0;  // what the port held went with the purge
+                break;
+            }
             waiting = got.bytes < waiting ? waiting - got.bytes : 0;
         }
     }

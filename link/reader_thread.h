@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <cstdint>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -38,6 +39,11 @@ public:
     // was cutting meanwhile is dropped, so a reset that follows stays reset.
     void Terminate();
     bool terminated() const { return stop_->load(); }
+    // The port's receive buffer is being purged: bytes the reader has read
+    // but not yet processed are dropped with it. Safe from any thread; a
+    // purge asked inside a view update takes effect with the byte after the
+    // line that raised it.
+    void discardHeldInput() { purges_.fetch_add(1); }
     // The thread has left its loop (joining returns at once).
     bool finished() const { return finished_.load(); }
     void join();
@@ -60,6 +66,7 @@ private:
     // reader waits for the UI thread.
     std::mutex storing_;
     std::atomic<bool> finished_{false};
+    std::atomic<std::uint64_t> purges_{0};
     std::thread thread_;
 };
 

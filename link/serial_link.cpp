@@ -134,6 +134,8 @@ void SerialLink::OpenLink(int index) {
     std::shared_ptr<SerialDevice> port = d_.makeDevice();
     if (!port || port->open(devices_[static_cast<std::size_t>(index)], SerialMode::link) != SerialStatus::ok) return;
     port_ = port;
+    upgradeHold_ = false;
+    refused_ = 0;
 
     // Set-up results are not examined: a dead link shows through the watchdog.
     SerialLineSettings settings;
@@ -157,6 +159,7 @@ void SerialLink::OpenLink(int index) {
 }
 
 void SerialLink::resetLinkState() {
+    upgradeHold_ = false;
     velmora::resetLinkState(d_.state, d_.tables);
     d_.ui.resetLinkUi();
 }
@@ -207,25 +210,48 @@ void SerialLink::SendInfoRequest() {
     if (options.setRtc) d_.ui.startClockSyncPeriod();
 }
 
-void SerialLink::write(std::string_view text) {
-    if (!port_ || text.empty()) return;
-    port_->write(reinterpret_cast<const unsigned char*>(text.data()), text.size());
+bool SerialLink::writeBytes(const std::uint8_t* bytes, std::size_t count) {
+    if (!port_ || count == 0) return false;
+    port_->write(bytes, count);
+    return true;
 }
+
+bool SerialLink::write(std::string_view text) {
+    if (!port_ || text.empty()) return false;
+    if (upgradeHold_.load()) {
+        // The unit's loader would take these bytes for firmware.
+        ++refused_;
+        return false;
+    }
+    return writeBytes(reinterpret_cast<const std::uint8_t*>(text.data()), text.size());
+}
+
+bool SerialLink::writeForUpgrade(const std::uint8_t* bytes, std::size_t count) { return writeBytes(bytes, count); }
+
+void SerialLink::holdForUpgrade() {
+    if (port_) upgradeHold_ = true;
+}
+
+void SerialLink::releaseUpgradeHold() { upgradeHold_ = false; }
 
 void SerialLink::writeGreeting() {
     if (!port_) return;
     for (char c : cmdGreeting()) {
-        write(std::string_view(&c, 1));
+        if (!write(std::string_view(&c, 1))) return;
         d_.sleep(1);
     }
 }
 
 void SerialLink::purge() {
-    if (port_) port_->purge();
+    if (!port_) return;
+    if (reader_) reader_->discardHeldInput();
+    port_->purge();
 }
 
 void SerialLink::purgeReceive() {
-    if (port_) port_->purgeReceive();
+    if (!port_) return;
+    if (reader_) reader_->discardHeldInput();
+    port_->purgeReceive();
 }
 
 void SerialLink::reapReaders() {

@@ -3,6 +3,8 @@
 #include "link/link_ui.h"
 #include "platform/serial_device.h"
 
+#include <atomic>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -85,15 +87,34 @@ public:
     void SendInfoRequest();
 
     bool isOpen() const;
-    // Writes one command text in one write call; ignored while closed.
-    void write(std::string_view text);
-    // The greeting, one byte per write with 1 ms pauses.
+    // Writes one command text in one write call. False, with nothing
+    // written, while the link is closed or held for an upgrade.
+    bool write(std::string_view text);
+    // The greeting, one byte per write with 1 ms pauses (refused like
+    // write()).
     void writeGreeting();
-    // Drops whatever waits in the port's queues.
+    // Drops whatever waits in the port's queues. Bytes the reader has read
+    // but not yet cut into lines count as waiting: they are dropped too.
     void purge();
-    // Drops what has been received and not yet read; what was written still
-    // goes out (the upgrade's prompt).
+    // Drops what has been received and not yet processed (as purge());
+    // what was written still goes out (the upgrade's prompt).
     void purgeReceive();
+
+    // ---- The upgrade's hold on the port ----
+    // From the upgrade command (or the image chosen for a unit waiting in
+    // its loader) to the completion, failure, time-out or link reset, every
+    // byte the unit receives is taken as firmware. While the port is held,
+    // write() and writeGreeting() refuse everything (nothing is queued for
+    // later); only writeForUpgrade() reaches the port. The link reset and
+    // a new link end the hold. Any thread may ask heldForUpgrade().
+    void holdForUpgrade();
+    void releaseUpgradeHold();
+    bool heldForUpgrade() const { return upgradeHold_.load(); }
+    // The upgrade's own bytes, one write call; false only while closed.
+    bool writeForUpgrade(const std::uint8_t* bytes, std::size_t count);
+    // Writes refused because of the hold since the link was made (tests,
+    // the trace).
+    std::size_t refusedWrites() const { return refused_.load(); }
 
     // Joins readers that have ended (called at connect; cheap otherwise).
     void reapReaders();
@@ -107,12 +128,15 @@ public:
 private:
     void closePort();
     void resetLinkState();
+    bool writeBytes(const std::uint8_t* bytes, std::size_t count);
 
     Deps d_;
     std::vector<std::string> devices_;
     std::shared_ptr<SerialDevice> port_;
     std::unique_ptr<TMyThread> reader_;
     std::vector<std::unique_ptr<TMyThread>> retired_;
+    std::atomic<bool> upgradeHold_{false};
+    std::atomic<std::size_t> refused_{0};
 };
 
 // Scans one probe version record "/V%02d %04c": true with the bank number

@@ -44,6 +44,11 @@ ClockSync::ClockSync(Deps deps)
 ClockSync::~ClockSync() = default;
 
 void ClockSync::SendClockSet() {
+    if (d_.portHeld && d_.portHeld()) {
+        // The unit's loader would take the command for firmware.
+        due_ = true;
+        return;
+    }
     // The unit's own power-on timers are what a new clock would move.
     const bool timersActive = d_.tables.anyLiveOnEnabled(d_.state.BankCount.load());
     const LocalMoment now = d_.clock.now();
@@ -89,6 +94,15 @@ void ClockSync::tmRTCErrTimer() {
 
 void ClockSync::stopClockSyncTimer() { tmSetRTC_->setEnabled(false); }
 
-void ClockSync::linkReset() { tmSetRTC_->setEnabled(false); }
+void ClockSync::upgradeCompleted() {
+    if (!due_) return;
+    due_ = false;
+    mlStartSetRTC_PeriodClick();
+}
+
+void ClockSync::linkReset() {
+    tmSetRTC_->setEnabled(false);
+    due_ = false;
+}
 
 }  // namespace velmora

@@ -56,6 +56,9 @@ public:
         std::function<void(std::string_view)> write;
         // The SetRTC setting as it stands (empty reads as off).
         std::function<bool()> setRtcOn;
+        // True while a firmware upgrade holds the port (empty reads as
+        // false): the clock is not set then, see SendClockSet.
+        std::function<bool()> portHeld;
     };
 
     explicit ClockSync(Deps deps);
@@ -70,8 +73,15 @@ public:
     // affected. \rPlease check." (caption "Warning", information icon),
     // shown after the write; TimerWarningArmed is cleared either way. A
     // reading the command cannot carry sends nothing, says why, and leaves
-    // TimerWarningArmed as it was.
+    // TimerWarningArmed as it was. While an upgrade holds the port nothing
+    // is read or sent: the setting is only noted as due (see
+    // upgradeCompleted).
     void SendClockSet();
+    // The upgrade completed: a setting that fell due meanwhile is made once,
+    // one second from now (the start of the countdown, so the version
+    // reports that follow a completion add no second one).
+    void upgradeCompleted();
+    bool settingDue() const { return due_; }
 
     // Time menu: "Set System Time" and "Sync System Time per hour".
     void mlSetRTCNowClick();
@@ -91,7 +101,8 @@ public:
 
     // tmSetRTC off: the settings' start-up and OK rule with SetRTC off.
     void stopClockSyncTimer();
-    // The link reset: tmSetRTC off, so nothing is sent until the next link.
+    // The link reset: tmSetRTC off and nothing due, so nothing is sent
+    // until the next link.
     void linkReset();
 
     WindowTimer& tmSetRTC() { return *tmSetRTC_; }
@@ -101,6 +112,7 @@ private:
     Deps d_;
     std::unique_ptr<WindowTimer> tmSetRTC_;
     std::unique_ptr<WindowTimer> tmRTCErr_;
+    bool due_ = false;
 };
 
 }  // namespace velmora

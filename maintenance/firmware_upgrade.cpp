@@ -65,10 +65,25 @@ FirmwareUpgrade::~FirmwareUpgrade() = default;
 
 // ---- Upgrade1Click ----------------------------------------------------------
 
+void FirmwareUpgrade::setState(UpgradeState next) {
+    const bool wasHeld = underWay();
+    const UpgradeState before = state_;
+    state_ = next;
+    const bool held = underWay();
+    if (wasHeld && !held) {
+        // Whatever ended the upgrade, the unit's lines are plain lines again.
+        d_.state.RawLineMode = false;
+    }
+    if (held != wasHeld && d_.holdPort) d_.holdPort(held);
+    if (before != next && d_.stateChanged) d_.stateChanged(next);
+}
+
 void FirmwareUpgrade::Upgrade1Click() {
+    // A second image chosen now would go into the first one's stream.
+    if (underWay()) return;
     // No polling, link watchdog or flashing while an image goes out.
     run(d_.stopWindowTimers);
-    state_ = UpgradeState::choosingFile;
+    setState(UpgradeState::choosingFile);
 
     FileChoice choice;
     choice.filter = kFirmwareFilter;
@@ -79,9 +94,10 @@ void FirmwareUpgrade::Upgrade1Click() {
         giveUpChoice();
         return;
     }
+    // From here on every byte may reach the loader: only ours go out.
+    setState(UpgradeState::awaitingPrompt);
     // A unit without firmware sits in its loader: it prompts by itself.
     if (!d_.state.FirmwareFailed) writeText(d_.writeBytes, cmdUpgrade());
-    state_ = UpgradeState::awaitingPrompt;
 }
 
 bool FirmwareUpgrade::readImage(const std::string& path) {
@@ -112,7 +128,7 @@ bool FirmwareUpgrade::readImage(const std::string& path) {
 }
 
 void FirmwareUpgrade::giveUpChoice() {
-    state_ = UpgradeState::idle;
+    setState(UpgradeState::idle);
     if (d_.state.FirmwareFailed) {
         // The unit cannot run without an image: nothing is left to do on
         // this link.
@@ -128,11 +144,16 @@ void FirmwareUpgrade::giveUpChoice() {
 // ---- The unit's lines ---------------------------------------------------------
 
 void FirmwareUpgrade::upgradeBegin() {
-    if (state_ != UpgradeState::awaitingPrompt && state_ != UpgradeState::transferring) return;
+    if (!underWay()) {
+        // A stray prompt: the reader must not go on cutting lines as
+        // upgrade text, or no command's answer would ever end.
+        d_.state.RawLineMode = false;
+        return;
+    }
     run(d_.purgeReceive);
     upgradeIndex_ = kUpgradeBurstBytes - 1;
     for (std::int32_t position = 0; position < kUpgradeBurstBytes; ++position) writeByteAt(position);
-    state_ = UpgradeState::transferring;
+    setState(UpgradeState::transferring);
     d_.view.setProgress(0);
     d_.view.showDialog();
     // The time-out starts with the first mark: a loader that never marks
@@ -160,8 +181,9 @@ void FirmwareUpgrade::writeByteAt(std::int32_t position) {
 void FirmwareUpgrade::upgradeMessage() { d_.view.appendMessage(d_.state.lastLine()); }
 
 void FirmwareUpgrade::upgradeDone() {
-    if (state_ != UpgradeState::awaitingPrompt && state_ != UpgradeState::transferring) return;
-    state_ = UpgradeState::idle;
+    if (!underWay()) return;
+    // The image is in: the greeting and the version request may go out.
+    setState(UpgradeState::idle);
     d_.view.appendMessage(d_.state.lastLine());
     tmUpgradeTimeOut_->setEnabled(false);
     // The new firmware runs: a unit recovered from its loader must get the
@@ -191,7 +213,7 @@ void FirmwareUpgrade::upgradeFailed() {
     // The marks have stopped: the time-out must not close the link while
     // the user picks another image.
     tmUpgradeTimeOut_->setEnabled(false);
-    state_ = UpgradeState::idle;
+    setState(UpgradeState::idle);
     d_.dialogs.message(kFirmwareFailureText, kApplicationTitle, MessageIcon::none);
     if (d_.performUpgrade) {
         d_.performUpgrade();
@@ -202,7 +224,7 @@ void FirmwareUpgrade::upgradeFailed() {
 
 void FirmwareUpgrade::tmUpgradeTimeOutTimer() {
     tmUpgradeTimeOut_->setEnabled(false);
-    state_ = UpgradeState::idle;
+    setState(UpgradeState::idle);
     d_.dialogs.message(kUpgradeTimeoutText, "", MessageIcon::stop);
     d_.view.pressCancel();
     run(d_.disconnect);
@@ -210,7 +232,7 @@ void FirmwareUpgrade::tmUpgradeTimeOutTimer() {
 
 void FirmwareUpgrade::linkReset() {
     tmUpgradeTimeOut_->setEnabled(false);
-    state_ = UpgradeState::idle;
+    setState(UpgradeState::idle);
     // A progress dialog of a closed link would only sit in the way.
     d_.view.closeDialog();
 }

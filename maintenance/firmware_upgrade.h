@@ -109,6 +109,13 @@ public:
         // Performs the Upgrade menu item's action (it runs only while the
         // item is enabled). Optional: empty runs Upgrade1Click directly.
         std::function<void()> performUpgrade;
+        // Holds the port for the upgrade's bytes alone (true) from the
+        // upgrade command on, and lets it go (false) at the completion,
+        // failure, time-out or link reset. writeBytes must pass the hold.
+        std::function<void(bool held)> holdPort;
+        // Told of every change of upgradeState() (the window locks its
+        // writing controls meanwhile). Optional.
+        std::function<void(UpgradeState)> stateChanged;
     };
 
     explicit FirmwareUpgrade(Deps deps);
@@ -116,11 +123,13 @@ public:
     FirmwareUpgrade(const FirmwareUpgrade&) = delete;
     FirmwareUpgrade& operator=(const FirmwareUpgrade&) = delete;
 
-    // The Upgrade menu item. Stops the poll, watchdog and flash timers and
-    // asks for an image file.
+    // The Upgrade menu item. Does nothing while an upgrade is under way
+    // (awaiting the prompt or transferring). Otherwise stops the poll,
+    // watchdog and flash timers and asks for an image file.
     //  - A file of 1..65533 bytes is read into FirmwareImage (zero-filled
-    //    first), followed by 0xFF; FirmwareLength is its size + 1. Unless the
-    //    unit has no valid firmware (FirmwareFailed), "/UPGRADE\" is written.
+    //    first), followed by 0xFF; FirmwareLength is its size + 1. The port
+    //    is held for the upgrade from here on. Unless the unit has no valid
+    //    firmware (FirmwareFailed), "/UPGRADE\" is written.
     //    The timers stay stopped; the unit's prompt continues the upgrade.
     //  - Cancelled, or a file that cannot be read, is empty or is too large
     //    (each with its own message, the buffer untouched): with
@@ -132,7 +141,8 @@ public:
     // ukUpgradeBegin, the prompt: receive purge, image bytes 0..19 one write
     // each, UpgradeIndex 19, the dialog shown with its bar at 0. Ignored
     // when no image waits for it (no upgrade under way): the loader would
-    // take 20 zero bytes for firmware.
+    // take 20 zero bytes for firmware; the line assembler then leaves the
+    // raw-line mode the prompt put it in.
     void upgradeBegin();
     // ukUpgradeStep, a progress mark: the next image byte while any is
     // left (positions up to FirmwareLength), the bar at
@@ -141,7 +151,8 @@ public:
     void upgradeStep();
     // ukUpgradeMessage: LastLine into Memo1.
     void upgradeMessage();
-    // ukUpgradeDone: LastLine into Memo1; time-out off; FirmwareFailed
+    // ukUpgradeDone: LastLine into Memo1; time-out off; the port's hold
+    // and the raw-line mode ended; FirmwareFailed
     // cleared (the new firmware runs); the first BankCount
     // banks' timer entries cleared in all four tables and their version
     // texts "Wait a minute"; the greeting; "Firmware Upgrade Completed";
@@ -170,6 +181,12 @@ public:
 private:
     // A cancelled or refused file: the way out for this unit's state.
     void giveUpChoice();
+    // Moves to `next`: the port is held while an upgrade is under way, and
+    // raw-line mode ends with it.
+    void setState(UpgradeState next);
+    bool underWay() const {
+        return state_ == UpgradeState::awaitingPrompt || state_ == UpgradeState::transferring;
+    }
     // Reads the file into the image; false (with its message shown) when
     // it cannot be sent.
     bool readImage(const std::string& path);

@@ -16,6 +16,7 @@
 #include <QScreen>
 #include <QScrollBar>
 #include <QStyleOptionFocusRect>
+#include <QPointer>
 #include <QSystemTrayIcon>
 
 #include <algorithm>
@@ -162,6 +163,12 @@ public:
     using QWidget::QWidget;
 };
 
+// One bank panel (UniClassN): the artwork and the bank's controls.
+class BankPanel final : public QWidget {
+public:
+    using QWidget::QWidget;
+};
+
 namespace {
 
 // How the panel's pictures appear on the accessibility bus.
@@ -192,7 +199,15 @@ public:
     }
     void doAction(const QString& action) override {
         if (action == pressAction() && box()->speaks() == PictureBox::Speaks::button) {
-            box()->press();
+            // The click may ask a question in a modal box: the screen reader
+            // gets its answer first, the click runs right after.
+            QPointer<PictureBox> target = box();
+            QMetaObject::invokeMethod(
+                target,
+                [target] {
+                    if (target && target->isEnabled()) target->press();
+                },
+                Qt::QueuedConnection);
             return;
         }
         QAccessibleWidget::doAction(action);
@@ -214,6 +229,8 @@ public:
 QAccessibleInterface* panelAccessibility(const QString&, QObject* object) {
     if (auto* box = dynamic_cast<PictureBox*>(object)) return new PictureBoxAccessible(box);
     if (auto* display = dynamic_cast<DigitDisplay*>(object)) return new DigitDisplayAccessible(display);
+    // A bank panel is a group of its bank's controls, named for the bank.
+    if (auto* panel = dynamic_cast<BankPanel*>(object)) return new QAccessibleWidget(panel, QAccessible::Grouping);
     return nullptr;
 }
 
@@ -458,7 +475,7 @@ void TForm1::addDigitDisplay(QWidget* panel, const QString& name, int left, int 
 }
 
 void TForm1::buildPanel(int slot) {
-    auto* panel = new QWidget(client_);
+    auto* panel = new BankPanel(client_);
     panel->setObjectName(qtext(panelName(slot)));
     panel->setGeometry(kPanelLeft, kPanelTops[static_cast<std::size_t>(slot - 1)], kPanelWidth, kPanelHeight);
     components_[key(panelName(slot))] = panel;
@@ -709,7 +726,19 @@ void TForm1::changeEvent(QEvent* event) {
     }
 }
 
+void TForm1::setInputLocked(bool locked) {
+    // Mouse, keyboard and a screen reader's actions alike: a disabled
+    // widget takes none of them, whatever the window manager does first.
+    client_->setEnabled(!locked);
+}
+
+bool TForm1::inputLocked() const { return !client_->isEnabled(); }
+
 void TForm1::closeEvent(QCloseEvent* event) {
+    if (handlers_.mayClose && !handlers_.mayClose()) {
+        event->ignore();
+        return;
+    }
     if (handlers_.closing) handlers_.closing();
     QMainWindow::closeEvent(event);
 }

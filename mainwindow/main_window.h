@@ -65,6 +65,9 @@ public:
         std::function<void(const std::string& item)> menuItemChosen;
         // The window closes (FormClose); the application ends after it.
         std::function<void()> closing;
+        // Asked at every close request (title bar, Alt+F4, File -> Exit, the
+        // desktop): false keeps the window open. Empty: always closes.
+        std::function<bool()> mayClose;
     };
 
     explicit TForm1(QWidget* parent = nullptr);
@@ -139,6 +142,10 @@ public:
     QSystemTrayIcon* trayIcon() const { return tray_; }
     // A click on the notification-area icon: the window comes back.
     void restoreFromTray();
+    // The client area (panels, their buttons and menus, the scroll bar)
+    // takes no input while locked: no click, key or accessibility action.
+    void setInputLocked(bool locked);
+    bool inputLocked() const;
 
 protected:
     void closeEvent(QCloseEvent* event) override;

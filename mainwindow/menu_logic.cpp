@@ -1,5 +1,6 @@
 #include "mainwindow/menu_logic.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <utility>
@@ -54,6 +55,12 @@ constexpr std::array<StartState, 18> kStartStates{{
     {"N3", true, true},
 }};
 
+// Items out of reach while an upgrade waits for the unit's prompt, and
+// the ones added while the image goes out.
+constexpr std::array<std::string_view, 7> kLockedAwaitingPrompt{
+    "mlConnect", "mlConfiguration1", "Upgrade1", "mlSetRTCNow", "mlStartSetRTC_Period", "SetTimer1", "SetTimer11"};
+constexpr std::array<std::string_view, 2> kLockedTransferring{"mlDisconnect", "N2"};
+
 }  // namespace
 
 std::string versionCaption(int bank) {
@@ -103,9 +110,24 @@ void MenuLogic::setConnected(bool connected) {
     setEnabled("mlSetRTC", connected);
 }
 
-bool MenuLogic::itemEnabled(std::string_view name) const {
+bool MenuLogic::wanted(std::string_view name) const {
     const auto it = enabled_.find(name);
     return it != enabled_.end() && it->second;
+}
+
+bool MenuLogic::lockedByUpgrade(std::string_view name) const {
+    if (lock_ == UpgradeMenuLock::none) return false;
+    const auto in = [name](const auto& list) { return std::find(list.begin(), list.end(), name) != list.end(); };
+    return in(kLockedAwaitingPrompt) || (lock_ == UpgradeMenuLock::transferring && in(kLockedTransferring));
+}
+
+bool MenuLogic::itemEnabled(std::string_view name) const { return wanted(name) && !lockedByUpgrade(name); }
+
+void MenuLogic::setUpgradeLock(UpgradeMenuLock lock) {
+    if (lock == lock_) return;
+    lock_ = lock;
+    for (std::string_view name : kLockedAwaitingPrompt) d_.menus.setItemEnabled(name, itemEnabled(name));
+    for (std::string_view name : kLockedTransferring) d_.menus.setItemEnabled(name, itemEnabled(name));
 }
 
 bool MenuLogic::isEnabled(std::string_view name) const {
@@ -199,7 +221,7 @@ void MenuLogic::stopSetRTCTimer() { run(d_.stopClockSyncTimer); }
 
 void MenuLogic::setEnabled(std::string_view name, bool enabled) {
     enabled_[std::string(name)] = enabled;
-    d_.menus.setItemEnabled(name, enabled);
+    d_.menus.setItemEnabled(name, itemEnabled(name));
 }
 
 void MenuLogic::setVisible(std::string_view name, bool visible) {

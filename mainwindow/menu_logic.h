@@ -64,6 +64,17 @@ enum class VersionItemSource {
     subMenu,  // a "Bank " item of the Check Version sub-menu: the tag is the bank
 };
 
+// How far a firmware upgrade under way takes the menu out of reach.
+enum class UpgradeMenuLock {
+    none,
+    // Every item whose action writes to the port (or would start an
+    // upgrade, a schedule or a clock setting) is off; Disconnect stays, the
+    // way out when the unit never asks for its image.
+    awaitingPrompt,
+    // The image is going out: Disconnect and Exit are off as well.
+    transferring,
+};
+
 class MenuLogic final : public SetRTCMenu {
 public:
     struct Deps {
@@ -112,8 +123,14 @@ public:
     void setConnected(bool connected);
     bool connected() const { return connected_; }
 
-    // The item's (or menu's) own enabled state; false for names that are
-    // not main-menu items.
+    // While an upgrade is under way the items it locks read as disabled,
+    // whatever the other rules set meanwhile; when the lock ends every item
+    // shows what those rules last set, as if the lock had never been.
+    void setUpgradeLock(UpgradeMenuLock lock);
+    UpgradeMenuLock upgradeLock() const { return lock_; }
+
+    // The item's (or menu's) own enabled state (off while an upgrade locks
+    // it); false for names that are not main-menu items.
     bool itemEnabled(std::string_view name) const;
     // True when the user can reach the item: itemEnabled and, for an item
     // of the Tools or Time menu, its menu enabled too.
@@ -160,12 +177,15 @@ private:
     bool runAction(std::string_view name);
     void setEnabled(std::string_view name, bool enabled);
     void setVisible(std::string_view name, bool visible);
+    bool lockedByUpgrade(std::string_view name) const;
+    bool wanted(std::string_view name) const;
     static void run(const std::function<void()>& f) {
         if (f) f();
     }
 
     Deps d_;
     bool connected_ = false;
+    UpgradeMenuLock lock_ = UpgradeMenuLock::none;
     std::map<std::string, bool, std::less<>> enabled_;
     std::map<std::string, bool, std::less<>> visible_;
 };

@@ -111,6 +111,7 @@ void MainWindowLogic::ScrollBar1Change() {
             d_.view.setAccessibleName(buttonName(portKey(slot, port)), spokenButton(bank, port));
         }
         d_.view.setAccessibleName(menuButtonName(slot), spokenMenuButton(bank));
+        d_.view.setAccessibleName(panelName(slot), spokenBankNumber(bank));
     }
 }
 

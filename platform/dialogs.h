@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -58,6 +59,7 @@ public:
     MessageAnswer message(const std::string& text, const std::string& caption, MessageIcon icon,
                           MessageButtons buttons = MessageButtons::ok) override {
         shown.push_back({text, caption, icon, buttons});
+        runWhileOpen();
         if (!answers.empty()) {
             MessageAnswer a = answers.front();
             answers.erase(answers.begin());
@@ -67,12 +69,18 @@ public:
     }
     std::string openFile(const FileChoice& choice) override {
         opened.push_back(choice);
+        runWhileOpen();
         return nextPath();
     }
     std::string saveFile(const FileChoice& choice) override {
         saved.push_back(choice);
+        runWhileOpen();
         return nextPath();
     }
+
+    // Work the UI thread does while a box or chooser is open (a real one
+    // runs a nested event loop); runs once, then is dropped.
+    std::function<void()> whileOpen;
 
     std::vector<Shown> shown;              // every message, in order
     std::vector<MessageAnswer> answers;    // consumed front first; default: ok / yes
@@ -81,6 +89,12 @@ public:
     std::vector<FileChoice> saved;         // every save chooser shown, in order
 
 private:
+    void runWhileOpen() {
+        if (!whileOpen) return;
+        const std::function<void()> work = std::move(whileOpen);
+        whileOpen = nullptr;
+        work();
+    }
     std::string nextPath() {
         if (paths.empty()) return {};
         std::string p = paths.front();

@@ -228,6 +228,18 @@ void TForm4::buildRow(QWidget* page, int row) {
     QWidget* const parts[] = {w.chkEnable, w.lblBank, w.lblPort, w.cmbAfter, w.cmbDay,
                               w.edHour,    w.udHour,  w.edMin,   w.udMin,    w.lblSince};
     for (std::size_t i = 0; i < std::size(parts); ++i) parts[i]->setObjectName(rowName(kRowPrefixes[i], row));
+
+    // On Linux a screen reader hears a list or an edit field by its value
+    // ("After", "NULL", "0"); the row and field it belongs to reach it
+    // through a label relation. The labels are never drawn: the page's
+    // column headers say the same to the eye.
+    for (QWidget* field : {static_cast<QWidget*>(w.cmbAfter), static_cast<QWidget*>(w.cmbDay),
+                           static_cast<QWidget*>(w.edHour), w.udHour, static_cast<QWidget*>(w.edMin), w.udMin}) {
+        auto* buddy = new QLabel(field->accessibleName(), page);
+        buddy->setObjectName(QStringLiteral("lblFor") + field->objectName());
+        buddy->setBuddy(field);
+        buddy->hide();
+    }
 }
 
 QWidget* TForm4::buildUpDown(QWidget* page, int row, RowField field, int x, int y) {
@@ -286,9 +298,7 @@ void TForm4::cancelTimerDialog() {
     if (isVisible()) logic_.BitBtn2Click();
 }
 
-void TForm4::refreshTimerDialog() {
-    if (isVisible()) logic_.FormShow();
-}
+void TForm4::refreshTimerDialog() { logic_.refreshFromUnit(); }
 
 void TForm4::reject() { logic_.BitBtn2Click(); }
 

@@ -64,7 +64,8 @@ public:
     // Ends a showing as cancelled; nothing while hidden.
     void cancelTimerDialog();
     // The unit confirmed timers of the shown bank: the show steps again
-    // (rows refilled from the live tables); nothing while hidden.
+    // (rows refilled from the live tables), once a handler of the dialog
+    // that is running has finished; nothing while hidden.
     void refreshTimerDialog();
 
     // ---- SetTimerView ----

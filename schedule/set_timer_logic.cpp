@@ -62,6 +62,28 @@ int pageEnd(int row) { return row < kRowsPerPage ? kRowsPerPage : kTimerRows; }
 
 SetTimerLogic::SetTimerLogic(Deps deps, SetTimerView& view) : d_(std::move(deps)), view_(view) {}
 
+// ---- Handlers and the unit's refreshes ------------------------------------------------------
+
+SetTimerLogic::HandlerScope::HandlerScope(SetTimerLogic& logic) : logic_(logic) { ++logic_.handlers_; }
+
+SetTimerLogic::HandlerScope::~HandlerScope() {
+    if (--logic_.handlers_ > 0 || !logic_.refreshPending_) return;
+    logic_.refreshPending_ = false;
+    // The dialog may have been closed by the handler (OK, Cancel).
+    if (logic_.view_.dialogVisible()) logic_.FormShow();
+}
+
+void SetTimerLogic::refreshFromUnit() {
+    if (!view_.dialogVisible()) return;
+    if (handlers_ > 0) {
+        // Inside one of our own message boxes or choosers: the rows the
+        // handler works on stay as they are until it has finished.
+        refreshPending_ = true;
+        return;
+    }
+    FormShow();
+}
+
 int SetTimerLogic::bankCount() const { return d_.bankCount ? d_.bankCount() : 0; }
 
 int SetTimerLogic::clampedBank(int bankIndex) const {
@@ -168,6 +190,7 @@ void SetTimerLogic::setChecked(int r, bool checked) {
 }
 
 void SetTimerLogic::chkEnableClick(int r, bool checked) {
+    const HandlerScope handler(*this);
     if (r < 0 || r >= kTimerRows) return;
     // A row without a usable timer ignores its (hidden) box.
     if (!at(r).invalid) setChecked(r, checked);
@@ -320,6 +343,7 @@ void SetTimerLogic::showPageBank() {
 }
 
 void SetTimerLogic::FormShow() {
+    const HandlerScope handler(*this);
     PageBank_ = clampedBank(DialogBank_);
     recaptionClearButtons();
     d_.tables.copyLiveToEdit(bankCount());
@@ -336,6 +360,7 @@ void SetTimerLogic::FormShow() {
 // ---- Kind, hour and minute fields --------------------------------------------------------------
 
 void SetTimerLogic::cmbAfterSelect(int r, int index) {
+    const HandlerScope handler(*this);
     if (r < 0 || r >= kTimerRows || index < KindAfter || index > KindEveryWeek) return;
     TimerRow& row = at(r);
     row.kind = index;
@@ -350,6 +375,7 @@ void SetTimerLogic::cmbAfterSelect(int r, int index) {
 }
 
 void SetTimerLogic::cmbDaySelect(int r, int index) {
+    const HandlerScope handler(*this);
     if (r < 0 || r >= kTimerRows || index < 0 || index > 7) return;
     at(r).day = index;
     flush();
@@ -364,6 +390,7 @@ std::string& SetTimerLogic::fieldText(int r, RowField field) {
 }
 
 void SetTimerLogic::fieldCheck(int r, RowField field, std::string_view text) {
+    const HandlerScope handler(*this);
     if (r < 0 || r >= kTimerRows) return;
     // Keys other than digits never get in; pasted text is cut to its digits.
     std::string& shown = fieldText(r, field);
@@ -378,6 +405,7 @@ void SetTimerLogic::fieldCheck(int r, RowField field, std::string_view text) {
 }
 
 bool SetTimerLogic::fieldExitCheck(int r, RowField field) {
+    const HandlerScope handler(*this);
     if (r < 0 || r >= kTimerRows) return false;
     const std::string& shown = fieldText(r, field);
     const int limit = fieldLimit(r, field);
@@ -390,6 +418,7 @@ bool SetTimerLogic::fieldExitCheck(int r, RowField field) {
 }
 
 void SetTimerLogic::upDownClick(int r, RowField field, bool up) {
+    const HandlerScope handler(*this);
     if (r < 0 || r >= kTimerRows) return;
     const int limit = fieldLimit(r, field);
     int v = numberOf(fieldText(r, field));
@@ -489,6 +518,7 @@ void SetTimerLogic::CollectBank() {
 // ---- Buttons and tabs -----------------------------------------------------------------------------
 
 void SetTimerLogic::BitBtn1Click() {
+    const HandlerScope handler(*this);
     CollectBank();
     flush();
     view_.closeDialog(true);
@@ -497,6 +527,7 @@ void SetTimerLogic::BitBtn1Click() {
 void SetTimerLogic::BitBtn2Click() { view_.closeDialog(false); }
 
 void SetTimerLogic::ApplyClick() {
+    const HandlerScope handler(*this);
     CollectBank();
     if (d_.ReturnToTransfer) d_.ReturnToTransfer();
     if (selectedTab_ >= 0) DialogBank_ = selectedTab_;
@@ -504,11 +535,15 @@ void SetTimerLogic::ApplyClick() {
 }
 
 void SetTimerLogic::btnSaveClick() {
+    const HandlerScope handler(*this);
     CollectBank();
     flush();
+    // The file holds what the rows showed when Save was pressed, whatever
+    // happens while the chooser is open.
+    const std::string text = formatSchedule(d_.tables, bankCount());
     const std::string path = d_.dialogs.saveFile(scheduleSaveChoice());
     if (path.empty()) return;
-    const FileSave saved = saveScheduleFile(path, d_.tables, bankCount());
+    const FileSave saved = saveFileAtomically(path, text);
     if (saved.status == FileIoStatus::ok) return;
     message("The schedule could not be saved to\r" + path + "\r(" +
                 (saved.error.empty() ? std::string("write error") : saved.error) +
@@ -517,6 +552,7 @@ void SetTimerLogic::btnSaveClick() {
 }
 
 void SetTimerLogic::btnLoadClick() {
+    const HandlerScope handler(*this);
     const std::string path = d_.dialogs.openFile(scheduleOpenChoice());
     if (path.empty()) return;
     const ScheduleLoad loaded = loadScheduleFile(path, d_.tables, bankCount());
@@ -541,6 +577,7 @@ void SetTimerLogic::uncheckAllRows() {
 }
 
 void SetTimerLogic::btnClearClick() {
+    const HandlerScope handler(*this);
     uncheckAllRows();
     const int limit = tableBankLimit(bankCount());
     d_.tables.withLock([&](TimerTables::Tables& t) {
@@ -560,11 +597,13 @@ void SetTimerLogic::btnClearClick() {
 }
 
 void SetTimerLogic::btnOneBankClick() {
+    const HandlerScope handler(*this);
     uncheckAllRows();
     flush();
 }
 
 void SetTimerLogic::TabSet1Click(int index) {
+    const HandlerScope handler(*this);
     if (!view_.dialogVisible() || index < 0 || index >= static_cast<int>(tabs_.size())) return;
     CollectBank();
     selectedTab_ = index;

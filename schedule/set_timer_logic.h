@@ -189,10 +189,32 @@ public:
     // cleared. Ignored while hidden and outside the strip.
     void TabSet1Click(int index);
 
+    // ---- The unit's confirmations ----
+    // The unit confirmed timers of the shown bank: the show steps again
+    // (FormShow) while the dialog is shown. Such work reaches the UI thread
+    // also inside the dialog's own message boxes and choosers; there it
+    // waits until the handler that opened them has finished, so the rows a
+    // handler works on never change under it.
+    void refreshFromUnit();
+    bool refreshPending() const { return refreshPending_; }
+
     // Every row as drawn last (tests).
     void redrawAll();
 
 private:
+    // Marks a handler of the dialog as running; the last one to finish
+    // runs a refresh that arrived meanwhile.
+    class HandlerScope {
+    public:
+        explicit HandlerScope(SetTimerLogic& logic);
+        ~HandlerScope();
+        HandlerScope(const HandlerScope&) = delete;
+        HandlerScope& operator=(const HandlerScope&) = delete;
+
+    private:
+        SetTimerLogic& logic_;
+    };
+
     using Entries = std::array<TimerEntry, kPortsPerBank>;
 
     TimerRow& at(int r) { return rows_[static_cast<std::size_t>(r)]; }
@@ -233,6 +255,8 @@ private:
     std::string clearCaption_ = "Clear Bank 1";
     std::vector<std::string> tabs_;
     int selectedTab_ = -1;
+    int handlers_ = 0;
+    bool refreshPending_ = false;
 };
 
 }  // namespace velmora

@@ -110,6 +110,9 @@ std::string toLocalPath(const QString& path) {
 std::string runChooser(QWidget* parent, const FileChoice& choice, QFileDialog::AcceptMode mode) {
     QFileDialog chooser(parent, fromProgramText(choice.caption), QString(), qtFileFilter(choice.filter));
     chooser.setOption(QFileDialog::DontUseNativeDialog, true);
+    // The list of file types shows the program's own words ("x files(*.x)")
+    // and not the patterns a second time behind them.
+    chooser.setOption(QFileDialog::HideNameFilterDetails, true);
     chooser.setAcceptMode(mode);
     chooser.setFileMode(mode == QFileDialog::AcceptOpen ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
     std::string_view suffix = choice.defaultExtension;

@@ -294,6 +294,8 @@ TEST(SwitchingEndToEnd, ClicksAndPopupItemsSwitchTheUnitAfterTheQuestionAndTheLe
                 ASSERT_EQ(spoken->role(), QAccessible::Button);
                 ASSERT_NE(spoken->actionInterface(), nullptr);
                 spoken->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+                // The bus call returns first; the click and its question follow.
+                ASSERT_TRUE(test::spinUntil([&] { return !rig.questions.empty(); }));
             }
             // The released picture is back, whatever the answer was.
             EXPECT_EQ(rig.window().shownPicture(step.name), (PictureRef{PictureList::imlButton, 1}));

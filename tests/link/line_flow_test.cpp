@@ -53,6 +53,11 @@ TEST(LineFlow, BytesToUpdatesAcrossModeChanges) {
         {"raw mode keeps slash lines whole", true, {"/xyz\\\n"}, {"/xyz\\"}, {ukUpgradeStep}, 0, true},
         {"please line switches to raw mode", false, {"Please send the image\r\n", "|\b"},
          {"Please send the image", "|"}, {ukUpgradeBegin, ukUpgradeStep}, 0, true},
+        // A completion worded "Upgrade OK" with no "OK" after it: the next
+        // greeting is a line again, so polling can start.
+        {"two-word OK ends raw mode", true, {"Upgrade OK\n", "/xyz\\"}, {"Upgrade OK", "xyz"},
+         {ukUpgradeDone}, 1, false},
+        {"Fail ends raw mode", true, {"Fail\n", "/xyz\\"}, {"Fail", "xyz"}, {ukUpgradeFailed}, 1, false},
         {"version line ends raw mode", true, {"Version 2.1 is running\n", "/M2\\"},
          {"Version 2.1 is running", "M2"}, {ukUpgradeDone, ukBankCount}, 0, false},
         {"poll answers", false, {"/M2\\/S1 OOCCCCCC\\/C1 0.5\\", "/S2 GGGGFGGG OOOOOOOO 1.5\\"},

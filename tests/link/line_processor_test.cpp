@@ -141,9 +141,10 @@ TEST(ProcessLine, UpgradeFlags) {
         {"OK clears raw mode and failure", "OK", true, true, false, false},
         {"OK in raw mode with carriage return", "OK\r", true, true, false, false},
         {"Version clears raw mode", "Version 2.1 is running", true, true, false, true},
-        {"Fail sets failure", "Fail", true, false, true, true},
+        {"Fail sets failure and ends raw mode", "Fail", true, false, false, true},
         {"abc sets failure", "abc", false, false, false, true},
-        {"two-word OK leaves flags", "V01 OK", true, true, true, true},
+        {"abc in raw mode ends it", "abc\r", true, false, false, true},
+        {"two-word OK ends raw mode, keeps failure", "Upgrade OK", true, true, false, true},
         {"progress leaves flags", "|", true, false, true, false},
     };
     for (const auto& c : cases) {

@@ -430,3 +430,50 @@ TEST_F(LinkFixture, ReceivePurgeDropsUnreadInputOnly) {
 }
 
 }  // namespace
+
+// While an upgrade holds the port every writer but the upgrade is refused,
+// nothing is kept for later, and the link reset or a new link ends the hold.
+TEST_F(LinkFixture, UpgradeHoldLetsOnlyTheUpgradesBytesThrough) {
+    link->OpenLink(1);
+    port->clearRecord();
+    link->holdForUpgrade();
+    EXPECT_FALSE(link->write("/C\\"));
+    EXPECT_FALSE(link->write("/SETTIME2026-12-08 03:10:00\\"));
+    link->writeGreeting();
+    link->SendInfoRequest();
+    const std::uint8_t image[] = {0x12, 0x00, 0xFF};
+    EXPECT_TRUE(link->writeForUpgrade(image, 3));
+    ASSERT_EQ(port->writes().size(), 1u) << "only the image bytes went out";
+    EXPECT_EQ(port->writes()[0], std::vector<std::uint8_t>(image, image + 3));
+    EXPECT_GE(link->refusedWrites(), 4u);
+
+    link->releaseUpgradeHold();
+    EXPECT_TRUE(link->write("/C\\"));
+    EXPECT_EQ(port->writtenText().substr(3), "/C\\") << "nothing refused came out afterwards";
+
+    link->holdForUpgrade();
+    link->Disconnect();
+    EXPECT_FALSE(link->heldForUpgrade());
+    link->OpenLink(1);
+    EXPECT_FALSE(link->heldForUpgrade());
+    EXPECT_TRUE(link->write("/C\\"));
+}
+
+// The unit's prompt and a progress mark that arrived in the same read: the
+// purge the prompt asks for drops the mark with what the port still held,
+// so it releases no image byte.
+TEST_F(LinkFixture, PurgeAtThePromptDropsWhatTheReaderHeldBehindIt) {
+    link->OpenLink(1);
+    std::vector<std::string> lines;
+    ui.onSync = [&] {
+        lines.push_back(state.lastLine());
+        if (state.UpdateKind.load() == ukUpgradeBegin) link->purgeReceive();
+    };
+    port->queueInput("Please send the image\r\n|\x08/\x08");
+    ASSERT_TRUE(drainUntil([&] { return ui.count("SyncUpdate") >= 1; }));
+    // What comes after the purge is read as usual.
+    port->queueInput("-\x08");
+    ASSERT_TRUE(drainUntil([&] { return !lines.empty() && lines.back() == "-"; }));
+    EXPECT_EQ(lines, (std::vector<std::string>{"Please send the image", "-"}));
+    EXPECT_EQ(ui.kinds, (std::vector<int>{ukUpgradeBegin, ukUpgradeStep}));
+}

@@ -49,7 +49,8 @@ struct ClockRig {
                                        writes.emplace_back(text);
                                        log.push_back("write " + std::string(text));
                                    },
-                                   [this] { return setRtc; }}};
+                                   [this] { return setRtc; }, [this] { return portHeld; }}};
+    bool portHeld = false;
 
     ClockRig() { connect(2); }
 
@@ -309,6 +310,55 @@ TEST(ClockFailure, ReportJustBeforeADisconnectShowsNothing) {
     rig.disconnect();
     rig.timers.advance(1000);
     EXPECT_TRUE(rig.script.shown.empty());
+}
+
+// ---------------------------------------------------------------------------
+// An upgrade holds the port: the clock waits for it
+
+// The hourly tick and "Set System Time" during a transfer would put the
+// command into the image. They are noted instead, and the clock is set once,
+// a second after the completion, however many fell due.
+TEST(ClockDuringUpgrade, DueSettingsWaitAndGoOnceAfterTheCompletion) {
+    ClockRig rig;
+    rig.setLiveTimer(TableId::LiveOn, 0, 0);
+    rig.sync.mlStartSetRTC_PeriodClick();
+    rig.timers.advance(kClockSetDelayMs);
+    ASSERT_EQ(rig.clockSets(), 1);
+    rig.log.clear();
+
+    rig.portHeld = true;
+    rig.timers.advance(kClockSetPeriodMs);  // the hourly tick
+    rig.sync.mlSetRTCNowClick();
+    rig.timers.advance(kClockSetPeriodMs);
+    EXPECT_EQ(rig.clockSets(), 1) << "nothing was written while the port was held";
+    EXPECT_TRUE(rig.log.empty()) << rig.log.front();
+    EXPECT_TRUE(rig.sync.settingDue());
+
+    rig.portHeld = false;
+    rig.sync.upgradeCompleted();
+    // The new firmware's version reports start no second countdown.
+    rig.deliver("V01 1204");
+    rig.deliver("V02 1204");
+    rig.timers.advance(kClockSetDelayMs - 1);
+    EXPECT_EQ(rig.clockSets(), 1);
+    rig.timers.advance(1);
+    EXPECT_EQ(rig.clockSets(), 2);
+    rig.timers.advance(kClockSetPeriodMs - 1);
+    EXPECT_EQ(rig.clockSets(), 2) << "then hourly again";
+    rig.timers.advance(1);
+    EXPECT_EQ(rig.clockSets(), 3);
+}
+
+TEST(ClockDuringUpgrade, NothingDueSurvivesTheLinkReset) {
+    ClockRig rig;
+    rig.portHeld = true;
+    rig.sync.mlSetRTCNowClick();
+    ASSERT_TRUE(rig.sync.settingDue());
+    rig.disconnect();
+    rig.portHeld = false;
+    rig.sync.upgradeCompleted();
+    rig.timers.advance(kClockSetPeriodMs);
+    EXPECT_EQ(rig.clockSets(), 0);
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -419,7 +420,10 @@ TEST_F(UpgradeTest, DialogueLinesOutsideAnUpgradeDoNothing) {
         SCOPED_TRACE(line);
         rig.deliver(line);
         rig.timers.advance(20000);
+        // Left in upgrade text mode, no later answer of the unit would end.
+        EXPECT_FALSE(rig.state.RawLineMode);
     }
+    EXPECT_TRUE(rig.holds.empty()) << "the port was never held";
     EXPECT_TRUE(rig.writes.empty()) << printable(rig.wire());
     EXPECT_TRUE(rig.script.shown.empty());
     EXPECT_FALSE(rig.view.shown);
@@ -438,6 +442,58 @@ TEST_F(UpgradeTest, LinkResetEndsTheTransferItsTimeOutAndItsDialog) {
     rig.timers.advance(30000);
     EXPECT_EQ(rig.writes.size(), written);
     EXPECT_TRUE(rig.script.shown.empty());
+}
+
+// The port is held for the upgrade's bytes alone from the moment the image
+// is chosen until the upgrade ends, however it ends; raw-line mode ends
+// with it, so the unit's next answers are lines again.
+struct EndingCase {
+    const char* name;
+    std::function<void(UpgradeRig&)> end;
+};
+
+void PrintTo(const EndingCase& c, std::ostream* os) { *os << c.name; }
+
+class UpgradeEnding : public UpgradeTest, public ::testing::WithParamInterface<EndingCase> {};
+
+TEST_P(UpgradeEnding, HoldsThePortFromTheCommandAndLetsItGo) {
+    startWith(100);
+    EXPECT_TRUE(rig.held) << "held from the upgrade command on";
+    rig.deliver(kPrompt);
+    marks(3);
+    EXPECT_TRUE(rig.held);
+    EXPECT_TRUE(rig.state.RawLineMode);
+    GetParam().end(rig);
+    EXPECT_FALSE(rig.held);
+    EXPECT_FALSE(rig.state.RawLineMode);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Upgrade, UpgradeEnding,
+    ::testing::Values(EndingCase{"VersionLine", [](UpgradeRig& r) { r.deliver("Version 1.2.04 firmware ready"); }},
+                      EndingCase{"TwoWordOk", [](UpgradeRig& r) { r.deliver("Upgrade OK"); }},
+                      EndingCase{"Failure", [](UpgradeRig& r) { r.deliver("Fail"); }},
+                      EndingCase{"TimeOut", [](UpgradeRig& r) { r.timers.advance(kUpgradeTimeOutMs); }},
+                      EndingCase{"LinkReset", [](UpgradeRig& r) { r.upgrade.linkReset(); }}),
+    [](const auto& row) { return std::string(row.param.name); });
+
+// The Upgrade item reached during a transfer (keyboard, screen reader, a
+// script) must neither ask for a file nor restart polling nor send a
+// second upgrade command into the image.
+TEST_F(UpgradeTest, UpgradeChosenAgainDuringTheTransferDoesNothing) {
+    startWith(100);
+    rig.deliver(kPrompt);
+    marks(5);
+    offerFile(imageOf(50), "second.x");
+    rig.log.clear();
+    const std::size_t written = rig.writes.size();
+    rig.upgrade.Upgrade1Click();
+    EXPECT_TRUE(rig.log.empty()) << rig.log.front();
+    EXPECT_EQ(rig.writes.size(), written);
+    EXPECT_EQ(rig.upgrade.upgradeState(), UpgradeState::transferring);
+    marks(1);
+    EXPECT_EQ(rig.writes.size(), written + 1) << "the transfer goes on";
+    EXPECT_TRUE(rig.held);
 }
 
 }  // namespace

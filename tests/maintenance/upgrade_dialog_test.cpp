@@ -144,7 +144,7 @@ TEST(UpgradeDialog, FollowsAnUpgradeFromPromptToCompletion) {
     std::size_t bytesWritten = 0;
     FirmwareUpgrade upgrade({state, tables, dialogs, timers, form,
                              [&](const std::uint8_t*, std::size_t n) { bytesWritten += n; }, [] {}, [] {}, [] {},
-                             [] {}, [] {}, [] {}, [](int) {}, {}});
+                             [] {}, [] {}, [] {}, [](int) {}, {}, {}, {}});
     auto deliver = [&](std::string_view line) {
         const LineOutcome out = processLine(line, state, tables, clock.now());
         for (int i = 0; i < out.updateCount; ++i) {

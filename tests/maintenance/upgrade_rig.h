@@ -138,7 +138,14 @@ struct UpgradeRig {
         [this] { log.push_back("window timers off"); },
         [this] { log.push_back("window timers on"); },
         [this](int ms) { log.push_back("pause " + std::to_string(ms)); },
+        {},
+        [this](bool h) {
+            held = h;
+            holds.push_back(h);
+        },
         {}}};
+    bool held = false;        // the port held for the upgrade
+    std::vector<bool> holds;  // every change of the hold, in order
 
     UpgradeRig() {
         // A connected two-bank unit that answered its information request.

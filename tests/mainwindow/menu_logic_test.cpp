@@ -6,6 +6,7 @@
 
 #include <map>
 #include <string>
+#include <utility>
 #include <string_view>
 #include <vector>
 
@@ -170,6 +171,45 @@ TEST(MenuStates, TheViewShowsWhatTheLogicHolds) {
     const Shown connected[] = {{"mlConnect", false, true}, {"mlDisconnect", true, true}, {"mlTools1", true, true},
                                {"mlSetRTC", true, true},   {"SetTimer1", true, true}};
     for (const Shown& s : connected) EXPECT_EQ(rig.menus.enabled.at(s.item), s.enabled) << s.item;
+}
+
+// While an upgrade waits for its prompt or sends its image, nothing that
+// writes to the port can be reached - not by the user, not by code that
+// performs an item. Afterwards every item shows what the other rules set
+// meanwhile, as if the lock had never been.
+TEST(MenuStates, UpgradeLockTakesWritingItemsAwayAndGivesBackWhatTheRulesSay) {
+    MenuRig rig;
+    rig.logic.initialiseMenus();
+    rig.logic.setConnected(true);
+    rig.logic.setStartSetRTCPeriodEnabled(false);  // SetRTC on
+
+    rig.logic.setUpgradeLock(UpgradeMenuLock::awaitingPrompt);
+    for (const char* item : {"mlConfiguration1", "Upgrade1", "mlSetRTCNow", "mlStartSetRTC_Period", "SetTimer1"}) {
+        EXPECT_FALSE(rig.logic.isEnabled(item)) << item;
+        EXPECT_FALSE(rig.menus.enabled.at(item)) << item;
+    }
+    EXPECT_TRUE(rig.logic.isEnabled("mlDisconnect")) << "the way out while the unit does not prompt";
+    EXPECT_TRUE(rig.logic.isEnabled("CheckVersion1")) << "reading a version writes nothing";
+
+    rig.logic.setUpgradeLock(UpgradeMenuLock::transferring);
+    EXPECT_FALSE(rig.logic.isEnabled("mlDisconnect"));
+    EXPECT_FALSE(rig.menus.enabled.at("N2"));
+    for (const char* item : {"Upgrade1", "mlSetRTCNow", "mlConfiguration1", "SetTimer1", "mlDisconnect"}) {
+        EXPECT_FALSE(rig.logic.perform(item)) << item;
+        EXPECT_FALSE(rig.logic.menuItemChosen(item)) << item;
+    }
+    EXPECT_TRUE(rig.events.empty()) << rig.events.front();
+
+    // The transfer times out: the link reset runs while the lock still holds.
+    rig.logic.setConnected(false);
+    rig.logic.setUpgradeLock(UpgradeMenuLock::none);
+    const std::pair<const char*, bool> after[] = {
+        {"mlConnect", true},  {"mlDisconnect", false}, {"mlConfiguration1", true}, {"Upgrade1", true},
+        {"mlSetRTCNow", true}, {"mlStartSetRTC_Period", false}, {"SetTimer1", false}, {"N2", true}};
+    for (const auto& [item, enabled] : after) {
+        EXPECT_EQ(rig.menus.enabled.at(item), enabled) << item;
+        EXPECT_EQ(rig.logic.itemEnabled(item), enabled) << item;
+    }
 }
 
 TEST(MenuStates, ClockSyncItemFollowsTheSettingsRuleInEitherLinkState) {

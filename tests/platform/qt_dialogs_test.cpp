@@ -2,6 +2,7 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QComboBox>
 #include <QMessageBox>
 #include <QTimer>
 
@@ -189,6 +190,7 @@ struct ChooserCase {
     bool accept;
     const char* filter;
     const char* qtFilter;
+    const char* typesShown;  // the chooser's list of file types, as the user reads it
     const char* typed;     // name typed by the user when saving ("" keeps the default)
     const char* expected;  // file name the program gets
 };
@@ -205,6 +207,7 @@ TEST_P(FileChooserTest, ShowsTheFilterAndGivesThePathOrNothing) {
     if (!c.save) std::ofstream(file) << "x";
     QtDialogs dialogs;
     QStringList filtersShown;
+    QStringList typesShown;
     QString captionShown;
     QString suffixShown;
     QStringList offered;
@@ -220,6 +223,9 @@ TEST_P(FileChooserTest, ShowsTheFilterAndGivesThePathOrNothing) {
         if (answered) return;
         answered = true;
         filtersShown = chooser->nameFilters();
+        if (const auto* types = chooser->findChild<QComboBox*>(QStringLiteral("fileTypeCombo"))) {
+            for (int i = 0; i < types->count(); ++i) typesShown << types->itemText(i);
+        }
         captionShown = chooser->windowTitle();
         suffixShown = chooser->defaultSuffix();
         offered = chooser->selectedFiles();
@@ -244,7 +250,8 @@ TEST_P(FileChooserTest, ShowsTheFilterAndGivesThePathOrNothing) {
     EXPECT_TRUE(answered);
     EXPECT_FALSE(unexpected);
     EXPECT_FALSE(answerer.forced());
-    EXPECT_EQ(filtersShown, QStringList{QString::fromLatin1(c.qtFilter)});
+    EXPECT_EQ(filtersShown.join(QStringLiteral(";;")).toStdString(), c.qtFilter);
+    EXPECT_EQ(typesShown.join(QStringLiteral(";;")).toStdString(), c.typesShown);
     EXPECT_EQ(captionShown.toStdString(), c.save ? "Save schedule" : "Open image");
     if (c.save) {
         // The default name is offered and a name without extension gets ".pwr".
@@ -260,11 +267,11 @@ TEST_P(FileChooserTest, ShowsTheFilterAndGivesThePathOrNothing) {
 }
 
 INSTANTIATE_TEST_SUITE_P(App, FileChooserTest,
-                         ::testing::Values(ChooserCase{"OpenChosen", false, true, "x files(*.x)|*.x", "x files(*.x) (*.x)", "", "image.x"},
-                                           ChooserCase{"OpenCancelled", false, false, "x files(*.x)|*.x", "x files(*.x) (*.x)", "", "image.x"},
-                                           ChooserCase{"SaveDefaultNameGetsExtension", true, true, "Schedule|*.pwr", "Schedule (*.pwr)", "", "default0.pwr"},
-                                           ChooserCase{"SaveTypedExtensionKept", true, true, "Schedule|*.pwr", "Schedule (*.pwr)", "night.sched", "night.sched"},
-                                           ChooserCase{"SaveCancelled", true, false, "Schedule|*.pwr", "Schedule (*.pwr)", "", "default0.pwr"}),
+                         ::testing::Values(ChooserCase{"OpenChosen", false, true, "x files(*.x)|*.x", "x files(*.x) (*.x)", "x files(*.x)", "", "image.x"},
+                                           ChooserCase{"OpenCancelled", false, false, "x files(*.x)|*.x", "x files(*.x) (*.x)", "x files(*.x)", "", "image.x"},
+                                           ChooserCase{"SaveDefaultNameGetsExtension", true, true, "power file(*.pwr)|*.pwr|all file(*.*)|*.*", "power file(*.pwr) (*.pwr);;all file(*.*) (*.*)", "power file(*.pwr);;all file(*.*)", "", "default0.pwr"},
+                                           ChooserCase{"SaveTypedExtensionKept", true, true, "Schedule|*.pwr", "Schedule (*.pwr)", "Schedule", "night.sched", "night.sched"},
+                                           ChooserCase{"SaveCancelled", true, false, "power file(.pwr)|*.pwr|all file(*.*)|*.*", "power file(.pwr) (*.pwr);;all file(*.*) (*.*)", "power file(.pwr);;all file(*.*)", "", "default0.pwr"}),
                          [](const auto& row) { return std::string(row.param.name); });
 
 }  // namespace

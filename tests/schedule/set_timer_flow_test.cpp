@@ -410,6 +410,45 @@ TEST(SaveAndLoad, SaveWritesTheCollectedRows) {
     EXPECT_TRUE(rig.messages().empty());
 }
 
+// The unit's confirmations reach the UI thread also inside the dialog's own
+// message boxes and choosers. A refresh there must wait for the handler
+// that opened them, or the handler goes on with rows the refresh reset.
+TEST(Refresh, ConfirmationDuringARefusalWaitsUntilTheWholeBankCopyHasEnded) {
+    DialogRig rig(1);
+    rig.tables.setEntry(TableId::LiveOff, 0, 4, enabledTimer(KindAfter, 0, 30));
+    rig.open(0);
+    rig.fill(onRow(1), KindAfter, 0, 30);
+    // Port 5 is refused ("These Time Values..."); a confirmation comes while
+    // the box is open.
+    rig.dialogs.whileOpen = [&] { rig.logic.refreshFromUnit(); };
+    rig.check(onRow(1));
+    ASSERT_EQ(rig.messages(), Strings{kSameTimeAsPowerOffMessage});
+    EXPECT_FALSE(rig.logic.refreshPending()) << "the refresh ran once the click was handled";
+    // The refresh showed what the unit holds; no row carries an "After 0:00"
+    // that nobody set.
+    for (int line = 0; line < kRowsPerPage; ++line) {
+        const TimerRow& r = rig.view.rows[static_cast<std::size_t>(onRow(line))];
+        EXPECT_FALSE(r.checked) << "power-on line " << line;
+        EXPECT_FALSE(r.changed) << "power-on line " << line;
+    }
+    EXPECT_TRUE(rig.view.rows[offRow(portLine(5))].checked);
+    rig.logic.BitBtn1Click();
+    for (int port = 0; port < kPortsPerBank; ++port) EXPECT_EQ(rig.editOn(0, port).pending, 0) << port;
+}
+
+TEST(Refresh, SaveWritesWhatTheRowsShowedWhenSaveWasPressed) {
+    TempFolder folder;
+    DialogRig rig(1);
+    rig.open(0);
+    rig.fill(offRow(portLine(1)), KindAt, 22, 0);
+    rig.check(offRow(portLine(1)));
+    rig.dialogs.paths = {(folder / "week.pwr").string()};
+    rig.dialogs.whileOpen = [&] { rig.logic.refreshFromUnit(); };
+    rig.logic.btnSaveClick();
+    const std::string bytes = readBytes(folder / "week.pwr");
+    EXPECT_NE(bytes.find("1 0 0 1 0 1 0 22 0 "), std::string::npos) << bytes;
+}
+
 TEST(SaveAndLoad, AFailedSaveKeepsTheOldFileAndSaysWhichFile) {
     TempFolder folder;
     const auto path = folder / "kept.pwr";
