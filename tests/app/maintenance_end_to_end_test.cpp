@@ -12,9 +12,11 @@
 #include <string>
 #include <vector>
 
+#include <QAbstractButton>
 #include <QAction>
 
 #include "maintenance/clock_sync.h"
+#include "mainwindow/switching_logic.h"
 #include "mainwindow/main_window.h"
 #include "maintenance/firmware_upgrade.h"
 #include "maintenance/upgrade_dialog.h"
@@ -199,6 +201,85 @@ TEST(MaintenanceEndToEnd, ClockSetOneSecondAfterTheVersionsAndTheUnitsClockFollo
     EXPECT_EQ(unitClock.hour, 9);
     EXPECT_EQ(unitClock.minute, 5);
     EXPECT_TRUE(rig.messages.empty()) << "no timers, so no warning: " << rig.messages.front();
+    EXPECT_FALSE(rig.forced());
+}
+
+// Every other writer during a transfer - the hourly clock tick, "Set
+// System Time", the Configuration dialog's OK, a port switched, Tools ->
+// Upgrade, a close request - changes no byte of what the unit receives;
+// the clock that fell due is set once after the completion.
+TEST(MaintenanceEndToEnd, NothingButTheImageReachesTheUnitWhileItGoesOut) {
+    test::ProgramOptions o;
+    o.unit.banks = 2;
+    o.unit.imageLength = 20002;
+    o.setRtc = true;
+    ProgramRig rig(o);
+    std::string why;
+    ASSERT_TRUE(rig.start(&why)) << why;
+    ASSERT_TRUE(rig.firstPoll(2));
+    ASSERT_TRUE(rig.waitFor([&] { return versionsRead(rig.app(), 2, "1203"); }));
+    auto setTimes = [&] {
+        const std::vector<std::string> c = rig.unit().commands();
+        return std::count_if(c.begin(), c.end(), [](const std::string& s) { return s.rfind("SETTIME", 0) == 0; });
+    };
+    rig.timers().advance(kClockSetDelayMs);
+    ASSERT_TRUE(rig.waitFor([&] { return setTimes() == 1; }));
+
+    const std::vector<std::uint8_t> image = randomImage(20000, 5);
+    offerImage(rig, image);
+    const auto chooseImage = rig.onModal;
+    rig.onModal = [&](QWidget* modal) {
+        if (modal->objectName() == QStringLiteral("OKRightDlg")) {
+            if (auto* ok = modal->findChild<QAbstractButton*>(QStringLiteral("BitBtn1"))) ok->click();
+            return;
+        }
+        chooseImage(modal);
+    };
+    rig.app().menus().menuItemChosen("Upgrade1");
+    ASSERT_TRUE(rig.waitFor([&] { return rig.app().upgrade().upgradeState() == UpgradeState::transferring; }));
+
+    // The reader waits for this thread between two marks: the transfer is
+    // mid-way while each of these runs (the dialogs' own loops let it go on).
+    Application& app = rig.app();
+    app.clockSync().tmSetRTCTimer();
+    EXPECT_FALSE(app.menus().menuItemChosen("mlSetRTCNow"));
+    app.clockSync().mlSetRTCNowClick();
+    app.menus().mlConfiguration1Click();
+    app.switching().imButton11MouseDown(11, MouseButton::left);
+    app.switching().imButton11MouseUp(11, MouseButton::left);
+    EXPECT_FALSE(app.menus().menuItemChosen("Upgrade1"));
+    app.upgrade().Upgrade1Click();
+    app.window().close();
+    EXPECT_TRUE(app.window().isVisible()) << "closed with half an image sent";
+    EXPECT_TRUE(app.window().inputLocked());
+    EXPECT_FALSE(app.window().menuItem("mlDisconnect")->isEnabled());
+
+    ASSERT_TRUE(rig.waitFor([&] {
+        return std::find(rig.messages.begin(), rig.messages.end(), kUpgradeCompletedText) != rig.messages.end();
+    })) << "no completion";
+    std::vector<std::uint8_t> expected = image;
+    expected.push_back(0xFF);
+    expected.push_back(0x00);
+    for (char c : std::string("/uni\\/VER\\")) expected.push_back(static_cast<std::uint8_t>(c));
+    ASSERT_TRUE(rig.waitFor([&] { return writtenAfter(rig.unit(), "/UPGRADE\\").size() >= expected.size(); }));
+    std::vector<std::uint8_t> written = writtenAfter(rig.unit(), "/UPGRADE\\");
+    written.resize(expected.size());
+    const auto differ = std::mismatch(written.begin(), written.end(), expected.begin());
+    EXPECT_TRUE(differ.first == written.end())
+        << "the unit got other bytes than the image from position " << (differ.first - written.begin());
+    EXPECT_EQ(setTimes(), 1) << "a clock setting reached the loader";
+    EXPECT_FALSE(app.window().inputLocked());
+    EXPECT_TRUE(app.window().menuItem("mlDisconnect")->isEnabled());
+
+    // The clock that fell due: once, a second after the completion.
+    ASSERT_TRUE(rig.waitFor([&] { return versionsRead(app, 2, "1204"); }));
+    rig.timers().advance(kClockSetDelayMs - 1);
+    test::spinFor(50);
+    EXPECT_EQ(setTimes(), 1);
+    rig.timers().advance(1);
+    ASSERT_TRUE(rig.waitFor([&] { return setTimes() == 2; }));
+    test::spinFor(50);
+    EXPECT_EQ(setTimes(), 2);
     EXPECT_FALSE(rig.forced());
 }
 

@@ -439,6 +439,30 @@ TEST(CliUpgrade, FailedUpgradeIsNotConfirmed) {
     EXPECT_TRUE(has(r.err, kFirmwareFailureText)) << r.err;
 }
 
+// A unit without firmware greets with "abc". Whether the probe found the
+// port (and heard "abc" first) or --port named it, that answer belongs to
+// the connection, not to the upgrade that follows: the image goes out once
+// the loader prompts, and the unit runs again.
+TEST(CliUpgrade, UnitWithoutFirmwareIsBroughtBackFoundByTheProbeOrNamed) {
+    for (const bool probe : {true, false}) {
+        SCOPED_TRACE(probe ? "found by the probe" : "named with --port");
+        TempFolder folder;
+        writeBytes(folder / "fw.x", std::string(300, 'f'));
+        sim::UnitConfig c = unit(1);
+        c.faults.missingFirmware = true;
+        c.loaderPromptEveryMs = 200;
+        c.imageLength = 302;
+        SessionRig rig(c);
+        ASSERT_TRUE(rig.started());
+        rig.setPorts({{1, "pts", rig.device()}});
+        const CliRun r = rig.run("upgrade " + (folder / "fw.x").string(), probe);
+        EXPECT_EQ(r.code, kExitDone) << r.err;
+        EXPECT_FALSE(has(r.err, kReloadFirmwareText)) << r.err;
+        EXPECT_TRUE(rig.sim().withModel([](sim::UnitModel& m) { return m.firmwareValid(); }));
+        EXPECT_EQ(rig.sim().withModel([](sim::UnitModel& m) { return m.upgradeBytesReceived(); }), 302);
+    }
+}
+
 TEST(CliUpgrade, FilesTheWindowRefusesAreRefusedBeforeConnecting) {
     TempFolder folder;
     writeBytes(folder / "empty.x", "");
