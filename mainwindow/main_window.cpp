@@ -318,7 +318,11 @@ void TForm1::buildMenus() {
         action->setObjectName(QString::fromLatin1(name));
         menuItems_[name] = action;
         const std::string itemName = name;
-        connect(action, &QAction::triggered, this, [this, itemName] { chooseMenuItem(itemName); });
+        // Queued: an item whose action opens a modal box or chooser must not
+        // keep the one who triggered it waiting - a screen reader's press
+        // gets its answer first, the action runs right after.
+        connect(action, &QAction::triggered, this, [this, itemName] { chooseMenuItem(itemName); },
+                Qt::QueuedConnection);
         return action;
     };
     auto addSeparator = [&](QMenu* menu, const char* name) {
@@ -397,9 +401,12 @@ void TForm1::buildPopups() {
             action->setData(tag);
             menuItems_[item.names[m]] = action;
             const std::string name = item.names[m];
-            connect(action, &QAction::triggered, this, [this, name, tag] {
-                if (handlers_.popupItemChosen) handlers_.popupItemChosen(name, tag);
-            });
+            connect(
+                action, &QAction::triggered, this,
+                [this, name, tag] {
+                    if (handlers_.popupItemChosen) handlers_.popupItemChosen(name, tag);
+                },
+                Qt::QueuedConnection);  // as the main menu's items
         }
     }
 }
@@ -655,9 +662,12 @@ void TForm1::setScrollBarVisible(bool visible) { scrollBar_->setVisible(visible)
 void TForm1::appendVersionItem(std::string_view caption, int tag) {
     QAction* action = checkVersion_->addAction(qtext(caption));
     action->setData(tag);
-    connect(action, &QAction::triggered, this, [this, tag] {
-        if (handlers_.versionItemChosen) handlers_.versionItemChosen(tag);
-    });
+    connect(
+        action, &QAction::triggered, this,
+        [this, tag] {
+            if (handlers_.versionItemChosen) handlers_.versionItemChosen(tag);
+        },
+        Qt::QueuedConnection);  // as the main menu's items
 }
 
 void TForm1::removeLastVersionItem() {

@@ -62,6 +62,9 @@ public:
         std::function<void(const std::string& item, int tag)> popupItemChosen;
         // A menu item was chosen; `item` is its name ("mlConnect", ...).
         // File -> Exit ("N2") closes the window itself and is not reported.
+        // Every menu item's handler (main menu, pop-up, Check Version) runs
+        // from the event loop right after the item was triggered, never
+        // inside the trigger call itself.
         std::function<void(const std::string& item)> menuItemChosen;
         // The window closes (FormClose); the application ends after it.
         std::function<void()> closing;

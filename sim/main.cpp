@@ -4,6 +4,8 @@
 #include "sim/sim_options.h"
 
 #include <csignal>
+#include <cstdint>
+#include <fstream>
 #include <cstdio>
 #include <iostream>
 #include <pthread.h>
@@ -41,5 +43,15 @@ int main(int argc, char** argv) {
     int sig = 0;
     sigwait(&stopSignals, &sig);
     sim.stop();
+    if (!parsed.options.recordFile.empty()) {
+        // What the unit received, for tests that check the bytes on the line.
+        const std::vector<std::uint8_t> received = sim.received();
+        std::ofstream out(parsed.options.recordFile, std::ios::binary | std::ios::trunc);
+        out.write(reinterpret_cast<const char*>(received.data()), static_cast<std::streamsize>(received.size()));
+        if (!out) {
+            std::cerr << "velmora-sim: cannot write " << parsed.options.recordFile << "\n";
+            return 1;
+        }
+    }
     return 0;
 }

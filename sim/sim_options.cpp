@@ -45,6 +45,7 @@ std::string simUsage() {
            "  --ok-completion      end an upgrade with \"Upgrade OK\" instead of a version line\n"
            "  --prompt-every S     without firmware, ask for an image every S seconds (default 8)\n"
            "  --paced              talk at the real line rate, both ways (960 bytes/s)\n"
+           "  --record FILE        on stopping, write every byte the program sent to FILE\n"
            "faults:\n"
            "  --silent-after N     answer N polls, then nothing at all\n"
            "  --hangup-after N     answer N polls, drop the line at the next\n"
@@ -103,6 +104,8 @@ SimOptionsResult parseSimOptions(const std::vector<std::string>& args) {
             u.loaderPromptEveryMs = static_cast<int>(n * 1000);
         } else if (a == "--paced") {
             r.options.pty.paced = true;
+        } else if (a == "--record") {
+            if (!value(r.options.recordFile) || r.options.recordFile.empty()) return fail("--record needs a file");
         } else if (a == "--silent-after") {
             if (!number(0, 1000000, n)) return fail("--silent-after needs a number of polls");
             u.faults.silentAfterPolls = static_cast<int>(n);

@@ -12,6 +12,9 @@ namespace velmora::sim {
 struct SimOptions {
     UnitConfig unit;
     PtyOptions pty;
+    // Where every byte the program sent is written when the unit stops
+    // (--record); empty: nowhere.
+    std::string recordFile;
     bool help = false;
 };
 

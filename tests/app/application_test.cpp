@@ -71,7 +71,7 @@ TEST_P(ApplicationWithSimulator, ConnectsAtStartAndShowsEveryBank) {
     EXPECT_TRUE(spinUntil([&] { return app.logic().versionItemCount() == c.banks; }));
 
     // Disconnect from the menu: panels hidden, menus back, link closed.
-    app.window().menuItem("mlDisconnect")->trigger();
+    test::triggerAndRun(app.window().menuItem("mlDisconnect"));
     EXPECT_FALSE(app.link().isOpen());
     EXPECT_FALSE(app.window().component("UniClass1")->isVisible());
     EXPECT_TRUE(app.window().menuItem("mlConnect")->isEnabled());
@@ -84,7 +84,7 @@ TEST_P(ApplicationWithSimulator, ConnectsAtStartAndShowsEveryBank) {
             TForm3& detect = app.detectDialog();
             if (detect.isVisible() && detect.okButton()->isEnabled()) detect.okButton()->click();
         });
-        app.window().menuItem("mlConnect")->trigger();
+        test::triggerAndRun(app.window().menuItem("mlConnect"));
         EXPECT_FALSE(answerer.forced());
     }
     EXPECT_EQ(app.detectDialog().DetectResult(), 1);

@@ -15,6 +15,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/event_loop.h"
+
 #include <string>
 #include <vector>
 
@@ -98,7 +100,7 @@ TEST(ScheduleEndToEnd, TimersSetInTheDialogReachTheUnitOneByOneAndTheirCountdown
     const std::size_t before = rig.unit().commands().size();
     QAction* item = rig.app().window().menuItem("mlSetOneTimer2");
     ASSERT_NE(item, nullptr);
-    item->trigger();
+    test::triggerAndRun(item);
     EXPECT_TRUE(edited);
     EXPECT_TRUE(rig.messages.empty()) << rig.messages.front();
 
@@ -137,7 +139,7 @@ TEST(ScheduleEndToEnd, TimersSetInTheDialogReachTheUnitOneByOneAndTheirCountdown
         click(&dialog, "BitBtn1");
     };
     const std::size_t beforeClear = rig.unit().commands().size();
-    item->trigger();
+    test::triggerAndRun(item);
     EXPECT_TRUE(cleared);
     ASSERT_TRUE(rig.waitFor([&] { return commandsAfter(rig.unit(), beforeClear).size() >= 2; }));
     EXPECT_EQ(commandsAfter(rig.unit(), beforeClear), (std::vector<std::string>{"Q0251", "Q0200"}));

@@ -303,7 +303,7 @@ TEST(SwitchingEndToEnd, ClicksAndPopupItemsSwitchTheUnitAfterTheQuestionAndTheLe
             QAction* item = rig.window().menuItem(step.name);
             ASSERT_NE(item, nullptr);
             ASSERT_GE(rig.window().popupItemTag(step.name), 0) << "not a pop-up item";
-            item->trigger();
+            test::triggerAndRun(item);
         }
 
         ASSERT_EQ(rig.questions.size(), 1u) << "exactly one question per action";
@@ -425,14 +425,14 @@ TEST(SwitchingEndToEnd, DisconnectAndConnectFromTheMainMenu) {
     EXPECT_FALSE(rig.window().component(panelName(3))->isVisible());
 
     // ---- Disconnect: link closed, panels hidden, menus reset ----
-    rig.window().menuItem("mlDisconnect")->trigger();
+    test::triggerAndRun(rig.window().menuItem("mlDisconnect"));
     EXPECT_FALSE(rig.app().link().isOpen());
     EXPECT_TRUE(spinUntil([&] { return panelsShown(rig.window(), false); }, kStepBoundMs));
     expectMenus(rig.window(), false);
     EXPECT_TRUE(rig.questions.empty()) << rig.questions.front().text;
     // A disabled item does nothing when triggered: no second disconnect,
     // nothing reconnected behind the user's back.
-    rig.window().menuItem("mlDisconnect")->trigger();
+    test::triggerAndRun(rig.window().menuItem("mlDisconnect"));
     EXPECT_FALSE(rig.app().link().isOpen());
     EXPECT_EQ(rig.detectDialogsAnswered, 1);
 
@@ -444,7 +444,7 @@ TEST(SwitchingEndToEnd, DisconnectAndConnectFromTheMainMenu) {
         for (const std::string& c : rig.unit().commands()) n += c == "uni";
         return n;
     }();
-    rig.window().menuItem("mlConnect")->trigger();
+    test::triggerAndRun(rig.window().menuItem("mlConnect"));
     EXPECT_EQ(rig.detectDialogsAnswered, 2);
     ASSERT_TRUE(rig.app().link().isOpen());
     expectMenus(rig.window(), true);

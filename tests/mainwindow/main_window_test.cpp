@@ -438,7 +438,7 @@ TEST(TForm1MenuActions, ExitHasCtrlXAndClosesTheWindow) {
     form.show();
     QAction* exit = form.menuItem("N2");
     EXPECT_EQ(exit->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_X));
-    exit->trigger();
+    test::triggerAndRun(exit);
     EXPECT_EQ(closing, 1);
     EXPECT_FALSE(form.isVisible());
     EXPECT_TRUE(chosen.empty());
@@ -451,7 +451,8 @@ TEST(TForm1MenuActions, OtherItemsAreReportedByName) {
     h.menuItemChosen = [&](const std::string& item) { chosen.push_back(item); };
     form.setHandlers(h);
     form.setConnectedMenus(true);
-    for (const char* name : {"mlDisconnect", "mlConfiguration1", "Upgrade1", "N3"}) form.menuItem(name)->trigger();
+    for (const char* name : {"mlDisconnect", "mlConfiguration1", "Upgrade1", "N3"})
+        test::triggerAndRun(form.menuItem(name));
     EXPECT_EQ(chosen, (std::vector<std::string>{"mlDisconnect", "mlConfiguration1", "Upgrade1", "N3"}));
 }
 
@@ -467,8 +468,8 @@ TEST(TForm1MenuActions, VersionItemsAreAppendedAndRemovedLastFirst) {
     QList<QAction*> items = form.checkVersionMenu()->actions();
     ASSERT_EQ(items.size(), 3);
     EXPECT_EQ(items[1]->text().toStdString(), "Bank 2");
-    items[2]->trigger();
-    items[0]->trigger();
+    test::triggerAndRun(items[2]);
+    test::triggerAndRun(items[0]);
     EXPECT_EQ(chosen, (std::vector<int>{3, 1}));
 
     form.removeLastVersionItem();
@@ -534,9 +535,9 @@ TEST(TForm1PopupActions, ItemsReportNameAndTagAndCaptionsChange) {
     TForm1::Handlers h;
     h.popupItemChosen = [&](const std::string& item, int tag) { chosen.push_back(item + ":" + std::to_string(tag)); };
     form.setHandlers(h);
-    form.menuItem("CloseOneBank2")->trigger();
-    form.menuItem("mlCheckVersion1")->trigger();
-    form.menuItem("MenuItem8")->trigger();
+    test::triggerAndRun(form.menuItem("CloseOneBank2"));
+    test::triggerAndRun(form.menuItem("mlCheckVersion1"));
+    test::triggerAndRun(form.menuItem("MenuItem8"));
     EXPECT_EQ(chosen, (std::vector<std::string>{"CloseOneBank2:1", "mlCheckVersion1:1", "MenuItem8:0"}));
     form.setMenuItemCaption("OpenOneBank2", "Power on All Ports of Bank 12");
     EXPECT_EQ(form.menuItem("OpenOneBank2")->text().toStdString(), "Power on All Ports of Bank 12");

@@ -45,6 +45,7 @@ INSTANTIATE_TEST_SUITE_P(
                  [](const SimOptions& o) { return o.unit.faults.stallAfterBytes == 7 && o.unit.faults.junk; }},
         GoodCase{"BadBanks", {"--bad-banks"}, [](const SimOptions& o) { return o.unit.faults.badBanks; }},
         GoodCase{"Paced", {"--paced"}, [](const SimOptions& o) { return o.pty.paced; }},
+        GoodCase{"Record", {"--record", "/tmp/line.bin"}, [](const SimOptions& o) { return o.recordFile == "/tmp/line.bin"; }},
         GoodCase{"StatusForm", {"--status-form", "flags-first"},
                  [](const SimOptions& o) { return o.unit.statusForm == StatusForm::combinedFlagsFirst; }},
         GoodCase{"ImageLength", {"--image-length", "4096"}, [](const SimOptions& o) { return o.unit.imageLength == 4096; }},
@@ -70,6 +71,7 @@ TEST_P(BadOptions, AreRefusedWithAMessage) {
 
 INSTANTIATE_TEST_SUITE_P(Sim, BadOptions,
                          ::testing::Values(BadCase{"Unknown", {"--turbo"}, "--turbo"},
+                                           BadCase{"RecordWithoutFile", {"--record"}, "--record"},
                                            BadCase{"BanksMissing", {"--banks"}, "--banks"},
                                            BadCase{"BanksZero", {"--banks", "0"}, "--banks"},
                                            BadCase{"BanksSeventeen", {"--banks", "17"}, "--banks"},

@@ -4,6 +4,7 @@
 // a condition holds or a generous bound passes. The bound only guards
 // against a hang; no test asserts how fast anything happened.
 
+#include <QAction>
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
@@ -33,6 +34,14 @@ inline void spinFor(int ms) {
     QEventLoop loop;
     QTimer::singleShot(ms, &loop, &QEventLoop::quit);
     loop.exec();
+}
+
+// Triggers a menu item and runs what it asks for: the window queues every
+// item's handler behind the trigger, as a user's click lets the event loop
+// run it next.
+inline void triggerAndRun(QAction* item) {
+    item->trigger();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::MetaCall);
 }
 
 }  // namespace velmora::test
