@@ -5,8 +5,7 @@
 #include <cstdio>
 
 #include "link/protocol.h"
-#include "mainwindow/drawing_rules.h"
-#include "mainwindow/menu_logic.h"
+#include "link/report_rules.h"
 
 namespace velmora::cli {
 

@@ -10,7 +10,7 @@
 #include "link/protocol.h"
 #include "maintenance/clock_sync.h"
 #include "maintenance/firmware_upgrade.h"
-#include "mainwindow/window_logic.h"
+#include "link/report_rules.h"
 #include "platform/file_io.h"
 #include "schedule/schedule_file.h"
 #include "schedule/schedule_transfer.h"

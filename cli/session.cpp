@@ -3,8 +3,7 @@
 #include <algorithm>
 
 #include "link/protocol.h"
-#include "mainwindow/drawing_rules.h"
-#include "mainwindow/window_logic.h"
+#include "link/report_rules.h"
 #include "platform/forwarding_serial.h"
 #include "platform/port_list.h"
 #include "settings/detect_scan.h"
@@ -259,14 +258,6 @@ bool Session::watchdogExpired() const {
 
 UnitView Session::view() const { return takeUnitView(state_, tables_, d_.clock.now(), currentKnown_); }
 
-void Session::markStatus(int bank) {
-    // The window's redraw marks a flagged port's timers invalid (timer-flag
-    // rule), which is what the time left then goes by.
-    const BankRecord record = state_.bankSnapshot(bank);
-    for (int port = 1; port <= kSlotPorts; ++port)
-        tables_.setInvalid(bank - 1, port - 1, timerFlagRule(record.timerFlagsText(), port).invalid);
-}
-
 void Session::SyncUpdate() {
     const int shown = state_.ShownBankCount.load();
     const int count = state_.BankCount.load();
@@ -277,15 +268,7 @@ void Session::SyncUpdate() {
         if (shown != count) {
             // Banks that went away take their records and timers with them,
             // as in the window.
-            for (int bank = shownBanks(shown); bank > shownBanks(count); --bank) {
-                state_.editBank(bank, [](BankRecord& r) {
-                    copyField(r.portStates, "CCCCCCCC");
-                    copyField(r.timerFlags, "GGGGGGGG");
-                    r.current = 0.0f;
-                    copyField(r.version, "");
-                });
-                tables_.clearBanksFrom(bank - 1, bank);
-            }
+            for (int bank = shownBanks(shown); bank > shownBanks(count); --bank) forgetBank(state_, tables_, bank);
             state_.ShownBankCount = count;
             return;  // the bank-count report carries nothing else
         }
@@ -327,7 +310,9 @@ void Session::SyncUpdate() {
     const auto b = static_cast<std::size_t>(bank);
     if (isStatusKind(kind)) {
         statusSincePoll_[b] = true;
-        if (bank >= 1 && bank <= kMaxBanks) markStatus(bank);
+        // As the window's redraw: a flagged port's timers are invalid,
+        // which is what the time left then goes by.
+        if (bank >= 1 && bank <= kMaxBanks) markFlaggedTimers(state_, tables_, bank);
     }
     if (isCurrentKind(kind)) {
         currentSincePoll_[b] = true;

@@ -176,7 +176,6 @@ private:
     void startClockSyncPeriod() override {}
 
     std::unique_ptr<SerialDevice> makeWatchedDevice();
-    void markStatus(int bank);
     int probeForUnit(const std::vector<std::string>& names, std::vector<PortRefusal>& refusals);
 
     Deps d_;

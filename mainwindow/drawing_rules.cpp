@@ -9,11 +9,6 @@ constexpr int kPointOffset = 10;  // ImageList1: digit followed by a decimal poi
 // digit counts as that digit: single precision holds 0.7 as 0.69999999.
 constexpr double kDigitSlack = 1e-3;
 
-char charAt(std::string_view text, int port) {
-    if (port < 1 || port > kSlotPorts || static_cast<std::size_t>(port) > text.size()) return '\0';
-    return text[static_cast<std::size_t>(port - 1)];
-}
-
 ComponentName named(std::string_view prefix, int number) {
     ComponentName n(prefix);
     n.appendInt(number);
@@ -47,15 +42,8 @@ int pictureCount(PictureList list) {
     return 0;
 }
 
-bool portIsOn(std::string_view portStates, int port) { return charAt(portStates, port) == 'O'; }
-
 PictureRef ledPicture(int port, bool on, bool alarm) {
     return {port == 1 ? PictureList::imlRLed : PictureList::imlLed, 2 * (on ? 1 : 0) + (alarm ? 1 : 0)};
-}
-
-TimerFlagEffect timerFlagRule(std::string_view timerFlags, int port) {
-    const bool flagged = charAt(timerFlags, port) == 'F';
-    return {flagged, flagged, flagged};
 }
 
 CurrentDigits currentDigits(float amperes) {

@@ -12,6 +12,8 @@
 #include <cstddef>
 #include <string_view>
 
+#include "link/report_rules.h"
+
 namespace velmora {
 
 // Number of bank panels the window shows at once.
@@ -100,29 +102,11 @@ constexpr int portKey(int slot, int port) { return slot * 10 + port; }
 
 // ---- LED rule ---------------------------------------------------------------
 
-// True when character `port` (1..8) of the port-state text is 'O'. A text
-// too short for the port, or a port outside 1..8, reads as off.
-bool portIsOn(std::string_view portStates, int port);
-
 // Picture of the LED of `port`: imlRLed for port 1, imlLed otherwise, at
 // index 2 * on + alarm.
 PictureRef ledPicture(int port, bool on, bool alarm);
 
-// ---- Timer-flag rule --------------------------------------------------------
-
-// What character `port` of the timer-flag text means for a redraw by a
-// report or a scroll. 'F' (the unit flags the port's timer): ALARM lamp lit,
-// both live timer entries marked invalid, time label emptied. Anything else,
-// including a text too short for the port: ALARM dark, invalid marks
-// cleared, label left as it is.
-struct TimerFlagEffect {
-    bool alarm;
-    bool invalid;
-    bool clearLabel;
-
-    friend bool operator==(const TimerFlagEffect&, const TimerFlagEffect&) = default;
-};
-TimerFlagEffect timerFlagRule(std::string_view timerFlags, int port);
+// ---- Timer-flag rule: timerFlagRule, with portIsOn, in link/report_rules.h --
 
 // ---- Current rule -----------------------------------------------------------
 

@@ -69,23 +69,6 @@ std::string versionCaption(int bank) {
     return text;
 }
 
-std::string versionText(std::string_view version) {
-    if (version == kWaitVersionText) return std::string(version);
-    // scanf needs a terminated text; the version field holds at most 19
-    // characters, so a longer view is cut like the field would cut it.
-    char field[20] = {};
-    copyField(field, version);
-    int major = 0;
-    int minor = 0;
-    int build = 0;
-    if (std::sscanf(field, "%1d%1d%2d", &major, &minor, &build) != 3) {
-        return std::string(kUnknownVersionText);
-    }
-    char text[64];
-    std::snprintf(text, sizeof text, "Firmware Version: %1d.%1d.%d", major, minor, build);
-    return text;
-}
-
 MenuLogic::MenuLogic(Deps deps) : d_(std::move(deps)) {
     for (const StartState& s : kStartStates) {
         enabled_[std::string(s.name)] = s.enabled;

@@ -17,6 +17,7 @@
 #include <string>
 #include <string_view>
 
+#include "link/report_rules.h"
 #include "mainwindow/menu_view.h"
 #include "settings/configuration_logic.h"
 #include "settings/settings_file.h"
@@ -42,21 +43,9 @@ public:
     virtual bool showModal() = 0;
 };
 
-// Shown instead of the numbers when the version text does not hold them
-// (empty before the first version report, or garbage from the line).
-inline constexpr std::string_view kUnknownVersionText = "Firmware Version: unknown";
-
 // Caption of the version box: "Bank%2d Version" (bank 4 -> "Bank 4 Version").
+// Its text is versionText (link/report_rules.h).
 std::string versionCaption(int bank);
-// Text of the version box for a version text:
-//  - exactly "Wait a minute": that text;
-//  - otherwise the numbers read from it as one digit, one digit and up to
-//    two characters of a number (blanks before each are skipped, as a C
-//    scanf "%1d%1d%2d" reads them), shown as "Firmware Version: %1d.%1d.%d":
-//    "1203" -> "Firmware Version: 1.2.3", "12345" -> "Firmware Version: 1.2.34";
-//  - when the three numbers cannot all be read ("", "12", "abcd"):
-//    kUnknownVersionText.
-std::string versionText(std::string_view version);
 
 // Where a version-display click came from.
 enum class VersionItemSource {

@@ -280,17 +280,11 @@ void MainWindowLogic::resetRemovedBank(int bank) {
         d_.view.removeLastVersionItem();
         --versionItems_;
     }
-    d_.state.editBank(bank, [](BankRecord& record) {
-        copyField(record.portStates, "CCCCCCCC");
-        copyField(record.timerFlags, "GGGGGGGG");
-        record.current = 0.0f;
-        copyField(record.version, "");
-    });
     if (timerTabs_ == bank) {
         d_.view.deleteTimerTab(bank - 1);
         --timerTabs_;
     }
-    d_.tables.clearBanksFrom(bank - 1, bank);
+    forgetBank(d_.state, d_.tables, bank);
 }
 
 void MainWindowLogic::addBankItems(int bank) {

@@ -16,6 +16,7 @@
 
 #include "link/device_state.h"
 #include "link/link_ui.h"
+#include "link/report_rules.h"
 #include "mainwindow/drawing_rules.h"
 #include "mainwindow/main_view.h"
 #include "platform/clock.h"
@@ -24,13 +25,9 @@
 
 namespace velmora {
 
-// Timer intervals, milliseconds.
+// Timer intervals, milliseconds (the poll and watchdog cadence is in
+// link/report_rules.h).
 inline constexpr int kFlashIntervalMs = 500;     // tmFlash1
-inline constexpr int kPollIntervalMs = 5000;     // tmQuery, steady
-inline constexpr int kFirstPollDelayMs = 10;     // tmQuery right after the greeting
-inline constexpr int kWatchdogIntervalMs = 20000;  // tmOpenComError
-// Polls after which the information request goes out if it has not yet.
-inline constexpr int kPollsBeforeInfoRequest = 5;
 
 // Window heights (client pixels) and the top edge used for three panels.
 inline constexpr int kHeightOneBank = 190;
