@@ -4,67 +4,20 @@
 #include <charconv>
 #include <cstdio>
 
-#include "link/protocol.h"
 #include "link/report_rules.h"
 
 namespace velmora::cli {
 
-int shownBanks(int bankCount) { return std::clamp(bankCount, 0, kMaxBanks); }
+std::string jsonString(std::string_view text) { return Json(latin1ToUtf8(text)).dump(-1, ' ', true); }
 
-UnitView takeUnitView(const DeviceState& state, const TimerTables& tables, const LocalMoment& now,
-                      const std::array<bool, kBankRecords>& currentKnown) {
-    UnitView unit;
-    unit.bankCount = state.BankCount.load();
-    const int banks = shownBanks(unit.bankCount);
-    for (int b = 1; b <= banks; ++b) {
-        const BankRecord record = state.bankSnapshot(b);
-        BankView bank;
-        bank.bank = b;
-        bank.portStates = std::string(record.portStatesText());
-        bank.timerFlags = std::string(record.timerFlagsText());
-        bank.current = record.current;
-        bank.currentKnown = currentKnown[static_cast<std::size_t>(b)];
-        bank.version = std::string(record.versionText());
-        for (int p = 1; p <= 8; ++p) {
-            PortView& port = bank.ports[static_cast<std::size_t>(p - 1)];
-            port.port = p;
-            port.on = portIsOn(bank.portStates, p);
-            port.flagged = timerFlagRule(bank.timerFlags, p).invalid;
-            port.timeLeft = PortTimeLeft(tables, b - 1, p - 1, now);
-        }
-        unit.banks.push_back(std::move(bank));
-    }
-    return unit;
-}
+std::string numberText(float value) { return jsonNumber(value).dump(); }
 
-std::string jsonString(std::string_view text) {
-    static constexpr char kHex[] = "0123456789abcdef";
-    std::string out = "\"";
-    for (char c : text) {
-        const auto u = static_cast<unsigned char>(c);
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += c;
-        } else if (u < 0x20 || u >= 0x7F) {
-            out += "\\u00";
-            out += kHex[u >> 4];
-            out += kHex[u & 0x0F];
-        } else {
-            out += c;
-        }
-    }
-    out += '"';
-    return out;
-}
+namespace {
 
-std::string numberText(float value) {
-    char buf[32];
-    const auto r = std::to_chars(buf, buf + sizeof buf, value);
-    std::string text(buf, r.ptr);
-    // JSON has no inf or nan; the line scan can give neither, but say 0.
-    if (text.find_first_not_of("0123456789.-e+") != std::string::npos) return "0";
-    return text;
-}
+// One object a line, as every --json output is written.
+std::string jsonLine(const Json& object) { return object.dump(-1, ' ', true) + "\n"; }
+
+}  // namespace
 
 std::string timeLeftText(const std::optional<PortTime>& t) {
     if (!t) return "";
@@ -84,13 +37,6 @@ std::string pad(std::string text, std::size_t width) {
 
 std::string padLeft(const std::string& text, std::size_t width) {
     return text.size() < width ? std::string(width - text.size(), ' ') + text : text;
-}
-
-std::string timeLeftJson(const std::optional<PortTime>& t) {
-    if (!t) return "null";
-    return "{\"hours\":" + std::to_string(t->hours) + ",\"minutes\":" + std::to_string(t->minutes) +
-           ",\"due\":" + (t->due ? "true" : "false") + ",\"timer\":" + (t->powerOn ? "\"power-on\"" : "\"power-off\"") +
-           "}";
 }
 
 }  // namespace
@@ -122,26 +68,7 @@ std::string statusText(const UnitView& unit) {
     return out;
 }
 
-std::string statusJson(const UnitView& unit) {
-    std::string out = "{\"bankCount\":" + std::to_string(unit.bankCount) + ",\"banks\":[";
-    for (std::size_t i = 0; i < unit.banks.size(); ++i) {
-        const BankView& b = unit.banks[i];
-        if (i) out += ',';
-        out += "{\"bank\":" + std::to_string(b.bank) + ",\"version\":" + jsonString(b.version) +
-               ",\"current\":" + numberText(b.current) + ",\"portStates\":" + jsonString(b.portStates) +
-               ",\"timerFlags\":" + jsonString(b.timerFlags) + ",\"ports\":[";
-        for (std::size_t j = 0; j < b.ports.size(); ++j) {
-            const PortView& p = b.ports[j];
-            if (j) out += ',';
-            out += "{\"port\":" + std::to_string(p.port) + ",\"on\":" + (p.on ? "true" : "false") +
-                   ",\"timerFlagged\":" + (p.flagged ? "true" : "false") + ",\"timeLeft\":" + timeLeftJson(p.timeLeft) +
-                   "}";
-        }
-        out += "]}";
-    }
-    out += "]}\n";
-    return out;
-}
+std::string statusJson(const UnitView& unit) { return jsonLine(unitJson(unit)); }
 
 std::string versionReport(const UnitView& unit) {
     std::string out;
@@ -153,63 +80,20 @@ std::string versionReport(const UnitView& unit) {
 }
 
 std::string versionJson(const UnitView& unit) {
-    std::string out = "{\"bankCount\":" + std::to_string(unit.bankCount) + ",\"versions\":[";
-    for (std::size_t i = 0; i < unit.banks.size(); ++i) {
-        if (i) out += ',';
-        out += "{\"bank\":" + std::to_string(unit.banks[i].bank) + ",\"version\":" + jsonString(unit.banks[i].version) +
-               "}";
-    }
-    out += "]}\n";
-    return out;
-}
-
-std::vector<PortAddress> addressedPorts(int bank, int port, int bankCount) {
-    std::vector<PortAddress> ports;
-    const int banks = shownBanks(bankCount);
-    if (bank < 0 || bank > banks || port < 0 || port > 8 || (bank == 0 && port != 0)) return ports;
-    const int firstBank = bank == 0 ? 1 : bank;
-    const int lastBank = bank == 0 ? banks : bank;
-    for (int b = firstBank; b <= lastBank; ++b) {
-        for (int p = port == 0 ? 1 : port; p <= (port == 0 ? 8 : port); ++p) ports.push_back({b, p});
-    }
-    return ports;
-}
-
-bool portsShow(const UnitView& unit, const std::vector<PortAddress>& ports, bool on) {
-    if (ports.empty()) return false;
-    for (const PortAddress& a : ports) {
-        if (a.bank < 1 || static_cast<std::size_t>(a.bank) > unit.banks.size()) return false;
-        const BankView& b = unit.banks[static_cast<std::size_t>(a.bank - 1)];
-        if (b.portStates.size() < 8) return false;  // not reported yet
-        if (b.ports[static_cast<std::size_t>(a.port - 1)].on != on) return false;
-    }
-    return true;
-}
-
-std::string switchCommand(bool on, int bank, int port) {
-    if (bank == 0 && port == 0) return cmdSwitchAll(on);
-    if (port == 0) return cmdSwitchBank(on, bank);
-    return cmdSwitchPort(on, bank, port);
-}
-
-std::string switchText(bool on, int bank, int port) {
-    const char* state = on ? "on" : "off";
-    if (bank == 0) return std::string("Every bank is ") + state;
-    if (port == 0) return "Bank " + std::to_string(bank) + " (all ports) is " + state;
-    return "Bank " + std::to_string(bank) + " Port " + std::to_string(port) + " is " + state;
+    Json versions = Json::array();
+    for (const BankView& b : unit.banks) versions.push_back({{"bank", b.bank}, {"version", latin1ToUtf8(b.version)}});
+    return jsonLine({{"bankCount", unit.bankCount}, {"versions", std::move(versions)}});
 }
 
 std::string switchJson(std::string_view command, int bank, int port, bool confirmed, const UnitView& unit) {
-    std::string out = "{\"command\":" + jsonString(command) + ",\"bank\":" + std::to_string(bank) +
-                      ",\"port\":" + std::to_string(port) + ",\"confirmed\":" + (confirmed ? "true" : "false") +
-                      ",\"portStates\":[";
-    for (std::size_t i = 0; i < unit.banks.size(); ++i) {
-        if (i) out += ',';
-        out += "{\"bank\":" + std::to_string(unit.banks[i].bank) +
-               ",\"portStates\":" + jsonString(unit.banks[i].portStates) + "}";
-    }
-    out += "]}\n";
-    return out;
+    Json states = Json::array();
+    for (const BankView& b : unit.banks)
+        states.push_back({{"bank", b.bank}, {"portStates", latin1ToUtf8(b.portStates)}});
+    return jsonLine({{"command", std::string(command)},
+                     {"bank", bank},
+                     {"port", port},
+                     {"confirmed", confirmed},
+                     {"portStates", std::move(states)}});
 }
 
 std::vector<WatchEvent> watchChanges(const UnitView& before, const UnitView& after) {
@@ -243,19 +127,46 @@ std::vector<WatchEvent> watchChanges(const UnitView& before, const UnitView& aft
 
 std::string watchLine(const WatchEvent& e, bool json) {
     if (e.kind == WatchEvent::Kind::port) {
-        if (json)
-            return "{\"event\":\"port\",\"bank\":" + std::to_string(e.bank) + ",\"port\":" + std::to_string(e.port) +
-                   ",\"on\":" + (e.on ? "true" : "false") + "}";
+        if (json) return Json{{"event", "port"}, {"bank", e.bank}, {"port", e.port}, {"on", e.on}}.dump();
         return "bank " + std::to_string(e.bank) + " port " + std::to_string(e.port) + (e.on ? " on" : " off");
     }
-    if (json)
-        return "{\"event\":\"current\",\"bank\":" + std::to_string(e.bank) + ",\"current\":" + numberText(e.current) +
-               "}";
+    if (json) return Json{{"event", "current"}, {"bank", e.bank}, {"current", jsonNumber(e.current)}}.dump();
     return "bank " + std::to_string(e.bank) + " current " + numberText(e.current) + " A";
 }
 
+namespace {
+
+// File names are the file system's bytes: UTF-8 on any Linux of today, and
+// whatever is not is shown with replacement characters rather than refused.
+std::string fileJson(std::string_view file) {
+    return Json(std::string(file)).dump(-1, ' ', true, Json::error_handler_t::replace);
+}
+
+}  // namespace
+
+std::string clockJson(std::string_view sent) {
+    return jsonLine({{"command", "clock"}, {"sent", latin1ToUtf8(sent)}});
+}
+
+std::string scheduleSendJson(std::string_view file, std::size_t commands) {
+    return "{\"command\":\"schedule send\",\"file\":" + fileJson(file) +
+           ",\"commands\":" + std::to_string(commands) + ",\"confirmed\":" + std::to_string(commands) + "}\n";
+}
+
+std::string scheduleSaveJson(std::string_view file, int banks) {
+    return "{\"command\":\"schedule save\",\"file\":" + fileJson(file) + ",\"banks\":" + std::to_string(banks) +
+           "}\n";
+}
+
+std::string upgradeJson(std::string_view file, long bytes, const UnitView& unit) {
+    Json versions = Json::array();
+    for (const BankView& b : unit.banks) versions.push_back({{"bank", b.bank}, {"version", latin1ToUtf8(b.version)}});
+    return "{\"command\":\"upgrade\",\"file\":" + fileJson(file) + ",\"bytes\":" + std::to_string(bytes) +
+           ",\"completed\":true,\"versions\":" + versions.dump(-1, ' ', true) + "}\n";
+}
+
 std::string errorJson(std::string_view text, int exitCode) {
-    return "{\"error\":" + jsonString(text) + ",\"exitCode\":" + std::to_string(exitCode) + "}\n";
+    return jsonLine({{"error", latin1ToUtf8(text)}, {"exitCode", exitCode}});
 }
 
 }  // namespace velmora::cli

@@ -29,15 +29,7 @@ int reportFailure(CommandIo& io, int exitCode, const std::string& text) {
 
 namespace {
 
-std::string seconds(int ms) {
-    char buf[32];
-    if (ms % 1000 == 0) {
-        std::snprintf(buf, sizeof buf, "%d s", ms / 1000);
-    } else {
-        std::snprintf(buf, sizeof buf, "%.3g s", ms / 1000.0);
-    }
-    return buf;
-}
+std::string seconds(int ms) { return secondsText(ms); }
 
 // The exit for a wait that did not end with its condition: `silentText`
 // and `silentCode` for a time-out.
@@ -51,9 +43,7 @@ int waitFailure(CommandIo& io, Session& s, Wait w, int silentCode, const std::st
 }
 
 int statusPollFailure(CommandIo& io, Session& s, Wait w, int timeoutMs) {
-    return waitFailure(io, s, w, kExitNoUnit,
-                       std::string(kNotFoundMessage) + "\n(no complete answer to the status poll within " +
-                           seconds(timeoutMs) + ")");
+    return waitFailure(io, s, w, kExitNoUnit, noStatusAnswerText(timeoutMs));
 }
 
 // Writes the switching command, then polls as the window does until the
@@ -90,9 +80,7 @@ int runSwitch(const Options& o, Session& s, CommandIo& io) {
     const int bankCount = s.state().BankCount.load();
     const std::vector<PortAddress> ports = addressedPorts(o.bank, o.port, bankCount);
     if (ports.empty()) {
-        return reportFailure(io, kExitUsage,
-                             "bank " + std::to_string(o.bank) + " does not exist: the unit has " +
-                                 std::to_string(bankCount) + (bankCount == 1 ? " bank" : " banks"));
+        return reportFailure(io, kExitUsage, noSuchBankText(o.bank, bankCount));
     }
     const char* name = o.command == Command::on ? "on" : o.command == Command::off ? "off" : "cycle";
     auto step = [&](bool on) -> int {
@@ -102,9 +90,7 @@ int runSwitch(const Options& o, Session& s, CommandIo& io) {
         if (w == Wait::stopped) return exitCodeForSignal(s.stopSignal());
         if (w == Wait::lineLost) return waitFailure(io, s, w, kExitNoUnit, "");
         if (io.json) io.out << switchJson(name, o.bank, o.port, false, s.view());
-        return reportFailure(io, kExitNotConfirmed,
-                             "the unit did not confirm within " + seconds(o.timeoutMs) + ": " +
-                                 switchText(!on, o.bank, o.port) + " still, or not reported");
+        return reportFailure(io, kExitNotConfirmed, notConfirmedText(on, o.bank, o.port, o.timeoutMs));
     };
     if (o.command == Command::cycle) {
         if (int r = step(false); r != kExitDone) return r;
@@ -205,7 +191,7 @@ int runClock(const Options& o, Session& s, CommandIo& io) {
     }
     if (s.clockErrorSeen()) return reportFailure(io, kExitNotConfirmed, kClockFailureText);
     if (io.json) {
-        io.out << "{\"command\":\"clock\",\"sent\":" << jsonString(sent) << "}\n";
+        io.out << clockJson(sent);
     } else {
         io.out << "Clock set: " << sent << "\n";
     }
@@ -248,8 +234,7 @@ int runScheduleSend(const Options& o, Session& s, CommandIo& io) {
                                " commands confirmed)");
     }
     if (io.json) {
-        io.out << "{\"command\":\"schedule send\",\"file\":" << jsonString(o.file) << ",\"commands\":" << commands
-               << ",\"confirmed\":" << commands << "}\n";
+        io.out << scheduleSendJson(o.file, commands);
     } else if (commands == 0) {
         io.out << "Nothing to send: " << o.file << " holds no timer the unit does not already have\n";
     } else {
@@ -269,8 +254,7 @@ int runScheduleSave(const Options& o, Session& s, CommandIo& io) {
     if (saved.status != FileIoStatus::ok)
         return reportFailure(io, kExitUsage, "cannot save the schedule " + o.file + ": " + saved.error);
     if (io.json) {
-        io.out << "{\"command\":\"schedule save\",\"file\":" << jsonString(o.file)
-               << ",\"banks\":" << shownBanks(banks) << "}\n";
+        io.out << scheduleSaveJson(o.file, shownBanks(banks));
     } else {
         io.out << "Saved the timers of " << shownBanks(banks) << (shownBanks(banks) == 1 ? " bank" : " banks")
                << " to " << o.file << "\n";
@@ -363,13 +347,7 @@ int runUpgrade(const Options& o, Session& s, CommandIo& io) {
     if (back == Wait::stopped) return exitCodeForSignal(s.stopSignal());
     const UnitView unit = s.view();
     if (io.json) {
-        std::string versions;
-        for (const BankView& b : unit.banks) {
-            if (!versions.empty()) versions += ',';
-            versions += "{\"bank\":" + std::to_string(b.bank) + ",\"version\":" + jsonString(b.version) + "}";
-        }
-        io.out << "{\"command\":\"upgrade\",\"file\":" << jsonString(o.file) << ",\"bytes\":" << (length - 1)
-               << ",\"completed\":true,\"versions\":[" << versions << "]}\n";
+        io.out << upgradeJson(o.file, length - 1, unit);
     } else {
         io.out << kUpgradeCompletedText << " (" << (length - 1) << " bytes from " << o.file << ")\n";
         io.out << versionReport(unit);

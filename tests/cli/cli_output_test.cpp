@@ -77,7 +77,7 @@ TEST(CliOutput, JsonStringsEscapeQuotesControlAndEightBitBytes) {
         std::string in, out;
     } cases[] = {{"plain", "\"plain\""},
                  {"a\"b\\c", "\"a\\\"b\\\\c\""},
-                 {std::string("\r\n\x01", 3), "\"\\u000d\\u000a\\u0001\""},
+                 {std::string("\r\n\x01", 3), "\"\\r\\n\\u0001\""},
                  {"\xE9", "\"\\u00e9\""}};
     for (const auto& c : cases) {
         EXPECT_EQ(jsonString(c.in), c.out);

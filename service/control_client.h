@@ -1,0 +1,50 @@
+#pragma once
+
+// A client of a port's owner: connects to its control socket, writes
+// request lines and reads answer lines.
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+
+#include "service/control_protocol.h"
+#include "service/control_socket.h"
+
+namespace velmora {
+
+class ControlClient {
+public:
+    ControlClient() = default;
+    ~ControlClient();
+    ControlClient(const ControlClient&) = delete;
+    ControlClient& operator=(const ControlClient&) = delete;
+
+    // False (with *error) when nobody listens at `path` or it may not be used.
+    bool connect(const std::filesystem::path& path, std::string* error = nullptr);
+    bool connected() const { return fd_ >= 0; }
+    void close();
+
+    // Writes one request (with its line end); false when the owner is gone.
+    bool send(const Request& request);
+    bool sendLine(const std::string& line);
+
+    // The next answer line, without its line end. Waits up to `timeoutMs`
+    // (negative: for ever). Returns early with nullopt when the owner closed
+    // the connection, the time-out passed, or `stopFd` (>= 0) became
+    // readable (a stop signal's pipe); gone() tells the first apart.
+    std::optional<std::string> receive(int timeoutMs, int stopFd = -1);
+    bool gone() const { return gone_; }
+    int fd() const { return fd_; }
+
+private:
+    int fd_ = -1;
+    bool gone_ = false;
+    LineReader reader_{kMaxRequestBytes * 8};
+};
+
+// The control socket of the owner of `device`, when one listens: the first
+// folder of socketFolders() where an owner answers.
+std::optional<std::filesystem::path> findOwnerSocket(const std::string& device, const EnvLookup& env);
+
+}  // namespace velmora

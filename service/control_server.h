@@ -1,0 +1,81 @@
+#pragma once
+
+// The owner's control socket: a Unix-domain socket that any number of
+// clients may use at once. A thread of its own accepts them, checks each
+// peer's credentials, cuts what they send into request lines and hands
+// every request to the owner's UI thread (UiDispatcher::post), where the
+// UnitService carries them out; the answers come back to this thread and
+// go out to their client. A client that sends junk gets an error line; one
+// whose line grows past kMaxRequestBytes gets one and is dropped; one that
+// goes away is forgotten - its request still runs, its answer is dropped.
+
+#include <sys/types.h>
+
+#include <atomic>
+#include <cstddef>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <thread>
+
+#include "service/control_protocol.h"
+#include "service/control_socket.h"
+#include "service/unit_service.h"
+
+namespace velmora {
+
+class UiDispatcher;
+
+inline constexpr std::size_t kMaxControlClients = 64;
+
+class ControlServer {
+public:
+    // `submit` runs on the owner's UI thread (posted through `owner`).
+    using Submit = std::function<void(Request, UnitService::Reply)>;
+
+    struct Options {
+        std::filesystem::path path;   // the socket file
+        std::optional<gid_t> group;   // also allowed (socket 0660 and this group)
+        // Tests only: the socket file's mode as is (0666 lets another user
+        // reach the credential check). 0: 0600, or 0660 with a group.
+        mode_t mode = 0;
+        std::size_t maxClients = kMaxControlClients;
+    };
+
+    ControlServer(UiDispatcher& owner, Submit submit);
+    ~ControlServer();  // stop()
+    ControlServer(const ControlServer&) = delete;
+    ControlServer& operator=(const ControlServer&) = delete;
+
+    // Listens at options.path. Refuses (false, *error) when another owner
+    // answers there; a socket file nobody answers at is an old one and is
+    // replaced.
+    bool start(const Options& options, std::string* error);
+    // Stops listening, drops every client, removes the socket file. The
+    // owner's requests already posted run and their answers are dropped.
+    void stop();
+    bool running() const { return thread_.joinable(); }
+    const std::filesystem::path& path() const { return options_.path; }
+
+    // Clients connected now (tests).
+    std::size_t clientCount() const;
+
+    struct Shared;
+
+private:
+    void serve();
+
+    UiDispatcher& owner_;
+    Submit submit_;
+    Options options_;
+    std::shared_ptr<Shared> shared_;
+    int listenFd_ = -1;
+    std::thread thread_;
+};
+
+// True when an owner answers at `path` (connects and disconnects).
+bool ownerListening(const std::filesystem::path& path);
+
+}  // namespace velmora

@@ -1,0 +1,149 @@
+#include "service/control_socket.h"
+
+#include <grp.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <system_error>
+
+namespace velmora {
+
+namespace fs = std::filesystem;
+
+EnvLookup processEnvironment() {
+    return [](const char* name) -> std::optional<std::string> {
+        const char* v = std::getenv(name);
+        if (v == nullptr) return std::nullopt;
+        return std::string(v);
+    };
+}
+
+std::string canonicalDevice(const std::string& device) {
+    std::error_code ec;
+    const fs::path real = fs::canonical(device, ec);
+    return ec ? device : real.string();
+}
+
+std::string socketFileName(const std::string& device) {
+    const std::string real = canonicalDevice(device);
+    // FNV-1a of the whole path: two ports with one last part differ.
+    std::uint32_t hash = 2166136261u;
+    for (unsigned char c : real) {
+        hash ^= c;
+        hash *= 16777619u;
+    }
+    std::string last = fs::path(real).filename().string();
+    if (last.empty()) last = "port";
+    for (char& c : last) {
+        const bool plain = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '.' ||
+                           c == '_' || c == '-';
+        if (!plain) c = '_';
+    }
+    if (last.size() > 40) last.resize(40);
+    char tail[16];
+    std::snprintf(tail, sizeof tail, "-%08x.sock", hash);
+    return last + tail;
+}
+
+namespace {
+
+std::optional<fs::path> absoluteFolder(const EnvLookup& env, const char* name, const char* below = nullptr) {
+    const std::optional<std::string> v = env(name);
+    if (!v || v->empty() || (*v)[0] != '/') return std::nullopt;
+    fs::path p(*v);
+    if (below) p /= below;
+    return p;
+}
+
+fs::path privateTmpFolder() { return fs::path("/tmp") / ("velmora-" + std::to_string(::geteuid())); }
+
+}  // namespace
+
+std::vector<fs::path> socketFolders(const EnvLookup& env) {
+    std::vector<fs::path> folders;
+    auto add = [&](const std::optional<fs::path>& p) {
+        if (p && std::find(folders.begin(), folders.end(), *p) == folders.end()) folders.push_back(*p);
+    };
+    add(absoluteFolder(env, "VELMORA_SOCKET_DIR"));
+    add(absoluteFolder(env, "XDG_RUNTIME_DIR", "velmora"));
+    add(fs::path("/run/velmora"));
+    add(privateTmpFolder());
+    return folders;
+}
+
+fs::path defaultSocketFolder(const EnvLookup& env) {
+    if (auto p = absoluteFolder(env, "VELMORA_SOCKET_DIR")) return *p;
+    if (auto p = absoluteFolder(env, "XDG_RUNTIME_DIR", "velmora")) return *p;
+    return privateTmpFolder();
+}
+
+bool peerAllowed(const PeerPolicy& policy, uid_t uid, gid_t gid, const std::vector<gid_t>& groups) {
+    if (uid == policy.owner || uid == 0) return true;
+    if (!policy.group) return false;
+    return gid == *policy.group || std::find(groups.begin(), groups.end(), *policy.group) != groups.end();
+}
+
+std::vector<gid_t> groupsOfUser(uid_t uid, gid_t primary) {
+    std::vector<gid_t> groups;
+    struct passwd pw {};
+    struct passwd* found = nullptr;
+    std::vector<char> buffer(16384);
+    if (::getpwuid_r(uid, &pw, buffer.data(), buffer.size(), &found) != 0 || found == nullptr) return groups;
+    int count = 64;
+    std::vector<gid_t> list(static_cast<std::size_t>(count));
+    if (::getgrouplist(pw.pw_name, primary, list.data(), &count) < 0) {
+        list.resize(static_cast<std::size_t>(count));
+        if (::getgrouplist(pw.pw_name, primary, list.data(), &count) < 0) return groups;
+    }
+    list.resize(static_cast<std::size_t>(count));
+    return list;
+}
+
+std::optional<gid_t> groupNamed(const std::string& name) {
+    if (name.empty()) return std::nullopt;
+    struct group gr {};
+    struct group* found = nullptr;
+    std::vector<char> buffer(16384);
+    if (::getgrnam_r(name.c_str(), &gr, buffer.data(), buffer.size(), &found) == 0 && found != nullptr)
+        return found->gr_gid;
+    char* end = nullptr;
+    errno = 0;
+    const unsigned long n = std::strtoul(name.c_str(), &end, 10);
+    if (errno == 0 && end != name.c_str() && *end == '\0' && n < 0x7fffffffUL) {
+        if (::getgrgid_r(static_cast<gid_t>(n), &gr, buffer.data(), buffer.size(), &found) == 0 && found != nullptr)
+            return found->gr_gid;
+    }
+    return std::nullopt;
+}
+
+bool prepareSocketFolder(const fs::path& folder, std::optional<gid_t> group, std::string* why) {
+    auto fail = [&](const std::string& text) {
+        if (why) *why = text;
+        return false;
+    };
+    std::error_code ec;
+    if (!fs::exists(folder, ec)) {
+        fs::create_directories(folder.parent_path(), ec);
+        if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST)
+            return fail("cannot make " + folder.string() + ": " + std::strerror(errno));
+        if (group) {
+            if (::chown(folder.c_str(), static_cast<uid_t>(-1), *group) != 0 || ::chmod(folder.c_str(), 0750) != 0)
+                return fail("cannot give " + folder.string() + " to its group: " + std::strerror(errno));
+        }
+    }
+    struct stat st {};
+    if (::lstat(folder.c_str(), &st) != 0) return fail("cannot use " + folder.string() + ": " + std::strerror(errno));
+    if (!S_ISDIR(st.st_mode)) return fail(folder.string() + " is not a folder");
+    if (st.st_uid != ::geteuid())
+        return fail(folder.string() + " belongs to another user: a socket there could be anybody's");
+    if ((st.st_mode & 0022) != 0) return fail(folder.string() + " may be written by other users");
+    return true;
+}
+
+}  // namespace velmora

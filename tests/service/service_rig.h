@@ -1,0 +1,117 @@
+#pragma once
+
+// The service as an owner runs it, without a port: the owner's writes go
+// straight into the simulated unit's model, and what the unit says comes
+// back through the program's own line assembler and line processing, each
+// view update handled as the owner's SyncUpdate does (bank count, the
+// pending-command list) and then told to the service. Time is the manual
+// timers' time.
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include <gtest/gtest.h>
+#include "service/json.h"
+
+#include "link/device_state.h"
+#include "link/line_assembler.h"
+#include "link/line_processor.h"
+#include "link/protocol.h"
+#include "platform/clock.h"
+#include "platform/window_timer.h"
+#include "schedule/timer_tables.h"
+#include "service/unit_service.h"
+#include "sim/unit_model.h"
+
+namespace velmora::test {
+
+inline sim::UnitConfig serviceUnit(int banks) {
+    sim::UnitConfig c;
+    c.banks = banks;
+    c.statusForm = sim::StatusForm::split;
+    c.clockStart = LocalMoment{2026, 12, 8, 3, 21, 0, 15};
+    return c;
+}
+
+struct ServiceRig {
+    explicit ServiceRig(sim::UnitConfig config = serviceUnit(2)) : unit(config) {}
+
+    DeviceState state;
+    TimerTables tables;
+    FixedClock clock{LocalMoment{2026, 12, 8, 3, 21, 0, 15}};
+    ManualTimerHost timers;
+    sim::UnitModel unit;
+    LineAssembler assembler;
+    std::string fromUnit;                 // said by the unit, not yet delivered
+    std::vector<std::string> written;     // every write of the owner, in order
+    bool unitHears = true;                // false: writes go nowhere (a deaf unit)
+    OwnerRefusal refusal;
+    bool schedulesAllowed = true;
+    std::map<std::string, std::vector<Json>> answers;  // by request id
+
+    UnitService service{OwnerLink{state, tables, clock, timers, [this] { return timers.nowMs(); },
+                                  [this](std::string_view t) { return write(t); }, [this] { write(cmdPoll()); },
+                                  [this] { return refusal; }, [this] { return schedulesAllowed; }, "serve",
+                                  "/dev/ttyTEST"}};
+
+    bool write(std::string_view text) {
+        written.emplace_back(text);
+        if (unitHears) fromUnit += unit.feed(text);
+        return true;
+    }
+
+    // What the unit said reaches the owner, as the reader hands it on.
+    void deliver() {
+        while (!fromUnit.empty()) {
+            const std::string bytes = std::move(fromUnit);
+            fromUnit.clear();
+            for (char c : bytes) {
+                if (!assembler.feed(static_cast<unsigned char>(c), state.RawLineMode.load())) continue;
+                const LineOutcome out = processLine(assembler.line(), state, tables, clock.now());
+                for (int i = 0; i < out.updateCount; ++i) {
+                    const std::int32_t kind = out.updates[static_cast<std::size_t>(i)];
+                    if (kind == ukNextAfterClear || kind == ukNextAfterSet) {
+                        if (auto next = state.Queue.advance()) write(*next);
+                    }
+                    state.ShownBankCount = state.BankCount.load();
+                    service.viewUpdate(kind);
+                }
+                if (out.scheduleBank >= 0 && out.updateCount == 0) service.viewUpdate(ukScheduleRefresh);
+            }
+        }
+    }
+
+    // Time passes in small steps, the unit answering as it goes.
+    void run(std::int64_t ms, std::int64_t stepMs = kServiceTickMs) {
+        deliver();
+        for (std::int64_t t = 0; t < ms; t += stepMs) {
+            timers.advance(stepMs);
+            deliver();
+        }
+    }
+
+    UnitService::Reply replyTo(const std::string& id) {
+        return [this, id](const std::string& line) {
+            answers[id].push_back(Json::parse(line));
+            return true;
+        };
+    }
+    void submit(const std::string& id, std::string_view requestJson) {
+        Json object = Json::parse(requestJson);
+        object["id"] = id;
+        RequestParse p = parseRequest(object.dump());
+        ASSERT_TRUE(p.request) << p.error;
+        service.submit(*p.request, replyTo(id));
+    }
+    const Json& last(const std::string& id) { return answers[id].back(); }
+    int count(std::string_view text) const {
+        int n = 0;
+        for (const std::string& w : written) n += w == text;
+        return n;
+    }
+};
+
+}  // namespace velmora::test

@@ -1,0 +1,4 @@
+# The port's owner serving others: the unit's view and its JSON, the
+# request language, the service against the simulated unit's model with
+# manual timers, and the control socket with real clients.
+velmora_add_test_suite(service LIBS velmora_service velmora_sim velmora_test_support)

@@ -1,0 +1,174 @@
+// The owner's service against the simulated unit's model: each client's
+// request carried out over the owner's link one at a time, in order, with
+// one poll answering many status requests.
+
+#include "service/unit_service.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "maintenance/clock_sync.h"
+#include "service/service_rig.h"
+
+namespace velmora {
+namespace {
+
+using test::ServiceRig;
+
+TEST(UnitService, ManyStatusRequestsCostOnePollOfTheUnit) {
+    ServiceRig rig;
+    for (int i = 0; i < 20; ++i) rig.submit("s" + std::to_string(i), R"({"command":"status"})");
+    rig.run(200);
+    EXPECT_EQ(rig.count("/C\\"), 1) << "every request after the first answered from its answer";
+    for (int i = 0; i < 20; ++i) {
+        const Json& a = rig.last("s" + std::to_string(i));
+        ASSERT_TRUE(a["ok"].get<bool>()) << a.dump();
+        EXPECT_EQ(a["unit"]["bankCount"], 2);
+        EXPECT_EQ(a["unit"]["banks"][1]["portStates"], "CCCCCCCC");
+    }
+    // Older than the cache: the unit is asked again.
+    rig.run(kStatusCacheMs + 100);
+    rig.submit("later", R"({"command":"status"})");
+    rig.run(100);
+    EXPECT_EQ(rig.count("/C\\"), 2);
+}
+
+TEST(UnitService, SwitchingsGoOutOneAtATimeInOrderEachConfirmedByAPoll) {
+    ServiceRig rig;
+    rig.submit("a", R"({"command":"switch","on":true,"bank":1,"port":3})");
+    rig.submit("b", R"({"command":"switch","on":true,"bank":2,"port":0})");
+    rig.submit("c", R"({"command":"switch","on":false,"bank":1,"port":3})");
+    rig.run(500);
+    // The bank count first (nothing known yet), then each command and the
+    // poll that confirms it, none before the one ahead was confirmed.
+    const std::vector<std::string> expected{"/C\\", "/O013\\", "/C\\", "/O020\\", "/C\\", "/F013\\", "/C\\"};
+    EXPECT_EQ(rig.written, expected);
+    for (const char* id : {"a", "b", "c"}) EXPECT_TRUE(rig.last(id)["confirmed"].get<bool>()) << id;
+    EXPECT_EQ(rig.unit.portStates(1), "CCCCCCCC");
+    EXPECT_EQ(rig.unit.portStates(2), "OOOOOOOO");
+    EXPECT_EQ(rig.last("b")["unit"]["banks"][1]["portStates"], "OOOOOOOO");
+}
+
+TEST(UnitService, SwitchingTheUnitNeverShowsTimesOutPollingAtAPace) {
+    ServiceRig rig;
+    rig.submit("count", R"({"command":"status"})");
+    rig.run(100);
+    rig.written.clear();
+    rig.unitHears = false;  // the command and the first poll are lost
+    rig.submit("lost", R"({"command":"switch","on":true,"bank":1,"port":1,"timeout":3500})");
+    rig.run(500);
+    rig.unitHears = true;  // from here on the polls are answered: port 1 stays off
+    rig.run(2900);
+    EXPECT_TRUE(rig.answers["lost"].empty()) << "answered before its time-out";
+    rig.run(200);
+    ASSERT_EQ(rig.answers["lost"].size(), 1u);
+    const Json& a = rig.last("lost");
+    EXPECT_FALSE(a["ok"].get<bool>());
+    EXPECT_EQ(a["exitCode"], kAnswerNotConfirmed);
+    EXPECT_EQ(a["error"], notConfirmedText(true, 1, 1, 3500));
+    EXPECT_EQ(rig.written.front(), "/O011\\");
+    EXPECT_EQ(rig.count("/C\\"), 4) << "one poll a second, the lost one included";
+}
+
+TEST(UnitService, WrongBankAndRefusalsWriteNothing) {
+    ServiceRig rig;
+    rig.submit("count", R"({"command":"status"})");
+    rig.run(100);
+    const std::size_t before = rig.written.size();
+    rig.submit("bank", R"({"command":"switch","on":true,"bank":5,"port":1})");
+    rig.run(100);
+    EXPECT_EQ(rig.last("bank")["exitCode"], kAnswerUsage);
+    EXPECT_EQ(rig.last("bank")["error"], noSuchBankText(5, 2));
+    rig.refusal = OwnerRefusal{kAnswerBusy, "upgrading"};
+    rig.submit("held", R"({"command":"switch","on":true,"bank":1,"port":1})");
+    EXPECT_EQ(rig.last("held")["exitCode"], kAnswerBusy);
+    EXPECT_EQ(rig.written.size(), before);
+}
+
+TEST(UnitService, CycleTellsTheOffThenWaitsItsPauseThenSwitchesOn) {
+    ServiceRig rig;
+    rig.unit.setPort(1, 2, true);
+    rig.submit("cycle", R"({"command":"cycle","bank":1,"port":2,"delay":3000})");
+    rig.run(500);
+    ASSERT_EQ(rig.answers["cycle"].size(), 1u);
+    EXPECT_EQ(rig.answers["cycle"][0]["step"], "off");
+    EXPECT_FALSE(rig.unit.portOn(1, 2));
+    rig.run(2000);
+    EXPECT_EQ(rig.count("/O012\\"), 0) << "on before the pause was over";
+    rig.run(1500);
+    ASSERT_EQ(rig.answers["cycle"].size(), 2u);
+    EXPECT_TRUE(rig.answers["cycle"][1]["confirmed"].get<bool>());
+    EXPECT_TRUE(rig.unit.portOn(1, 2));
+}
+
+TEST(UnitService, ScheduleIsSentCommandByCommandAndAnsweredWhenAllAreConfirmed) {
+    ServiceRig rig;
+    rig.submit("count", R"({"command":"status"})");
+    rig.run(100);
+    rig.schedulesAllowed = false;
+    rig.submit("open", R"({"command":"schedule-send","text":"1 0 0 1 0 1 0 22 0"})");
+    EXPECT_EQ(rig.last("open")["exitCode"], kAnswerBusy);
+    rig.schedulesAllowed = true;
+    // Power-off at 22:00 for bank 1 port 1, power-on daily 7:30 for bank 2 port 8.
+    rig.submit("send", R"({"command":"schedule-send","text":"1 0 0 1 0 1 0 22 0\n0 1 7 1 0 2 0 7 30\n"})");
+    rig.run(500);
+    const Json& a = rig.last("send");
+    ASSERT_TRUE(a["ok"].get<bool>()) << a.dump();
+    EXPECT_EQ(a["commands"], 2);
+    EXPECT_TRUE(rig.unit.timer(1, 1, 0).has_value());
+    EXPECT_TRUE(rig.unit.timer(2, 8, 1).has_value());
+    EXPECT_TRUE(rig.state.Queue.empty());
+}
+
+TEST(UnitService, ClockFailureOfTheUnitIsNotConfirmed) {
+    sim::UnitConfig c = test::serviceUnit(1);
+    c.faults.clockError = true;
+    ServiceRig rig(c);
+    rig.submit("clock", R"({"command":"clock"})");
+    rig.run(300);
+    EXPECT_EQ(rig.count("/SETTIME2026-12-08 21:00:15\\"), 1);
+    EXPECT_EQ(rig.last("clock")["error"], kClockFailureText);
+}
+
+TEST(UnitService, WatchHearsEveryAnswerUntilItsClientGoes) {
+    ServiceRig rig;
+    int heard = 0;
+    bool listening = true;
+    RequestParse p = parseRequest(R"({"id":"w","command":"watch"})");
+    rig.service.submit(*p.request, [&](const std::string&) {
+        ++heard;
+        return listening;
+    });
+    rig.submit("s", R"({"command":"status"})");
+    rig.run(100);
+    EXPECT_EQ(heard, 1);
+    rig.write(cmdPoll());
+    rig.run(100);
+    EXPECT_EQ(heard, 2);
+    listening = false;
+    rig.write(cmdPoll());
+    rig.run(100);
+    EXPECT_EQ(rig.service.watches(), 0u);
+    rig.write(cmdPoll());
+    rig.run(100);
+    EXPECT_EQ(heard, 3);
+}
+
+TEST(UnitService, LinkLossAnswersEveryWaitingRequest) {
+    ServiceRig rig;
+    rig.unitHears = false;
+    rig.submit("a", R"({"command":"status"})");
+    rig.submit("b", R"({"command":"switch","on":true,"bank":1,"port":1})");
+    rig.run(100);
+    rig.service.linkLost();
+    for (const char* id : {"a", "b"}) {
+        ASSERT_EQ(rig.answers[id].size(), 1u) << id;
+        EXPECT_EQ(rig.last(id)["exitCode"], kAnswerNoUnit) << id;
+    }
+    EXPECT_EQ(rig.service.pending(), 0u);
+}
+
+}  // namespace
+}  // namespace velmora
