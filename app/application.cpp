@@ -3,11 +3,13 @@
 #include <QMenuBar>
 #include <QThread>
 
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <optional>
 #include <string>
 
+#include "app/owner_socket.h"
 #include "app/simulated_unit.h"
 #include "maintenance/clock_sync.h"
 #include "maintenance/firmware_upgrade.h"
@@ -25,6 +27,7 @@
 #include "platform/traced_serial.h"
 #include "settings/about_box.h"
 #include "settings/configuration_dialog.h"
+#include "service/unit_service.h"
 
 namespace velmora {
 
@@ -86,6 +89,12 @@ Application::Application(ApplicationOptions options)
         menus_->setConnected(false);
         clockSync_->linkReset();
         upgrade_->linkReset();
+        // The port is free again: the others open it themselves.
+        if (socket_) socket_->stop();
+        if (service_) service_->linkLost();
+    };
+    hooks.viewUpdated = [this](std::int32_t kind) {
+        if (service_) service_->viewUpdate(kind);
     };
     // As the menu item would run it: nothing while the item is disabled,
     // which it is whenever SetRTC is on (the version report starts it then).
@@ -146,6 +155,28 @@ Application::Application(ApplicationOptions options)
         [this] { return settings_.SetRTC; },
         [this] { return link_->heldForUpgrade(); }});
 
+    const auto started = std::chrono::steady_clock::now();
+    service_ = std::make_unique<UnitService>(OwnerLink{
+        state_, tables_, clock_, timers_,
+        [started] {
+            return static_cast<std::int64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                                 std::chrono::steady_clock::now() - started)
+                                                 .count());
+        },
+        [this](std::string_view text) { return link_->write(text); },
+        // The window's own poll tick: its panels show the answer at once.
+        [this] { logic_->tmQueryTimer(); },
+        [this] {
+            if (!link_->isOpen() || !state_.GreetingSeen.load())
+                return OwnerRefusal{kAnswerNoUnit, std::string(kNotFoundMessage) + "\n(the window is not connected)"};
+            if (link_->heldForUpgrade()) return OwnerRefusal{kAnswerBusy, "the unit's firmware is being upgraded"};
+            return OwnerRefusal{};
+        },
+        [this] { return !timerDialog_->isVisible(); },
+        "window",
+        ""});
+    socket_ = makeOwnerSocket(dispatcher_, *service_);
+
     menuView_ = std::make_unique<MenuAdapter>(*window_);
     configurationSource_ = std::make_unique<ConfigurationAdapter>(*this);
     switching_ = std::make_unique<SwitchingLogic>(SwitchingLogic::Deps{
@@ -178,6 +209,8 @@ void Application::shutdown() {
     shutDown_ = true;
     // A reader waiting for a view update is released first, so that joining
     // it cannot wait on this very thread.
+    // No client's request reaches the UI thread any more.
+    socket_->stop();
     dispatcher_.shutdown();
     link_->shutdown();
     logic_->stopLinkTimers();
@@ -253,7 +286,7 @@ bool Application::start(std::string* error) {
     if (simulator_) {
         // The simulated unit is known to be at position 1: no detection.
         menus_->setConnected(true);
-        link_->OpenLink(1);
+        openLink(1);
     } else if (settings_.Auto) {
         Connect();
     }
@@ -278,7 +311,18 @@ void Application::Connect() {
         return;
     }
     menus_->setConnected(true);
-    link_->OpenLink(position);
+    openLink(position);
 }
+
+void Application::openLink(int position) {
+    link_->OpenLink(position);
+    if (!link_->isOpen()) return;
+    std::string why;
+    const std::string device = ports_.devices[static_cast<std::size_t>(position)];
+    if (!socket_->start(device, &why))
+        std::fprintf(stderr, "velmora: other programs cannot share %s: %s\n", device.c_str(), why.c_str());
+}
+
+std::string Application::controlSocketPath() const { return socket_ ? socket_->path() : std::string(); }
 
 }  // namespace velmora

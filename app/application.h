@@ -36,6 +36,8 @@ class FirmwareUpgrade;
 class ClockSync;
 class SimulatedUnit;
 class TraceWriter;
+class UnitService;
+class OwnerSocket;
 
 struct ApplicationOptions {
     std::vector<std::string> extraPorts;  // --port devices, in order
@@ -87,6 +89,10 @@ public:
     TForm4& timerDialog() { return *timerDialog_; }
     TForm5& upgradeDialog() { return *upgradeDialog_; }
     FirmwareUpgrade& upgrade() { return *upgrade_; }
+    // What the window does for other programs while it holds the port.
+    UnitService& service() { return *service_; }
+    // The control socket's path while connected (empty when none listens).
+    std::string controlSocketPath() const;
     ClockSync& clockSync() { return *clockSync_; }
     SerialLink& link() { return *link_; }
     DeviceState& state() { return state_; }
@@ -102,6 +108,8 @@ public:
 private:
     void wireWindow();
     void upgradeStateChanged(UpgradeState state);
+    // The link came up on list position `position`: others may use it now.
+    void openLink(int position);
     void buildPortList();
     struct MenuAdapter;
     struct ConfigurationAdapter;
@@ -134,6 +142,8 @@ private:
     TForm2* aboutBox_ = nullptr;           // owned by the main window
     std::unique_ptr<SerialLink> link_;
     std::unique_ptr<SimulatedUnit> simulator_;
+    std::unique_ptr<UnitService> service_;
+    std::unique_ptr<OwnerSocket> socket_;
     bool shutDown_ = false;
 };
 

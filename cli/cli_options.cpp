@@ -24,7 +24,8 @@ struct CommandName {
 constexpr CommandName kCommands[] = {
     {"status", Command::status}, {"on", Command::on},       {"off", Command::off},
     {"cycle", Command::cycle},   {"watch", Command::watch}, {"clock", Command::clock},
-    {"version", Command::version}, {"upgrade", Command::upgrade},
+    {"version", Command::version}, {"upgrade", Command::upgrade}, {"serve", Command::serve},
+    {"shell", Command::shell},
 };
 
 // Splits "--name=value"; value is empty without "=".
@@ -120,6 +121,18 @@ Parse parseArguments(const std::vector<std::string>& args) {
                 p.error = "--timeout takes seconds above 0 and up to 3600, e.g. --timeout 5 or --timeout 0.5";
                 return p;
             }
+        } else if (name == "--group") {
+            if (!takeValue(o.group)) {
+                p.error = "--group needs a group name, e.g. --group velmora";
+                return p;
+            }
+        } else if (name == "--socket-dir") {
+            if (!takeValue(o.socketDir) || o.socketDir[0] != '/') {
+                p.error = "--socket-dir needs an absolute folder, e.g. --socket-dir /run/velmora";
+                return p;
+            }
+        } else if (name == "--direct" && !hasValue) {
+            o.direct = true;
         } else if (name == "--delay") {
             if (!takeValue(v) || !parseSeconds(v, o.delayMs)) {
                 p.error = "--delay takes seconds from 0 to 3600, e.g. --delay 2";
@@ -203,8 +216,12 @@ Parse parseArguments(const std::vector<std::string>& args) {
         default:
             break;
     }
-    if (delayGiven && o.command != Command::cycle) {
-        p.error = "--delay belongs to the cycle command";
+    if ((!o.group.empty() || !o.socketDir.empty()) && o.command != Command::serve) {
+        p.error = "--group and --socket-dir belong to the serve command";
+        return p;
+    }
+    if (delayGiven && o.command != Command::cycle && o.command != Command::shell) {
+        p.error = "--delay belongs to the cycle command (and the shell's cycles)";
         return p;
     }
     if (words.size() > expected) {
@@ -231,6 +248,13 @@ std::string usageText() {
            "  schedule send FILE.pwr send a schedule file to the unit\n"
            "  schedule save FILE.pwr save the unit's timers as a schedule file\n"
            "  upgrade FILE.x         upgrade the unit's firmware\n"
+           "  serve [--group G] [--socket-dir D]\n"
+           "                         hold the port and carry out other programs' commands, until stopped\n"
+           "  shell                  read commands line by line (status, on|off|cycle PLUGS, current,\n"
+           "                         quit), for programs that keep one velmoractl open\n"
+           "\n"
+           "When a Velmora Manager window or \"velmoractl serve\" holds the port, every command goes\n"
+           "through it (its control socket), with the same output and exit codes.\n"
            "\n"
            "Options:\n"
            "  --port DEVICE          the unit's serial port; without it every serial port is probed\n"
@@ -238,6 +262,7 @@ std::string usageText() {
            "  --json                 machine-readable output (one JSON object; one per line for watch)\n"
            "  --trace FILE           write every byte sent and received to FILE\n"
            "  --timeout S            seconds to wait for each answer of the unit (default 10)\n"
+           "  --direct               open the port itself even when a Velmora Manager process holds it\n"
            "  --help, --version\n"
            "\n"
            "Exit codes: 0 done; 1 no unit found or unit silent; 2 bad usage or an unusable file;\n"

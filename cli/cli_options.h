@@ -19,6 +19,8 @@ enum class Command {
     scheduleSend,
     scheduleSave,
     upgrade,
+    serve,  // hold the port and serve other programs through its control socket
+    shell,  // a line mode for programs that keep one process open
 };
 
 inline constexpr int kDefaultTimeoutMs = 10000;     // --timeout
@@ -44,6 +46,14 @@ struct Options {
     int port = 0;  // on, off, cycle: 0 is the whole bank
     int delayMs = kDefaultCycleDelayMs;  // cycle --delay S
     std::string file;  // schedule send/save FILE.pwr, upgrade FILE.x
+
+    // serve: the group whose members may use the socket too (--group), and
+    // the folder of the socket (--socket-dir; empty: the default).
+    std::string group;
+    std::string socketDir;
+    // --direct: open the port even when a Velmora Manager process owns it
+    // (it then fails as busy); for tests and diagnosis.
+    bool direct = false;
 };
 
 // Result of reading the arguments: `error` is empty when they were

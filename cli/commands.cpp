@@ -355,8 +355,10 @@ int runUpgrade(const Options& o, Session& s, CommandIo& io) {
     return kExitDone;
 }
 
+}  // namespace
+
 // Checks made before the port is touched, so a bad request sends nothing.
-int precheck(const Options& o, Session& s, CommandIo& io) {
+int checkBeforeConnecting(const Options& o, const LocalMoment& now, CommandIo& io) {
     switch (o.command) {
         case Command::upgrade: {
             const FileLoad f = loadFileBytes(o.file, static_cast<std::uintmax_t>(kLargestFirmwareFile));
@@ -378,7 +380,6 @@ int precheck(const Options& o, Session& s, CommandIo& io) {
                                                                            : f.error));
         }
         case Command::clock: {
-            const LocalMoment now = s.clock().now();
             if (now.year < kFirstSettableYear || now.year > kLastSettableYear)
                 return reportFailure(io, kExitUsage, clockNotSettableText(now));
             return kExitDone;
@@ -387,10 +388,8 @@ int precheck(const Options& o, Session& s, CommandIo& io) {
     }
 }
 
-}  // namespace
-
 int runCommand(const Options& o, Session& s, CommandIo& io) {
-    if (int r = precheck(o, s, io); r != kExitDone) return r;
+    if (int r = checkBeforeConnecting(o, s.clock().now(), io); r != kExitDone) return r;
     const Session::Connection c = s.connect(o.device, o.timeoutMs);
     if (c.exitCode != kExitDone) {
         if (s.stopSignal() != 0) return exitCodeForSignal(s.stopSignal());
@@ -418,6 +417,8 @@ int runCommand(const Options& o, Session& s, CommandIo& io) {
         case Command::scheduleSend: return runScheduleSend(o, s, io);
         case Command::scheduleSave: return runScheduleSave(o, s, io);
         case Command::upgrade: return runUpgrade(o, s, io);
+        case Command::serve:
+        case Command::shell:
         case Command::none: break;
     }
     return reportFailure(io, kExitUsage, "no command given");

@@ -24,6 +24,11 @@ struct CommandIo {
 // results are written to io.
 int runCommand(const Options& options, Session& session, CommandIo& io);
 
+// The checks made before any port is touched (the files of schedule send
+// and upgrade, the PC clock for clock), so a bad request sends nothing:
+// kExitDone, or the exit code after the message.
+int checkBeforeConnecting(const Options& options, const LocalMoment& now, CommandIo& io);
+
 // Prints an error the way the output mode wants it and returns `exitCode`.
 int reportFailure(CommandIo& io, int exitCode, const std::string& text);
 

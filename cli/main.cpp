@@ -16,6 +16,9 @@
 #include "cli/console_dialogs.h"
 #include "cli/posix_loop.h"
 #include "cli/restore_setting.h"
+#include "cli/serve.h"
+#include "cli/shell.h"
+#include "cli/through_owner.h"
 #include "cli/session.h"
 #include "platform/clock.h"
 #include "platform/posix_signals.h"
@@ -83,6 +86,22 @@ int main(int argc, char** argv) {
     ConsoleDialogs dialogs(std::cerr, o.json);
     StopSignals* stop = signals.get();
 
+    const EnvLookup env = processEnvironment();
+    std::vector<SerialPortInfo> ports;
+    if (o.device.empty() && !o.simulate && !o.direct) ports = listSerialPorts();
+    // The port's owner, when one of ours holds it, carries the command out.
+    if (o.command != Command::serve && o.command != Command::shell) {
+        if (const auto socket = ownerSocketFor(run, ports, env)) {
+            ConsoleDialogs ownerDialogs(std::cerr, o.json);
+            CommandIo io{std::cout, std::cerr, o.json, ::isatty(STDERR_FILENO) == 1, ownerDialogs};
+            const int code = runThroughOwner(run, *socket, io, signals ? signals->fd() : -1,
+                                             [stop = signals.get()] { return stop ? stop->signalNumber() : 0; });
+            std::cout.flush();
+            if (simulator) simulator->stop();
+            return code;
+        }
+    }
+
     int code = kExitDone;
     {
         Session session(Session::Deps{
@@ -91,7 +110,15 @@ int main(int argc, char** argv) {
             [](int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms > 0 ? ms : 0)); }, dialogs,
             LinkOptions{restoreStatusFrom(windowSettingsPath()), false}, kAnswerQuietMs});
         CommandIo io{std::cout, std::cerr, o.json, ::isatty(STDERR_FILENO) == 1, dialogs};
-        code = runCommand(run, session, io);
+        if (o.command == Command::serve) {
+            code = runServe(run, session, io, env);
+        } else if (o.command == Command::shell) {
+            // A pty or a pipe: one line at a time, each flushed.
+            code = runShell(run, session, STDIN_FILENO, std::cout, signals ? signals->fd() : -1, env, ports,
+                            [&waiter](int fd) { waiter.watchInput(fd); });
+        } else {
+            code = runCommand(run, session, io);
+        }
         std::cout.flush();
         // Dispatcher, then reader and port, before anything else goes.
         session.shutdown();

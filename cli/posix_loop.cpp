@@ -22,9 +22,8 @@ void PosixLoopWaiter::wait(int ms) {
         std::this_thread::sleep_for(std::chrono::milliseconds(ms < 1 ? 1 : ms));
         return;
     }
-    pollfd fds[2] = {{wakeFd_, POLLIN, 0}, {stopFd_, POLLIN, 0}};
-    const nfds_t count = stopFd_ >= 0 ? 2 : 1;
-    const int r = ::poll(fds, count, ms);
+    pollfd fds[3] = {{wakeFd_, POLLIN, 0}, {stopFd_, POLLIN, 0}, {inputFd_, POLLIN, 0}};
+    const int r = ::poll(fds, 3, ms);  // negative descriptors are skipped
     if (r > 0 && (fds[0].revents & POLLIN)) {
         std::uint64_t value = 0;
         [[maybe_unused]] const ssize_t n = ::read(wakeFd_, &value, sizeof value);

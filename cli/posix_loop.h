@@ -17,10 +17,14 @@ public:
 
     void wait(int ms) override;
     void wake() override;
+    // A descriptor whose readability also ends a wait (the shell's input);
+    // -1: none.
+    void watchInput(int fd) { inputFd_ = fd; }
 
 private:
     int wakeFd_ = -1;
     int stopFd_ = -1;
+    int inputFd_ = -1;
 };
 
 }  // namespace velmora::cli

@@ -132,8 +132,15 @@ int Session::probeForUnit(const std::vector<std::string>& names, std::vector<Por
     return ScanPorts(scan, view, 0);
 }
 
+void Session::disconnect() { link_->Disconnect(); }
+
 Session::Connection Session::connect(const std::string& device, int timeoutMs) {
     Connection c;
+    // A connection of its own: what an earlier one heard does not count.
+    greeted_ = false;
+    failureReported_ = false;
+    watchdogArmedAt_ = -1;
+    pollingStopped_ = false;
     int position = 1;
     if (!device.empty()) {
         link_->setPortDevices({"AUTO", device});
@@ -190,6 +197,22 @@ Wait Session::waitUntil(const std::function<bool()>& done, int timeoutMs) {
             dispatcher_.drain();
             return done() ? Wait::done : Wait::lineLost;
         }
+        const std::int64_t now = d_.monotonicMs();
+        if (now >= deadline) return Wait::timedOut;
+        std::int64_t step = std::min<std::int64_t>(deadline - now, kLoopTickMs);
+        const std::int64_t timer = timers_.untilNextMs();
+        if (timer >= 0) step = std::min(step, timer);
+        d_.waiter.wait(static_cast<int>(std::max<std::int64_t>(step, 0)));
+    }
+}
+
+Wait Session::idle(const std::function<bool()>& done, int timeoutMs) {
+    const std::int64_t deadline = d_.monotonicMs() + std::max(timeoutMs, 0);
+    for (;;) {
+        dispatcher_.drain();
+        if (timers_.runDue() > 0) dispatcher_.drain();
+        if (done()) return Wait::done;
+        if (stopSignal() != 0) return Wait::stopped;
         const std::int64_t now = d_.monotonicMs();
         if (now >= deadline) return Wait::timedOut;
         std::int64_t step = std::min<std::int64_t>(deadline - now, kLoopTickMs);
@@ -259,6 +282,12 @@ bool Session::watchdogExpired() const {
 UnitView Session::view() const { return takeUnitView(state_, tables_, d_.clock.now(), currentKnown_); }
 
 void Session::SyncUpdate() {
+    const std::int32_t raised = state_.UpdateKind.load();
+    handleUpdate();
+    if (updateHook_) updateHook_(raised);
+}
+
+void Session::handleUpdate() {
     const int shown = state_.ShownBankCount.load();
     const int count = state_.BankCount.load();
     const std::int32_t kind = state_.UpdateKind.load();
@@ -321,6 +350,11 @@ void Session::SyncUpdate() {
     }
 }
 
-void Session::resetLinkUi() { call(upgrade_.linkReset); }
+void Session::resetLinkUi() {
+    call(upgrade_.linkReset);
+    bankCountSeen_ = false;
+    currentKnown_.fill(false);
+    call(linkResetHook_);
+}
 
 }  // namespace velmora::cli

@@ -108,6 +108,9 @@ public:
     Wait waitUntil(const std::function<bool()>& done, int timeoutMs);
     // The loop for `ms` milliseconds (Wait::done when they passed).
     Wait pause(int ms);
+    // As waitUntil, whether or not a link is open (an owner waiting to
+    // connect again still serves its loop).
+    Wait idle(const std::function<bool()>& done, int timeoutMs);
 
     // The window's poll tick without its timers: PollCount up (the sixth
     // poll sends the information request if it has not gone), "/C\", the
@@ -154,6 +157,15 @@ public:
     const Clock& clock() const { return d_.clock; }
     Dialogs& dialogs() { return d_.dialogs; }
     void setUpgradeHooks(UpgradeHooks hooks) { upgrade_ = std::move(hooks); }
+    // Told of every view update after the session handled it (the kind the
+    // reader raised), and of every link reset: what a service of the port's
+    // owner follows.
+    void setUpdateHook(std::function<void(std::int32_t kind)> hook) { updateHook_ = std::move(hook); }
+    void setLinkResetHook(std::function<void()> hook) { linkResetHook_ = std::move(hook); }
+    // The "UI thread" of this session: what the loop runs between its waits.
+    UiDispatcher& dispatcher() { return dispatcher_; }
+    // Closes the link as the window's Disconnect does (the reset included).
+    void disconnect();
 
     // Dispatcher stopped (a reader waiting for a hand-over is released),
     // reader woken and joined, port closed. Idempotent; the destructor
@@ -167,6 +179,7 @@ public:
 private:
     // LinkUi
     void SyncUpdate() override;
+    void handleUpdate();
     void startPolling() override { greeted_ = true; }
     bool scheduleShowsBank(int) override { return false; }
     void hidePanels() override {}
@@ -187,6 +200,8 @@ private:
     std::shared_ptr<PortWatch> watch_;  // the device made last
     SerialStatus lastOpen_ = SerialStatus::ok;
     UpgradeHooks upgrade_;
+    std::function<void(std::int32_t)> updateHook_;
+    std::function<void()> linkResetHook_;
 
     bool greeted_ = false;
     bool failureReported_ = false;  // "abc"/"Fail" handed to SyncUpdate

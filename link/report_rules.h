@@ -22,6 +22,15 @@ inline constexpr int kWatchdogIntervalMs = 20000;  // tmOpenComError: no report 
 // Polls after which the information request goes out if it has not yet.
 inline constexpr int kPollsBeforeInfoRequest = 5;
 
+// A port of the unit: bank and port, both counted from 1 (bank 0 with
+// port 0: every bank; port 0: the whole bank, where a command says so).
+struct PortAddress {
+    int bank;
+    int port;
+
+    friend bool operator==(const PortAddress&, const PortAddress&) = default;
+};
+
 // ---- Port states and timer flags ----
 // True when character `port` (1..8) of the port-state text is 'O'. A text
 // too short for the port, or a port outside 1..8, reads as off.

@@ -19,6 +19,7 @@
 #include <string>
 #include <string_view>
 
+#include "link/report_rules.h"
 #include "platform/dialogs.h"
 
 namespace velmora {
@@ -48,13 +49,7 @@ public:
     virtual bool showModal() = 0;
 };
 
-// Where a port button is: bank and port, both counted from 1.
-struct PortAddress {
-    int bank;
-    int port;
-
-    friend bool operator==(const PortAddress&, const PortAddress&) = default;
-};
+// Where a port button is: a PortAddress (link/report_rules.h).
 
 // What an item of the panels' pop-up menus does.
 enum class PopupAction { openBank, closeBank, openAll, closeAll, setTimer, checkVersion };

@@ -207,6 +207,12 @@ void MainWindowLogic::showPanels(int count) {
 // ---- SyncUpdate -----------------------------------------------------------------
 
 void MainWindowLogic::SyncUpdate() {
+    const std::int32_t raised = d_.state.UpdateKind.load();
+    handleUpdate();
+    if (d_.hooks.viewUpdated) d_.hooks.viewUpdated(raised);
+}
+
+void MainWindowLogic::handleUpdate() {
     const int shown = d_.state.ShownBankCount.load();
     const int count = d_.state.BankCount.load();
     if (shown != count) {

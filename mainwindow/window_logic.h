@@ -55,6 +55,9 @@ struct MainWindowHooks {
     std::function<void()> closeConfigurationDialog;
     // Start the hourly clock synchronisation.
     std::function<void()> startClockSyncPeriod;
+    // After every view update, with the kind the reader raised (the
+    // service of the port's owner follows the unit's reports through it).
+    std::function<void(std::int32_t kind)> viewUpdated;
 };
 
 class MainWindowLogic final : public LinkUi {
@@ -144,6 +147,7 @@ public:
     int timerTabCount() const { return timerTabs_; }
 
 private:
+    void handleUpdate();
     void layoutCheck(int shown, int count);
     void showPanels(int count);
     void setPanelShown(int slot, bool shown);

@@ -15,6 +15,7 @@
 #include "service/json.h"
 
 #include "link/device_state.h"
+#include "link/report_rules.h"
 #include "platform/clock.h"
 #include "schedule/timer_arithmetic.h"
 #include "schedule/timer_tables.h"
@@ -56,10 +57,6 @@ UnitView takeUnitView(const DeviceState& state, const TimerTables& tables, const
 // The ports a switching command addresses: bank 0 port 0 every bank, port
 // 0 the whole bank, else the one port. Empty when they lie outside the
 // unit's banks.
-struct PortAddress {
-    int bank;
-    int port;
-};
 std::vector<PortAddress> addressedPorts(int bank, int port, int bankCount);
 // True when every addressed port shows `on` in the unit view.
 bool portsShow(const UnitView& unit, const std::vector<PortAddress>& ports, bool on);

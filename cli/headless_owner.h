@@ -1,0 +1,52 @@
+#pragma once
+
+// The port's owner without a window: what `velmoractl serve` and a shell
+// that holds the port itself run. It keeps the link as the window does -
+// a poll every five seconds, the 20 s watchdog - carries out requests
+// through a UnitService, and when the unit goes away (watchdog, hang-up)
+// answers everything waiting, then tries to connect again every few
+// seconds until the unit is back.
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "cli/session.h"
+#include "service/unit_service.h"
+
+namespace velmora::cli {
+
+inline constexpr int kReconnectEveryMs = 2000;
+
+class HeadlessOwner {
+public:
+    // `device`: the port to hold (the probe's find when empty).
+    HeadlessOwner(Session& session, std::string device, std::string ownerKind);
+    ~HeadlessOwner();
+    HeadlessOwner(const HeadlessOwner&) = delete;
+    HeadlessOwner& operator=(const HeadlessOwner&) = delete;
+
+    // The first connection, as one-shot commands connect.
+    Session::Connection connect(int timeoutMs);
+    // Runs the owner's loop until `done` holds or a stop signal came
+    // (Wait::stopped); a lost unit is taken up again, not returned.
+    Wait run(const std::function<bool()>& done);
+
+    UnitService& service() { return *service_; }
+    bool linkUp() const { return up_; }
+    const std::string& device() const { return device_; }
+
+private:
+    void lost();
+    void poll();
+
+    Session& s_;
+    std::string device_;
+    std::unique_ptr<UnitService> service_;
+    bool up_ = false;
+    std::int64_t lastPollMs_ = -1;
+    std::int64_t nextAttemptMs_ = 0;
+};
+
+}  // namespace velmora::cli

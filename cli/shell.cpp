@@ -1,0 +1,377 @@
+#include "cli/shell.h"
+
+#include <poll.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <charconv>
+#include <memory>
+
+#include "cli/cli_exit.h"
+#include "cli/headless_owner.h"
+#include "cli/through_owner.h"
+#include "link/serial_link.h"
+#include "service/control_client.h"
+
+namespace velmora::cli {
+
+Plug plugNumbered(int number) { return Plug{number, (number - 1) / 8 + 1, (number - 1) % 8 + 1}; }
+
+namespace {
+
+std::string_view trim(std::string_view s) {
+    while (!s.empty() && (s.front() == ' ' || s.front() == '\t' || s.front() == '\r')) s.remove_prefix(1);
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r')) s.remove_suffix(1);
+    return s;
+}
+
+bool number(std::string_view text, int& value) {
+    text = trim(text);
+    if (text.empty() || text.size() > 4) return false;
+    const auto r = std::from_chars(text.data(), text.data() + text.size(), value);
+    return r.ec == std::errc() && r.ptr == text.data() + text.size();
+}
+
+}  // namespace
+
+std::optional<std::vector<Plug>> parsePlugs(std::string_view spec, int plugCount, std::string* error) {
+    auto fail = [&](const std::string& why) -> std::optional<std::vector<Plug>> {
+        if (error) *error = why;
+        return std::nullopt;
+    };
+    spec = trim(spec);
+    if (spec.empty()) return fail("no plugs given");
+    std::vector<bool> chosen(static_cast<std::size_t>(std::max(plugCount, 0)) + 1, false);
+    if (spec == "*") {
+        std::fill(chosen.begin() + 1, chosen.end(), true);
+    } else {
+        if (spec.front() == '[') {
+            if (spec.back() != ']') return fail("\"" + std::string(spec) + "\" lacks its closing bracket");
+            spec = spec.substr(1, spec.size() - 2);
+        }
+        while (!spec.empty()) {
+            const std::size_t comma = spec.find(',');
+            const std::string_view item = spec.substr(0, comma);
+            spec = comma == std::string_view::npos ? std::string_view() : spec.substr(comma + 1);
+            const std::size_t dash = item.find('-');
+            int first = 0;
+            int last = 0;
+            if (!number(item.substr(0, dash), first) ||
+                (dash != std::string_view::npos && !number(item.substr(dash + 1), last)))
+                return fail("\"" + std::string(trim(item)) + "\" is not a plug number or range");
+            if (dash == std::string_view::npos) last = first;
+            if (first > last) return fail("the range " + std::string(trim(item)) + " runs backwards");
+            if (first < 1 || last > plugCount) {
+                return fail("plug " + std::to_string(first < 1 ? first : last) + " does not exist: the unit has " +
+                            std::to_string(plugCount) + " plugs");
+            }
+            for (int p = first; p <= last; ++p) chosen[static_cast<std::size_t>(p)] = true;
+        }
+    }
+    std::vector<Plug> plugs;
+    for (int p = 1; p <= plugCount; ++p)
+        if (chosen[static_cast<std::size_t>(p)]) plugs.push_back(plugNumbered(p));
+    if (plugs.empty()) return fail("no plugs given");
+    return plugs;
+}
+
+ShellCommand parseShellLine(std::string_view line) {
+    ShellCommand c;
+    line = trim(line);
+    if (line.empty()) return c;
+    if (line.size() > kMaxShellLine) {
+        c.kind = ShellCommand::Kind::invalid;
+        c.error = "line too long";
+        return c;
+    }
+    const std::size_t space = line.find_first_of(" \t");
+    const std::string_view verb = line.substr(0, space);
+    const std::string_view rest = space == std::string_view::npos ? std::string_view() : trim(line.substr(space));
+    struct Verb {
+        std::string_view name;
+        ShellCommand::Kind kind;
+        bool plugs;  // takes a plug list (required unless "current")
+    };
+    static constexpr Verb kVerbs[] = {
+        {"status", ShellCommand::Kind::status, false}, {"on", ShellCommand::Kind::on, true},
+        {"off", ShellCommand::Kind::off, true},        {"cycle", ShellCommand::Kind::cycle, true},
+        {"current", ShellCommand::Kind::current, true}, {"quit", ShellCommand::Kind::quit, false},
+        {"exit", ShellCommand::Kind::quit, false},     {"help", ShellCommand::Kind::help, false},
+    };
+    for (const Verb& v : kVerbs) {
+        if (verb != v.name) continue;
+        c.kind = v.kind;
+        if (!v.plugs && !rest.empty()) {
+            c.kind = ShellCommand::Kind::invalid;
+            c.error = std::string(verb) + " takes nothing after it";
+        } else if (v.plugs && rest.empty() && v.kind != ShellCommand::Kind::current) {
+            c.kind = ShellCommand::Kind::invalid;
+            c.error = std::string(verb) + " needs plugs: one (3), a range ([1-8]) or * for all";
+        } else {
+            c.plugs = std::string(rest);
+        }
+        return c;
+    }
+    c.kind = ShellCommand::Kind::invalid;
+    c.error = "unknown command \"" + std::string(verb) + "\" (status, on, off, cycle, current, quit)";
+    return c;
+}
+
+std::vector<PlugGroup> groupPlugs(const std::vector<Plug>& plugs, int bankCount) {
+    std::vector<PlugGroup> groups;
+    const int banks = shownBanks(bankCount);
+    if (banks > 0 && static_cast<int>(plugs.size()) == banks * 8 && bankCount == banks) {
+        groups.push_back({0, 0, plugs});
+        return groups;
+    }
+    for (int b = 1; b <= banks; ++b) {
+        std::vector<Plug> ofBank;
+        for (const Plug& p : plugs)
+            if (p.bank == b) ofBank.push_back(p);
+        if (ofBank.size() == 8) {
+            groups.push_back({b, 0, ofBank});
+        } else {
+            for (const Plug& p : ofBank) groups.push_back({b, p.port, {p}});
+        }
+    }
+    return groups;
+}
+
+namespace {
+
+// Where the shell's requests go: the port's owner, or the port itself.
+class Channel {
+public:
+    virtual ~Channel() = default;
+    // The request's final answer; progress lines to onStep.
+    virtual Json call(const Request& r, const std::function<void(const Json&)>& onStep) = 0;
+    // Waits until input is ready (true) or a stop signal came (false),
+    // keeping the link alive meanwhile.
+    virtual bool waitForInput(int inputFd) = 0;
+    // The owner went away: this channel is of no more use.
+    virtual bool broken() const { return false; }
+};
+
+bool readable(int fd, int timeoutMs) {
+    pollfd p{fd, POLLIN, 0};
+    return ::poll(&p, 1, timeoutMs) > 0;
+}
+
+class OwnerChannel final : public Channel {
+public:
+    OwnerChannel(int stopFd, int timeoutMs) : stopFd_(stopFd), timeoutMs_(timeoutMs) {}
+    bool connect(const std::filesystem::path& socket) { return client_.connect(socket); }
+    Json call(const Request& r, const std::function<void(const Json&)>& onStep) override {
+        return callOwner(client_, r, r.timeoutMs + r.delayMs + timeoutMs_ + 5000, stopFd_, onStep);
+    }
+    bool waitForInput(int inputFd) override {
+        for (;;) {
+            pollfd fds[3] = {{inputFd, POLLIN, 0}, {stopFd_, POLLIN, 0}, {client_.fd(), POLLIN, 0}};
+            if (::poll(fds, 3, -1) < 0 && errno != EINTR) return false;
+            if (fds[1].revents & POLLIN) return false;
+            if (fds[0].revents & (POLLIN | POLLHUP)) return true;
+            if (fds[2].revents & (POLLIN | POLLHUP | POLLERR)) {
+                // Nothing is expected from the owner between requests: it went.
+                gone_ = true;
+                return readable(inputFd, -1);
+            }
+        }
+    }
+    bool broken() const override { return gone_ || client_.gone(); }
+
+private:
+    ControlClient client_;
+    int stopFd_;
+    int timeoutMs_;
+    bool gone_ = false;
+};
+
+class PortChannel final : public Channel {
+public:
+    PortChannel(Session& s, const std::string& device) : owner_(s, device, "shell"), s_(s) {}
+    Session::Connection connect(int timeoutMs) { return owner_.connect(timeoutMs); }
+    Json call(const Request& r, const std::function<void(const Json&)>& onStep) override {
+        std::optional<Json> answer;
+        owner_.service().submit(r, [&](const std::string& line) {
+            Json a = Json::parse(line, nullptr, false);
+            if (a.value("more", false)) {
+                if (onStep) onStep(a);
+            } else {
+                answer = std::move(a);
+            }
+            return true;
+        });
+        owner_.run([&] { return answer.has_value(); });
+        if (!answer) return Json{{"ok", false}, {"error", "stopped"}, {"exitCode", -1}};
+        return *answer;
+    }
+    bool waitForInput(int inputFd) override {
+        return owner_.run([&] { return readable(inputFd, 0); }) != Wait::stopped;
+    }
+
+private:
+    HeadlessOwner owner_;
+    Session& s_;
+};
+
+std::string oneLine(std::string text) {
+    for (char& c : text)
+        if (c == '\n' || c == '\r') c = ';';
+    return text;
+}
+
+std::string errorOf(const Json& a) {
+    const auto it = a.find("error");
+    return oneLine(it != a.end() && it->is_string() ? it->get<std::string>() : "no answer");
+}
+
+bool okAnswer(const Json& a) { return a.value("ok", false); }
+
+std::string amperes(float current) {
+    std::string text = jsonNumber(current).dump();
+    if (text.find('.') == std::string::npos) text += ".0";
+    return text + " A";
+}
+
+}  // namespace
+
+int runShell(const Options& o, Session& session, int inputFd, std::ostream& out, int stopFd, const EnvLookup& env,
+             const std::vector<SerialPortInfo>& ports, const std::function<void(int fd)>& watchInput) {
+    std::unique_ptr<Channel> channel;
+    auto open = [&]() -> std::string {
+        if (auto socket = ownerSocketFor(o, ports, env)) {
+            auto c = std::make_unique<OwnerChannel>(stopFd, o.timeoutMs);
+            if (c->connect(*socket)) {
+                channel = std::move(c);
+                return {};
+            }
+        }
+        auto c = std::make_unique<PortChannel>(session, o.device);
+        const Session::Connection connection = c->connect(o.timeoutMs);
+        if (connection.exitCode != kExitDone) return oneLine(connection.message);
+        channel = std::move(c);
+        if (watchInput) watchInput(inputFd);
+        return {};
+    };
+    if (std::string why = open(); !why.empty()) {
+        out << "error: " << why << "\n" << std::flush;
+        return session.stopSignal() != 0 ? exitCodeForSignal(session.stopSignal()) : kExitNoUnit;
+    }
+
+    auto request = [&](RequestKind kind) {
+        Request r;
+        r.id = 1;
+        r.kind = kind;
+        r.timeoutMs = o.timeoutMs;
+        return r;
+    };
+    auto status = [&]() -> std::optional<UnitView> {
+        const Json a = channel->call(request(RequestKind::status), {});
+        if (!okAnswer(a)) {
+            out << "error " << errorOf(a) << "\n";
+            return std::nullopt;
+        }
+        return unitFromJson(a.value("unit", Json()));
+    };
+
+    std::string pending;
+    bool discarding = false;  // the rest of an over-long line
+    out << kShellPrompt << std::flush;
+    for (;;) {
+        std::size_t newline = pending.find('\n');
+        while (newline == std::string::npos) {
+            if (!channel->waitForInput(inputFd)) return exitCodeForSignal(session.stopSignal() ? session.stopSignal() : 15);
+            char buffer[4096];
+            const ssize_t n = ::read(inputFd, buffer, sizeof buffer);
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) return kExitDone;  // the end of the input
+            pending.append(buffer, static_cast<std::size_t>(n));
+            newline = pending.find('\n');
+            if (newline == std::string::npos && pending.size() > kMaxShellLine) {
+                pending.clear();
+                discarding = true;
+            }
+        }
+        const std::string line = pending.substr(0, newline);
+        pending.erase(0, newline + 1);
+        if (discarding) {
+            discarding = false;
+            out << "error: line too long\n" << kShellPrompt << std::flush;
+            continue;
+        }
+        if (channel->broken()) {
+            channel.reset();
+            if (std::string why = open(); !why.empty()) {
+                out << "error " << why << "\n" << kShellPrompt << std::flush;
+                continue;
+            }
+        }
+
+        const ShellCommand c = parseShellLine(line);
+        switch (c.kind) {
+            case ShellCommand::Kind::empty: break;
+            case ShellCommand::Kind::quit: return kExitDone;
+            case ShellCommand::Kind::help:
+                out << "status | on PLUGS | off PLUGS | cycle PLUGS | current [PLUGS] | quit\n"
+                       "PLUGS: 3, [1-8], [2-4,9] or *; plug p is bank (p-1)/8+1, port (p-1)%8+1\n";
+                break;
+            case ShellCommand::Kind::invalid: out << "error " << c.error << "\n"; break;
+            case ShellCommand::Kind::status:
+                if (const auto unit = status()) {
+                    for (const BankView& b : unit->banks)
+                        for (const PortView& p : b.ports)
+                            out << (b.bank - 1) * 8 + p.port << ": " << (p.on ? "on" : "off") << "\n";
+                }
+                break;
+            case ShellCommand::Kind::current: {
+                const auto unit = status();
+                if (!unit) break;
+                if (c.plugs.empty()) {
+                    for (const BankView& b : unit->banks) out << "bank " << b.bank << ": " << amperes(b.current) << "\n";
+                    break;
+                }
+                std::string why;
+                const auto plugs = parsePlugs(c.plugs, static_cast<int>(unit->banks.size()) * 8, &why);
+                if (!plugs) {
+                    out << "error " << why << "\n";
+                    break;
+                }
+                for (const Plug& p : *plugs)
+                    out << p.number << ": " << amperes(unit->banks[static_cast<std::size_t>(p.bank - 1)].current)
+                        << "\n";
+                break;
+            }
+            case ShellCommand::Kind::on:
+            case ShellCommand::Kind::off:
+            case ShellCommand::Kind::cycle: {
+                const auto unit = status();
+                if (!unit) break;
+                std::string why;
+                const auto plugs = parsePlugs(c.plugs, static_cast<int>(unit->banks.size()) * 8, &why);
+                if (!plugs) {
+                    out << "error " << why << "\n";
+                    break;
+                }
+                for (const PlugGroup& g : groupPlugs(*plugs, unit->bankCount)) {
+                    Request r = request(c.kind == ShellCommand::Kind::cycle ? RequestKind::cycle
+                                                                            : RequestKind::switchPorts);
+                    r.on = c.kind == ShellCommand::Kind::on;
+                    r.bank = g.bank;
+                    r.port = g.port;
+                    r.delayMs = o.delayMs;
+                    const Json a = channel->call(r, {});
+                    for (const Plug& p : g.plugs) {
+                        out << p.number << ": " << (okAnswer(a) ? "ok" : "error " + errorOf(a)) << "\n";
+                    }
+                    out.flush();
+                    if (session.stopSignal() != 0) return exitCodeForSignal(session.stopSignal());
+                }
+                break;
+            }
+        }
+        out << kShellPrompt << std::flush;
+    }
+}
+
+}  // namespace velmora::cli

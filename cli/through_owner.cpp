@@ -1,0 +1,231 @@
+#include "cli/through_owner.h"
+
+#include <algorithm>
+
+#include "cli/cli_exit.h"
+#include "cli/cli_output.h"
+#include "link/serial_link.h"
+#include "maintenance/firmware_upgrade.h"
+#include "platform/clock.h"
+#include "platform/file_io.h"
+#include "schedule/schedule_file.h"
+
+namespace velmora::cli {
+
+namespace {
+
+// The owner has the unit's own time-out for every step; this is the margin
+// for the answer to travel and for a loaded machine.
+constexpr int kAnswerMarginMs = 5000;
+
+std::string text(const Json& answer, const char* key) {
+    const auto it = answer.find(key);
+    return it != answer.end() && it->is_string() ? utf8ToLatin1(it->get<std::string>()) : std::string();
+}
+
+int exitCodeOf(const Json& answer) {
+    const auto it = answer.find("exitCode");
+    if (it == answer.end() || !it->is_number_integer()) return kExitNoUnit;
+    const long long code = it->get<long long>();
+    return code >= 0 && code <= 255 ? static_cast<int>(code) : kExitNoUnit;
+}
+
+bool ok(const Json& answer) {
+    const auto it = answer.find("ok");
+    return it != answer.end() && it->is_boolean() && it->get<bool>();
+}
+
+UnitView unitOf(const Json& answer) {
+    const auto it = answer.find("unit");
+    return it != answer.end() ? unitFromJson(*it) : UnitView{};
+}
+
+Request request(RequestKind kind, const Options& o) {
+    Request r;
+    r.id = 1;
+    r.kind = kind;
+    r.timeoutMs = o.timeoutMs;
+    return r;
+}
+
+const char* switchName(Command c) { return c == Command::on ? "on" : c == Command::off ? "off" : "cycle"; }
+
+}  // namespace
+
+std::optional<std::filesystem::path> ownerSocketFor(const Options& o, const std::vector<SerialPortInfo>& ports,
+                                                    const EnvLookup& env) {
+    if (o.simulate || o.direct || o.command == Command::serve) return std::nullopt;
+    if (!o.device.empty()) return findOwnerSocket(o.device, env);
+    for (const SerialPortInfo& port : ports) {
+        if (auto found = findOwnerSocket(port.device, env)) return found;
+    }
+    return std::nullopt;
+}
+
+Json callOwner(ControlClient& client, const Request& request, int answerWithinMs, int stopFd,
+               const std::function<void(const Json&)>& onStep) {
+    auto failure = [](const std::string& why, int code) {
+        return Json{{"ok", false}, {"error", why}, {"exitCode", code}};
+    };
+    if (!client.send(request)) {
+        return failure(std::string(kNotFoundMessage) + "\n(the port's owner went away)", kExitNoUnit);
+    }
+    for (;;) {
+        const std::optional<std::string> line = client.receive(answerWithinMs, stopFd);
+        if (!line) {
+            if (client.gone()) return failure(std::string(kNotFoundMessage) + "\n(the port's owner went away)", kExitNoUnit);
+            return failure("", -1);  // stopped or no answer in time: the caller knows which
+        }
+        Json answer = Json::parse(*line, nullptr, false);
+        if (answer.is_discarded() || !answer.is_object()) continue;
+        if (answer.value("id", Json()) != request.id) continue;
+        if (answer.value("more", false)) {
+            if (onStep) onStep(answer);
+            continue;
+        }
+        return answer;
+    }
+}
+
+int runThroughOwner(const Options& o, const std::filesystem::path& socket, CommandIo& io, int stopFd,
+                    const std::function<int()>& stopSignal) {
+    if (int r = checkBeforeConnecting(o, SystemClock().now(), io); r != kExitDone) return r;
+    ControlClient client;
+    std::string why;
+    if (!client.connect(socket, &why)) return reportFailure(io, kExitNoUnit, why);
+
+    const auto stopped = [&] { return stopSignal ? stopSignal() : 0; };
+    // Anything but an answer: a stop signal, the owner gone, or silence.
+    const auto failed = [&](const Json& answer, int silentCode, const std::string& silentText) {
+        if (stopped() != 0) return exitCodeForSignal(stopped());
+        if (answer.value("exitCode", 0) < 0) return reportFailure(io, silentCode, silentText);
+        return reportFailure(io, exitCodeOf(answer), text(answer, "error"));
+    };
+    const int within = o.timeoutMs + kAnswerMarginMs;
+    const std::string silence = std::string(kNotFoundMessage) + "\n(the port's owner did not answer within " +
+                                secondsText(within) + ")";
+
+    Request hello = request(RequestKind::hello, o);
+    const Json owner = callOwner(client, hello, within, stopFd);
+    if (!ok(owner)) return failed(owner, kExitNoUnit, silence);
+
+    switch (o.command) {
+        case Command::status: {
+            const Json a = callOwner(client, request(RequestKind::status, o), within, stopFd);
+            if (!ok(a)) return failed(a, kExitNoUnit, silence);
+            io.out << (io.json ? statusJson(unitOf(a)) : statusText(unitOf(a)));
+            return kExitDone;
+        }
+        case Command::on:
+        case Command::off:
+        case Command::cycle: {
+            Request r = request(o.command == Command::cycle ? RequestKind::cycle : RequestKind::switchPorts, o);
+            r.on = o.command == Command::on;
+            r.bank = o.bank;
+            r.port = o.port;
+            r.delayMs = o.delayMs;
+            const Json a = callOwner(client, r, within * 2 + o.delayMs, stopFd, [&](const Json&) {
+                if (!io.json) io.out << switchText(false, o.bank, o.port) << "\n";
+                io.out.flush();
+            });
+            const bool on = o.command != Command::off;
+            if (!ok(a)) {
+                if (io.json && exitCodeOf(a) == kExitNotConfirmed)
+                    io.out << switchJson(switchName(o.command), o.bank, o.port, false, unitOf(a));
+                return failed(a, kExitNoUnit, silence);
+            }
+            if (io.json) {
+                io.out << switchJson(switchName(o.command), o.bank, o.port, true, unitOf(a));
+            } else {
+                io.out << switchText(on, o.bank, o.port) << "\n";
+            }
+            return kExitDone;
+        }
+        case Command::watch: {
+            if (!client.send(request(RequestKind::watch, o))) return reportFailure(io, kExitNoUnit, silence);
+            UnitView shown;
+            for (;;) {
+                const std::optional<std::string> line = client.receive(-1, stopFd);
+                if (!line) {
+                    if (stopped() != 0 || !client.gone()) return kExitDone;
+                    return reportFailure(io, kExitNoUnit, std::string(kNotFoundMessage) + "\n(the port's owner went away)");
+                }
+                const Json a = Json::parse(*line, nullptr, false);
+                if (a.is_discarded() || !a.is_object()) continue;
+                if (!ok(a)) return reportFailure(io, exitCodeOf(a), text(a, "error"));
+                const UnitView now = unitOf(a);
+                for (const WatchEvent& e : watchChanges(shown, now)) io.out << watchLine(e, io.json) << "\n";
+                io.out.flush();
+                if (!io.out) return kExitDone;
+                shown = now;
+            }
+        }
+        case Command::clock: {
+            const Json a = callOwner(client, request(RequestKind::clock, o), within, stopFd);
+            if (!ok(a)) return failed(a, kExitNotConfirmed, silence);
+            const std::string sent = text(a, "sent");
+            if (io.json) {
+                io.out << clockJson(sent);
+            } else {
+                io.out << "Clock set: " << sent << "\n";
+            }
+            return kExitDone;
+        }
+        case Command::version: {
+            const Json a = callOwner(client, request(RequestKind::version, o), within, stopFd);
+            if (!ok(a)) return failed(a, kExitNotConfirmed, silence);
+            io.out << (io.json ? versionJson(unitOf(a)) : versionReport(unitOf(a)));
+            return kExitDone;
+        }
+        case Command::scheduleSend: {
+            const FileLoad file = loadFileBytes(o.file, kMaxScheduleFileBytes);
+            if (file.status != FileIoStatus::ok)
+                return reportFailure(io, kExitUsage, "cannot read the schedule " + o.file + ": " + file.error);
+            Request r = request(RequestKind::scheduleSend, o);
+            r.text = latin1ToUtf8(std::string_view(reinterpret_cast<const char*>(file.bytes.data()), file.bytes.size()));
+            // Every command waits for its own confirmation.
+            const Json a = callOwner(client, r, within + 256 * o.timeoutMs, stopFd);
+            if (!ok(a)) return failed(a, kExitNotConfirmed, silence);
+            const std::size_t commands = a.value("commands", std::size_t{0});
+            if (const std::string warning = text(a, "warning"); !warning.empty())
+                io.err << "velmoractl: " << o.file << ": " << warning << "\n";
+            if (io.json) {
+                io.out << scheduleSendJson(o.file, commands);
+            } else if (commands == 0) {
+                io.out << "Nothing to send: " << o.file << " holds no timer the unit does not already have\n";
+            } else {
+                io.out << "Sent " << commands << (commands == 1 ? " command" : " commands") << " from " << o.file
+                       << "; the unit confirmed every one\n";
+            }
+            return kExitDone;
+        }
+        case Command::scheduleSave: {
+            const Json a = callOwner(client, request(RequestKind::scheduleSave, o), within, stopFd);
+            if (!ok(a)) return failed(a, kExitNoUnit, silence);
+            const int banks = a.value("banks", 0);
+            const FileSave saved = saveFileAtomically(o.file, text(a, "text"));
+            if (saved.status != FileIoStatus::ok)
+                return reportFailure(io, kExitUsage, "cannot save the schedule " + o.file + ": " + saved.error);
+            if (io.json) {
+                io.out << scheduleSaveJson(o.file, banks);
+            } else {
+                io.out << "Saved the timers of " << banks << (banks == 1 ? " bank" : " banks") << " to " << o.file
+                       << "\n";
+            }
+            return kExitDone;
+        }
+        case Command::upgrade: {
+            const std::string holder = owner.value("owner", std::string("window")) == "serve"
+                                           ? "\"velmoractl serve\""
+                                           : "the Velmora Manager window";
+            return reportFailure(io, kExitPort,
+                                 "the port " + owner.value("device", std::string()) + " is held by " + holder +
+                                     ": an upgrade goes through that program (in the window: Tools -> Upgrade), "
+                                     "or stop it and run velmoractl upgrade again");
+        }
+        default: break;
+    }
+    return reportFailure(io, kExitUsage, "this command does not go through the port's owner");
+}
+
+}  // namespace velmora::cli

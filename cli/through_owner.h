@@ -1,0 +1,37 @@
+#pragma once
+
+// velmoractl's commands through the control socket of the port's owner (a
+// Velmora Manager window or `velmoractl serve`): the same requests the
+// owner carries out for every client, printed with the same texts, JSON
+// and exit codes as when velmoractl holds the port itself.
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "cli/commands.h"
+#include "cli/cli_options.h"
+#include "platform/port_list.h"
+#include "service/control_client.h"
+#include "service/control_socket.h"
+
+namespace velmora::cli {
+
+// The socket of the owner of the port the command names, or - without
+// --port - of the first listed port an owner holds. nullopt when no owner
+// of ours listens (velmoractl then opens the port itself).
+std::optional<std::filesystem::path> ownerSocketFor(const Options& o, const std::vector<SerialPortInfo>& ports,
+                                                    const EnvLookup& env);
+
+// Carries out `o.command` through the owner at `socket`. `stopFd` (or -1)
+// becomes readable when a stop signal came; `stopSignal` says which.
+int runThroughOwner(const Options& o, const std::filesystem::path& socket, CommandIo& io, int stopFd,
+                    const std::function<int()>& stopSignal);
+
+// One request and its final answer (progress lines go to `onStep`); a
+// missing answer becomes an error object with exit code 1.
+Json callOwner(ControlClient& client, const Request& request, int answerWithinMs, int stopFd,
+               const std::function<void(const Json&)>& onStep = {});
+
+}  // namespace velmora::cli
