@@ -285,7 +285,6 @@ bool Application::start(std::string* error) {
 
     if (simulator_) {
         // The simulated unit is known to be at position 1: no detection.
-        menus_->setConnected(true);
         openLink(1);
     } else if (settings_.Auto) {
         Connect();
@@ -310,11 +309,11 @@ void Application::Connect() {
         link_->LinkLost();
         return;
     }
-    menus_->setConnected(true);
     openLink(position);
 }
 
 void Application::openLink(int position) {
+    menus_->setConnected(true);
     link_->OpenLink(position);
     if (!link_->isOpen()) return;
     std::string why;

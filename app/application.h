@@ -78,6 +78,10 @@ public:
     // (menus to connected). Anything else - no find, the dialog closed by
     // its close box - shows the not-found message.
     void Connect();
+    // What Connect does after a find at list position `position`: the menus
+    // to connected, the link opened, and the control socket listening so
+    // that other programs share the port.
+    void openLink(int position);
 
     TForm1& window() { return *window_; }
     TForm3& detectDialog() { return *detectDialog_; }
@@ -108,8 +112,6 @@ public:
 private:
     void wireWindow();
     void upgradeStateChanged(UpgradeState state);
-    // The link came up on list position `position`: others may use it now.
-    void openLink(int position);
     void buildPortList();
     struct MenuAdapter;
     struct ConfigurationAdapter;

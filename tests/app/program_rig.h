@@ -84,8 +84,7 @@ public:
                 return false;
             }
         }
-        app_->menus().setConnected(true);
-        app_->link().OpenLink(position);
+        app_->openLink(position);
         return true;
     }
 

@@ -1,0 +1,57 @@
+// The window holds the unit's port and serves the others: velmoractl's
+// switching goes through the window's own link, the unit gets the command
+// once, and the window's lamp shows it at once.
+
+#include <gtest/gtest.h>
+
+#include <stdlib.h>
+
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "app/program_rig.h"
+#include "mainwindow/main_window.h"
+#include "support/child_process.h"
+#include "support/event_loop.h"
+
+namespace velmora {
+namespace {
+
+using test::ChildProcess;
+using test::ProgramRig;
+
+TEST(SharedPortEndToEnd, VelmoractlSwitchesThroughTheWindowAndItsLampLightsAtOnce) {
+    test::ProgramOptions o;
+    o.unit.banks = 2;
+    ProgramRig rig(o);
+    std::string why;
+    ASSERT_TRUE(rig.start(&why)) << why;
+    ASSERT_TRUE(rig.firstPoll(2));
+    ASSERT_FALSE(rig.app().controlSocketPath().empty()) << "the window does not serve its port";
+    EXPECT_EQ(rig.app().window().shownPicture("imLed13"), (PictureRef{PictureList::imlLed, 0}));
+
+    ChildProcess client(VELMORACTL_PROGRAM, {"--port", rig.unit().slavePath(), "on", "1", "3"}, rig.folder(),
+                        "velmoractl");
+    ASSERT_TRUE(client.started());
+    // The window's UI thread carries the request out while the client waits.
+    ASSERT_TRUE(test::spinUntil([&] { return client.wait(std::chrono::milliseconds(0)); }, test::kProgramStepBoundMs));
+    EXPECT_EQ(client.exitCode(), 0) << client.err();
+    EXPECT_EQ(client.out(), "Bank 1 Port 3 is on\n");
+    const std::vector<std::string> commands = rig.unit().commands();
+    EXPECT_EQ(std::count(commands.begin(), commands.end(), "O013"), 1);
+    // The poll that confirmed it drew the lamp: no window poll had to come.
+    EXPECT_EQ(rig.app().window().shownPicture("imLed13"), (PictureRef{PictureList::imlLed, 2}));
+
+    // Disconnected, the window serves nobody: velmoractl takes the port itself.
+    rig.app().link().Disconnect();
+    EXPECT_TRUE(rig.app().controlSocketPath().empty());
+    ChildProcess direct(VELMORACTL_PROGRAM, {"--port", rig.unit().slavePath(), "status"}, rig.folder(), "direct");
+    ASSERT_TRUE(test::spinUntil([&] { return direct.wait(std::chrono::milliseconds(0)); }, test::kProgramStepBoundMs));
+    EXPECT_EQ(direct.exitCode(), 0) << direct.err();
+}
+
+}  // namespace
+}  // namespace velmora
