@@ -13,6 +13,7 @@
 #include "cli/through_owner.h"
 #include "link/serial_link.h"
 #include "service/control_client.h"
+#include "service/control_server.h"
 
 namespace velmora::cli {
 
@@ -189,8 +190,25 @@ private:
 
 class PortChannel final : public Channel {
 public:
-    PortChannel(Session& s, const std::string& device) : owner_(s, device, "shell"), s_(s) {}
-    Session::Connection connect(int timeoutMs) { return owner_.connect(timeoutMs); }
+    PortChannel(Session& s, const std::string& device, const EnvLookup& env)
+        : owner_(s, device, "shell"), s_(s), env_(env),
+          server_(s.dispatcher(), [this](Request r, UnitService::Reply reply) {
+              owner_.service().submit(std::move(r), std::move(reply));
+          }) {}
+    ~PortChannel() override { server_.stop(); }
+    Session::Connection connect(int timeoutMs) {
+        const Session::Connection c = owner_.connect(timeoutMs);
+        if (c.exitCode != kExitDone) return c;
+        // Holding the port, the shell serves it to the others as well.
+        const std::filesystem::path folder = defaultSocketFolder(env_);
+        std::string why;
+        if (prepareSocketFolder(folder, std::nullopt, &why)) {
+            ControlServer::Options options;
+            options.path = folder / socketFileName(owner_.device());
+            server_.start(options, &why);
+        }
+        return c;
+    }
     Json call(const Request& r, const std::function<void(const Json&)>& onStep) override {
         std::optional<Json> answer;
         owner_.service().submit(r, [&](const std::string& line) {
@@ -213,6 +231,8 @@ public:
 private:
     HeadlessOwner owner_;
     Session& s_;
+    EnvLookup env_;
+    ControlServer server_;
 };
 
 std::string oneLine(std::string text) {
@@ -247,7 +267,7 @@ int runShell(const Options& o, Session& session, int inputFd, std::ostream& out,
                 return {};
             }
         }
-        auto c = std::make_unique<PortChannel>(session, o.device);
+        auto c = std::make_unique<PortChannel>(session, o.device, env);
         const Session::Connection connection = c->connect(o.timeoutMs);
         if (connection.exitCode != kExitDone) return oneLine(connection.message);
         channel = std::move(c);

@@ -1,0 +1,65 @@
+# Shared by the tests that drive the simulated unit through the engines
+# users already run (powermand, NUT): a temporary folder, the simulated
+# unit, free loopback ports, waiting, and cleaning up whatever was started.
+set -euo pipefail
+
+work="$(mktemp -d /tmp/velmora-engines.XXXXXX)"
+export VELMORA_SOCKET_DIR="$work/sockets"
+pids=()
+cleanup() {
+  local pid
+  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+  for pid in "${pids[@]}"; do wait "$pid" 2>/dev/null || true; done
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+fail() { echo "FAIL: $*"; exit 1; }
+need() { command -v "$1" >/dev/null || fail "$1 is missing (scripts/setup installs it)"; }
+
+free_port() {
+  python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'
+}
+
+# wait_for SECONDS COMMAND...: runs COMMAND until it succeeds.
+wait_for() {
+  local bound=$(( $(date +%s) + $1 )); shift
+  until "$@" >/dev/null 2>&1; do
+    [ "$(date +%s)" -lt "$bound" ] || return 1
+    sleep 0.1
+  done
+}
+
+# start_unit BANKS: the simulated unit; sets $device.
+start_unit() {
+  "$SIM" --banks "$1" >"$work/sim.out" 2>"$work/sim.err" &
+  pids+=($!)
+  wait_for 10 test -s "$work/sim.out" || fail "the simulated unit did not start"
+  device="$(head -n1 "$work/sim.out")"
+}
+
+# The unit's port states, "bank1 bank2", through its owner.
+port_states() {
+  "$VELMORACTL" --port "$device" --json status |
+    python3 -c 'import json,sys; print(" ".join(b["portStates"] for b in json.load(sys.stdin)["banks"]))'
+}
+bank_current() {
+  "$VELMORACTL" --port "$device" --json status |
+    python3 -c 'import json,sys; print(json.load(sys.stdin)["banks"]['"$1"'-1]["current"])'
+}
+
+# start_powermand DEVICE_SCRIPT: powermand on loopback with one unit of 16
+# plugs, nodes n1..n16, driven through "velmoractl shell"; sets $pm_host.
+start_powermand() {
+  local port; port="$(free_port)"
+  pm_host="127.0.0.1:$port"
+  cat >"$work/powerman.conf" <<CONF
+include "$1"
+listen "$pm_host"
+device "rack1" "velmora" "$VELMORACTL --port $device --delay 1 shell |&"
+node "n[1-16]" "rack1" "[1-16]"
+CONF
+  powermand -c "$work/powerman.conf" -f >"$work/powermand.log" 2>&1 &
+  pids+=($!)
+  wait_for 30 pm -h "$pm_host" -q || { cat "$work/powermand.log"; fail "powermand did not answer"; }
+}
