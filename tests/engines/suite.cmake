@@ -13,4 +13,7 @@ if(TARGET velmoractl AND TARGET velmora-sim)
   add_test(NAME nut.UpscAndUpscmdThroughPowermand
     COMMAND ${engines}/nut_test.sh $<TARGET_FILE:velmoractl> $<TARGET_FILE:velmora-sim> ${script})
   set_tests_properties(nut.UpscAndUpscmdThroughPowermand PROPERTIES LABELS nut TIMEOUT 300)
+  add_test(NAME systemd.ServeUnitVerifies
+    COMMAND ${engines}/systemd_unit_test.sh $<TARGET_FILE:velmoractl> ${PROJECT_SOURCE_DIR}/cli/systemd/velmoractl-serve.service)
+  set_tests_properties(systemd.ServeUnitVerifies PROPERTIES LABELS systemd TIMEOUT 60)
 endif()
