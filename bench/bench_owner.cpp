@@ -1,0 +1,220 @@
+// One unit, many programs:
+//  - a velmoractl command through "velmoractl serve" (its control socket),
+//    start to exit, beside the same command on the port itself; target:
+//    the socket adds at most 10 ms;
+//  - 20 clients, each switching its own outlet 10 times through serve,
+//    against the simulated unit paced at 9600 baud: all 200 carried out,
+//    none lost, the whole within 10 % of the line time the bytes they need
+//    take (each switching waits for the answer that confirms it, so the
+//    line time is what went out plus what came back, at 960 bytes/s).
+
+#include <signal.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "bench_rig.h"
+#include "service/control_client.h"
+#include "service/control_socket.h"
+#include "sim/pty_simulator.h"
+
+namespace velmora {
+namespace {
+
+using Steady = std::chrono::steady_clock;
+
+constexpr double kSocketTargetMs = 10.0;
+constexpr double kManyClientsTargetPercent = 10.0;
+constexpr int kRuns = 15;
+constexpr int kClients = 20;
+constexpr int kSwitchesEach = 10;
+
+double msSince(Steady::time_point t) { return std::chrono::duration<double, std::milli>(Steady::now() - t).count(); }
+
+// velmoractl ARGS... from start to exit; -1 when it failed.
+double timeCommand(const std::vector<std::string>& args) {
+    const auto start = Steady::now();
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        const int devnull = ::open("/dev/null", O_WRONLY);
+        ::dup2(devnull, 1);
+        ::dup2(devnull, 2);
+        std::vector<char*> argv{const_cast<char*>(VELMORACTL_PROGRAM)};
+        for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        ::execv(VELMORACTL_PROGRAM, argv.data());
+        ::_exit(127);
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    const double ms = msSince(start);
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? ms : -1.0;
+}
+
+// "velmoractl --port DEVICE serve" until stopped; waits until it listens.
+class Serve {
+public:
+    explicit Serve(const std::string& device) {
+        pid_ = ::fork();
+        if (pid_ == 0) {
+            const int devnull = ::open("/dev/null", O_WRONLY);
+            ::dup2(devnull, 1);
+            ::dup2(devnull, 2);
+            ::execl(VELMORACTL_PROGRAM, VELMORACTL_PROGRAM, "--port", device.c_str(), "serve",
+                    static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+        const auto bound = Steady::now() + std::chrono::seconds(30);
+        while (!findOwnerSocket(device, processEnvironment()) && Steady::now() < bound)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        socket_ = findOwnerSocket(device, processEnvironment()).value_or("");
+    }
+    ~Serve() {
+        ::kill(pid_, SIGTERM);
+        int status = 0;
+        ::waitpid(pid_, &status, 0);
+    }
+    const std::filesystem::path& socket() const { return socket_; }
+
+private:
+    pid_t pid_ = -1;
+    std::filesystem::path socket_;
+};
+
+struct CommandFigure {
+    double direct = 0, throughOwner = 0;
+    int failures = 0;
+};
+
+CommandFigure measureCommand(bool paced, const std::vector<std::string>& command) {
+    sim::UnitConfig config;
+    config.banks = 3;
+    sim::PtyOptions options;
+    options.paced = paced;
+    sim::PtySimulator unit(config, options);
+    CommandFigure f;
+    if (!unit.start()) return f;
+    std::vector<std::string> args{"--port", unit.slavePath()};
+    args.insert(args.end(), command.begin(), command.end());
+    std::vector<double> direct, owner;
+    for (int i = 0; i < kRuns; ++i) {
+        const double ms = timeCommand(args);
+        if (ms < 0) {
+            ++f.failures;
+        } else {
+            direct.push_back(ms);
+        }
+    }
+    {
+        Serve serve(unit.slavePath());
+        for (int i = 0; i < kRuns; ++i) {
+            const double ms = timeCommand(args);
+            if (ms < 0) {
+                ++f.failures;
+            } else {
+                owner.push_back(ms);
+            }
+        }
+    }
+    f.direct = bench::percentile(direct, 0.5);
+    f.throughOwner = bench::percentile(owner, 0.5);
+    return f;
+}
+
+struct ManyFigure {
+    int confirmed = 0;
+    int answered = 0;
+    double seconds = 0;
+    double lineSeconds = 0;
+};
+
+ManyFigure measureManyClients() {
+    sim::UnitConfig config;
+    config.banks = 3;  // 24 outlets: one of its own for each client
+    sim::PtyOptions options;
+    options.paced = true;
+    sim::PtySimulator unit(config, options);
+    ManyFigure f;
+    if (!unit.start()) return f;
+    Serve serve(unit.slavePath());
+    if (serve.socket().empty()) return f;
+    // The owner's own polls before the clients begin are not theirs.
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    const std::size_t receivedBefore = unit.received().size();
+    const std::size_t sentBefore = unit.sent().size();
+    std::atomic<int> confirmed{0}, answered{0};
+    const auto start = Steady::now();
+    std::vector<std::thread> clients;
+    for (int c = 0; c < kClients; ++c) {
+        clients.emplace_back([&, c] {
+            ControlClient client;
+            if (!client.connect(serve.socket())) return;
+            for (int i = 0; i < kSwitchesEach; ++i) {
+                Request r;
+                r.id = i;
+                r.kind = RequestKind::switchPorts;
+                r.on = i % 2 == 0;
+                r.bank = c / 8 + 1;
+                r.port = c % 8 + 1;
+                r.timeoutMs = 600000;
+                if (!client.send(r)) return;
+                const std::optional<std::string> line = client.receive(900000);
+                if (!line) return;
+                ++answered;
+                const Json a = Json::parse(*line, nullptr, false);
+                if (!a.is_discarded() && a.value("confirmed", false)) ++confirmed;
+            }
+        });
+    }
+    for (auto& t : clients) t.join();
+    f.seconds = msSince(start) / 1000.0;
+    f.confirmed = confirmed;
+    f.answered = answered;
+    const std::size_t bytes = (unit.received().size() - receivedBefore) + (unit.sent().size() - sentBefore);
+    f.lineSeconds = static_cast<double>(bytes) / 960.0;
+    return f;
+}
+
+}  // namespace
+}  // namespace velmora
+
+int main() {
+    using namespace velmora;
+    std::printf("velmoractl through \"velmoractl serve\" beside the port itself, median of %d runs, start to exit\n"
+                "(target: the socket adds at most %.0f ms):\n",
+                kRuns, kSocketTargetMs);
+    const struct {
+        const char* name;
+        bool paced;
+        std::vector<std::string> command;
+    } cases[] = {{"status, unpaced", false, {"status"}},
+                 {"status, 9600 baud", true, {"status"}},
+                 {"on 1 3, unpaced", false, {"on", "1", "3"}},
+                 {"on 1 3, 9600 baud", true, {"on", "1", "3"}}};
+    for (const auto& c : cases) {
+        const CommandFigure f = measureCommand(c.paced, c.command);
+        const double added = f.throughOwner - f.direct;
+        std::printf("  %-20s port itself %7.1f ms  through serve %7.1f ms  added %+7.1f ms  %s%s\n", c.name, f.direct,
+                    f.throughOwner, added, added <= kSocketTargetMs ? "meets target" : "ABOVE TARGET",
+                    f.failures ? " (runs failed)" : "");
+    }
+
+    const ManyFigure m = measureManyClients();
+    const double over = m.lineSeconds > 0 ? (m.seconds / m.lineSeconds - 1.0) * 100.0 : 0.0;
+    std::printf("\n%d clients x %d switchings through serve, unit paced at 9600 baud "
+                "(target: all %d confirmed, within %.0f %% of the line time):\n",
+                kClients, kSwitchesEach, kClients * kSwitchesEach, kManyClientsTargetPercent);
+    std::printf("  answered %d, confirmed %d; %.2f s for %.2f s of line time: %+.1f %%  %s\n", m.answered, m.confirmed,
+                m.seconds, m.lineSeconds, over,
+                m.confirmed == kClients * kSwitchesEach && over <= kManyClientsTargetPercent ? "meets target"
+                                                                                             : "ABOVE TARGET");
+    return 0;
+}
