@@ -300,6 +300,7 @@ void Application::Connect() {
     // the dialog drawn; the link is closed meanwhile (the menu offers Connect
     // only then), so nothing else uses the port list or the probe state.
     deps.probe = [this](int index, ProbeReport& report) { return link_->ProbePort(index, report); };
+    link_->forgetProbeRefusals();
     const std::optional<int> found = detectDialog_->runDetection(deps, settings_.ComMeg);
     // Any listed position is accepted: refusing a find beyond the eighth
     // port after the dialog reported it would tell the user the unit is
@@ -307,6 +308,11 @@ void Application::Connect() {
     const int position = found.value_or(0);
     if (!isDetectedPosition(position, ports_.count())) {
         link_->LinkLost();
+        // A port the user may not open is no missing unit: say how to fix it.
+        if (const std::string denied = link_->probeAccessDenied(); !denied.empty()) {
+            dialogs_.message("Permission denied on " + denied + ": " + kSerialPermissionAdvice + ".", "",
+                             MessageIcon::information);
+        }
         return;
     }
     openLink(position);

@@ -25,6 +25,25 @@ std::vector<std::string> argumentsOf(int argc, char** argv) {
     return args;
 }
 
+// The program's folder before Qt runs: the running executable where the
+// system says it (Linux), else the folder of argv[0].
+std::filesystem::path programFolder(const char* argv0) {
+    std::error_code ec;
+    const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", ec);
+    if (!ec && !self.empty()) return self.parent_path();
+    return std::filesystem::absolute(std::filesystem::path(argv0 ? argv0 : ""), ec).parent_path();
+}
+
+// --help ends with the settings file this run uses: beside the program, or
+// the user's own when the program's folder cannot be written (installed).
+void printHelp(const char* argv0) {
+    using namespace velmora;
+    std::fputs(usageText().c_str(), stdout);
+    const std::filesystem::path settings =
+        settingsFilePath(programFolder(argv0), userConfigDirFromEnvironment(), isFolderWritable);
+    std::printf("\nSettings file: %s\n", settings.string().c_str());
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -50,7 +69,7 @@ int main(int argc, char** argv) {
     if (asksForHelpOrVersion(early)) {
         const CommandLine cl = parseCommandLine(early);
         if (cl.error.empty() && cl.help) {
-            std::fputs(usageText().c_str(), stdout);
+            printHelp(argc > 0 ? argv[0] : nullptr);
             return 0;
         }
         if (cl.error.empty() && cl.version) {
@@ -90,7 +109,7 @@ int run(int argc, char** argv) {
         return 2;
     }
     if (cl.help) {
-        std::fputs(usageText().c_str(), stdout);
+        printHelp(argc > 0 ? argv[0] : nullptr);
         return 0;
     }
     if (cl.version) {

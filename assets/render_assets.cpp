@@ -1,4 +1,4 @@
-// velmora-render-assets FOLDER
+// velmora-render-assets [--icons] FOLDER
 //
 // Writes every picture of every picture list to FOLDER as PNG files
 // (<list>_<index>.png at 1x and <list>_<index>@2x.png at 2x), the
@@ -137,9 +137,13 @@ int main(int argc, char** argv) {
         qputenv("QT_QPA_PLATFORM", "offscreen");  // a tool: no window is needed
     }
     QGuiApplication app(argc, argv);
-    const QStringList args = app.arguments();
+    QStringList args = app.arguments();
+    // --icons: the application icon alone, at each size (the install's
+    // hicolor theme takes them).
+    const bool iconsOnly = args.size() == 3 && args[1] == QStringLiteral("--icons");
+    if (iconsOnly) args.removeAt(1);
     if (args.size() != 2 || args[1].startsWith(QLatin1Char('-'))) {
-        std::fprintf(stderr, "usage: velmora-render-assets FOLDER\n");
+        std::fprintf(stderr, "usage: velmora-render-assets [--icons] FOLDER\n");
         return 2;
     }
     QDir folder(args[1]);
@@ -148,6 +152,13 @@ int main(int argc, char** argv) {
         return 1;
     }
     bool ok = true;
+    if (iconsOnly) {
+        for (int pixels : velmora::kApplicationIconSizes) {
+            ok = save(velmora::applicationIconImage(pixels),
+                      folder.filePath(QStringLiteral("icon_%1.png").arg(pixels))) && ok;
+        }
+        return ok ? 0 : 1;
+    }
     int written = 0;
     for (const PictureSet* list : velmora::allPictureSets()) {
         for (int i = 0; i < list->count(); ++i) {

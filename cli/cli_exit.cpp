@@ -10,8 +10,7 @@ std::string openFailureText(const std::string& device, SerialStatus status) {
         case SerialStatus::notFound:
             return head + "no such device (is the unit's cable or USB adapter plugged in?)";
         case SerialStatus::accessDenied:
-            return head + "permission denied; serial ports belong to the dialout group: "
-                          "sudo usermod -aG dialout $USER, then log in again";
+            return head + "permission denied; " + kSerialPermissionAdvice;
         case SerialStatus::busy:
             return head + "the port is busy: it is in use by another program, for example the "
                           "Velmora Manager window; velmoractl never takes a port from it";

@@ -58,7 +58,13 @@ std::size_t SerialLink::readerCount() const { return retired_.size() + (reader_ 
 int SerialLink::ProbePort(int index, ProbeReport& report) {
     std::unique_ptr<SerialDevice> port;
     if (index >= 1 && static_cast<std::size_t>(index) < devices_.size()) port = d_.makeDevice();
-    if (!port || port->open(devices_[static_cast<std::size_t>(index)], SerialMode::probe) != SerialStatus::ok) {
+    const SerialStatus opened =
+        port ? port->open(devices_[static_cast<std::size_t>(index)], SerialMode::probe) : SerialStatus::failed;
+    if (opened != SerialStatus::ok) {
+        if (opened == SerialStatus::accessDenied) {
+            std::lock_guard lock(refusalMutex_);
+            deniedDevice_ = devices_[static_cast<std::size_t>(index)];
+        }
         report.append(kReportOpenFail);
         return 0;
     }
@@ -125,6 +131,16 @@ int SerialLink::ProbePort(int index, ProbeReport& report) {
     }
     port->close();
     return 1;
+}
+
+std::string SerialLink::probeAccessDenied() const {
+    std::lock_guard lock(refusalMutex_);
+    return deniedDevice_;
+}
+
+void SerialLink::forgetProbeRefusals() {
+    std::lock_guard lock(refusalMutex_);
+    deniedDevice_.clear();
 }
 
 void SerialLink::OpenLink(int index) {

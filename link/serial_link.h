@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -73,6 +74,11 @@ public:
     // `report` as it goes; leaves no port open. May run on one worker
     // thread (the Detect dialog's scan) while no link is open.
     int ProbePort(int index, ProbeReport& report);
+    // The last device a probe could not open for lack of permission since
+    // forgetProbeRefusals(), empty when none (the window then tells the
+    // user how to get the right).
+    std::string probeAccessDenied() const;
+    void forgetProbeRefusals();
     // Opens the link on list position `index` and starts the reader. A
     // failed open is silent and leaves the link closed.
     void OpenLink(int index);
@@ -136,6 +142,8 @@ private:
     std::unique_ptr<TMyThread> reader_;
     std::vector<std::unique_ptr<TMyThread>> retired_;
     std::atomic<bool> upgradeHold_{false};
+    mutable std::mutex refusalMutex_;  // the probe runs on the Detect dialog's worker
+    std::string deniedDevice_;
     std::atomic<std::size_t> refused_{0};
 };
 

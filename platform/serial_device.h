@@ -24,6 +24,10 @@ enum class SerialStatus {
 };
 
 const char* serialStatusText(SerialStatus s);
+// How a user who may not open serial ports gets the right to (Linux: the
+// dialout group), for messages that report an accessDenied port.
+inline constexpr const char* kSerialPermissionAdvice =
+    "serial ports belong to the dialout group: sudo usermod -aG dialout $USER, then log in again";
 
 // The members of the port's line settings the program changes; everything
 // else keeps what the port had. StopBits/Parity use the classic codes:

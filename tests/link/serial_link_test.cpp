@@ -477,3 +477,16 @@ TEST_F(LinkFixture, PurgeAtThePromptDropsWhatTheReaderHeldBehindIt) {
     EXPECT_EQ(lines, (std::vector<std::string>{"Please send the image", "-"}));
     EXPECT_EQ(ui.kinds, (std::vector<int>{ukUpgradeBegin, ukUpgradeStep}));
 }
+
+// A port the user may not open is remembered, so the window can say how to
+// get the right rather than only that no unit was found.
+TEST_F(LinkFixture, ProbeRemembersAPortItMayNotOpen) {
+    ListReport report;
+    port->setResult(SerialCall::open, SerialStatus::accessDenied);
+    EXPECT_EQ(link->ProbePort(2, report), 0);
+    EXPECT_EQ(link->probeAccessDenied(), "/dev/ttyUSB1");
+    link->forgetProbeRefusals();
+    port->setResult(SerialCall::open, SerialStatus::busy);
+    EXPECT_EQ(link->ProbePort(1, report), 0);
+    EXPECT_EQ(link->probeAccessDenied(), "") << "a busy port is not a permission problem";
+}
