@@ -39,8 +39,7 @@ std::filesystem::path programFolder(const char* argv0) {
 void printHelp(const char* argv0) {
     using namespace velmora;
     std::fputs(usageText().c_str(), stdout);
-    const std::filesystem::path settings =
-        settingsFilePath(programFolder(argv0), userConfigDirFromEnvironment(), isFolderWritable);
+    const std::filesystem::path settings = programSettingsPath(programFolder(argv0), userConfigDirFromEnvironment());
     std::printf("\nSettings file: %s\n", settings.string().c_str());
 }
 
@@ -132,8 +131,7 @@ int run(int argc, char** argv) {
     // Through UTF-16 so that a folder name outside the ANSI code page
     // survives on Windows.
     const std::filesystem::path exeDir(QCoreApplication::applicationDirPath().toStdU16String());
-    options.settingsPath = settingsFilePath(exeDir,
-                                            userConfigDirFromEnvironment(), isFolderWritable);
+    options.settingsPath = programSettingsPath(exeDir, userConfigDirFromEnvironment());
 
     // SIGTERM and the like leave the event loop (also a modal one during
     // start-up) like closing the window does.

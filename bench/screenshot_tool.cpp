@@ -1,7 +1,7 @@
 // velmora-screenshots: pictures of the program for review. The real
 // program runs against simulated units on ptys and its windows are grabbed
 // into PNG files:
-//   main_1_bank.png, main_2_banks.png, main_5_banks.png,
+//   main_1_bank.png, main_2_banks.png, main_3_banks.png, main_5_banks.png,
 //   main_5_banks_scrolled.png  the main window, live, with ports on and
 //                              off, a flagged port, counting timers and
 //                              the bank's load current;
@@ -362,7 +362,7 @@ int main(int argc, char** argv) {
     }
     velmora::gSettingsRoot = settings.path();
     bool ok = true;
-    for (int banks : {1, 2, 5}) ok &= velmora::shootMainWindow(out, banks);
+    for (int banks : {1, 2, 3, 5}) ok &= velmora::shootMainWindow(out, banks);
     ok &= velmora::shootDetectDialog(out);
     ok &= velmora::shootMenusAndDialogs(out);
     ok &= velmora::shootTimerDialog(out);

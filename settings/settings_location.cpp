@@ -70,4 +70,23 @@ bool isFolderWritable(const fs::path& folder) {
     return false;
 }
 
+bool isInstalledProgramFolder(const std::filesystem::path& folder) {
+    std::filesystem::path f = folder.lexically_normal();
+    // "/usr/bin/" is /usr/bin.
+    if (f.filename().empty() && f.has_parent_path()) f = f.parent_path();
+    for (const char* system : {"/usr/bin", "/usr/local/bin", "/bin"}) {
+        if (f == std::filesystem::path(system)) return true;
+    }
+    if (f.filename() != "bin") return false;
+    std::error_code ec;
+    return std::filesystem::exists(f.parent_path() / "share" / "applications" / "velmora-manager.desktop", ec);
+}
+
+std::filesystem::path programSettingsPath(const std::filesystem::path& exeDir,
+                                          const std::filesystem::path& userConfigDir) {
+    return settingsFilePath(exeDir, userConfigDir, [](const std::filesystem::path& folder) {
+        return !isInstalledProgramFolder(folder) && isFolderWritable(folder);
+    });
+}
+
 }  // namespace velmora

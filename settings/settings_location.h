@@ -34,4 +34,17 @@ std::filesystem::path userConfigDirFromEnvironment();
 // temporary file, which it removes again. False when the folder is missing.
 bool isFolderWritable(const std::filesystem::path& folder);
 
+// True for the folder of an installed program: one of the system's program
+// folders (/usr/bin, /usr/local/bin, /bin), or a bin folder whose prefix
+// holds our desktop entry (share/applications/velmora-manager.desktop, as
+// the install rules put it). Such a folder is nobody's to keep settings in,
+// even when root could write there.
+bool isInstalledProgramFolder(const std::filesystem::path& folder);
+
+// Where an installed or a built program keeps define.ini: settingsFilePath
+// with a program folder that counts as writable only when it is not an
+// installed program's (isInstalledProgramFolder) and isFolderWritable.
+std::filesystem::path programSettingsPath(const std::filesystem::path& exeDir,
+                                          const std::filesystem::path& userConfigDir);
+
 }  // namespace velmora

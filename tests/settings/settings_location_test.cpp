@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <map>
 #include <ostream>
 #include <string>
@@ -143,3 +144,21 @@ TEST(SettingsLocationEndToEnd, PerUserFolderIsCreatedOnFirstRun) {
 }
 
 }  // namespace
+
+// An installed program's folder is nobody's to keep settings in - not even
+// root's, who can write there - so define.ini goes to the user's folder.
+TEST(InstalledProgram, SettingsGoToTheUsersFolder) {
+    testing_support::TempFolder prefix;
+    std::filesystem::create_directories(prefix / "bin");
+    EXPECT_FALSE(isInstalledProgramFolder(prefix / "bin")) << "a build's bin folder";
+    std::filesystem::create_directories(prefix / "share" / "applications");
+    std::ofstream(prefix / "share" / "applications" / "velmora-manager.desktop") << "[Desktop Entry]\n";
+    for (const std::filesystem::path& folder :
+         {std::filesystem::path("/usr/bin"), std::filesystem::path("/usr/local/bin/"), prefix / "bin"}) {
+        EXPECT_TRUE(isInstalledProgramFolder(folder)) << folder;
+        EXPECT_EQ(programSettingsPath(folder, prefix / "config"), prefix / "config" / "define.ini") << folder;
+    }
+    EXPECT_FALSE(isInstalledProgramFolder(prefix / "share"));
+    EXPECT_EQ(programSettingsPath(prefix / "share", prefix / "config"), prefix / "share" / "define.ini")
+        << "a folder of its own, writable: beside the program as ever";
+}
