@@ -68,6 +68,11 @@ Json callOwner(ControlClient& client, const Request& request, int answerWithinMs
         return Json{{"ok", false}, {"error", why}, {"exitCode", code}};
     };
     if (!client.send(request)) {
+        // Turned away (not allowed, too many clients): the owner says why first.
+        if (const std::optional<std::string> line = client.receive(1000, stopFd)) {
+            Json answer = Json::parse(*line, nullptr, false);
+            if (answer.is_object() && answer.contains("error")) return answer;
+        }
         return failure(std::string(kNotFoundMessage) + "\n(the port's owner went away)", kExitNoUnit);
     }
     for (;;) {

@@ -48,10 +48,7 @@ bool ControlClient::sendLine(const std::string& line) {
     while (fd_ >= 0 && done < line.size()) {
         const ssize_t n = ::send(fd_, line.data() + done, line.size() - done, MSG_NOSIGNAL);
         if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            gone_ = true;
-            return false;
-        }
+        if (n <= 0) return false;  // what the owner said before it closed can still be read
         done += static_cast<std::size_t>(n);
     }
     return fd_ >= 0;

@@ -25,7 +25,8 @@ public:
     bool connected() const { return fd_ >= 0; }
     void close();
 
-    // Writes one request (with its line end); false when the owner is gone.
+    // Writes one request (with its line end); false when the owner is gone
+    // (it may have said why: receive() still reads what it sent).
     bool send(const Request& request);
     bool sendLine(const std::string& line);
 
