@@ -174,7 +174,8 @@ Application::Application(ApplicationOptions options)
         },
         [this] { return !timerDialog_->isVisible(); },
         "window",
-        ""});
+        "",
+        {}});
     socket_ = makeOwnerSocket(dispatcher_, *service_);
 
     menuView_ = std::make_unique<MenuAdapter>(*window_);

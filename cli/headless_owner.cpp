@@ -1,13 +1,68 @@
 #include "cli/headless_owner.h"
 
+#include "cli/console_dialogs.h"
+
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
 
 #include "link/report_rules.h"
 #include "link/serial_link.h"
+#include "maintenance/firmware_upgrade.h"
+#include "platform/dialogs.h"
 
 namespace velmora::cli {
 
-HeadlessOwner::HeadlessOwner(Session& session, std::string device, std::string ownerKind)
+// The upgrade of one client: the window's FirmwareUpgrade with its file
+// chooser answered by a private copy of the image, and its dialogs and
+// progress dialog turned into the client's progress lines.
+struct HeadlessOwner::ClientUpgrade final : UpgradeView, Dialogs {
+    std::filesystem::path file;
+    std::function<void(Json)> progress;
+    std::unique_ptr<FirmwareUpgrade> upgrade;
+    std::string failure;  // the last message of the upgrade that ended it
+    int percent = -1;
+    bool chosen = false;
+
+    ~ClientUpgrade() override {
+        std::error_code ec;
+        std::filesystem::remove(file, ec);
+    }
+    // UpgradeView
+    void showDialog() override { progress({{"step", "transfer"}}); }
+    void closeDialog() override {}
+    void pressCancel() override {}
+    void setProgress(int p) override {
+        if (p == percent) return;
+        percent = p;
+        progress({{"step", "progress"},
+                  {"percent", p},
+                  {"sent", upgrade ? upgrade->UpgradeIndex() + 1 : 0},
+                  {"total", upgrade ? upgrade->FirmwareLength() + 1 : 0}});
+    }
+    void appendMessage(std::string_view line) override {
+        progress({{"step", "message"}, {"message", latin1ToUtf8(line)}});
+    }
+    void clearMessages() override {}
+    // Dialogs: the chooser takes the image once; a second choice (after a
+    // failure report) is cancelled, which ends the upgrade.
+    MessageAnswer message(const std::string& text, const std::string&, MessageIcon, MessageButtons) override {
+        failure = text;
+        return MessageAnswer::ok;
+    }
+    std::string openFile(const FileChoice&) override {
+        if (chosen) return {};
+        chosen = true;
+        return file.string();
+    }
+    std::string saveFile(const FileChoice&) override { return {}; }
+};
+
+HeadlessOwner::HeadlessOwner(Session& session, std::string device, std::string ownerKind, bool upgradesForClients)
     : s_(session), device_(std::move(device)) {
     OwnerLink link{s_.state(),
                    s_.tables(),
@@ -28,7 +83,12 @@ HeadlessOwner::HeadlessOwner(Session& session, std::string device, std::string o
                    },
                    {},
                    std::move(ownerKind),
-                   device_};
+                   device_,
+                   {}};
+    if (upgradesForClients) {
+        link.upgrade = [this](const std::string& image, std::function<void(Json)> progress,
+                              std::function<void(Json)> done) { upgrade(image, std::move(progress), std::move(done)); };
+    }
     service_ = std::make_unique<UnitService>(std::move(link));
     s_.setUpdateHook([this](std::int32_t kind) { service_->viewUpdate(kind); });
     s_.setLinkResetHook([this] { service_->linkLost(); });
@@ -37,6 +97,81 @@ HeadlessOwner::HeadlessOwner(Session& session, std::string device, std::string o
 HeadlessOwner::~HeadlessOwner() {
     s_.setUpdateHook({});
     s_.setLinkResetHook({});
+    s_.setUpgradeHooks({});
+}
+
+void HeadlessOwner::upgrade(const std::string& image, std::function<void(Json)> progress,
+                            std::function<void(Json)> done) {
+    auto fail = [&](const std::string& why, int code) {
+        done(Json{{"ok", false}, {"error", why}, {"exitCode", code}});
+    };
+    const std::string bytes = utf8ToLatin1(image);
+    // A private copy of the image for the upgrade's file chooser.
+    char name[] = "/tmp/velmora-image-XXXXXX";
+    const int fd = ::mkstemp(name);
+    if (fd < 0) return fail(std::string("cannot keep the image: ") + std::strerror(errno), kAnswerBusy);
+    const bool written = ::write(fd, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
+    ::close(fd);
+    auto u = std::make_unique<ClientUpgrade>();
+    u->file = name;
+    u->progress = std::move(progress);
+    if (!written) return fail("cannot keep the image", kAnswerBusy);
+    SerialLink& link = s_.link();
+    u->upgrade = std::make_unique<FirmwareUpgrade>(FirmwareUpgrade::Deps{
+        s_.state(), s_.tables(), *u, s_.timers(), *u,
+        [&link](const std::uint8_t* b, std::size_t n) { link.writeForUpgrade(b, n); },
+        [&link] { link.writeGreeting(); }, [&link] { link.purgeReceive(); }, [this] { lost(); },
+        [&link] { link.SendInfoRequest(); }, [this] { s_.setPollingStopped(true); },
+        [this] { s_.setPollingStopped(false); }, [](int) {}, {},
+        [&link](bool held) {
+            if (held) {
+                link.holdForUpgrade();
+            } else {
+                link.releaseUpgradeHold();
+            }
+        },
+        {}});
+    FirmwareUpgrade& up = *u->upgrade;
+    upgrade_ = std::move(u);
+    s_.setUpgradeHooks(Session::UpgradeHooks{
+        [&up] { up.upgradeBegin(); }, [&up] { up.upgradeStep(); },
+        [this, &up] {
+            const bool underWay = up.upgradeState() != UpgradeState::idle;
+            up.upgradeDone();
+            if (underWay && upgrade_) {
+                s_.setPollingStopped(false);
+                endUpgrade(Json{{"ok", true}, {"bytes", up.FirmwareLength() - 1}});
+            }
+        },
+        [this, &up] {
+            up.upgradeFailed();
+            if (upgrade_ && up.upgradeState() == UpgradeState::idle)
+                endUpgrade(Json{{"ok", false}, {"error", "the unit reported a failed upgrade"}, {"exitCode", kAnswerNotConfirmed}});
+        },
+        [&up] { up.upgradeMessage(); },
+        [this, &up] {
+            up.linkReset();
+            if (upgrade_) {
+                const std::string why = upgrade_->failure.empty() ? std::string("the upgrade did not complete")
+                                                                  : consoleText(upgrade_->failure);
+                endUpgrade(Json{{"ok", false}, {"error", why}, {"exitCode", kAnswerNotConfirmed}});
+            }
+        }});
+    upgradeDone_ = std::move(done);
+    up.Upgrade1Click();
+    if (up.upgradeState() == UpgradeState::idle && upgrade_) {
+        // The image was refused (too large, empty): its message says why.
+        endUpgrade(Json{{"ok", false}, {"error", consoleText(upgrade_->failure)}, {"exitCode", kAnswerUsage}});
+    }
+}
+
+void HeadlessOwner::endUpgrade(Json answer) {
+    // Called from inside the upgrade: it goes once the loop is back.
+    std::function<void(Json)> done = std::move(upgradeDone_);
+    upgradeDone_ = nullptr;
+    s_.setUpgradeHooks({});
+    s_.dispatcher().post([this] { upgrade_.reset(); });
+    if (done) done(std::move(answer));
 }
 
 void HeadlessOwner::poll() {

@@ -22,7 +22,9 @@ inline constexpr int kReconnectEveryMs = 2000;
 class HeadlessOwner {
 public:
     // `device`: the port to hold (the probe's find when empty).
-    HeadlessOwner(Session& session, std::string device, std::string ownerKind);
+    // `upgradesForClients`: carries out the clients' firmware upgrades
+    // (serve); otherwise they are refused.
+    HeadlessOwner(Session& session, std::string device, std::string ownerKind, bool upgradesForClients = false);
     ~HeadlessOwner();
     HeadlessOwner(const HeadlessOwner&) = delete;
     HeadlessOwner& operator=(const HeadlessOwner&) = delete;
@@ -40,6 +42,14 @@ public:
 private:
     void lost();
     void poll();
+    // A client's firmware upgrade (serve): the window's upgrade, its file
+    // chooser answered with the image, its progress and messages told to
+    // the client, the end once the unit has its new firmware or gave up.
+    void upgrade(const std::string& image, std::function<void(Json)> progress, std::function<void(Json)> done);
+    void endUpgrade(Json answer);
+    struct ClientUpgrade;
+    std::unique_ptr<ClientUpgrade> upgrade_;
+    std::function<void(Json)> upgradeDone_;
 
     Session& s_;
     std::string device_;

@@ -12,7 +12,7 @@ int runServe(const Options& o, Session& session, CommandIo& io, const EnvLookup&
         group = groupNamed(o.group);
         if (!group) return reportFailure(io, kExitUsage, "no group named \"" + o.group + "\"");
     }
-    HeadlessOwner owner(session, o.device, "serve");
+    HeadlessOwner owner(session, o.device, "serve", true);
     const Session::Connection c = owner.connect(o.timeoutMs);
     if (session.stopSignal() != 0) return exitCodeForSignal(session.stopSignal());
     if (c.exitCode != kExitDone) return reportFailure(io, c.exitCode, c.message);

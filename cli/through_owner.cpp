@@ -1,9 +1,11 @@
 #include "cli/through_owner.h"
 
 #include <algorithm>
+#include <chrono>
 
 #include "cli/cli_exit.h"
 #include "cli/cli_output.h"
+#include "cli/upgrade_progress.h"
 #include "link/serial_link.h"
 #include "maintenance/firmware_upgrade.h"
 #include "platform/clock.h"
@@ -220,13 +222,51 @@ int runThroughOwner(const Options& o, const std::filesystem::path& socket, Comma
             return kExitDone;
         }
         case Command::upgrade: {
-            const std::string holder = owner.value("owner", std::string("window")) == "serve"
-                                           ? "\"velmoractl serve\""
-                                           : "the Velmora Manager window";
-            return reportFailure(io, kExitPort,
-                                 "the port " + owner.value("device", std::string()) + " is held by " + holder +
-                                     ": an upgrade goes through that program (in the window: Tools -> Upgrade), "
-                                     "or stop it and run velmoractl upgrade again");
+            if (owner.value("owner", std::string()) != "serve") {
+                return reportFailure(io, kExitPort,
+                                     "the port " + owner.value("device", std::string()) +
+                                         " is held by the Velmora Manager window: its upgrade goes through the "
+                                         "window (Tools -> Upgrade), or close the connection there and run "
+                                         "velmoractl upgrade again");
+            }
+            const FileLoad file = loadFileBytes(o.file, static_cast<std::uintmax_t>(kLargestFirmwareFile));
+            if (file.status != FileIoStatus::ok) return reportFailure(io, kExitUsage, firmwareUnreadableText(o.file, file.error));
+            Request r = request(RequestKind::upgrade, o);
+            r.text = latin1ToUtf8(std::string_view(reinterpret_cast<const char*>(file.bytes.data()), file.bytes.size()));
+            std::pair<std::int64_t, std::int64_t> counts{0, 0};
+            const auto started = std::chrono::steady_clock::now();
+            ConsoleUpgradeView view(
+                io.err, io.terminal,
+                [started] {
+                    return static_cast<std::int64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                                         std::chrono::steady_clock::now() - started)
+                                                         .count());
+                },
+                [&counts] { return counts; });
+            // The owner's own time-outs end a stalled upgrade; this only
+            // guards against an owner that went silent.
+            const Json a = callOwner(client, r, kUpgradeTimeOutMs * 3 + within, stopFd, [&](const Json& step) {
+                const std::string kind = step.value("step", std::string());
+                if (kind == "transfer") view.showDialog();
+                if (kind == "progress") {
+                    counts = {step.value("sent", std::int64_t{0}), step.value("total", std::int64_t{0})};
+                    view.setProgress(step.value("percent", 0));
+                }
+                if (kind == "message") view.appendMessage(text(step, "message"));
+            });
+            view.closeDialog();
+            if (!ok(a)) return failed(a, kExitNotConfirmed, silence);
+            const long bytes = a.value("bytes", 0L);
+            // The new firmware's versions, as the upgrade on the port waits for them.
+            const Json v = callOwner(client, request(RequestKind::version, o), within, stopFd);
+            const UnitView unit = ok(v) ? unitOf(v) : unitOf(a);
+            if (io.json) {
+                io.out << upgradeJson(o.file, bytes, unit);
+            } else {
+                io.out << kUpgradeCompletedText << " (" << bytes << " bytes from " << o.file << ")\n";
+                io.out << versionReport(unit);
+            }
+            return kExitDone;
         }
         default: break;
     }

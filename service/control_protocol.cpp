@@ -12,7 +12,7 @@ struct KindName {
     RequestKind kind;
     const char* name;
 };
-constexpr std::array<KindName, 9> kKinds{{
+constexpr std::array<KindName, 10> kKinds{{
     {RequestKind::hello, "hello"},
     {RequestKind::status, "status"},
     {RequestKind::switchPorts, "switch"},
@@ -22,6 +22,7 @@ constexpr std::array<KindName, 9> kKinds{{
     {RequestKind::scheduleSend, "schedule-send"},
     {RequestKind::scheduleSave, "schedule-save"},
     {RequestKind::watch, "watch"},
+    {RequestKind::upgrade, "upgrade"},
 }};
 
 // An integer member within [lo, hi]; nullopt (with `error` set) otherwise.
@@ -107,6 +108,14 @@ RequestParse parseRequest(std::string_view line) {
         }
         r.text = text->get<std::string>();
     }
+    if (r.kind == RequestKind::upgrade) {
+        const auto image = object.find("image");
+        if (image == object.end() || !image->is_string()) {
+            out.error = "\"image\" must hold the firmware image";
+            return out;
+        }
+        r.text = image->get<std::string>();
+    }
     out.request = std::move(r);
     return out;
 }
@@ -121,6 +130,7 @@ std::string requestLine(const Request& r) {
     }
     if (r.kind == RequestKind::cycle) object["delay"] = r.delayMs;
     if (r.kind == RequestKind::scheduleSend) object["text"] = r.text;
+    if (r.kind == RequestKind::upgrade) object["image"] = r.text;
     return answerText(object);
 }
 

@@ -14,6 +14,10 @@
 //   "schedule-send" "text":FILE              a schedule file's text, sent
 //   "schedule-save"                          the unit's timers as a schedule file's text
 //   "watch"                                  the unit after every poll answer
+//   "upgrade" "image":BYTES                  a firmware image (bytes as Latin-1
+//                                            characters), only where the owner
+//                                            upgrades for others (serve); progress
+//                                            lines {"more":true,...} until the end
 // and an optional "timeout":MS (default 10000, at most one hour).
 // Answers: {"id":ID,"ok":true, ...} or {"id":ID,"ok":false,"error":TEXT,
 // "exitCode":N} with velmoractl's exit codes. A line that is not such a
@@ -42,7 +46,7 @@ inline constexpr int kAnswerUsage = 2;
 inline constexpr int kAnswerNotConfirmed = 3;
 inline constexpr int kAnswerBusy = 4;
 
-enum class RequestKind { hello, status, switchPorts, cycle, version, clock, scheduleSend, scheduleSave, watch };
+enum class RequestKind { hello, status, switchPorts, cycle, version, clock, scheduleSend, scheduleSave, watch, upgrade };
 
 struct Request {
     Json id;  // as the client sent it (string, number or null)
@@ -52,7 +56,7 @@ struct Request {
     int port = 0;
     int delayMs = 0;
     int timeoutMs = kDefaultRequestTimeoutMs;
-    std::string text;  // schedule-send: the file's bytes
+    std::string text;  // schedule-send: the file's bytes; upgrade: the image's
 };
 
 struct RequestParse {

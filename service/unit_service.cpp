@@ -25,6 +25,7 @@ struct UnitService::Job {
     std::uint64_t clockErrorsAtWrite = 0;
     std::size_t commands = 0;         // schedule-send: commands queued
     std::string sent;                 // clock: the command written
+    std::optional<Json> upgradeEnd;   // upgrade: the owner's final answer
 };
 
 namespace {
@@ -64,6 +65,7 @@ void UnitService::submit(Request request, Reply reply) {
         watches_.push_back({request.id, std::move(reply)});
         return;
     }
+    if (request.kind == RequestKind::upgrade) request.timeoutMs = kLongestRequestTimeoutMs;
     auto job = std::make_unique<Job>();
     job->request = std::move(request);
     job->reply = std::move(reply);
@@ -138,6 +140,7 @@ bool UnitService::stepJob(Job& job) {
         case RequestKind::clock: done = stepClock(job); break;
         case RequestKind::scheduleSend: done = stepScheduleSend(job); break;
         case RequestKind::scheduleSave: done = stepScheduleSave(job); break;
+        case RequestKind::upgrade: done = stepUpgrade(job); break;
         case RequestKind::hello:
         case RequestKind::watch:
             finish(okLine(job.request.id));
@@ -399,6 +402,44 @@ bool UnitService::stepScheduleSave(Job& job) {
     copy.editOn = copy.liveOn;
     copy.editOff = copy.liveOff;
     finish(okLine(r.id, {{"text", latin1ToUtf8(formatSchedule(copy, banks))}, {"banks", shownBanks(banks)}}));
+    return true;
+}
+
+bool UnitService::stepUpgrade(Job& job) {
+    const Request& r = job.request;
+    if (job.phase == 0) {
+        if (!o_.upgrade) {
+            finish(errorLine(r.id,
+                             "the port " + o_.device + " is held by the Velmora Manager window: its upgrade goes "
+                             "through the window (Tools -> Upgrade), or close the connection there and run the "
+                             "upgrade again",
+                             kAnswerBusy));
+            return true;
+        }
+        job.phase = 1;
+        // The job stays first in line until the owner is done: nothing else
+        // may reach the unit meanwhile.
+        Job* running = &job;
+        o_.upgrade(
+            r.text,
+            [this, running, id = r.id](Json fields) {
+                if (jobs_.empty() || jobs_.front().get() != running) return;
+                fields["id"] = id;
+                fields["ok"] = true;
+                fields["more"] = true;
+                running->reply(answerText(fields));
+            },
+            [this, running](Json fields) {
+                if (jobs_.empty() || jobs_.front().get() != running) return;
+                running->upgradeEnd = std::move(fields);
+                step();
+            });
+    }
+    if (!job.upgradeEnd) return false;
+    Json answer = Json{{"id", r.id}};
+    for (auto it = job.upgradeEnd->begin(); it != job.upgradeEnd->end(); ++it) answer[it.key()] = it.value();
+    if (answer.value("ok", false)) answer["unit"] = unitJson(view(), true);
+    finish(answerText(answer));
     return true;
 }
 

@@ -63,6 +63,12 @@ struct OwnerLink {
     std::function<bool()> schedulesAllowed;
     std::string ownerKind;  // "window" or "serve", told in "hello"
     std::string device;     // the port the owner holds
+    // Upgrades the unit's firmware for a client with `image` (the file's
+    // bytes): `progress` gets each step as an answer's fields, `done` the
+    // final answer's (with "ok" and, on failure, "error" and "exitCode").
+    // Empty: this owner upgrades for nobody but its own user (the window).
+    std::function<void(const std::string& image, std::function<void(Json)> progress, std::function<void(Json)> done)>
+        upgrade;
 };
 
 class UnitService {
@@ -127,6 +133,7 @@ private:
     bool stepClock(Job& job);
     bool stepScheduleSend(Job& job);
     bool stepScheduleSave(Job& job);
+    bool stepUpgrade(Job& job);
 
     OwnerLink o_;
     std::unique_ptr<WindowTimer> tick_;

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -44,6 +45,17 @@ TEST(SharedPortEndToEnd, VelmoractlSwitchesThroughTheWindowAndItsLampLightsAtOnc
     EXPECT_EQ(std::count(commands.begin(), commands.end(), "O013"), 1);
     // The poll that confirmed it drew the lamp: no window poll had to come.
     EXPECT_EQ(rig.app().window().shownPicture("imLed13"), (PictureRef{PictureList::imlLed, 2}));
+
+    // The window's upgrade is the window's.
+    const std::filesystem::path image = rig.folder() / "fw.x";
+    std::ofstream(image) << std::string(100, 'f');
+    ChildProcess upgrade(VELMORACTL_PROGRAM, {"--port", rig.unit().slavePath(), "upgrade", image.string()},
+                         rig.folder(), "upgrade");
+    ASSERT_TRUE(test::spinUntil([&] { return upgrade.wait(std::chrono::milliseconds(0)); }, test::kProgramStepBoundMs));
+    EXPECT_EQ(upgrade.exitCode(), 4);
+    EXPECT_NE(upgrade.err().find("Tools -> Upgrade"), std::string::npos) << upgrade.err();
+    const std::vector<std::string> afterUpgrade = rig.unit().commands();
+    EXPECT_EQ(std::count(afterUpgrade.begin(), afterUpgrade.end(), "UPGRADE"), 0);
 
     // Disconnected, the window serves nobody: velmoractl takes the port itself.
     rig.app().link().Disconnect();

@@ -163,6 +163,15 @@ TEST(UnitService, WatchHearsEveryAnswerUntilItsClientGoes) {
     EXPECT_EQ(heard, 3);
 }
 
+TEST(UnitService, AnOwnerThatUpgradesForNobodyRefusesAndWritesNothing) {
+    ServiceRig rig;
+    rig.submit("up", R"({"command":"upgrade","image":"abc"})");
+    rig.run(100);
+    EXPECT_EQ(rig.last("up")["exitCode"], kAnswerBusy);
+    EXPECT_NE(rig.last("up").value("error", std::string()).find("Tools -> Upgrade"), std::string::npos);
+    EXPECT_TRUE(rig.written.empty());
+}
+
 TEST(UnitService, LinkLossAnswersEveryWaitingRequest) {
     ServiceRig rig;
     rig.unitHears = false;

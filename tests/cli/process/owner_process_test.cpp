@@ -35,9 +35,10 @@ struct Outcome {
 
 class OwnerRig {
 public:
-    OwnerRig() {
+    explicit OwnerRig(long imageLength = 0) {
         sim::UnitConfig c;
         c.banks = 2;
+        c.imageLength = imageLength;
         sim_ = std::make_unique<sim::PtySimulator>(c);
         started_ = sim_->start();
         // Every velmoractl of this test looks for owners here first.
@@ -107,15 +108,34 @@ TEST(Owner, CommandsThroughServeLookAsOnThePortItself) {
     EXPECT_EQ(wrongBank.code, 2);
     EXPECT_TRUE(has(wrongBank.err, "bank 7 does not exist: the unit has 2 banks")) << wrongBank.err;
 
-    const std::filesystem::path image = rig.folder() / "fw.x";
-    std::ofstream(image) << std::string(100, 'f');
-    const Outcome upgrade = rig.run({"upgrade", image.string()});
-    EXPECT_EQ(upgrade.code, 4);
-    EXPECT_TRUE(has(upgrade.err, "velmoractl serve")) << upgrade.err;
 
     // A second owner for the same port is refused.
     const Outcome second = rig.run({"serve"}, "second");
     EXPECT_EQ(second.code, 4) << second.out << second.err;
+}
+
+// serve upgrades for its clients: the image goes through it, nothing else
+// reaches the unit meanwhile, and the new versions come back.
+TEST(Owner, UpgradeThroughServeBringsTheNewFirmware) {
+    OwnerRig rig(3002);
+    ASSERT_TRUE(rig.started());
+    ASSERT_TRUE(rig.serve()) << rig.server().err();
+    std::string image(3000, '\0');
+    for (std::size_t i = 0; i < image.size(); ++i) image[i] = static_cast<char>((i * 37 + 11) & 0xFF);
+    const std::filesystem::path file = rig.folder() / "fw.x";
+    std::ofstream(file, std::ios::binary) << image;
+    const Outcome upgrade = rig.run({"upgrade", file.string()});
+    EXPECT_EQ(upgrade.code, 0) << upgrade.err;
+    EXPECT_TRUE(has(upgrade.out, "Firmware Upgrade Completed (3000 bytes")) << upgrade.out;
+    EXPECT_TRUE(has(upgrade.out, "1204")) << upgrade.out;
+    // Exactly the file, its end byte and the zero behind it after the command.
+    const std::vector<std::uint8_t> line = rig.sim().received();
+    const std::string all(line.begin(), line.end());
+    const std::size_t at = all.find("/UPGRADE\\");
+    ASSERT_NE(at, std::string::npos);
+    EXPECT_EQ(all.substr(at + 9, image.size() + 2), image + std::string("\xFF\x00", 2));
+    const Outcome after = rig.run({"on", "2", "2"});
+    EXPECT_EQ(after.code, 0) << after.err;
 }
 
 TEST(Owner, ManyProgramsAtOnceEachCarriedOutOnce) {
