@@ -132,11 +132,13 @@ TEST(ControlServer, JunkGetsAnErrorLineAndAnEndlessLineEndsTheConnection) {
     junk.sendLine("hello there\n");
     junk.sendLine("{\"id\":7,\"command\":\"reboot\"}\n");
     std::vector<Json> answers;
+    std::atomic<bool> read{false};
     std::thread reader([&] {
         answers.push_back(answerTo(junk));
         answers.push_back(answerTo(junk));
+        read = true;
     });
-    ASSERT_TRUE(rig.serveUntil([&] { return answers.size() == 2; }));
+    ASSERT_TRUE(rig.serveUntil([&] { return read.load(); }));
     reader.join();
     EXPECT_EQ(answers[0]["exitCode"], kAnswerUsage);
     EXPECT_EQ(answers[1]["id"], 7);
@@ -164,8 +166,12 @@ TEST(ControlServer, JunkGetsAnErrorLineAndAnEndlessLineEndsTheConnection) {
     ASSERT_TRUE(next.connect(rig.path));
     next.sendLine("{\"id\":1,\"command\":\"status\"}\n");
     Json status;
-    std::thread r([&] { status = answerTo(next); });
-    ASSERT_TRUE(rig.serveUntil([&] { return !status.is_null(); }));
+    std::atomic<bool> answered{false};
+    std::thread r([&] {
+        status = answerTo(next);
+        answered = true;
+    });
+    ASSERT_TRUE(rig.serveUntil([&] { return answered.load(); }));
     r.join();
     EXPECT_TRUE(status.value("ok", false));
 }
