@@ -175,6 +175,7 @@ Application::Application(ApplicationOptions options)
         [this] { return !timerDialog_->isVisible(); },
         "window",
         "",
+        {},
         {}});
     socket_ = makeOwnerSocket(dispatcher_, *service_);
 
@@ -325,6 +326,7 @@ void Application::openLink(int position) {
     if (!link_->isOpen()) return;
     std::string why;
     const std::string device = ports_.devices[static_cast<std::size_t>(position)];
+    service_->setDevice(device);
     if (!socket_->start(device, &why))
         std::fprintf(stderr, "velmora: other programs cannot share %s: %s\n", device.c_str(), why.c_str());
 }

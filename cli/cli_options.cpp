@@ -25,6 +25,7 @@ constexpr CommandName kCommands[] = {
     {"status", Command::status}, {"on", Command::on},       {"off", Command::off},
     {"cycle", Command::cycle},   {"watch", Command::watch}, {"clock", Command::clock},
     {"version", Command::version}, {"upgrade", Command::upgrade}, {"serve", Command::serve},
+    {"metrics", Command::metrics},
     {"shell", Command::shell},
 };
 
@@ -131,6 +132,11 @@ Parse parseArguments(const std::vector<std::string>& args) {
                 p.error = "--socket-dir needs an absolute folder, e.g. --socket-dir /run/velmora";
                 return p;
             }
+        } else if (name == "--metrics") {
+            if (!takeValue(o.metricsAddress) || o.metricsAddress.find(':') == std::string::npos) {
+                p.error = "--metrics needs ADDRESS:PORT, e.g. --metrics 127.0.0.1:9713";
+                return p;
+            }
         } else if (name == "--direct" && !hasValue) {
             o.direct = true;
         } else if (name == "--delay") {
@@ -216,8 +222,8 @@ Parse parseArguments(const std::vector<std::string>& args) {
         default:
             break;
     }
-    if ((!o.group.empty() || !o.socketDir.empty()) && o.command != Command::serve) {
-        p.error = "--group and --socket-dir belong to the serve command";
+    if ((!o.group.empty() || !o.socketDir.empty() || !o.metricsAddress.empty()) && o.command != Command::serve) {
+        p.error = "--group, --socket-dir and --metrics belong to the serve command";
         return p;
     }
     if (delayGiven && o.command != Command::cycle && o.command != Command::shell) {
@@ -248,8 +254,11 @@ std::string usageText() {
            "  schedule send FILE.pwr send a schedule file to the unit\n"
            "  schedule save FILE.pwr save the unit's timers as a schedule file\n"
            "  upgrade FILE.x         upgrade the unit's firmware\n"
-           "  serve [--group G] [--socket-dir D]\n"
-           "                         hold the port and carry out other programs' commands, until stopped\n"
+           "  metrics                the unit once in Prometheus' text format (node_exporter's textfile\n"
+           "                         collector)\n"
+           "  serve [--group G] [--socket-dir D] [--metrics ADDRESS:PORT]\n"
+           "                         hold the port and carry out other programs' commands, until stopped;\n"
+           "                         --metrics also answers GET /metrics over HTTP\n"
            "  shell                  read commands line by line (status, on|off|cycle PLUGS, current,\n"
            "                         quit), for programs that keep one velmoractl open\n"
            "\n"

@@ -2,6 +2,7 @@
 
 // velmoractl's command line, read into values without touching anything.
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,7 @@ enum class Command {
     scheduleSend,
     scheduleSave,
     upgrade,
+    metrics,  // the unit once in Prometheus' text format
     serve,  // hold the port and serve other programs through its control socket
     shell,  // a line mode for programs that keep one process open
 };
@@ -51,9 +53,15 @@ struct Options {
     // the folder of the socket (--socket-dir; empty: the default).
     std::string group;
     std::string socketDir;
+    // serve --metrics ADDRESS:PORT: GET /metrics over HTTP; empty: off.
+    std::string metricsAddress;
     // --direct: open the port even when a Velmora Manager process owns it
     // (it then fails as busy); for tests and diagnosis.
     bool direct = false;
+
+    // Outlet names (the names file of the unit's port, once read): "" for
+    // none. Not from the command line.
+    std::function<std::string(int bank, int port)> outletName;
 };
 
 // Result of reading the arguments: `error` is empty when they were

@@ -14,6 +14,7 @@
 #include "platform/file_io.h"
 #include "schedule/schedule_file.h"
 #include "schedule/schedule_transfer.h"
+#include "service/metrics.h"
 
 namespace velmora::cli {
 
@@ -393,6 +394,8 @@ int runCommand(const Options& o, Session& s, CommandIo& io) {
     const Session::Connection c = s.connect(o.device, o.timeoutMs);
     if (c.exitCode != kExitDone) {
         if (s.stopSignal() != 0) return exitCodeForSignal(s.stopSignal());
+        // Monitoring wants to hear of a unit that is down, as a value.
+        if (o.command == Command::metrics) io.out << metricsText(o.device, false, UnitView{}, s.tables(), s.clock().now());
         return reportFailure(io, c.exitCode, c.message);
     }
     if (s.firmwareMissing() && o.command != Command::upgrade) {
@@ -417,6 +420,13 @@ int runCommand(const Options& o, Session& s, CommandIo& io) {
         case Command::scheduleSend: return runScheduleSend(o, s, io);
         case Command::scheduleSave: return runScheduleSave(o, s, io);
         case Command::upgrade: return runUpgrade(o, s, io);
+        case Command::metrics: {
+            const Wait w = s.pollForAnswer(o.timeoutMs);
+            const bool up = w == Wait::done;
+            io.out << metricsText(c.device, up, s.view(), s.tables(), s.clock().now(), o.outletName);
+            if (!up) return statusPollFailure(io, s, w, o.timeoutMs);
+            return kExitDone;
+        }
         case Command::serve:
         case Command::shell:
         case Command::none: break;

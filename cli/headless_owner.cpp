@@ -84,6 +84,7 @@ HeadlessOwner::HeadlessOwner(Session& session, std::string device, std::string o
                    {},
                    std::move(ownerKind),
                    device_,
+                   {},
                    {}};
     if (upgradesForClients) {
         link.upgrade = [this](const std::string& image, std::function<void(Json)> progress,

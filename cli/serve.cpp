@@ -2,6 +2,8 @@
 
 #include "cli/cli_exit.h"
 #include "cli/headless_owner.h"
+#include "cli/metrics_http.h"
+#include "platform/ui_dispatcher.h"
 #include "service/control_server.h"
 
 namespace velmora::cli {
@@ -39,8 +41,28 @@ int runServe(const Options& o, Session& session, CommandIo& io, const EnvLookup&
     }
     io.out.flush();
 
+    MetricsHttp http;
+    if (!o.metricsAddress.empty()) {
+        std::string address;
+        int port = 0;
+        if (!parseListenAddress(o.metricsAddress, address, port))
+            return reportFailure(io, kExitUsage, "--metrics needs ADDRESS:PORT, not \"" + o.metricsAddress + "\"");
+        UiDispatcher& loop = session.dispatcher();
+        // Taken on the owner's thread from what it holds: no poll, no wait
+        // on the unit.
+        const auto metrics = [&loop, &owner] {
+            std::string text;
+            loop.runAndWait([&] { text = owner.service().metrics(); });
+            return text;
+        };
+        if (!http.start(address, port, metrics, &why)) return reportFailure(io, kExitPort, why);
+        if (!io.json) io.out << "Metrics at http://" << o.metricsAddress << "/metrics\n";
+        io.out.flush();
+    }
+
     owner.run([] { return false; });
     // Stopped: no new client, then the link in the shutdown order.
+    http.stop();
     server.stop();
     session.shutdown();
     return exitCodeForSignal(session.stopSignal());

@@ -167,6 +167,14 @@ int runThroughOwner(const Options& o, const std::filesystem::path& socket, Comma
                 shown = now;
             }
         }
+        case Command::metrics: {
+            const Json a = callOwner(client, request(RequestKind::metrics, o), within, stopFd);
+            if (!ok(a)) return failed(a, kExitNoUnit, silence);
+            io.out << a.value("text", std::string());  // UTF-8 already (names)
+            if (!a.value("up", false))
+                return reportFailure(io, kExitNoUnit, noStatusAnswerText(o.timeoutMs));
+            return kExitDone;
+        }
         case Command::clock: {
             const Json a = callOwner(client, request(RequestKind::clock, o), within, stopFd);
             if (!ok(a)) return failed(a, kExitNotConfirmed, silence);

@@ -12,7 +12,7 @@ struct KindName {
     RequestKind kind;
     const char* name;
 };
-constexpr std::array<KindName, 10> kKinds{{
+constexpr std::array<KindName, 11> kKinds{{
     {RequestKind::hello, "hello"},
     {RequestKind::status, "status"},
     {RequestKind::switchPorts, "switch"},
@@ -23,6 +23,7 @@ constexpr std::array<KindName, 10> kKinds{{
     {RequestKind::scheduleSave, "schedule-save"},
     {RequestKind::watch, "watch"},
     {RequestKind::upgrade, "upgrade"},
+    {RequestKind::metrics, "metrics"},
 }};
 
 // An integer member within [lo, hi]; nullopt (with `error` set) otherwise.

@@ -14,6 +14,7 @@
 //   "schedule-send" "text":FILE              a schedule file's text, sent
 //   "schedule-save"                          the unit's timers as a schedule file's text
 //   "watch"                                  the unit after every poll answer
+//   "metrics"                                the unit in Prometheus' text format
 //   "upgrade" "image":BYTES                  a firmware image (bytes as Latin-1
 //                                            characters), only where the owner
 //                                            upgrades for others (serve); progress
@@ -46,7 +47,9 @@ inline constexpr int kAnswerUsage = 2;
 inline constexpr int kAnswerNotConfirmed = 3;
 inline constexpr int kAnswerBusy = 4;
 
-enum class RequestKind { hello, status, switchPorts, cycle, version, clock, scheduleSend, scheduleSave, watch, upgrade };
+enum class RequestKind {
+    hello, status, switchPorts, cycle, version, clock, scheduleSend, scheduleSave, watch, upgrade, metrics
+};
 
 struct Request {
     Json id;  // as the client sent it (string, number or null)

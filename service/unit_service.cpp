@@ -9,6 +9,7 @@
 #include "maintenance/clock_sync.h"
 #include "schedule/schedule_file.h"
 #include "schedule/schedule_transfer.h"
+#include "service/metrics.h"
 
 namespace velmora {
 
@@ -49,6 +50,11 @@ UnitService::UnitService(OwnerLink link) : o_(std::move(link)), tick_(o_.timers.
 UnitService::~UnitService() = default;
 
 UnitView UnitService::view() const { return takeUnitView(o_.state, o_.tables, o_.clock.now(), currentKnown_); }
+
+std::string UnitService::metrics() const {
+    const bool up = lastAnswerMs_ >= 0 && o_.nowMs() - lastAnswerMs_ <= kMetricsStaleMs;
+    return metricsText(o_.device, up, view(), o_.tables, o_.clock.now(), o_.outletName);
+}
 
 void UnitService::submit(Request request, Reply reply) {
     if (request.kind == RequestKind::hello) {
@@ -141,6 +147,7 @@ bool UnitService::stepJob(Job& job) {
         case RequestKind::scheduleSend: done = stepScheduleSend(job); break;
         case RequestKind::scheduleSave: done = stepScheduleSave(job); break;
         case RequestKind::upgrade: done = stepUpgrade(job); break;
+        case RequestKind::metrics: done = stepMetrics(job); break;
         case RequestKind::hello:
         case RequestKind::watch:
             finish(okLine(job.request.id));
@@ -201,6 +208,21 @@ UnitService::Confirm UnitService::confirm(Job& job, bool on) {
     // Not yet (or the answer was lost): ask again at a steady pace.
     if (now - job.polledMs >= kConfirmPollMs) pollFor(job);
     return Confirm::waiting;
+}
+
+bool UnitService::stepMetrics(Job& job) {
+    // A status first (from the cache when it is fresh), then the text.
+    if (job.polledMs < 0 && cacheFresh()) {
+        finish(okLine(job.request.id, {{"text", metrics()}, {"up", true}}));
+        return true;
+    }
+    if (job.polledMs < 0) pollFor(job);
+    if (answeredSince(job) || o_.nowMs() >= job.deadlineMs) {
+        // A unit that did not answer is reported down, not as an error.
+        finish(okLine(job.request.id, {{"text", metrics()}, {"up", answeredSince(job)}}));
+        return true;
+    }
+    return false;
 }
 
 bool UnitService::stepSwitch(Job& job) {

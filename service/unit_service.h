@@ -35,6 +35,7 @@ inline constexpr int kStatusCacheMs = 1000;   // a poll answer this fresh answer
 inline constexpr int kConfirmPollMs = 1000;   // polls while a switching is not yet shown
 inline constexpr int kServiceTickMs = 20;     // the service's timer while a request runs
 inline constexpr int kTimerReportsQuietMs = 200;  // after a poll answer, for its timer reports
+inline constexpr int kMetricsStaleMs = 60000;     // a poll answer older than this: the unit is down
 
 // Why the owner's link cannot take a request now (exitCode 0: it can).
 struct OwnerRefusal {
@@ -69,6 +70,8 @@ struct OwnerLink {
     // Empty: this owner upgrades for nobody but its own user (the window).
     std::function<void(const std::string& image, std::function<void(Json)> progress, std::function<void(Json)> done)>
         upgrade;
+    // Outlet names for the metrics' "name" label. Empty: none.
+    std::function<std::string(int bank, int port)> outletName;
 };
 
 class UnitService {
@@ -95,8 +98,15 @@ public:
     // every watch ends.
     void linkLost();
 
+    // The port the owner holds now (the window's changes with each
+    // connection): told in "hello" and labels the metrics.
+    void setDevice(std::string device) { o_.device = std::move(device); }
+
     // The unit as the owner holds it now.
     UnitView view() const;
+    // The unit now in Prometheus' text format, from what the owner holds
+    // (no poll): velmora_up is 1 while a poll answer is at most a minute old.
+    std::string metrics() const;
     // Requests waiting or running (not counting watches).
     std::size_t pending() const { return jobs_.size(); }
     std::size_t watches() const { return watches_.size(); }
@@ -134,6 +144,7 @@ private:
     bool stepScheduleSend(Job& job);
     bool stepScheduleSave(Job& job);
     bool stepUpgrade(Job& job);
+    bool stepMetrics(Job& job);
 
     OwnerLink o_;
     std::unique_ptr<WindowTimer> tick_;

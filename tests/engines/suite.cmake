@@ -17,3 +17,8 @@ if(TARGET velmoractl AND TARGET velmora-sim)
     COMMAND ${engines}/systemd_unit_test.sh $<TARGET_FILE:velmoractl> ${PROJECT_SOURCE_DIR}/cli/systemd/velmoractl-serve.service)
   set_tests_properties(systemd.ServeUnitVerifies PROPERTIES LABELS systemd TIMEOUT 60)
 endif()
+if(TARGET velmoractl AND TARGET velmora-sim)
+  add_test(NAME prometheus.MetricsPassPromtoolAndHttp
+    COMMAND ${CMAKE_CURRENT_LIST_DIR}/metrics_test.sh $<TARGET_FILE:velmoractl> $<TARGET_FILE:velmora-sim>)
+  set_tests_properties(prometheus.MetricsPassPromtoolAndHttp PROPERTIES LABELS prometheus TIMEOUT 120)
+endif()

@@ -55,7 +55,7 @@ struct ServiceRig {
     UnitService service{OwnerLink{state, tables, clock, timers, [this] { return timers.nowMs(); },
                                   [this](std::string_view t) { return write(t); }, [this] { write(cmdPoll()); },
                                   [this] { return refusal; }, [this] { return schedulesAllowed; }, "serve",
-                                  "/dev/ttyTEST", {}}};
+                                  "/dev/ttyTEST", {}, {}}};
 
     bool write(std::string_view text) {
         written.emplace_back(text);
