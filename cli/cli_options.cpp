@@ -194,8 +194,16 @@ Parse parseArguments(const std::vector<std::string>& args) {
         case Command::off:
         case Command::cycle:
             expected = 3;
+            if (words.size() == 2 && !words[1].empty() &&
+                words[1].find_first_not_of("0123456789") != std::string::npos) {
+                // An outlet's name ("router", "DUT 3" in quotes).
+                o.outletNameGiven = words[1];
+                expected = 2;
+                break;
+            }
             if (words.size() < 3) {
-                p.error = verb + " needs BANK and PORT, e.g. " + verb + " 1 3 (PORT 0: the whole bank; 0 0: every bank)";
+                p.error = verb + " needs BANK and PORT, e.g. " + verb +
+                          " 1 3 (PORT 0: the whole bank; 0 0: every bank), or an outlet's name";
                 return p;
             }
             if (!parseNumber(words[1], 0, kMaxBankNumber, o.bank)) {
@@ -246,6 +254,7 @@ std::string usageText() {
            "                         firmware; per port the time left of its timer\n"
            "  on BANK PORT           switch a port on (PORT 0: the whole bank; BANK 0 PORT 0: every bank)\n"
            "  off BANK PORT          switch it off\n"
+           "  on|off|cycle NAME      the same for the outlet of that name (the window's Rename...)\n"
            "  cycle BANK PORT [--delay S]\n"
            "                         off, wait S seconds (default 5), on\n"
            "  watch                  one line per change of a port or a current, until interrupted\n"

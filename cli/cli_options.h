@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "service/outlet_names.h"
+
 namespace velmora::cli {
 
 enum class Command {
@@ -59,9 +61,13 @@ struct Options {
     // (it then fails as busy); for tests and diagnosis.
     bool direct = false;
 
-    // Outlet names (the names file of the unit's port, once read): "" for
-    // none. Not from the command line.
-    std::function<std::string(int bank, int port)> outletName;
+    // on, off, cycle NAME: the outlet by the name its user gave it (bank
+    // and port are found once the unit's port and bank count are known).
+    std::string outletNameGiven;
+
+    // The names of the unit on `device` with `banks` banks (the user's
+    // names file). Not from the command line; empty: no names.
+    std::function<OutletNames(const std::string& device, int banks)> namesOf;
 };
 
 // Result of reading the arguments: `error` is empty when they were

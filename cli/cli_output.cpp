@@ -50,8 +50,10 @@ std::string statusText(const UnitView& unit) {
         // One decimal at least, as the window's current digits show it.
         std::string amperes = numberText(b.current);
         if (amperes.find('.') == std::string::npos) amperes += ".0";
-        out += padLeft(std::to_string(b.bank), 4) + "  " + pad(b.version.empty() ? "-" : b.version, 8) + "  " +
-               amperes + " A\n";
+        std::string row = padLeft(std::to_string(b.bank), 4) + "  " + pad(b.version.empty() ? "-" : b.version, 8) +
+                          "  " + amperes + " A";
+        if (!b.name.empty()) row += "  " + b.name;
+        out += row + "\n";
     }
     out += "\nBank  Port  State  Timer flag  Time left\n";
     for (const BankView& b : unit.banks) {
@@ -60,7 +62,8 @@ std::string statusText(const UnitView& unit) {
             std::string row = padLeft(std::to_string(b.bank), 4) + "  " + padLeft(std::to_string(p.port), 4) + "  " +
                               pad(b.portStates.empty() ? "?" : (p.on ? "on" : "off"), 5) + "  " +
                               pad(p.flagged ? "flagged" : "normal", 10);
-            if (!left.empty()) row += "  " + left;
+            if (!left.empty() || !p.name.empty()) row += "  " + pad(left, 16);
+            if (!p.name.empty()) row += "  " + p.name;
             while (!row.empty() && row.back() == ' ') row.pop_back();
             out += row + "\n";
         }

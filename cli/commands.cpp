@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <memory>
 #include <thread>
 
 #include "cli/cli_exit.h"
@@ -75,10 +76,26 @@ Wait switchAndConfirm(Session& s, bool on, int bank, int port, const std::vector
     }
 }
 
-int runSwitch(const Options& o, Session& s, CommandIo& io) {
-    const Wait first = s.pollForAnswer(o.timeoutMs);
-    if (first != Wait::done) return statusPollFailure(io, s, first, o.timeoutMs);
+// The outlet names of the unit on `device`, for the view's and the
+// metrics' names.
+std::function<std::string(int, int)> namesOf(const Options& o, const std::string& device, int banks) {
+    if (!o.namesOf) return {};
+    auto names = std::make_shared<OutletNames>(o.namesOf(device, banks));
+    return [names](int bank, int port) { return names->name(bank, port); };
+}
+
+int runSwitch(const Options& given, Session& s, CommandIo& io, const std::string& device) {
+    const Wait first = s.pollForAnswer(given.timeoutMs);
+    if (first != Wait::done) return statusPollFailure(io, s, first, given.timeoutMs);
     const int bankCount = s.state().BankCount.load();
+    Options o = given;
+    if (!o.outletNameGiven.empty()) {
+        const NameTarget target =
+            resolveName(o.namesOf ? o.namesOf(device, bankCount) : OutletNames{}, o.outletNameGiven);
+        if (!target.error.empty()) return reportFailure(io, kExitUsage, target.error);
+        o.bank = target.bank;
+        o.port = target.port;
+    }
     const std::vector<PortAddress> ports = addressedPorts(o.bank, o.port, bankCount);
     if (ports.empty()) {
         return reportFailure(io, kExitUsage, noSuchBankText(o.bank, bankCount));
@@ -407,13 +424,14 @@ int runCommand(const Options& o, Session& s, CommandIo& io) {
         case Command::status: {
             const Wait w = s.pollForAnswer(o.timeoutMs);
             if (w != Wait::done) return statusPollFailure(io, s, w, o.timeoutMs);
-            const UnitView unit = s.view();
+            UnitView unit = s.view();
+            nameUnitView(unit, namesOf(o, c.device, s.state().BankCount.load()));
             io.out << (io.json ? statusJson(unit) : statusText(unit));
             return kExitDone;
         }
         case Command::on:
         case Command::off:
-        case Command::cycle: return runSwitch(o, s, io);
+        case Command::cycle: return runSwitch(o, s, io, c.device);
         case Command::watch: return runWatch(o, s, io);
         case Command::clock: return runClock(o, s, io);
         case Command::version: return runVersion(o, s, io);
@@ -423,7 +441,8 @@ int runCommand(const Options& o, Session& s, CommandIo& io) {
         case Command::metrics: {
             const Wait w = s.pollForAnswer(o.timeoutMs);
             const bool up = w == Wait::done;
-            io.out << metricsText(c.device, up, s.view(), s.tables(), s.clock().now(), o.outletName);
+            io.out << metricsText(c.device, up, s.view(), s.tables(), s.clock().now(),
+                                  namesOf(o, c.device, s.state().BankCount.load()));
             if (!up) return statusPollFailure(io, s, w, o.timeoutMs);
             return kExitDone;
         }

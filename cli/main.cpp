@@ -63,6 +63,10 @@ int main(int argc, char** argv) {
     }
 
     Options run = o;
+    // The user's outlet names, shared with the window.
+    run.namesOf = [](const std::string& device, int banks) {
+        return NamesFile::read(namesFilePath(processEnvironment())).unit(UnitKey{stablePortPath(device), banks});
+    };
     std::unique_ptr<sim::PtySimulator> simulator;
     if (o.simulate) {
         sim::UnitConfig config;

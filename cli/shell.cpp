@@ -36,7 +36,8 @@ bool number(std::string_view text, int& value) {
 
 }  // namespace
 
-std::optional<std::vector<Plug>> parsePlugs(std::string_view spec, int plugCount, std::string* error) {
+std::optional<std::vector<Plug>> parsePlugs(std::string_view spec, int plugCount, std::string* error,
+                                            const std::function<std::optional<int>(std::string_view)>& plugNamed) {
     auto fail = [&](const std::string& why) -> std::optional<std::vector<Plug>> {
         if (error) *error = why;
         return std::nullopt;
@@ -58,6 +59,12 @@ std::optional<std::vector<Plug>> parsePlugs(std::string_view spec, int plugCount
             const std::size_t dash = item.find('-');
             int first = 0;
             int last = 0;
+            if (plugNamed && !number(item.substr(0, dash), first)) {
+                const std::optional<int> named = plugNamed(trim(item));
+                if (!named) return fail("no outlet is named \"" + std::string(trim(item)) + "\"");
+                chosen[static_cast<std::size_t>(*named)] = *named >= 1 && *named <= plugCount;
+                continue;
+            }
             if (!number(item.substr(0, dash), first) ||
                 (dash != std::string_view::npos && !number(item.substr(dash + 1), last)))
                 return fail("\"" + std::string(trim(item)) + "\" is not a plug number or range");
@@ -295,6 +302,17 @@ int runShell(const Options& o, Session& session, int inputFd, std::ostream& out,
         return unitFromJson(a.value("unit", Json()));
     };
 
+    // Outlets by the names their user gave them ("on router").
+    const auto plugNamedIn = [&](int banks) -> std::function<std::optional<int>(std::string_view)> {
+        if (!o.namesOf || o.device.empty()) return {};
+        auto names = std::make_shared<OutletNames>(o.namesOf(o.device, banks));
+        return [names](std::string_view name) -> std::optional<int> {
+            const NameTarget t = resolveName(*names, name);
+            if (!t.error.empty()) return std::nullopt;
+            return (t.bank - 1) * 8 + t.port;
+        };
+    };
+
     std::string pending;
     bool discarding = false;  // the rest of an over-long line
     out << kShellPrompt << std::flush;
@@ -368,7 +386,8 @@ int runShell(const Options& o, Session& session, int inputFd, std::ostream& out,
                 const auto unit = status();
                 if (!unit) break;
                 std::string why;
-                const auto plugs = parsePlugs(c.plugs, static_cast<int>(unit->banks.size()) * 8, &why);
+                const auto plugs = parsePlugs(c.plugs, static_cast<int>(unit->banks.size()) * 8, &why,
+                                              plugNamedIn(unit->bankCount));
                 if (!plugs) {
                     out << "error " << why << "\n";
                     break;

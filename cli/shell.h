@@ -42,10 +42,12 @@ struct Plug {
 Plug plugNumbered(int number);
 
 // Reads a plug list: one plug ("5"), "*" (every plug), a range or list with
-// or without brackets ("[1-8]", "[2-4,9]", "1,3", "2-4"). Plugs in plug
+// or without brackets ("[1-8]", "[2-4,9]", "1,3", "2-4"); with `plugNamed`,
+// an item that is no number is an outlet's name (its plug, or nullopt). Plugs in plug
 // order, each once. nullopt with *error when the text is not such a list
 // or names a plug outside 1..plugCount.
-std::optional<std::vector<Plug>> parsePlugs(std::string_view spec, int plugCount, std::string* error);
+std::optional<std::vector<Plug>> parsePlugs(std::string_view spec, int plugCount, std::string* error,
+                                            const std::function<std::optional<int>(std::string_view)>& plugNamed = {});
 
 struct ShellCommand {
     enum class Kind { empty, status, on, off, cycle, current, quit, help, invalid } kind = Kind::empty;

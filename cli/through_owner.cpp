@@ -116,11 +116,18 @@ int runThroughOwner(const Options& o, const std::filesystem::path& socket, Comma
     const Json owner = callOwner(client, hello, within, stopFd);
     if (!ok(owner)) return failed(owner, kExitNoUnit, silence);
 
+    const std::string device = o.device.empty() ? owner.value("device", std::string()) : o.device;
+    // The user's names for the owner's unit, once its bank count is known.
+    const auto namesFor = [&](int banks) { return o.namesOf ? o.namesOf(device, banks) : OutletNames{}; };
+
     switch (o.command) {
         case Command::status: {
             const Json a = callOwner(client, request(RequestKind::status, o), within, stopFd);
             if (!ok(a)) return failed(a, kExitNoUnit, silence);
-            io.out << (io.json ? statusJson(unitOf(a)) : statusText(unitOf(a)));
+            UnitView unit = unitOf(a);
+            const OutletNames names = namesFor(unit.bankCount);
+            nameUnitView(unit, [&](int bank, int port) { return names.name(bank, port); });
+            io.out << (io.json ? statusJson(unit) : statusText(unit));
             return kExitDone;
         }
         case Command::on:
@@ -130,21 +137,29 @@ int runThroughOwner(const Options& o, const std::filesystem::path& socket, Comma
             r.on = o.command == Command::on;
             r.bank = o.bank;
             r.port = o.port;
+            if (!o.outletNameGiven.empty()) {
+                const Json a = callOwner(client, request(RequestKind::status, o), within, stopFd);
+                if (!ok(a)) return failed(a, kExitNoUnit, silence);
+                const NameTarget target = resolveName(namesFor(unitOf(a).bankCount), o.outletNameGiven);
+                if (!target.error.empty()) return reportFailure(io, kExitUsage, target.error);
+                r.bank = target.bank;
+                r.port = target.port;
+            }
             r.delayMs = o.delayMs;
             const Json a = callOwner(client, r, within * 2 + o.delayMs, stopFd, [&](const Json&) {
-                if (!io.json) io.out << switchText(false, o.bank, o.port) << "\n";
+                if (!io.json) io.out << switchText(false, r.bank, r.port) << "\n";
                 io.out.flush();
             });
             const bool on = o.command != Command::off;
             if (!ok(a)) {
                 if (io.json && exitCodeOf(a) == kExitNotConfirmed)
-                    io.out << switchJson(switchName(o.command), o.bank, o.port, false, unitOf(a));
+                    io.out << switchJson(switchName(o.command), r.bank, r.port, false, unitOf(a));
                 return failed(a, kExitNoUnit, silence);
             }
             if (io.json) {
-                io.out << switchJson(switchName(o.command), o.bank, o.port, true, unitOf(a));
+                io.out << switchJson(switchName(o.command), r.bank, r.port, true, unitOf(a));
             } else {
-                io.out << switchText(on, o.bank, o.port) << "\n";
+                io.out << switchText(on, r.bank, r.port) << "\n";
             }
             return kExitDone;
         }

@@ -181,8 +181,10 @@ Json unitJson(const UnitView& unit, bool forClients) {
     for (const BankView& b : unit.banks) {
         Json ports = Json::array();
         for (const PortView& p : b.ports) {
-            ports.push_back({{"port", p.port}, {"on", p.on}, {"timerFlagged", p.flagged},
-                             {"timeLeft", timeLeftJson(p.timeLeft)}});
+            Json port = {{"port", p.port}, {"on", p.on}, {"timerFlagged", p.flagged},
+                         {"timeLeft", timeLeftJson(p.timeLeft)}};
+            if (!p.name.empty()) port["name"] = p.name;
+            ports.push_back(std::move(port));
         }
         Json bank = {{"bank", b.bank},
                                {"version", latin1ToUtf8(b.version)},
@@ -191,6 +193,7 @@ Json unitJson(const UnitView& unit, bool forClients) {
                                {"timerFlags", latin1ToUtf8(b.timerFlags)},
                                {"ports", std::move(ports)}};
         if (forClients) bank["currentKnown"] = b.currentKnown;
+        if (!b.name.empty()) bank["name"] = b.name;
         banks.push_back(std::move(bank));
     }
     return {{"bankCount", unit.bankCount}, {"banks", std::move(banks)}};
@@ -209,6 +212,7 @@ UnitView unitFromJson(const Json& object) {
         bank.currentKnown = member(b, "currentKnown", true);
         bank.portStates = utf8ToLatin1(member(b, "portStates", std::string()));
         bank.timerFlags = utf8ToLatin1(member(b, "timerFlags", std::string()));
+        bank.name = member(b, "name", std::string());
         std::size_t i = 0;
         if (b.is_object() && b.contains("ports") && b["ports"].is_array()) {
             for (const Json& p : b["ports"]) {
@@ -217,6 +221,7 @@ UnitView unitFromJson(const Json& object) {
                 port.port = member(p, "port", static_cast<int>(i));
                 port.on = member(p, "on", false);
                 port.flagged = member(p, "timerFlagged", false);
+                port.name = member(p, "name", std::string());
                 if (p.is_object() && p.contains("timeLeft") && p["timeLeft"].is_object()) {
                     const Json& t = p["timeLeft"];
                     PortTime left{};
@@ -232,6 +237,14 @@ UnitView unitFromJson(const Json& object) {
         unit.banks.push_back(std::move(bank));
     }
     return unit;
+}
+
+void nameUnitView(UnitView& unit, const std::function<std::string(int bank, int port)>& nameOf) {
+    if (!nameOf) return;
+    for (BankView& b : unit.banks) {
+        b.name = nameOf(b.bank, 0);
+        for (PortView& p : b.ports) p.name = nameOf(b.bank, p.port);
+    }
 }
 
 }  // namespace velmora

@@ -7,6 +7,7 @@
 // read as Latin-1 (a byte above 0x7F becomes the character of that code).
 
 #include <array>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -27,6 +28,7 @@ struct PortView {
     bool on = false;         // 'O' in the port states
     bool flagged = false;    // 'F' in the timer flags: the unit's timer is not available
     std::optional<PortTime> timeLeft;  // the window's time label for the port, if any
+    std::string name;        // the name its user gave it (UTF-8), "" for none
 };
 
 struct BankView {
@@ -36,6 +38,7 @@ struct BankView {
     float current = 0.0f;        // amperes
     bool currentKnown = false;   // a current report for the bank has come
     std::string version;         // as reported, normally four digits
+    std::string name;            // the name its user gave the bank (UTF-8), "" for none
     std::array<PortView, 8> ports{};
 };
 
@@ -91,10 +94,14 @@ Json jsonNumber(float value);
 //  "on":true,"timerFlagged":false,"timeLeft":null | {"hours":2,"minutes":5,
 //  "due":false,"timer":"power-on"|"power-off"}}, ...]}, ...]}
 // With `forClients`, each bank also says "currentKnown" (a watching client
-// needs it to tell a first reading from a change).
+// needs it to tell a first reading from a change). A bank or port with a
+// name says "name" too.
 Json unitJson(const UnitView& unit, bool forClients = false);
 // The view back from unitJson's object. Missing or mistyped members read as
 // their defaults; never throws.
 UnitView unitFromJson(const Json& object);
+
+// Gives the view's banks and ports their names (UTF-8, "" for none).
+void nameUnitView(UnitView& unit, const std::function<std::string(int bank, int port)>& nameOf);
 
 }  // namespace velmora

@@ -8,6 +8,7 @@
 #include <atomic>
 #include <chrono>
 #include <memory>
+#include <iomanip>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -27,10 +28,11 @@ namespace velmora::cli::test {
 // Wednesday 4 March 2026, 10:00:00.
 inline LocalMoment testMoment() { return LocalMoment{2026, 3, 4, 4, 10, 0, 0}; }
 
+// The words of a command line as a shell splits them ("DUT 3" in quotes is one).
 inline std::vector<std::string> words(const std::string& line) {
     std::istringstream in(line);
     std::vector<std::string> out;
-    for (std::string w; in >> w;) out.push_back(w);
+    for (std::string w; in >> std::quoted(w);) out.push_back(w);
     return out;
 }
 
@@ -99,6 +101,8 @@ public:
     std::int64_t now() const { return monotonic_(); }
     void setStopSignal(int sig) { stop_ = sig; }
     void setPorts(std::vector<SerialPortInfo> ports) { ports_ = std::move(ports); }
+    // The user's outlet names, as main() reads them from the names file.
+    std::function<OutletNames(const std::string& device, int banks)> names;
 
     // Runs "velmoractl --port <device> <line>" (or without --port when
     // `probe` is set) in this process.
@@ -115,11 +119,13 @@ public:
             r.code = kExitUsage;
             return r;
         }
+        Options options = p.options;
+        options.namesOf = names;
         std::ostringstream out, err;
-        ConsoleDialogs dialogs(err, p.options.json);
+        ConsoleDialogs dialogs(err, options.json);
         dialogs_ = &dialogs;
         CommandIo io{out, err, p.options.json, false, dialogs};
-        r.code = runCommand(p.options, *session_, io);
+        r.code = runCommand(options, *session_, io);
         dialogs_ = &fallbackDialogs_;
         r.out = out.str();
         r.err = err.str() + fallbackErr_.str();

@@ -406,6 +406,44 @@ TEST(CliSchedule, SaveIntoAMissingFolderIsBadUsage) {
     EXPECT_TRUE(has(r.err, "cannot save the schedule")) << r.err;
 }
 
+// ---- outlets by name ----
+
+TEST(CliNames, OutletsByTheNamesTheUserGaveThem) {
+    SessionRig rig(unit(2));
+    ASSERT_TRUE(rig.started());
+    rig.names = [&](const std::string& device, int banks) {
+        OutletNames n;
+        if (device != rig.device() || banks != 2) return n;  // another unit's names
+        n.rename(1, 3, "router");
+        n.rename(2, 5, "DUT 3");
+        n.rename(2, 6, "twin");
+        n.rename(2, 7, "twin");
+        return n;
+    };
+    CliRun r = rig.run("on router");
+    EXPECT_EQ(r.code, kExitDone) << r.err;
+    EXPECT_EQ(r.out, "Bank 1 Port 3 is on\n");
+    r = rig.run("--json status");
+    EXPECT_TRUE(has(r.out, R"("port":3,"on":true,"timerFlagged":false,"timeLeft":null,"name":"router")")) << r.out;
+    const struct {
+        std::vector<std::string> args;
+        int code;
+        const char* says;
+    } cases[] = {
+        {{"--port", rig.device(), "off", "DUT 3"}, kExitDone, ""},
+        {{"--port", rig.device(), "cycle", "twin"}, kExitUsage, "names 2 outlets"},
+        {{"--port", rig.device(), "on", "gateway"}, kExitUsage, "no outlet is named \"gateway\""},
+    };
+    for (const auto& c : cases) {
+        const Parse p = parseArguments(c.args);
+        ASSERT_TRUE(p.ok()) << p.error;
+        EXPECT_EQ(p.options.outletNameGiven, c.args[3]);
+        const CliRun run = rig.run(c.args[2] + " \"" + c.args[3] + "\"");
+        EXPECT_EQ(run.code, c.code) << c.args[3] << ": " << run.err;
+        EXPECT_TRUE(has(run.err, c.says)) << run.err;
+    }
+}
+
 // ---- upgrade ----
 
 TEST(CliUpgrade, ImageGoesOutPacedByTheUnitAndTheNewVersionsAreShown) {

@@ -1,0 +1,89 @@
+#pragma once
+
+// Names users give outlets ("router", "DUT 3") and banks, kept in a file of
+// their own beside the user's settings - never in define.ini - and shared by
+// the window and velmoractl. Names belong to a unit: its port (the stable
+// /dev/serial/by-id/ path where there is one) and its bank count.
+//
+// The file ($XDG_CONFIG_HOME/velmora/names.json):
+//   {"units":[{"port":"/dev/serial/by-id/usb-...","banks":2,
+//              "names":{"1.3":"router","2":"lab bench"}}]}
+// "B.P" names bank B's port P, "B" the bank. It is replaced whole (a
+// temporary file renamed over it) and read leniently: what is not such an
+// entry is skipped, the rest kept.
+
+#include <filesystem>
+#include <map>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "platform/file_io.h"
+#include "service/control_socket.h"
+
+namespace velmora {
+
+inline constexpr std::size_t kMaxNameCharacters = 32;
+
+// Why a name cannot be given (in words), or nullopt when it can: at most 32
+// characters of UTF-8, no control character, not blank.
+std::optional<std::string> nameRefusal(std::string_view name);
+
+// The port as names are keyed: a /dev/serial/by-id/ link to the same device
+// when there is one (it survives replugging), else the device's real path.
+std::string stablePortPath(const std::string& device,
+                           const std::filesystem::path& byId = "/dev/serial/by-id");
+
+struct UnitKey {
+    std::string port;  // stablePortPath()
+    int banks = 0;
+    friend bool operator==(const UnitKey&, const UnitKey&) = default;
+};
+
+// One unit's names.
+class OutletNames {
+public:
+    // "" when the outlet (port 1..8) or the bank (port 0) has no name.
+    std::string name(int bank, int port) const;
+    // Names (or, with "", unnames) an outlet or a bank. nullopt when done,
+    // else why not (nameRefusal, a bank or port outside 1..16 / 0..8).
+    std::optional<std::string> rename(int bank, int port, std::string_view name);
+    // The outlets called `name` (exact, case-sensitive), in bank and port
+    // order; bank names are not outlets.
+    std::vector<std::pair<int, int>> outletsNamed(std::string_view name) const;
+    bool empty() const { return names_.empty(); }
+    const std::map<std::pair<int, int>, std::string>& all() const { return names_; }
+
+private:
+    std::map<std::pair<int, int>, std::string> names_;  // (bank, port); port 0: the bank
+};
+
+// What a name given on a command line stands for.
+struct NameTarget {
+    int bank = 0;
+    int port = 0;
+    std::string error;  // why it stands for no single outlet (then bank, port are 0)
+};
+NameTarget resolveName(const OutletNames& names, std::string_view name);
+
+class NamesFile {
+public:
+    // Never fails: a missing or unreadable file has no names.
+    static NamesFile read(const std::filesystem::path& path);
+    OutletNames unit(const UnitKey& key) const;
+    void setUnit(const UnitKey& key, const OutletNames& names);
+    // The whole file, replaced at once.
+    FileSave write(const std::filesystem::path& path) const;
+    std::string text() const;
+
+private:
+    std::vector<std::pair<UnitKey, OutletNames>> units_;
+};
+
+// $XDG_CONFIG_HOME/velmora/names.json, else $HOME/.config/velmora/names.json;
+// empty when neither is known.
+std::filesystem::path namesFilePath(const EnvLookup& env);
+
+}  // namespace velmora
