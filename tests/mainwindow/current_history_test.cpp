@@ -1,0 +1,68 @@
+// Each bank's current over a day: bounded however long it runs, the time
+// windows by the monotonic clock (a PC clock set back moves nothing), and
+// the CSV export byte for byte.
+
+#include "mainwindow/current_history.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace velmora {
+namespace {
+
+constexpr std::int64_t kPollMs = 5000;
+
+CurrentSample at(std::int64_t monotonicMs, std::int64_t wallSeconds, float amperes, std::int32_t offset = 3600) {
+    return CurrentSample{monotonicMs, wallSeconds, offset, amperes};
+}
+
+TEST(CurrentHistory, BoundedHoweverLongItRuns) {
+    CurrentHistory h;
+    // Three days of polls every second: never more than the ring holds,
+    // never older than a day.
+    const std::int64_t seconds = 3 * 24 * 3600;
+    for (std::int64_t s = 0; s < seconds; ++s) h.record(1, at(s * 1000, 1'800'000'000 + s, 1.0f));
+    EXPECT_EQ(h.size(1), kHistoryCapacity);
+    // At the 5 s poll a day fits whole.
+    CurrentHistory five;
+    for (std::int64_t t = 0; t <= 2 * kHistorySpanMs; t += kPollMs) five.record(2, at(t, t / 1000, 2.0f));
+    const auto day = five.samples(2, 2 * kHistorySpanMs);
+    EXPECT_EQ(day.size(), static_cast<std::size_t>(kHistorySpanMs / kPollMs + 1));
+    EXPECT_EQ(day.front().monotonicMs, kHistorySpanMs);
+    EXPECT_EQ(five.size(1), 0u);
+    h.record(17, at(0, 0, 1.0f));  // no such bank: ignored
+    EXPECT_EQ(h.size(17), 0u);
+}
+
+TEST(CurrentHistory, WindowsFollowTheMonotonicClockNotTheWallClock) {
+    CurrentHistory h;
+    h.record(1, at(0, 1'800'000'000, 1.0f));
+    h.record(1, at(3 * 3600 * 1000, 1'800'010'800, 2.0f));
+    // The PC clock is set back an hour: the sample still comes after.
+    h.record(1, at(3 * 3600 * 1000 + kPollMs, 1'800'007'205, 3.0f));
+    const std::int64_t now = 3 * 3600 * 1000 + kPollMs;
+    ASSERT_EQ(h.samples(1, now, 3600 * 1000).size(), 2u);
+    EXPECT_EQ(h.samples(1, now, 3600 * 1000).back().amperes, 3.0f);
+    EXPECT_EQ(h.samples(1, now, 6 * 3600 * 1000).size(), 3u);
+    EXPECT_EQ(h.samples(1, now + kHistorySpanMs, 6 * 3600 * 1000).size(), 0u);
+}
+
+TEST(CurrentHistory, CsvIsLocalTimeWithItsOffset) {
+    CurrentHistory h;
+    // 2026-12-08 20:00:15 UTC, shown at +01:00; then a bank at -05:30 (an
+    // odd offset) and an ampere reading with a long decimal.
+    h.record(1, at(0, 1796760015, 2.5f));
+    h.record(1, at(kPollMs, 1796760020, 0.1f));
+    h.record(3, at(kPollMs, 1796760020, 12.25f, -(5 * 3600 + 1800)));
+    EXPECT_EQ(h.csv(kPollMs),
+              "time,bank,current\n"
+              "2026-12-08T21:00:15+01:00,1,2.5\n"
+              "2026-12-08T21:00:20+01:00,1,0.1\n"
+              "2026-12-08T14:30:20-05:30,3,12.25\n");
+    EXPECT_EQ(isoLocalTime(0, 0), "1970-01-01T00:00:00+00:00");
+    EXPECT_EQ(isoLocalTime(951782400, 0), "2000-02-29T00:00:00+00:00");
+}
+
+}  // namespace
+}  // namespace velmora
