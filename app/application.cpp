@@ -1,5 +1,6 @@
 #include "app/application.h"
 
+#include <QDateTime>
 #include <QMenuBar>
 #include <QThread>
 
@@ -10,6 +11,7 @@
 #include <string>
 
 #include "app/owner_socket.h"
+#include "mainwindow/current_history_window.h"
 #include "app/simulated_unit.h"
 #include "maintenance/clock_sync.h"
 #include "maintenance/firmware_upgrade.h"
@@ -95,6 +97,7 @@ Application::Application(ApplicationOptions options)
     };
     hooks.viewUpdated = [this](std::int32_t kind) {
         if (service_) service_->viewUpdate(kind);
+        if (kind == ukCurrent || kind == ukStatusAndCurrent) recordCurrent();
     };
     // As the menu item would run it: nothing while the item is disabled,
     // which it is whenever SetRTC is on (the version report starts it then).
@@ -178,6 +181,7 @@ Application::Application(ApplicationOptions options)
         {},
         {}});
     socket_ = makeOwnerSocket(dispatcher_, *service_);
+    historyWindow_ = new CurrentHistoryWindow(history_, [this] { return monotonicMs(); }, dialogs_, window_.get());
 
     menuView_ = std::make_unique<MenuAdapter>(*window_);
     configurationSource_ = std::make_unique<ConfigurationAdapter>(*this);
@@ -247,10 +251,23 @@ void Application::wireWindow() {
         window_->openPopup(slot, at);
     };
     h.popupOpening = [this](int slot) { switching_->popForm1Popup(slot); };
-    h.popupItemChosen = [this](const std::string& item, int) { menus_->popupItemChosen(item); };
+    h.popupItemChosen = [this](const std::string& item, int tag) {
+        // The panel's own bank alone.
+        if (item.rfind("mlHistory", 0) == 0) {
+            showHistory(logic_->bankInSlot(tag));
+            return;
+        }
+        menus_->popupItemChosen(item);
+    };
     h.versionItemChosen = [this](int tag) { menus_->mlCheckVersion1Click(tag, VersionItemSource::subMenu); };
     h.scrollBarMoved = [this](int position) { logic_->scrollBarMoved(position); };
-    h.menuItemChosen = [this](const std::string& item) { menus_->menuItemChosen(item); };
+    h.menuItemChosen = [this](const std::string& item) {
+        if (item == "mlCurrentHistory") {
+            if (menus_->isEnabled("mlTools1")) showHistory();
+            return;
+        }
+        menus_->menuItemChosen(item);
+    };
     window_->setHandlers(std::move(h));
 }
 
@@ -332,5 +349,22 @@ void Application::openLink(int position) {
 }
 
 std::string Application::controlSocketPath() const { return socket_ ? socket_->path() : std::string(); }
+
+std::int64_t Application::monotonicMs() const {
+    if (options_.monotonicMs) return options_.monotonicMs();
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started_).count();
+}
+
+void Application::recordCurrent() {
+    const int bank = state_.ReportedBank.load();
+    // The program's clock, read as local time (a fixed one in tests).
+    const LocalMoment m = clock_.now();
+    const QDateTime wall(QDate(m.year, m.month, m.day), QTime(m.hour, m.minute, m.second));
+    history_.record(bank, CurrentSample{monotonicMs(), wall.toSecsSinceEpoch(), wall.offsetFromUtc(),
+                                        state_.bankSnapshot(bank).current});
+    if (historyWindow_ && historyWindow_->isVisible()) historyWindow_->refresh();
+}
+
+void Application::showHistory(int bank) { historyWindow_->showBanks(state_.BankCount.load(), bank); }
 
 }  // namespace velmora

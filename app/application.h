@@ -4,7 +4,9 @@
 // window's logic and its widgets, the settings and, on request, a simulated
 // unit. It owns them all and takes them down in the one safe order.
 
+#include <chrono>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -13,6 +15,7 @@
 #include "platform/qt/qt_dispatcher.h"
 #include "platform/qt/qt_timer.h"
 #include "link/device_state.h"
+#include "mainwindow/current_history.h"
 #include "maintenance/firmware_upgrade.h"
 #include "platform/clock.h"
 #include "platform/port_list.h"
@@ -38,6 +41,7 @@ class SimulatedUnit;
 class TraceWriter;
 class UnitService;
 class OwnerSocket;
+class CurrentHistoryWindow;
 
 struct ApplicationOptions {
     std::vector<std::string> extraPorts;  // --port devices, in order
@@ -49,6 +53,9 @@ struct ApplicationOptions {
     // must outlive the Application.
     const Clock* clock = nullptr;
     TimerFactory* timers = nullptr;
+    // Milliseconds on a clock that never goes back (the current history's
+    // order); the steady clock when empty. Tests pass the manual timers'.
+    std::function<std::int64_t()> monotonicMs;
     // --trace: every byte to and from the unit is written here; null: off.
     std::shared_ptr<TraceWriter> trace;
 };
@@ -97,6 +104,11 @@ public:
     UnitService& service() { return *service_; }
     // The control socket's path while connected (empty when none listens).
     std::string controlSocketPath() const;
+    // Each bank's current of the last day, and its window.
+    CurrentHistory& history() { return history_; }
+    CurrentHistoryWindow& historyWindow() { return *historyWindow_; }
+    // Opens "Current history" on every bank, or on `bank` alone (1..16).
+    void showHistory(int bank = 0);
     ClockSync& clockSync() { return *clockSync_; }
     SerialLink& link() { return *link_; }
     DeviceState& state() { return state_; }
@@ -112,6 +124,8 @@ public:
 private:
     void wireWindow();
     void upgradeStateChanged(UpgradeState state);
+    void recordCurrent();
+    std::int64_t monotonicMs() const;
     void buildPortList();
     struct MenuAdapter;
     struct ConfigurationAdapter;
@@ -145,6 +159,9 @@ private:
     std::unique_ptr<SerialLink> link_;
     std::unique_ptr<SimulatedUnit> simulator_;
     std::unique_ptr<UnitService> service_;
+    CurrentHistory history_;
+    CurrentHistoryWindow* historyWindow_ = nullptr;  // owned by the main window
+    std::chrono::steady_clock::time_point started_ = std::chrono::steady_clock::now();
     std::unique_ptr<OwnerSocket> socket_;
     bool shutDown_ = false;
 };

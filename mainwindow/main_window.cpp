@@ -347,6 +347,7 @@ void TForm1::buildMenus() {
     QMenu* tools = addMenu(nullptr, "mlTools1", "Tools ");
     addItem(tools, "Upgrade1", "Upgrade");
     checkVersion_ = addMenu(tools, "CheckVersion1", "Check Version");
+    addItem(tools, "mlCurrentHistory", "Current history");
 
     QMenu* time = addMenu(nullptr, "mlSetRTC", "Time");
     addItem(time, "mlSetRTCNow", "Set System Time");
@@ -383,6 +384,8 @@ void TForm1::buildPopups() {
         {{"mlSetOneTimer1", "mlSetOneTimer2", "mlSetOneTimer3"}, {"Set Timer", "Set Timer", "Set Timer"}, true, false},
         {{"mlCheckVersion1", "mlCheckVersion2", "mlCheckVersion3"},
          {"Check Bank 1 Version", "Check Bank 2 Version", "Check Bank 3 Version"}, false, true},
+        {{"mlHistory1", "mlHistory2", "mlHistory3"}, {"Current history", "Current history", "Current history"}, false,
+         true},
     };
     for (int slot = 1; slot <= kSlotCount; ++slot) {
         const auto m = static_cast<std::size_t>(slot - 1);

@@ -64,6 +64,7 @@ public:
         options.settingsPath = folder_ / "define.ini";
         options.clock = &clock_;
         options.timers = &timers_;
+        options.monotonicMs = [this] { return timers_.nowMs(); };
         app_ = std::make_unique<Application>(options);
         answerer_ = std::make_unique<ModalAnswerer>([this](QWidget* modal) { answer(modal); }, 600000);
         if (!app_->start(why)) return false;
