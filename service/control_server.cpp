@@ -230,7 +230,9 @@ void ControlServer::serve() {
                     }
                 }
             }
-            if (revents & POLLOUT || !c->out.empty()) {
+            {
+                // Answers are added from the owner's thread: take what is
+                // there under the lock, whether or not poll saw room for it.
                 std::string pending;
                 {
                     std::lock_guard lock(shared->mutex);

@@ -129,8 +129,18 @@ NameTarget resolveName(const OutletNames& names, std::string_view name) {
     if (found.empty()) {
         t.error = "no outlet is named \"" + std::string(name) + "\"";
     } else if (found.size() > 1) {
-        t.error = "\"" + std::string(name) + "\" names " + std::to_string(found.size()) + " outlets:";
-        for (const auto& [bank, port] : found) t.error += " bank " + std::to_string(bank) + " port " + std::to_string(port) + ",";
+        t.error = "\"";
+        t.error += name;
+        t.error += "\" names ";
+        t.error += std::to_string(found.size());
+        t.error += " outlets:";
+        for (const auto& [bank, port] : found) {
+            t.error += " bank ";
+            t.error += std::to_string(bank);
+            t.error += " port ";
+            t.error += std::to_string(port);
+            t.error += ',';
+        }
         t.error.back() = ';';
         t.error += " give BANK PORT instead";
     } else {
