@@ -109,6 +109,8 @@ public:
     CurrentHistoryWindow& historyWindow() { return *historyWindow_; }
     // Opens "Current history" on every bank, or on `bank` alone (1..16).
     void showHistory(int bank = 0);
+    // The clock the history's samples are ordered by.
+    std::int64_t monotonicMs() const;
     ClockSync& clockSync() { return *clockSync_; }
     SerialLink& link() { return *link_; }
     DeviceState& state() { return state_; }
@@ -125,7 +127,6 @@ private:
     void wireWindow();
     void upgradeStateChanged(UpgradeState state);
     void recordCurrent();
-    std::int64_t monotonicMs() const;
     void buildPortList();
     struct MenuAdapter;
     struct ConfigurationAdapter;

@@ -12,11 +12,14 @@
 //                              unit flagged (an invalid row);
 //   main_timers_counting.png   the main window after those timers went out;
 //   upgrade_mid_transfer.png   the Upgrade Process dialog while the
-//                              simulated unit takes an image at line rate.
+//                              simulated unit takes an image at line rate;
+//   current_history.png        the Current history window on three banks
+//                              after an hour of a rack's loads.
 // Usage: velmora-screenshots [OUTPUT_FOLDER]   (default: screenshots)
 // Runs on any Qt platform; scripts/screenshots uses offscreen.
 
 #include <QAction>
+#include <QDateTime>
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -32,6 +35,7 @@
 #include <QScrollBar>
 #include <QTimer>
 
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -45,6 +49,7 @@
 #include "assets/picture_lists.h"
 #include "settings/detect_dialog.h"
 #include "link/serial_link.h"
+#include "mainwindow/current_history_window.h"
 #include "mainwindow/main_window.h"
 #include "mainwindow/menu_logic.h"
 #include "mainwindow/switching_logic.h"
@@ -268,6 +273,28 @@ bool shootMenusAndDialogs(const QDir& out) {
     spinUntil([&] { return about.isVisible(); }, 2000);
     ok &= save(about, out, QStringLiteral("about_box.png"));
     about.hide();
+
+    // An hour of a rack's day: bank 1 a steady load that breathes, bank 2's
+    // servers switched on 40 minutes ago, bank 3 a lab bench for the last 15.
+    CurrentHistory& history = app.history();
+    history.clear();
+    const std::int64_t now = app.monotonicMs();
+    const QDateTime wallNow = QDateTime::currentDateTime();
+    for (int ago = 3600; ago >= 1; ago -= 5) {
+        const QDateTime wall = wallNow.addSecs(-ago);
+        const double t = 3600.0 - ago;
+        const double loads[] = {3.2 + 0.8 * std::sin(t / 500.0) + 0.15 * std::sin(t / 37.0),
+                                ago > 2400 ? 1.1 : 6.4 + 0.3 * std::sin(t / 90.0),
+                                ago > 900 ? 0.0 : 2.3 + 0.4 * std::sin(t / 60.0)};
+        for (int bank = 1; bank <= 3; ++bank) {
+            const float amperes = static_cast<float>(std::round(loads[bank - 1] * 10.0) / 10.0);
+            history.record(bank, CurrentSample{now - ago * 1000LL, wall.toSecsSinceEpoch(), wall.offsetFromUtc(), amperes});
+        }
+    }
+    app.showHistory();
+    spinUntil([] { return false; }, 200);
+    ok &= save(app.historyWindow(), out, QStringLiteral("current_history.png"));
+    app.historyWindow().hide();
     app.shutdown();
     return ok;
 }

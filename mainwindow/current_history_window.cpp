@@ -30,14 +30,6 @@ CurrentHistoryWindow::CurrentHistoryWindow(const CurrentHistory& history, std::f
 
     chart_ = new QChart();
     chart_->legend()->setAlignment(Qt::AlignBottom);
-    x_ = new QDateTimeAxis(chart_);
-    x_->setFormat(QStringLiteral("HH:mm"));
-    x_->setTitleText(QStringLiteral("Local time"));
-    y_ = new QValueAxis(chart_);
-    y_->setTitleText(QStringLiteral("Current (A)"));
-    y_->setLabelFormat(QStringLiteral("%.1f"));
-    chart_->addAxis(x_, Qt::AlignBottom);
-    chart_->addAxis(y_, Qt::AlignLeft);
     view_ = new QChartView(chart_, this);
     view_->setObjectName(QStringLiteral("HistoryChart"));
     view_->setRenderHint(QPainter::Antialiasing);
@@ -85,6 +77,21 @@ void CurrentHistoryWindow::showBanks(int bankCount, int onlyBank) {
         delete s;
     }
     series_.clear();
+    // Fresh axes with every set of lines: a date-time axis the chart laid
+    // out once without a line (a grab or a show before this) keeps no room
+    // for its labels and title afterwards.
+    for (QAbstractAxis* axis : chart_->axes()) {
+        chart_->removeAxis(axis);
+        delete axis;
+    }
+    x_ = new QDateTimeAxis(chart_);
+    x_->setFormat(QStringLiteral("HH:mm"));
+    x_->setTitleText(QStringLiteral("Local time"));
+    y_ = new QValueAxis(chart_);
+    y_->setTitleText(QStringLiteral("Current (A)"));
+    y_->setLabelFormat(QStringLiteral("%.1f"));
+    chart_->addAxis(x_, Qt::AlignBottom);
+    chart_->addAxis(y_, Qt::AlignLeft);
     for (int bank : banks_) {
         auto* line = new QLineSeries();
         line->setName(QStringLiteral("Bank %1").arg(bank));
@@ -120,6 +127,7 @@ void CurrentHistoryWindow::setSpan(std::int64_t ms) {
 }
 
 void CurrentHistoryWindow::refresh() {
+    if (!x_ || !y_) return;  // nothing shown yet
     const std::int64_t now = nowMs_();
     double top = 1.0;
     // The x axis runs in wall-clock time: the span before the newest sample.
