@@ -12,6 +12,7 @@
 
 #include "app/owner_socket.h"
 #include "mainwindow/current_history_window.h"
+#include "mainwindow/rename_dialog.h"
 #include "app/simulated_unit.h"
 #include "maintenance/clock_sync.h"
 #include "maintenance/firmware_upgrade.h"
@@ -179,9 +180,13 @@ Application::Application(ApplicationOptions options)
         "window",
         "",
         {},
-        {}});
+        [this](int bank, int port) { return outletName(bank, port); }});
     socket_ = makeOwnerSocket(dispatcher_, *service_);
     historyWindow_ = new CurrentHistoryWindow(history_, [this] { return monotonicMs(); }, dialogs_, window_.get());
+    renameDialog_ = new RenameDialog([](std::string_view name) { return nameRefusal(name); }, dialogs_, window_.get());
+    QObject::connect(renameDialog_, &RenameDialog::namesChosen, renameDialog_,
+                     [this](int bank, const RenameDialog::Names& names) { saveNames(bank, names); });
+    if (!options_.namesPath.empty()) names_ = std::make_unique<NamesOfUnit>(options_.namesPath);
 
     menuView_ = std::make_unique<MenuAdapter>(*window_);
     configurationSource_ = std::make_unique<ConfigurationAdapter>(*this);
@@ -257,7 +262,14 @@ void Application::wireWindow() {
             showHistory(logic_->bankInSlot(tag));
             return;
         }
+        if (item.rfind("mlRename", 0) == 0) {
+            showRename(logic_->bankInSlot(tag));
+            return;
+        }
         menus_->popupItemChosen(item);
+    };
+    h.outletNameDoubleClicked = [this](int key) {
+        if (!window_->inputLocked()) showRename(logic_->bankInSlot(key / 10), key % 10);
     };
     h.versionItemChosen = [this](int tag) { menus_->mlCheckVersion1Click(tag, VersionItemSource::subMenu); };
     h.scrollBarMoved = [this](int position) { logic_->scrollBarMoved(position); };
@@ -344,6 +356,8 @@ void Application::openLink(int position) {
     std::string why;
     const std::string device = ports_.devices[static_cast<std::size_t>(position)];
     service_->setDevice(device);
+    namedPort_ = stablePortPath(device);
+    logic_->setOutletNames([this](int bank, int port) { return outletName(bank, port); });
     if (!socket_->start(device, &why))
         std::fprintf(stderr, "velmora: other programs cannot share %s: %s\n", device.c_str(), why.c_str());
 }
@@ -363,6 +377,44 @@ void Application::recordCurrent() {
     history_.record(bank, CurrentSample{monotonicMs(), wall.toSecsSinceEpoch(), wall.offsetFromUtc(),
                                         state_.bankSnapshot(bank).current});
     if (historyWindow_ && historyWindow_->isVisible()) historyWindow_->refresh();
+}
+
+std::string Application::outletName(int bank, int port) {
+    const int banks = state_.BankCount.load();
+    if (!names_ || namedPort_.empty() || banks <= 0) return {};
+    return names_->of(UnitKey{namedPort_, banks}).name(bank, port);
+}
+
+void Application::showRename(int bank, int port) {
+    if (!names_ || namedPort_.empty() || bank < 1 || bank > state_.BankCount.load()) return;
+    RenameDialog::Names now;
+    for (int p = 0; p <= 8; ++p) now[static_cast<std::size_t>(p)] = outletName(bank, p);
+    renameDialog_->edit(bank, now, port);
+}
+
+void Application::saveNames(int bank, const std::array<std::string, 9>& names) {
+    const int banks = state_.BankCount.load();
+    if (!names_ || namedPort_.empty() || banks <= 0) return;
+    const UnitKey key{namedPort_, banks};
+    // The file as it is now: velmoractl or another window may have named
+    // other units since.
+    NamesFile file = NamesFile::read(names_->file());
+    OutletNames unit = file.unit(key);
+    for (int p = 0; p <= 8; ++p) {
+        if (const std::optional<std::string> why = unit.rename(bank, p, names[static_cast<std::size_t>(p)])) {
+            dialogs_.message(*why, "", MessageIcon::exclamation);
+            return;
+        }
+    }
+    file.setUnit(key, unit);
+    const FileSave saved = file.write(names_->file());
+    if (saved.status != FileIoStatus::ok) {
+        dialogs_.message("The names could not be written to\r" + names_->file().string() + "\r(" + saved.error +
+                             "). The file on disk was not changed.",
+                         "", MessageIcon::stop);
+        return;
+    }
+    logic_->ScrollBar1Change();
 }
 
 void Application::showHistory(int bank) { historyWindow_->showBanks(state_.BankCount.load(), bank); }

@@ -4,6 +4,7 @@
 // window's logic and its widgets, the settings and, on request, a simulated
 // unit. It owns them all and takes them down in the one safe order.
 
+#include <array>
 #include <chrono>
 #include <filesystem>
 #include <functional>
@@ -21,6 +22,7 @@
 #include "platform/port_list.h"
 #include "platform/window_timer.h"
 #include "schedule/timer_tables.h"
+#include "service/outlet_names.h"
 #include "settings/settings_file.h"
 
 namespace velmora {
@@ -42,6 +44,7 @@ class TraceWriter;
 class UnitService;
 class OwnerSocket;
 class CurrentHistoryWindow;
+class RenameDialog;
 
 struct ApplicationOptions {
     std::vector<std::string> extraPorts;  // --port devices, in order
@@ -58,6 +61,9 @@ struct ApplicationOptions {
     std::function<std::int64_t()> monotonicMs;
     // --trace: every byte to and from the unit is written here; null: off.
     std::shared_ptr<TraceWriter> trace;
+    // The user's outlet names (names.json, shared with velmoractl); empty:
+    // none, and nothing can be renamed.
+    std::filesystem::path namesPath;
 };
 
 // Create on the UI thread after the QApplication, destroy before it.
@@ -111,6 +117,12 @@ public:
     void showHistory(int bank = 0);
     // The clock the history's samples are ordered by.
     std::int64_t monotonicMs() const;
+    // The user's name of bank `bank`'s port `port` (0: the bank), "" for
+    // none or while no unit is connected.
+    std::string outletName(int bank, int port);
+    // "Rename": the names of `bank`, the cursor at `port` (0: the bank's).
+    void showRename(int bank, int port = 0);
+    RenameDialog& renameDialog() { return *renameDialog_; }
     ClockSync& clockSync() { return *clockSync_; }
     SerialLink& link() { return *link_; }
     DeviceState& state() { return state_; }
@@ -127,6 +139,7 @@ private:
     void wireWindow();
     void upgradeStateChanged(UpgradeState state);
     void recordCurrent();
+    void saveNames(int bank, const std::array<std::string, 9>& names);
     void buildPortList();
     struct MenuAdapter;
     struct ConfigurationAdapter;
@@ -162,6 +175,9 @@ private:
     std::unique_ptr<UnitService> service_;
     CurrentHistory history_;
     CurrentHistoryWindow* historyWindow_ = nullptr;  // owned by the main window
+    RenameDialog* renameDialog_ = nullptr;            // owned by the main window
+    std::unique_ptr<NamesOfUnit> names_;
+    std::string namedPort_;  // the connected port as names are keyed; "" when none
     std::chrono::steady_clock::time_point started_ = std::chrono::steady_clock::now();
     std::unique_ptr<OwnerSocket> socket_;
     bool shutDown_ = false;

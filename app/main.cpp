@@ -13,6 +13,7 @@
 #include "platform/qt/guarded_application.h"
 #include "assets/picture_lists.h"
 #include "platform/traced_serial.h"
+#include "service/outlet_names.h"
 #include "settings/settings_location.h"
 
 namespace {
@@ -132,6 +133,7 @@ int run(int argc, char** argv) {
     // survives on Windows.
     const std::filesystem::path exeDir(QCoreApplication::applicationDirPath().toStdU16String());
     options.settingsPath = programSettingsPath(exeDir, userConfigDirFromEnvironment());
+    options.namesPath = namesFilePath(processEnvironment());
 
     // SIGTERM and the like leave the event loop (also a modal one during
     // start-up) like closing the window does.

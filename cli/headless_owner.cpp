@@ -89,24 +89,9 @@ HeadlessOwner::HeadlessOwner(Session& session, std::string device, std::string o
                    {}};
     // The metrics' names: the names file of this owner's user, read again
     // when it changed.
-    struct NamesCache {
-        std::filesystem::file_time_type written{};
-        UnitKey key;
-        OutletNames names;
-    };
-    auto cache = std::make_shared<NamesCache>();
-    link.outletName = [this, cache](int bank, int port) {
-        const std::filesystem::path file = namesFilePath(processEnvironment());
-        std::error_code ec;
-        const auto written = std::filesystem::last_write_time(file, ec);
-        const UnitKey key{stablePortPath(device_), s_.state().BankCount.load()};
-        if (ec) return std::string();
-        if (written != cache->written || !(key == cache->key)) {
-            cache->names = NamesFile::read(file).unit(key);
-            cache->written = written;
-            cache->key = key;
-        }
-        return cache->names.name(bank, port);
+    auto names = std::make_shared<NamesOfUnit>(namesFilePath(processEnvironment()));
+    link.outletName = [this, names](int bank, int port) {
+        return names->of(UnitKey{stablePortPath(device_), s_.state().BankCount.load()}).name(bank, port);
     };
     if (upgradesForClients) {
         link.upgrade = [this](const std::string& image, std::function<void(Json)> progress,

@@ -44,6 +44,12 @@ public:
     // Tells a screen reader whether the port of a port button ("imButton"+key)
     // is on; drawn with every LED of the port.
     virtual void setPortButtonOn(std::string_view button, bool on) = 0;
+    // The user's name for the outlet of port key `key` ("" for none), shown
+    // beneath its button; views without room for it ignore it.
+    virtual void setOutletName(int key, std::string_view name) {
+        (void)key;
+        (void)name;
+    }
 
     // ---- The window ----
     virtual void setWindowHeight(int pixels) = 0;  // client height

@@ -169,6 +169,23 @@ public:
     using QWidget::QWidget;
 };
 
+// The user's name of an outlet, beneath its port button; a double click
+// renames it.
+class OutletNameLabel final : public QLabel {
+public:
+    OutletNameLabel(QWidget* parent, std::function<void()> doubleClicked)
+        : QLabel(parent), doubleClicked_(std::move(doubleClicked)) {}
+
+protected:
+    void mouseDoubleClickEvent(QMouseEvent* event) override {
+        if (doubleClicked_) doubleClicked_();
+        QLabel::mouseDoubleClickEvent(event);
+    }
+
+private:
+    std::function<void()> doubleClicked_;
+};
+
 namespace {
 
 // How the panel's pictures appear on the accessibility bus.
@@ -386,6 +403,7 @@ void TForm1::buildPopups() {
          {"Check Bank 1 Version", "Check Bank 2 Version", "Check Bank 3 Version"}, false, true},
         {{"mlHistory1", "mlHistory2", "mlHistory3"}, {"Current history", "Current history", "Current history"}, false,
          true},
+        {{"mlRename1", "mlRename2", "mlRename3"}, {"Rename...", "Rename...", "Rename..."}, false, true},
     };
     for (int slot = 1; slot <= kSlotCount; ++slot) {
         const auto m = static_cast<std::size_t>(slot - 1);
@@ -531,6 +549,23 @@ void TForm1::buildPanel(int slot) {
         const std::string labelKey = key(timeLabelName(k));
         components_[labelKey] = label;
         labels_[labelKey] = label;
+        label->setProperty("portKey", k);
+
+        // In the same box while no time is shown there: light grey, smaller.
+        auto* name = new OutletNameLabel(panel, [this, k] {
+            if (handlers_.outletNameDoubleClicked) handlers_.outletNameDoubleClicked(k);
+        });
+        name->setObjectName(QStringLiteral("lblName%1").arg(k));
+        name->setGeometry(kLabelLefts[i], kLabelTop, 32, 13);
+        QPalette namePalette = name->palette();
+        namePalette.setColor(QPalette::WindowText, QColor(0xC8, 0xC8, 0xC8));
+        name->setPalette(namePalette);
+        QFont nameFont(QStringLiteral("Arial"));
+        nameFont.setPixelSize(9);
+        name->setFont(nameFont);
+        name->setAlignment(Qt::AlignHCenter | Qt::AlignVCenter);
+        name->raise();
+        nameLabels_[k] = name;
     }
 
     addDigitDisplay(panel, QStringLiteral("CurrentDisplay%1").arg(slot), 45, 31,
@@ -598,8 +633,36 @@ void TForm1::setComponentVisible(std::string_view component, bool visible) {
 void TForm1::setLabelText(std::string_view label, std::string_view text) {
     if (QLabel* l = labelNamed(label)) {
         const QString t = qtext(text);
-        if (l->text() != t) l->setText(t);
+        if (l->text() == t) return;
+        l->setText(t);
+        if (const QVariant k = l->property("portKey"); k.isValid()) showNameOrTime(k.toInt());
     }
+}
+
+void TForm1::setOutletName(int key, std::string_view name) {
+    const auto it = nameLabels_.find(key);
+    if (it == nameLabels_.end()) return;
+    QLabel* label = it->second;
+    const QString whole = QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size()));
+    if (label->toolTip() == whole) return;
+    label->setText(label->fontMetrics().elidedText(whole, Qt::ElideRight, label->width() - 2));
+    label->setToolTip(whole);
+    label->setAccessibleName(whole);
+    if (QWidget* button = component(buttonName(key))) button->setToolTip(whole);
+    if (QLabel* time = labelNamed(timeLabelName(key))) time->setToolTip(whole);
+    showNameOrTime(key);
+}
+
+QString TForm1::shownOutletName(int key) const {
+    const auto it = nameLabels_.find(key);
+    return it == nameLabels_.end() || !it->second->isVisible() ? QString() : it->second->text();
+}
+
+void TForm1::showNameOrTime(int key) {
+    const auto it = nameLabels_.find(key);
+    QLabel* time = labelNamed(timeLabelName(key));
+    if (it == nameLabels_.end() || !time) return;
+    it->second->setVisible(time->text().isEmpty());
 }
 
 void TForm1::setLabelBackground(std::string_view label, std::uint32_t rgb) {

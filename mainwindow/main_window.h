@@ -71,6 +71,8 @@ public:
         // Asked at every close request (title bar, Alt+F4, File -> Exit, the
         // desktop): false keeps the window open. Empty: always closes.
         std::function<bool()> mayClose;
+        // A double click on the name beneath port button key `key`.
+        std::function<void(int key)> outletNameDoubleClicked;
     };
 
     explicit TForm1(QWidget* parent = nullptr);
@@ -86,6 +88,9 @@ public:
     void setLabelVisible(std::string_view label, bool visible) override;
     void setAccessibleName(std::string_view component, std::string_view name) override;
     void setPortButtonOn(std::string_view button, bool on) override;
+    void setOutletName(int key, std::string_view name) override;
+    // The name shown beneath port button `key` (clipped to fit), "" for none.
+    QString shownOutletName(int key) const;
     void setWindowHeight(int pixels) override;
     void setWindowTop(int pixels) override;
     void setScrollBarPosition(int position) override;
@@ -165,6 +170,8 @@ private:
     PictureBox* addPicture(QWidget* parent, const QString& name, int left, int top, int width,
                            int height);
     QLabel* labelNamed(std::string_view name) const;
+    // The name beneath a port shows while its time label is empty.
+    void showNameOrTime(int key);
     void chooseMenuItem(const std::string& name);
 
     Handlers handlers_;
@@ -181,6 +188,7 @@ private:
     QPointer<TForm4> timerDialog_;
     std::vector<std::string> pendingTabs_;  // tabs added before the dialog existed
     std::unordered_map<std::string, QLabel*> labels_;
+    std::unordered_map<int, QLabel*> nameLabels_;  // by port key
     std::unordered_map<std::string, QAction*> menuItems_;
 };
 

@@ -106,13 +106,32 @@ void MainWindowLogic::ScrollBar1Change() {
     for (int slot = 1; slot <= kSlotCount; ++slot) {
         const int bank = bankInSlot(slot);
         for (int port = 1; port <= kSlotPorts; ++port) {
+            const int key = portKey(slot, port);
+            d_.view.setOutletName(key, outletName_ ? outletName_(bank, port) : std::string());
             drawFlaggedLed(slot, port, bank, records[static_cast<std::size_t>(slot - 1)]);
             // The slot's bank changed: the button speaks its new bank.
-            d_.view.setAccessibleName(buttonName(portKey(slot, port)), spokenButton(bank, port));
+            speakNamed(buttonName(key), spokenButton(bank, port), bank, port);
         }
         d_.view.setAccessibleName(menuButtonName(slot), spokenMenuButton(bank));
-        d_.view.setAccessibleName(panelName(slot), spokenBankNumber(bank));
+        speakNamed(panelName(slot), spokenBankNumber(bank), bank, 0);
     }
+}
+
+void MainWindowLogic::setOutletNames(std::function<std::string(int bank, int port)> names) {
+    outletName_ = std::move(names);
+    ScrollBar1Change();
+}
+
+void MainWindowLogic::speakNamed(std::string_view component, std::string_view spoken, int bank, int port) {
+    const std::string name = outletName_ ? outletName_(bank, port) : std::string();
+    if (name.empty()) {
+        d_.view.setAccessibleName(component, spoken);
+        return;
+    }
+    const std::size_t at = (port == 0 ? spokenBankNumber(bank) : spokenButton(bank, port)).size();
+    std::string text(spoken);
+    text.insert(std::min(at, text.size()), " " + name);
+    d_.view.setAccessibleName(component, text);
 }
 
 // ---- Drawing --------------------------------------------------------------------
@@ -152,7 +171,7 @@ void MainWindowLogic::drawLed(int key, int port, int bank, bool on, bool alarm) 
     const PictureRef picture = ledPicture(port, on, alarm);
     const ComponentName name = ledName(key);
     d_.view.setPicture(name, picture.list, picture.index);
-    d_.view.setAccessibleName(name, spokenLed(bank, port, on, alarm));
+    speakNamed(name, spokenLed(bank, port, on, alarm), bank, port);
     d_.view.setPortButtonOn(buttonName(key), on);
 }
 
@@ -279,6 +298,8 @@ void MainWindowLogic::layoutCheck(int shownRaw, int countRaw) {
     for (int bank = std::min(versionItems_, timerTabs_) + 1; bank <= count; ++bank) addBankItems(bank);
 
     d_.state.ShownBankCount = countRaw;
+    // Names belong to a unit of so many banks: the slots show this one's.
+    if (outletName_) ScrollBar1Change();
 }
 
 void MainWindowLogic::resetRemovedBank(int bank) {

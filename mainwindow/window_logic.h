@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <string>
 #include <string_view>
 
 #include "link/device_state.h"
@@ -97,6 +98,10 @@ public:
     // bank numbers, currents, timer flags and LEDs (time labels are left to
     // the next flash tick, except that a flagged port's label is emptied).
     void ScrollBar1Change();
+    // The user's names of outlets (port 1..8) and banks (port 0), "" for
+    // none: shown on the panels and spoken with their buttons and lamps.
+    // Redraws the slots.
+    void setOutletNames(std::function<std::string(int bank, int port)> names);
     int scrollPosition() const { return scrollPosition_; }  // F, first shown bank
     int scrollMaximum() const { return scrollMaximum_; }
     bool scrollBarVisible() const { return scrollVisible_; }
@@ -164,6 +169,9 @@ private:
     // Timer-flag rule then LED rule for one port, from the bank's record.
     void drawFlaggedLed(int slot, int port, int bank, const BankRecord& record);
     void drawLed(int key, int port, int bank, bool on, bool alarm);
+    // `spoken` ("Bank B Port P...", "Bank B") with the user's name of the
+    // outlet (or, port 0, the bank) after its "Bank B Port P" / "Bank B".
+    void speakNamed(std::string_view component, std::string_view spoken, int bank, int port);
     void setTimeLabel(int key, std::string_view text);
 
     Deps d_;
@@ -175,6 +183,7 @@ private:
     int scrollMaximum_ = 1;
     bool scrollVisible_ = false;
     std::array<bool, kSlotCount> panels_{};
+    std::function<std::string(int bank, int port)> outletName_;
     int flashPhase_ = 0;
     int versionItems_ = 0;
     int timerTabs_ = 0;

@@ -207,6 +207,23 @@ FileSave NamesFile::write(const fs::path& path) const {
     return saveFileAtomically(path, text());
 }
 
+const OutletNames& NamesOfUnit::of(const UnitKey& key) {
+    std::error_code ec;
+    const auto written = fs::last_write_time(file_, ec);
+    if (ec) {
+        names_ = {};  // no file (yet, or any more): no names
+        read_ = false;
+        return names_;
+    }
+    if (!read_ || written != written_ || !(key == key_)) {
+        names_ = NamesFile::read(file_).unit(key);
+        written_ = written;
+        key_ = key;
+        read_ = true;
+    }
+    return names_;
+}
+
 fs::path namesFilePath(const EnvLookup& env) {
     if (auto x = env("XDG_CONFIG_HOME"); x && !x->empty() && (*x)[0] == '/') return fs::path(*x) / "velmora" / "names.json";
     if (auto h = env("HOME"); h && !h->empty()) return fs::path(*h) / ".config" / "velmora" / "names.json";

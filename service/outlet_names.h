@@ -82,6 +82,22 @@ private:
     std::vector<std::pair<UnitKey, OutletNames>> units_;
 };
 
+// One unit's names as the names file has them now: read again only when
+// the file was written since, or the unit changed.
+class NamesOfUnit {
+public:
+    explicit NamesOfUnit(std::filesystem::path file) : file_(std::move(file)) {}
+    const OutletNames& of(const UnitKey& key);
+    const std::filesystem::path& file() const { return file_; }
+
+private:
+    std::filesystem::path file_;
+    std::filesystem::file_time_type written_{};
+    bool read_ = false;
+    UnitKey key_;
+    OutletNames names_;
+};
+
 // $XDG_CONFIG_HOME/velmora/names.json, else $HOME/.config/velmora/names.json;
 // empty when neither is known.
 std::filesystem::path namesFilePath(const EnvLookup& env);

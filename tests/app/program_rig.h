@@ -65,6 +65,7 @@ public:
         options.clock = &clock_;
         options.timers = &timers_;
         options.monotonicMs = [this] { return timers_.nowMs(); };
+        options.namesPath = folder_ / "names.json";
         app_ = std::make_unique<Application>(options);
         answerer_ = std::make_unique<ModalAnswerer>([this](QWidget* modal) { answer(modal); }, 600000);
         if (!app_->start(why)) return false;

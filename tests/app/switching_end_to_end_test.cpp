@@ -377,7 +377,7 @@ TEST(SwitchingEndToEnd, MenuButtonOpensThePanelMenuWithItsBankFilledIn) {
         ASSERT_TRUE(closer.looked()) << "the menu never opened";
         const std::vector<std::string> expected = {row.onCaption, row.offCaption, row.allOnCaption,
                                                    row.allOffCaption, "Set Timer",
-                                                   row.versionCaption, "Current history"};
+                                                   row.versionCaption, "Current history", "Rename..."};
         EXPECT_EQ(shown, expected);
         EXPECT_EQ(rig.window().shownPicture("btnRight" + slot), (PictureRef{PictureList::imLogo, 0}));
         // Opening the menu asks nothing and sends nothing.

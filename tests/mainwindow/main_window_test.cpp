@@ -507,8 +507,9 @@ TEST_P(TForm1Popups, ItemsInOrderWithCaptionsAndTags) {
     ASSERT_NE(menu, nullptr);
     EXPECT_EQ(menu->objectName().toStdString(), "popForm" + std::to_string(c.slot));
     const QList<QAction*> actions = menu->actions();
-    ASSERT_EQ(actions.size(), 8) << "the system's seven entries and Current history";
+    ASSERT_EQ(actions.size(), 9) << "the system's seven entries, Current history and Rename...";
     EXPECT_EQ(actions[7]->text().toStdString(), "Current history");
+    EXPECT_EQ(actions[8]->text().toStdString(), "Rename...");
     EXPECT_TRUE(actions[4]->isSeparator());
     QAction* item = actions[c.position];
     EXPECT_EQ(item->objectName().toStdString(), c.name);
