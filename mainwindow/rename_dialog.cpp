@@ -28,6 +28,7 @@ RenameDialog::RenameDialog(Check check, Dialogs& dialogs, QWidget* parent)
         auto* edit = new QLineEdit(this);
         edit->setObjectName(port == 0 ? QStringLiteral("edBankName") : QStringLiteral("edPortName%1").arg(port));
         edit->setPlaceholderText(QStringLiteral("no name"));
+        edit->setMinimumWidth(edit->fontMetrics().horizontalAdvance(QLatin1Char('M')) * 20);
         auto* label = new QLabel(port == 0 ? QString() : QStringLiteral("Port &%1:").arg(port), this);
         label->setBuddy(edit);  // a screen reader names the field by it
         if (port == 0) bankLabel_ = label;
