@@ -1,6 +1,8 @@
 #include "mainwindow/current_history.h"
 
+#include <algorithm>
 #include <charconv>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 
@@ -28,13 +30,26 @@ void CurrentHistory::record(int bank, const CurrentSample& sample) {
 
 std::vector<CurrentSample> CurrentHistory::samples(int bank, std::int64_t nowMonotonicMs, std::int64_t spanMs) const {
     std::vector<CurrentSample> out;
-    if (bank < 1 || bank > kHistoryBanks) return out;
+    samplesInto(bank, nowMonotonicMs, spanMs, out);
+    return out;
+}
+
+void CurrentHistory::samplesInto(int bank, std::int64_t nowMonotonicMs, std::int64_t spanMs,
+                                 std::vector<CurrentSample>& out) const {
+    out.clear();
+    if (bank < 1 || bank > kHistoryBanks) return;
     const Ring& r = rings_[static_cast<std::size_t>(bank - 1)];
     for (std::size_t i = 0; i < r.count; ++i) {
         const CurrentSample& s = r.data[(r.first + i) % kHistoryCapacity];
         if (nowMonotonicMs - s.monotonicMs <= spanMs) out.push_back(s);
     }
-    return out;
+}
+
+std::optional<CurrentSample> CurrentHistory::newest(int bank) const {
+    if (bank < 1 || bank > kHistoryBanks) return std::nullopt;
+    const Ring& r = rings_[static_cast<std::size_t>(bank - 1)];
+    if (r.count == 0) return std::nullopt;
+    return r.data[(r.first + r.count - 1) % kHistoryCapacity];
 }
 
 std::size_t CurrentHistory::size(int bank) const {
@@ -46,6 +61,36 @@ void CurrentHistory::clear() {
         r.first = 0;
         r.count = 0;
     }
+}
+
+std::vector<CurrentSample> samplesToDraw(const std::vector<CurrentSample>& samples, std::int64_t fromWallMs,
+                                         std::int64_t toWallMs, int columns) {
+    if (columns < 1 || toWallMs <= fromWallMs || samples.size() <= 2 * static_cast<std::size_t>(columns))
+        return samples;
+    std::vector<CurrentSample> out;
+    out.reserve(2 * static_cast<std::size_t>(columns) + 2);
+    const double perColumn = static_cast<double>(toWallMs - fromWallMs) / columns;
+    long column = -1;
+    std::size_t low = 0, high = 0;
+    const auto flush = [&] {
+        if (column < 0) return;
+        out.push_back(samples[std::min(low, high)]);
+        if (low != high) out.push_back(samples[std::max(low, high)]);
+    };
+    for (std::size_t i = 0; i < samples.size(); ++i) {
+        const double at = static_cast<double>(samples[i].wallSeconds * 1000 - fromWallMs) / perColumn;
+        const long c = static_cast<long>(std::floor(std::clamp(at, -1.0, static_cast<double>(columns))));
+        if (c != column) {
+            flush();
+            column = c;
+            low = high = i;
+            continue;
+        }
+        if (samples[i].amperes < samples[low].amperes) low = i;
+        if (samples[i].amperes > samples[high].amperes) high = i;
+    }
+    flush();
+    return out;
 }
 
 namespace {

@@ -11,6 +11,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -37,6 +38,10 @@ public:
     // The bank's samples taken within `spanMs` before `nowMonotonicMs`,
     // oldest first.
     std::vector<CurrentSample> samples(int bank, std::int64_t nowMonotonicMs, std::int64_t spanMs = kHistorySpanMs) const;
+    // The same into `out` (emptied first), whose room is reused.
+    void samplesInto(int bank, std::int64_t nowMonotonicMs, std::int64_t spanMs, std::vector<CurrentSample>& out) const;
+    // The bank's newest sample, if it has any.
+    std::optional<CurrentSample> newest(int bank) const;
     std::size_t size(int bank) const;
     void clear();
 
@@ -53,6 +58,13 @@ private:
     };
     std::array<Ring, kHistoryBanks> rings_;
 };
+
+// What of `samples` (oldest first) a chart `columns` pixels wide from
+// `fromWallMs` to `toWallMs` draws: all of them when they are no more than
+// two a column; else each column's lowest and highest, in the order they
+// were taken, so that a peak or a dip stays where and as high as it was.
+std::vector<CurrentSample> samplesToDraw(const std::vector<CurrentSample>& samples, std::int64_t fromWallMs,
+                                         std::int64_t toWallMs, int columns);
 
 // "2026-12-08T21:00:15+01:00" for a sample's wall time and offset.
 std::string isoLocalTime(std::int64_t wallSeconds, std::int32_t utcOffsetSeconds);

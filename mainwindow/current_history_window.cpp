@@ -129,22 +129,31 @@ void CurrentHistoryWindow::setSpan(std::int64_t ms) {
 void CurrentHistoryWindow::refresh() {
     if (!x_ || !y_) return;  // nothing shown yet
     const std::int64_t now = nowMs_();
-    double top = 1.0;
     // The x axis runs in wall-clock time: the span before the newest sample.
     std::int64_t newestWallMs = QDateTime::currentMSecsSinceEpoch();
     bool any = false;
+    for (int bank : banks_) {
+        const std::optional<CurrentSample> last = history_.newest(bank);
+        if (!last || now - last->monotonicMs > spanMs_) continue;
+        if (!any || last->wallSeconds * 1000 > newestWallMs) newestWallMs = last->wallSeconds * 1000;
+        any = true;
+    }
+    const std::int64_t fromWallMs = newestWallMs - spanMs_;
+    // A day of samples is many more than the chart has pixels across: the
+    // lowest and highest of every two pixels draw the same picture, and
+    // keep the lines' outlines (hover finds a line by them) small.
+    const int columns = std::max(200, view_->width() / 2);
+    double top = 1.0;
     for (std::size_t i = 0; i < series_.size(); ++i) {
+        history_.samplesInto(banks_[i], now, spanMs_, scratch_);
         QList<QPointF> points;
-        for (const CurrentSample& s : history_.samples(banks_[i], now, spanMs_)) {
-            const double wallMs = static_cast<double>(s.wallSeconds) * 1000.0;
-            points.append(QPointF(wallMs, s.amperes));
+        for (const CurrentSample& s : samplesToDraw(scratch_, fromWallMs, newestWallMs, columns)) {
+            points.append(QPointF(static_cast<double>(s.wallSeconds) * 1000.0, s.amperes));
             top = std::max(top, static_cast<double>(s.amperes));
-            if (!any || static_cast<std::int64_t>(wallMs) > newestWallMs) newestWallMs = static_cast<std::int64_t>(wallMs);
-            any = true;
         }
         series_[i]->replace(points);
     }
-    x_->setRange(QDateTime::fromMSecsSinceEpoch(newestWallMs - spanMs_), QDateTime::fromMSecsSinceEpoch(newestWallMs));
+    x_->setRange(QDateTime::fromMSecsSinceEpoch(fromWallMs), QDateTime::fromMSecsSinceEpoch(newestWallMs));
     y_->setRange(0.0, top * 1.15);
     y_->applyNiceNumbers();
 }

@@ -60,6 +60,7 @@ private:
     QButtonGroup* spans_ = nullptr;
     std::vector<QLineSeries*> series_;
     std::vector<int> banks_;
+    std::vector<CurrentSample> scratch_;  // one bank's samples while drawing
     std::int64_t spanMs_ = kHistoryHourMs;
 };
 

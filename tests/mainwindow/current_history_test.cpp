@@ -6,7 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
+#include <vector>
 
 namespace velmora {
 namespace {
@@ -62,6 +64,40 @@ TEST(CurrentHistory, CsvIsLocalTimeWithItsOffset) {
               "2026-12-08T14:30:20-05:30,3,12.25\n");
     EXPECT_EQ(isoLocalTime(0, 0), "1970-01-01T00:00:00+00:00");
     EXPECT_EQ(isoLocalTime(951782400, 0), "2000-02-29T00:00:00+00:00");
+}
+
+TEST(CurrentHistory, DrawnSamplesKeepPeaksAndDipsWithinTwoAColumn) {
+    // A day at the 5 s poll, flat at 2 A but for one peak and one dip.
+    std::vector<CurrentSample> day;
+    const std::int64_t wall0 = 1'800'000'000;
+    for (std::int64_t i = 0; i < kHistorySpanMs / kPollMs; ++i) {
+        const float amperes = i == 5000 ? 9.5f : i == 12000 ? 0.0f : 2.0f;
+        day.push_back(at(i * kPollMs, wall0 + i * 5, amperes));
+    }
+    const std::int64_t from = wall0 * 1000, to = from + kHistorySpanMs;
+    const struct {
+        int columns;
+        std::size_t samples;
+    } cases[] = {{350, day.size()}, {200, day.size()}, {1, day.size()}, {350, 700}, {350, 3}};
+    for (const auto& c : cases) {
+        const std::vector<CurrentSample> some(day.begin(), day.begin() + static_cast<std::ptrdiff_t>(c.samples));
+        const std::vector<CurrentSample> drawn = samplesToDraw(some, from, to, c.columns);
+        SCOPED_TRACE("columns " + std::to_string(c.columns) + ", samples " + std::to_string(c.samples));
+        if (c.samples <= 2 * static_cast<std::size_t>(c.columns)) {
+            EXPECT_EQ(drawn.size(), some.size()) << "few samples are drawn as they are";
+            continue;
+        }
+        EXPECT_LE(drawn.size(), 2 * static_cast<std::size_t>(c.columns) + 2);
+        for (std::size_t k = 1; k < drawn.size(); ++k)
+            ASSERT_LT(drawn[k - 1].monotonicMs, drawn[k].monotonicMs) << "out of order at " << k;
+        const auto peak = std::find_if(drawn.begin(), drawn.end(), [](const CurrentSample& s) { return s.amperes == 9.5f; });
+        ASSERT_NE(peak, drawn.end()) << "the peak was lost";
+        EXPECT_EQ(peak->monotonicMs, 5000 * kPollMs) << "the peak moved";
+        if (c.samples > 12000) {
+            EXPECT_TRUE(std::any_of(drawn.begin(), drawn.end(), [](const CurrentSample& s) { return s.amperes == 0.0f; }))
+                << "the dip was lost";
+        }
+    }
 }
 
 }  // namespace
