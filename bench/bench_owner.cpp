@@ -6,9 +6,15 @@
 //    against the simulated unit paced at 9600 baud: all 200 carried out,
 //    none lost, the whole within 10 % of the line time the bytes they need
 //    take (each switching waits for the answer that confirms it, so the
-//    line time is what went out plus what came back, at 960 bytes/s).
+//    line time is what went out plus what came back, at 960 bytes/s);
+//  - GET /metrics from "velmoractl serve --metrics" (a new connection each
+//    scrape, as Prometheus makes them), the unit paced at 9600 baud: the
+//    answer comes from the status cache; target: 5 ms.
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
 #include <signal.h>
+#include <sys/socket.h>
 #include <stdlib.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -33,6 +39,7 @@ using Steady = std::chrono::steady_clock;
 
 constexpr double kSocketTargetMs = 10.0;
 constexpr double kManyClientsTargetPercent = 10.0;
+constexpr double kMetricsTargetMs = 5.0;
 constexpr int kRuns = 15;
 constexpr int kClients = 20;
 constexpr int kSwitchesEach = 10;
@@ -62,14 +69,19 @@ double timeCommand(const std::vector<std::string>& args) {
 // "velmoractl --port DEVICE serve" until stopped; waits until it listens.
 class Serve {
 public:
-    explicit Serve(const std::string& device) {
+    explicit Serve(const std::string& device, const std::string& metrics = "") {
         pid_ = ::fork();
         if (pid_ == 0) {
             const int devnull = ::open("/dev/null", O_WRONLY);
             ::dup2(devnull, 1);
             ::dup2(devnull, 2);
-            ::execl(VELMORACTL_PROGRAM, VELMORACTL_PROGRAM, "--port", device.c_str(), "serve",
-                    static_cast<char*>(nullptr));
+            if (metrics.empty()) {
+                ::execl(VELMORACTL_PROGRAM, VELMORACTL_PROGRAM, "--port", device.c_str(), "serve",
+                        static_cast<char*>(nullptr));
+            } else {
+                ::execl(VELMORACTL_PROGRAM, VELMORACTL_PROGRAM, "--port", device.c_str(), "serve", "--metrics",
+                        metrics.c_str(), static_cast<char*>(nullptr));
+            }
             ::_exit(127);
         }
         const auto bound = Steady::now() + std::chrono::seconds(30);
@@ -183,6 +195,80 @@ ManyFigure measureManyClients() {
     return f;
 }
 
+// A loopback port nobody listens on now.
+int freePort() {
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof a;
+    int port = 0;
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 &&
+        ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &length) == 0)
+        port = ntohs(a.sin_port);
+    ::close(fd);
+    return port;
+}
+
+// One scrape: connect, GET /metrics, read to the end. The body, or "".
+std::string scrape(int port) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    a.sin_port = htons(static_cast<std::uint16_t>(port));
+    std::string answer;
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0) {
+        const std::string get = "GET /metrics HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n";
+        if (::send(fd, get.data(), get.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(get.size())) {
+            char buffer[8192];
+            for (ssize_t n; (n = ::recv(fd, buffer, sizeof buffer, 0)) > 0;)
+                answer.append(buffer, static_cast<std::size_t>(n));
+        }
+    }
+    ::close(fd);
+    const std::size_t body = answer.find("\r\n\r\n");
+    return answer.rfind("HTTP/1.1 200", 0) == 0 && body != std::string::npos ? answer.substr(body + 4) : "";
+}
+
+struct MetricsFigure {
+    double median = 0, p95 = 0;
+    int failures = 0;
+    bool up = false;
+};
+
+MetricsFigure measureMetrics() {
+    sim::UnitConfig config;
+    config.banks = 3;
+    sim::PtyOptions options;
+    options.paced = true;
+    sim::PtySimulator unit(config, options);
+    MetricsFigure f;
+    if (!unit.start()) return f;
+    const int port = freePort();
+    Serve serve(unit.slavePath(), "127.0.0.1:" + std::to_string(port));
+    if (serve.socket().empty()) return f;
+    // Until the owner has its first status: the figure is of the cache.
+    const auto bound = Steady::now() + std::chrono::seconds(30);
+    while (scrape(port).find("velmora_outlet_on{") == std::string::npos && Steady::now() < bound)
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    std::vector<double> times;
+    for (int i = 0; i < 200; ++i) {
+        const auto start = Steady::now();
+        const std::string body = scrape(port);
+        const double ms = msSince(start);
+        if (body.empty()) {
+            ++f.failures;
+            continue;
+        }
+        f.up = body.find("velmora_outlet_on{") != std::string::npos;
+        times.push_back(ms);
+    }
+    f.median = bench::percentile(times, 0.5);
+    f.p95 = bench::percentile(times, 0.95);
+    return f;
+}
+
 }  // namespace
 }  // namespace velmora
 
@@ -216,5 +302,12 @@ int main() {
                 m.seconds, m.lineSeconds, over,
                 m.confirmed == kClients * kSwitchesEach && over <= kManyClientsTargetPercent ? "meets target"
                                                                                              : "ABOVE TARGET");
+
+    const MetricsFigure metrics = measureMetrics();
+    std::printf("\nGET /metrics from serve --metrics, unit paced at 9600 baud, 200 scrapes (target: %.0f ms):\n",
+                kMetricsTargetMs);
+    std::printf("  median %.2f ms, 95th percentile %.2f ms%s%s  %s\n", metrics.median, metrics.p95,
+                metrics.up ? "" : " (the unit was not up)", metrics.failures ? " (scrapes failed)" : "",
+                metrics.median <= kMetricsTargetMs && metrics.failures == 0 ? "meets target" : "ABOVE TARGET");
     return 0;
 }
