@@ -16,20 +16,6 @@ namespace velmora {
 
 namespace fs = std::filesystem;
 
-EnvLookup processEnvironment() {
-    return [](const char* name) -> std::optional<std::string> {
-        const char* v = std::getenv(name);
-        if (v == nullptr) return std::nullopt;
-        return std::string(v);
-    };
-}
-
-std::string canonicalDevice(const std::string& device) {
-    std::error_code ec;
-    const fs::path real = fs::canonical(device, ec);
-    return ec ? device : real.string();
-}
-
 std::string socketFileName(const std::string& device) {
     const std::string real = canonicalDevice(device);
     // FNV-1a of the whole path: two ports with one last part differ.

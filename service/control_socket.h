@@ -22,14 +22,10 @@
 #include <string>
 #include <vector>
 
+#include "platform/environment.h"
+
 namespace velmora {
 
-// Looks up an environment variable (nullopt: not set).
-using EnvLookup = std::function<std::optional<std::string>(const char* name)>;
-EnvLookup processEnvironment();
-
-// The device's real path when it exists (links resolved), else as given.
-std::string canonicalDevice(const std::string& device);
 // "ttyUSB0-1a2b3c4d.sock": at most 64 characters, only [A-Za-z0-9._-].
 std::string socketFileName(const std::string& device);
 

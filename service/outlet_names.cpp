@@ -225,6 +225,9 @@ const OutletNames& NamesOfUnit::of(const UnitKey& key) {
 }
 
 fs::path namesFilePath(const EnvLookup& env) {
+#ifdef _WIN32
+    if (auto a = env("APPDATA"); a && !a->empty()) return fs::path(*a) / "velmora" / "names.json";
+#endif
     if (auto x = env("XDG_CONFIG_HOME"); x && !x->empty() && (*x)[0] == '/') return fs::path(*x) / "velmora" / "names.json";
     if (auto h = env("HOME"); h && !h->empty()) return fs::path(*h) / ".config" / "velmora" / "names.json";
     return {};

@@ -21,7 +21,7 @@
 #include <vector>
 
 #include "platform/file_io.h"
-#include "service/control_socket.h"
+#include "platform/environment.h"
 
 namespace velmora {
 
