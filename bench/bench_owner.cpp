@@ -23,6 +23,7 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -101,19 +102,27 @@ private:
     std::filesystem::path socket_;
 };
 
+// A simulated unit of three banks, started; null when it did not start.
+std::unique_ptr<sim::PtySimulator> startUnit(bool paced) {
+    sim::UnitConfig config;
+    config.banks = 3;
+    sim::PtyOptions options;
+    options.paced = paced;
+    auto unit = std::make_unique<sim::PtySimulator>(config, options);
+    if (!unit->start()) return nullptr;
+    return unit;
+}
+
 struct CommandFigure {
     double direct = 0, throughOwner = 0;
     int failures = 0;
 };
 
 CommandFigure measureCommand(bool paced, const std::vector<std::string>& command) {
-    sim::UnitConfig config;
-    config.banks = 3;
-    sim::PtyOptions options;
-    options.paced = paced;
-    sim::PtySimulator unit(config, options);
+    const auto unitPtr = startUnit(paced);
     CommandFigure f;
-    if (!unit.start()) return f;
+    if (!unitPtr) return f;
+    sim::PtySimulator& unit = *unitPtr;
     std::vector<std::string> args{"--port", unit.slavePath()};
     args.insert(args.end(), command.begin(), command.end());
     std::vector<double> direct, owner;
@@ -149,13 +158,10 @@ struct ManyFigure {
 };
 
 ManyFigure measureManyClients() {
-    sim::UnitConfig config;
-    config.banks = 3;  // 24 outlets: one of its own for each client
-    sim::PtyOptions options;
-    options.paced = true;
-    sim::PtySimulator unit(config, options);
+    const auto unitPtr = startUnit(true);  // 24 outlets: one of its own for each client
     ManyFigure f;
-    if (!unit.start()) return f;
+    if (!unitPtr) return f;
+    sim::PtySimulator& unit = *unitPtr;
     Serve serve(unit.slavePath());
     if (serve.socket().empty()) return f;
     // The owner's own polls before the clients begin are not theirs.
@@ -238,13 +244,10 @@ struct MetricsFigure {
 };
 
 MetricsFigure measureMetrics() {
-    sim::UnitConfig config;
-    config.banks = 3;
-    sim::PtyOptions options;
-    options.paced = true;
-    sim::PtySimulator unit(config, options);
+    const auto unitPtr = startUnit(true);
     MetricsFigure f;
-    if (!unit.start()) return f;
+    if (!unitPtr) return f;
+    sim::PtySimulator& unit = *unitPtr;
     const int port = freePort();
     Serve serve(unit.slavePath(), "127.0.0.1:" + std::to_string(port));
     if (serve.socket().empty()) return f;

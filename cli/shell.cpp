@@ -36,26 +36,26 @@ bool number(std::string_view text, int& value) {
 
 }  // namespace
 
-std::optional<std::vector<Plug>> parsePlugs(std::string_view spec, int plugCount, std::string* error,
+std::optional<std::vector<Plug>> parsePlugs(std::string_view list, int plugCount, std::string* error,
                                             const std::function<std::optional<int>(std::string_view)>& plugNamed) {
     auto fail = [&](const std::string& why) -> std::optional<std::vector<Plug>> {
         if (error) *error = why;
         return std::nullopt;
     };
-    spec = trim(spec);
-    if (spec.empty()) return fail("no plugs given");
+    list = trim(list);
+    if (list.empty()) return fail("no plugs given");
     std::vector<bool> chosen(static_cast<std::size_t>(std::max(plugCount, 0)) + 1, false);
-    if (spec == "*") {
+    if (list == "*") {
         std::fill(chosen.begin() + 1, chosen.end(), true);
     } else {
-        if (spec.front() == '[') {
-            if (spec.back() != ']') return fail("\"" + std::string(spec) + "\" lacks its closing bracket");
-            spec = spec.substr(1, spec.size() - 2);
+        if (list.front() == '[') {
+            if (list.back() != ']') return fail("\"" + std::string(list) + "\" lacks its closing bracket");
+            list = list.substr(1, list.size() - 2);
         }
-        while (!spec.empty()) {
-            const std::size_t comma = spec.find(',');
-            const std::string_view item = spec.substr(0, comma);
-            spec = comma == std::string_view::npos ? std::string_view() : spec.substr(comma + 1);
+        while (!list.empty()) {
+            const std::size_t comma = list.find(',');
+            const std::string_view item = list.substr(0, comma);
+            list = comma == std::string_view::npos ? std::string_view() : list.substr(comma + 1);
             const std::size_t dash = item.find('-');
             int first = 0;
             int last = 0;

@@ -46,7 +46,7 @@ Plug plugNumbered(int number);
 // an item that is no number is an outlet's name (its plug, or nullopt). Plugs in plug
 // order, each once. nullopt with *error when the text is not such a list
 // or names a plug outside 1..plugCount.
-std::optional<std::vector<Plug>> parsePlugs(std::string_view spec, int plugCount, std::string* error,
+std::optional<std::vector<Plug>> parsePlugs(std::string_view list, int plugCount, std::string* error,
                                             const std::function<std::optional<int>(std::string_view)>& plugNamed = {});
 
 struct ShellCommand {

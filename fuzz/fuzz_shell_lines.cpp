@@ -29,9 +29,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const ShellCommand command = parseShellLine(line);
     require((command.kind == ShellCommand::Kind::invalid) != command.error.empty());
 
-    for (std::string_view spec : {std::string_view(command.plugs), line}) {
+    for (std::string_view list : {std::string_view(command.plugs), line}) {
         std::string why;
-        const auto plugs = parsePlugs(spec, banks * 8, &why);
+        const auto plugs = parsePlugs(list, banks * 8, &why);
         if (!plugs) {
             require(!why.empty());
             continue;
