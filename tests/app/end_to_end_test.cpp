@@ -176,13 +176,26 @@ TEST(EndToEnd, AutoStartDetectsPollsFollowsTheUnitAndReportsItsSilence) {
 
     // ---- Silence: the next polls are not answered and the watchdog fires ----
     // The spare answered poll, then the first unanswered one arms the watchdog.
+    // Every line of the spare answer proves the unit alive and disarms the
+    // watchdog, so the next poll may go out only once the whole answer has
+    // been taken in. Its last line carries bank 2's current: a change of
+    // bank 2 shows when that line has been drawn.
+    const CurrentDigits bank2Before = currentDigits(
+        static_cast<float>(unit.withModel([](sim::UnitModel& m) { return m.bankCurrentTenths(2); })) / 10.0f);
+    const int bank2After = unit.withModel([](sim::UnitModel& m) {
+        m.setPort(2, 5, false);
+        return m.bankCurrentTenths(2);
+    });
+    const CurrentDigits bank2Shown = currentDigits(static_cast<float>(bank2After) / 10.0f);
+    ASSERT_TRUE(bank2Shown.first != bank2Before.first || bank2Shown.second != bank2Before.second)
+        << "the change would not show in bank 2's current";
     const auto pollsSoFar = pollsWritten(unit);
     timers.advance(kPollIntervalMs);
     ASSERT_TRUE(spinUntil([&] { return pollsWritten(unit) > pollsSoFar; }, kStepBoundMs));
-    // Its answer disarms the watchdog that poll armed; only then may the
-    // next poll arm it afresh.
-    ASSERT_TRUE(spinUntil([&] { return !app.logic().tmOpenComError().enabled(); }, kStepBoundMs))
+    ASSERT_TRUE(spinUntil([&] { return ledsShowUnit(app.window(), unit, 2, 2) && currentShowsUnit(app.window(), unit, 2, 2); },
+                          kStepBoundMs))
         << "the spare poll's answer never came";
+    ASSERT_FALSE(app.logic().tmOpenComError().enabled()) << "the spare poll's answer left the watchdog armed";
     timers.advance(kPollIntervalMs);
     ASSERT_TRUE(spinUntil([&] { return unit.withModel([](sim::UnitModel& m) { return m.silent(); }); },
                           kStepBoundMs))
