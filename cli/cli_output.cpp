@@ -168,6 +168,13 @@ std::string upgradeJson(std::string_view file, long bytes, const UnitView& unit)
            ",\"completed\":true,\"versions\":" + versions.dump(-1, ' ', true) + "}\n";
 }
 
+std::string newVersionsUnknownText(int timeoutMs) {
+    std::string text = "velmoractl: the upgrade completed, but the unit did not report its new versions within ";
+    text += secondsText(timeoutMs);
+    text += "; ask again with: velmoractl version\n";
+    return text;
+}
+
 std::string errorJson(std::string_view text, int exitCode) {
     return jsonLine({{"error", latin1ToUtf8(text)}, {"exitCode", exitCode}});
 }

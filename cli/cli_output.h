@@ -84,6 +84,8 @@ std::string clockJson(std::string_view sent);
 std::string scheduleSendJson(std::string_view file, std::size_t commands);
 std::string scheduleSaveJson(std::string_view file, int banks);
 std::string upgradeJson(std::string_view file, long bytes, const UnitView& unit);
+// The warning after a completed upgrade whose new versions never came back.
+std::string newVersionsUnknownText(int timeoutMs);
 
 // The error object of --json: {"error":"...","exitCode":N}.
 std::string errorJson(std::string_view text, int exitCode);

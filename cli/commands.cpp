@@ -363,6 +363,7 @@ int runUpgrade(const Options& o, Session& s, CommandIo& io) {
     };
     const Wait back = s.waitUntil(versionsBack, o.timeoutMs);
     if (back == Wait::stopped) return exitCodeForSignal(s.stopSignal());
+    if (back != Wait::done) io.err << newVersionsUnknownText(o.timeoutMs);
     const UnitView unit = s.view();
     if (io.json) {
         io.out << upgradeJson(o.file, length - 1, unit);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <thread>
 
 #include "cli/cli_exit.h"
 #include "cli/cli_output.h"
@@ -19,6 +20,8 @@ namespace {
 // The owner has the unit's own time-out for every step; this is the margin
 // for the answer to travel and for a loaded machine.
 constexpr int kAnswerMarginMs = 5000;
+// Pause between two requests for the versions after an upgrade.
+constexpr int kVersionRetryMs = 250;
 
 std::string text(const Json& answer, const char* key) {
     const auto it = answer.find(key);
@@ -280,9 +283,25 @@ int runThroughOwner(const Options& o, const std::filesystem::path& socket, Comma
             view.closeDialog();
             if (!ok(a)) return failed(a, kExitNotConfirmed, silence);
             const long bytes = a.value("bytes", 0L);
-            // The new firmware's versions, as the upgrade on the port waits for them.
-            const Json v = callOwner(client, request(RequestKind::version, o), within, stopFd);
-            const UnitView unit = ok(v) ? unitOf(v) : unitOf(a);
+            // The new firmware's versions: the owner greets the unit again
+            // after the upgrade, and a unit coming back may miss a request,
+            // so ask until every bank has told it or the time is up.
+            UnitView unit = unitOf(a);
+            bool versionsKnown = false;
+            const auto asked = std::chrono::steady_clock::now();
+            for (;;) {
+                const Json v = callOwner(client, request(RequestKind::version, o), within, stopFd);
+                if (stopped() != 0) return exitCodeForSignal(stopped());
+                if (ok(v)) {
+                    unit = unitOf(v);
+                    versionsKnown = true;
+                    break;
+                }
+                if (client.gone() || std::chrono::steady_clock::now() - asked >= std::chrono::milliseconds(o.timeoutMs))
+                    break;
+                std::this_thread::sleep_for(std::chrono::milliseconds(kVersionRetryMs));
+            }
+            if (!versionsKnown) io.err << newVersionsUnknownText(o.timeoutMs);
             if (io.json) {
                 io.out << upgradeJson(o.file, bytes, unit);
             } else {

@@ -55,6 +55,7 @@ std::string simUsage() {
            "  --upgrade-stall [N]  the first upgrade goes quiet after N image bytes (default 100)\n"
            "  --junk               stray bytes and over-long lines around poll answers\n"
            "  --bad-banks          bank numbers out of range in poll and version answers\n"
+           "  --versions-lost      after an upgrade, never answer the version request\n"
            "  --help               this text\n";
 }
 
@@ -112,6 +113,8 @@ SimOptionsResult parseSimOptions(const std::vector<std::string>& args) {
         } else if (a == "--hangup-after") {
             if (!number(0, 1000000, n)) return fail("--hangup-after needs a number of polls");
             u.faults.hangUpAfterPolls = static_cast<int>(n);
+        } else if (a == "--versions-lost") {
+            u.faults.versionsLostAfterUpgrade = true;
         } else if (a == "--abc") {
             u.faults.missingFirmware = true;
         } else if (a == "--clock-error") {

@@ -33,6 +33,7 @@ struct Faults {
     bool junk = false;           // stray bytes and over-long lines around poll answers
     bool badBanks = false;       // poll and version answers carry bank numbers out of range
     int hangUpAfterPolls = -1;   // answer this many polls, drop the line at the next; -1: never
+    bool versionsLostAfterUpgrade = false;  // new firmware answers polls but never its versions
 };
 
 struct UnitConfig {

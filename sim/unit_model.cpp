@@ -97,7 +97,7 @@ std::string UnitModel::handleCommand(const std::string& body) {
         return {};
     }
     if (body == "uni") return frame("xyz");
-    if (body == "VER") return answerVersions();
+    if (body == "VER") return upgraded_ && config_.faults.versionsLostAfterUpgrade ? std::string() : answerVersions();
     if (body == "C") return answerPoll();
     if (body == "UPGRADE") return enterUpgrade();
     if (body == "EN001") {
@@ -360,6 +360,7 @@ void UnitModel::applyLoaderEvent(LoaderEvent e) {
         return;
     case LoaderEvent::completed:
         firmwareValid_ = true;
+        upgraded_ = true;
         for (auto& v : versions_) v = config_.upgradedVersion;
         // New firmware starts with an empty timer memory.
         timers_.clear();

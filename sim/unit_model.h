@@ -133,6 +133,7 @@ private:
     std::int64_t lastActivityMs_ = 0;
     bool restore_ = false;
     bool firmwareValid_ = true;
+    bool upgraded_ = false;  // an upgrade completed since power-up
     int polls_ = 0;
     bool silent_ = false;
     bool hangUp_ = false;

@@ -44,6 +44,7 @@ INSTANTIATE_TEST_SUITE_P(
         GoodCase{"UpgradeStallGiven", {"--upgrade-stall", "7", "--junk"},
                  [](const SimOptions& o) { return o.unit.faults.stallAfterBytes == 7 && o.unit.faults.junk; }},
         GoodCase{"BadBanks", {"--bad-banks"}, [](const SimOptions& o) { return o.unit.faults.badBanks; }},
+        GoodCase{"VersionsLost", {"--versions-lost"}, [](const SimOptions& o) { return o.unit.faults.versionsLostAfterUpgrade; }},
         GoodCase{"Paced", {"--paced"}, [](const SimOptions& o) { return o.pty.paced; }},
         GoodCase{"Record", {"--record", "/tmp/line.bin"}, [](const SimOptions& o) { return o.recordFile == "/tmp/line.bin"; }},
         GoodCase{"StatusForm", {"--status-form", "flags-first"},
@@ -89,7 +90,7 @@ INSTANTIATE_TEST_SUITE_P(Sim, BadOptions,
 TEST(SimUsage, NamesEveryOption) {
     const std::string usage = simUsage();
     for (const char* option : {"--banks", "--versions", "--silent-after", "--abc", "--clock-error", "--upgrade-fail",
-                               "--upgrade-stall", "--junk", "--bad-banks", "--hangup-after", "--paced", "--help"})
+                               "--upgrade-stall", "--junk", "--bad-banks", "--hangup-after", "--versions-lost", "--paced", "--help"})
         EXPECT_NE(usage.find(option), std::string::npos) << option;
 }
 

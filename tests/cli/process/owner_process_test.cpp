@@ -35,10 +35,11 @@ struct Outcome {
 
 class OwnerRig {
 public:
-    explicit OwnerRig(long imageLength = 0) {
+    explicit OwnerRig(long imageLength = 0, bool versionsLost = false) {
         sim::UnitConfig c;
         c.banks = 2;
         c.imageLength = imageLength;
+        c.faults.versionsLostAfterUpgrade = versionsLost;
         sim_ = std::make_unique<sim::PtySimulator>(c);
         started_ = sim_->start();
         // Every velmoractl of this test looks for owners here first.
@@ -136,6 +137,27 @@ TEST(Owner, UpgradeThroughServeBringsTheNewFirmware) {
     EXPECT_EQ(all.substr(at + 9, image.size() + 2), image + std::string("\xFF\x00", 2));
     const Outcome after = rig.run({"on", "2", "2"});
     EXPECT_EQ(after.code, 0) << after.err;
+}
+
+// New firmware that never tells its versions: the upgrade still completed
+// (exit 0), and the user is told the versions shown are not the new ones,
+// on the port itself and through serve alike.
+TEST(Owner, UpgradeWhoseVersionsNeverComeBackSaysSo) {
+    for (const bool throughServe : {false, true}) {
+        SCOPED_TRACE(throughServe ? "through serve" : "on the port");
+        OwnerRig rig(300, true);
+        ASSERT_TRUE(rig.started());
+        if (throughServe) {
+            ASSERT_TRUE(rig.serve()) << rig.server().err();
+        }
+        const std::filesystem::path file = rig.folder() / "fw.x";
+        std::ofstream(file, std::ios::binary) << std::string(300, 'x');
+        const Outcome upgrade = rig.run({"--timeout", "1", "upgrade", file.string()});
+        EXPECT_EQ(upgrade.code, 0) << upgrade.err;
+        EXPECT_TRUE(has(upgrade.out, "Firmware Upgrade Completed (300 bytes")) << upgrade.out;
+        EXPECT_FALSE(has(upgrade.out, "1204")) << upgrade.out;
+        EXPECT_TRUE(has(upgrade.err, "did not report its new versions within 1 s")) << upgrade.err;
+    }
 }
 
 TEST(Owner, ManyProgramsAtOnceEachCarriedOutOnce) {
