@@ -35,7 +35,9 @@ bool isStatusKind(std::int32_t kind) { return kind == ukPortStatus || kind == uk
 bool isCurrentKind(std::int32_t kind) { return kind == ukCurrent || kind == ukStatusAndCurrent; }
 
 bool versionKnown(const DeviceState& state, int bank) {
-    const std::string_view v = state.bankSnapshot(bank).versionText();
+    // The text lives in the snapshot: keep it while the text is read.
+    const BankRecord record = state.bankSnapshot(bank);
+    const std::string_view v = record.versionText();
     return !v.empty() && v != kWaitVersionText;
 }
 

@@ -79,6 +79,25 @@ TEST(UnitService, SwitchingTheUnitNeverShowsTimesOutPollingAtAPace) {
     EXPECT_EQ(rig.count("/C\\"), 4) << "one poll a second, the lost one included";
 }
 
+// Right after an upgrade every bank reads "Wait a minute": that is no
+// version, so the unit is asked and its new versions are the answer.
+TEST(UnitService, VersionsAwaitedAfterAnUpgradeAreAskedFor) {
+    ServiceRig rig;
+    rig.submit("first", R"({"command":"version"})");
+    rig.run(500);
+    ASSERT_TRUE(rig.last("first")["ok"].get<bool>()) << rig.last("first").dump();
+    const int asked = rig.count("/VER\\");
+    for (int bank = 1; bank <= 2; ++bank)
+        rig.state.editBank(bank, [](BankRecord& r) { copyField(r.version, kWaitVersionText); });
+    rig.submit("after", R"({"command":"version"})");
+    rig.run(500);
+    const Json& a = rig.last("after");
+    ASSERT_TRUE(a["ok"].get<bool>()) << a.dump();
+    EXPECT_EQ(rig.count("/VER\\"), asked + 1);
+    EXPECT_EQ(a["unit"]["banks"][0]["version"], rig.unit.version(1));
+    EXPECT_EQ(a["unit"]["banks"][1]["version"], rig.unit.version(2));
+}
+
 TEST(UnitService, WrongBankAndRefusalsWriteNothing) {
     ServiceRig rig;
     rig.submit("count", R"({"command":"status"})");

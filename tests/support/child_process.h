@@ -54,7 +54,10 @@ public:
 
     bool started() const { return pid_ > 0; }
     pid_t pid() const { return pid_; }
-    void signal(int sig) { ::kill(pid_, sig); }
+    // Nothing once reaped: the number may belong to another process by then.
+    void signal(int sig) {
+        if (pid_ > 0 && !reaped_) ::kill(pid_, sig);
+    }
 
     // Waits for the end, at most `limit` (a safety bound for a hung child,
     // not a timing claim). True when it ended; status() then tells how.

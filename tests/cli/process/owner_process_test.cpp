@@ -128,7 +128,7 @@ TEST(Owner, UpgradeThroughServeBringsTheNewFirmware) {
     const Outcome upgrade = rig.run({"upgrade", file.string()});
     EXPECT_EQ(upgrade.code, 0) << upgrade.err;
     EXPECT_TRUE(has(upgrade.out, "Firmware Upgrade Completed (3000 bytes")) << upgrade.out;
-    EXPECT_TRUE(has(upgrade.out, "1204")) << upgrade.out;
+    EXPECT_TRUE(has(upgrade.out, "1204")) << upgrade.out << upgrade.err;
     // Exactly the file, its end byte and the zero behind it after the command.
     const std::vector<std::uint8_t> line = rig.sim().received();
     const std::string all(line.begin(), line.end());
@@ -137,6 +137,10 @@ TEST(Owner, UpgradeThroughServeBringsTheNewFirmware) {
     EXPECT_EQ(all.substr(at + 9, image.size() + 2), image + std::string("\xFF\x00", 2));
     const Outcome after = rig.run({"on", "2", "2"});
     EXPECT_EQ(after.code, 0) << after.err;
+    // serve itself came through it all and ends as asked.
+    rig.server().signal(SIGTERM);
+    ASSERT_TRUE(rig.server().wait());
+    EXPECT_EQ(rig.server().exitCode(), 128 + SIGTERM) << rig.server().err();
 }
 
 // New firmware that never tells its versions: the upgrade still completed
