@@ -1,7 +1,5 @@
 // velmoractl: the unit from scripts, cron jobs and lab schedulers, one
 // command per run, over the same link core as the window.
-#include <unistd.h>
-
 #include <chrono>
 #include <cstdio>
 #include <iostream>
@@ -14,17 +12,30 @@
 #include "cli/cli_options.h"
 #include "cli/commands.h"
 #include "cli/console_dialogs.h"
-#include "cli/posix_loop.h"
 #include "cli/restore_setting.h"
+#include "cli/session.h"
+#include "platform/clock.h"
+#include "platform/serial_device.h"
+#include "platform/traced_serial.h"
+#include "service/outlet_names.h"
+
+#ifdef _WIN32
+#include <io.h>
+
+#include <cstdio>
+
+#include "cli/win32_loop.h"
+#include "platform/console_stop_win32.h"
+#else
+#include <unistd.h>
+
+#include "cli/posix_loop.h"
 #include "cli/serve.h"
 #include "cli/shell.h"
 #include "cli/through_owner.h"
-#include "cli/session.h"
-#include "platform/clock.h"
 #include "platform/posix_signals.h"
-#include "platform/serial_device.h"
-#include "platform/traced_serial.h"
 #include "sim/pty_simulator.h"
+#endif
 
 #ifndef VELMORA_VERSION
 #define VELMORA_VERSION "unknown"
@@ -50,8 +61,25 @@ int main(int argc, char** argv) {
     }
 
     std::string error;
+#ifdef _WIN32
+    // What needs the POSIX services is said so, before anything is opened.
+    const char* unavailable = o.command == Command::serve   ? "serve (the control socket)"
+                              : o.command == Command::shell ? "shell"
+                              : o.simulate                  ? "--simulate (the simulated unit runs on a pseudo-terminal)"
+                                                            : nullptr;
+    if (unavailable != nullptr) {
+        std::cerr << "velmoractl: " << unavailable
+                  << " is not available on Windows; run it on Linux, or give the unit's port, e.g. --port COM3\n";
+        return kExitUsage;
+    }
+    const std::unique_ptr<ConsoleStop> signals = ConsoleStop::install(&error);
+    if (!signals) std::cerr << "velmoractl: Ctrl+C not handled: " << error << "\n";
+    const bool stderrIsTerminal = ::_isatty(::_fileno(stderr)) != 0;
+#else
     const std::unique_ptr<StopSignals> signals = StopSignals::install(&error);
     if (!signals) std::cerr << "velmoractl: stop signals not handled: " << error << "\n";
+    const bool stderrIsTerminal = ::isatty(STDERR_FILENO) == 1;
+#endif
 
     std::shared_ptr<TraceWriter> trace;
     if (!o.traceFile.empty()) {
@@ -67,6 +95,7 @@ int main(int argc, char** argv) {
     run.namesOf = [](const std::string& device, int banks) {
         return NamesFile::read(namesFilePath(processEnvironment())).unit(UnitKey{stablePortPath(device), banks});
     };
+#ifndef _WIN32
     std::unique_ptr<sim::PtySimulator> simulator;
     if (o.simulate) {
         sim::UnitConfig config;
@@ -79,6 +108,7 @@ int main(int argc, char** argv) {
         }
         run.device = simulator->slavePath();
     }
+#endif
 
     const auto start = std::chrono::steady_clock::now();
     auto monotonicMs = [start] {
@@ -86,10 +116,16 @@ int main(int argc, char** argv) {
             std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count());
     };
     SystemClock clock;
+#ifdef _WIN32
+    Win32LoopWaiter waiter(signals ? signals->event() : nullptr);
+    ConsoleStop* stop = signals.get();
+#else
     PosixLoopWaiter waiter(signals ? signals->fd() : -1);
-    ConsoleDialogs dialogs(std::cerr, o.json);
     StopSignals* stop = signals.get();
+#endif
+    ConsoleDialogs dialogs(std::cerr, o.json);
 
+#ifndef _WIN32
     const EnvLookup env = processEnvironment();
     std::vector<SerialPortInfo> ports;
     if (o.device.empty() && !o.simulate && !o.direct) ports = listSerialPorts();
@@ -97,7 +133,7 @@ int main(int argc, char** argv) {
     if (o.command != Command::serve && o.command != Command::shell) {
         if (const auto socket = ownerSocketFor(run, ports, env)) {
             ConsoleDialogs ownerDialogs(std::cerr, o.json);
-            CommandIo io{std::cout, std::cerr, o.json, ::isatty(STDERR_FILENO) == 1, ownerDialogs};
+            CommandIo io{std::cout, std::cerr, o.json, stderrIsTerminal, ownerDialogs};
             const int code = runThroughOwner(run, *socket, io, signals ? signals->fd() : -1,
                                              [stop = signals.get()] { return stop ? stop->signalNumber() : 0; });
             std::cout.flush();
@@ -105,6 +141,7 @@ int main(int argc, char** argv) {
             return code;
         }
     }
+#endif
 
     int code = kExitDone;
     {
@@ -113,7 +150,10 @@ int main(int argc, char** argv) {
             monotonicMs, waiter, [stop] { return stop ? stop->signalNumber() : 0; },
             [](int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms > 0 ? ms : 0)); }, dialogs,
             LinkOptions{restoreStatusFrom(windowSettingsPath()), false}, kAnswerQuietMs});
-        CommandIo io{std::cout, std::cerr, o.json, ::isatty(STDERR_FILENO) == 1, dialogs};
+        CommandIo io{std::cout, std::cerr, o.json, stderrIsTerminal, dialogs};
+#ifdef _WIN32
+        code = runCommand(run, session, io);
+#else
         if (o.command == Command::serve) {
             code = runServe(run, session, io, env);
         } else if (o.command == Command::shell) {
@@ -123,10 +163,16 @@ int main(int argc, char** argv) {
         } else {
             code = runCommand(run, session, io);
         }
+#endif
         std::cout.flush();
         // Dispatcher, then reader and port, before anything else goes.
         session.shutdown();
     }
+#ifdef _WIN32
+    // A console close waits for this in its handler.
+    if (signals) signals->finished();
+#else
     if (simulator) simulator->stop();
+#endif
     return code;
 }

@@ -22,6 +22,20 @@ std::string windowsDeviceName(int number) {
     return "\\\\.\\COM" + std::to_string(number);
 }
 
+std::string windowsPortPath(std::string_view name) {
+    if (name.size() < 4 || name.size() > 6) return std::string(name);
+    for (std::size_t i = 0; i < 3; ++i) {
+        if ((name[i] | 0x20) != "com"[i]) return std::string(name);
+    }
+    int n = 0;
+    for (char c : name.substr(3)) {
+        if (c < '0' || c > '9') return std::string(name);
+        n = n * 10 + (c - '0');
+    }
+    if (name[3] == '0' || n < 1 || n > 255) return std::string(name);
+    return windowsDeviceName(n);
+}
+
 ComPortList buildComPortList(const std::vector<std::string>& registryValues) {
     std::vector<int> numbers;
     for (const auto& value : registryValues) {

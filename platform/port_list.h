@@ -36,6 +36,11 @@ ComPortList buildComPortList(const std::vector<std::string>& registryValues);
 // "\\.\COM<n>" with n in decimal without leading zeros, for every n.
 std::string windowsDeviceName(int number);
 
+// The path CreateFile takes for a port a user names: "COM12" or "com3" (a
+// name CreateFile knows without the prefix only up to COM9) becomes
+// "\\.\COM12"; anything else ("\\.\COM12", a device path) is kept.
+std::string windowsPortPath(std::string_view name);
+
 // The list of a back end's ports (listSerialPorts()), in their order, after
 // the "AUTO" slot.
 ComPortList comPortListFrom(const std::vector<SerialPortInfo>& ports);

@@ -22,6 +22,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/port_list.h"
 #include "platform/serial_device.h"
 
 namespace velmora {
@@ -223,7 +224,8 @@ SerialStatus Win32SerialDevice::open(const std::string& device, SerialMode mode)
     if (handle_ != INVALID_HANDLE_VALUE) return SerialStatus::failed;
 
     const DWORD flags = mode == SerialMode::probe ? FILE_ATTRIBUTE_NORMAL : FILE_FLAG_OVERLAPPED;
-    HANDLE h = CreateFileA(device.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+    // "COM12" as a user types it opens too.
+    HANDLE h = CreateFileA(windowsPortPath(device).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                            OPEN_EXISTING, flags, nullptr);
     if (h == INVALID_HANDLE_VALUE) return statusFromError(GetLastError(), ErrorContext::opening);
 
@@ -430,9 +432,9 @@ SerialStatus Win32SerialDevice::waitForInput() {
             }
             DWORD ignored = 0;
             if (!GetOverlappedResult(h, readerRecord_.get(), &ignored, TRUE)) {
-                const DWORD error = GetLastError();
+                const DWORD failure = GetLastError();
                 if (closeRequested()) return SerialStatus::woken;
-                const SerialStatus s = statusFromError(error, ErrorContext::io);
+                const SerialStatus s = statusFromError(failure, ErrorContext::io);
                 if (s == SerialStatus::deviceGone) gone_ = true;
                 return s;
             }

@@ -1,12 +1,12 @@
 # velmoractl: argument parsing, output, the trace, and the session against
 # a scripted port and the simulated unit in this process (label cli).
-velmora_add_test_suite(cli LIBS velmora_cli velmora_sim velmora_test_support)
+velmora_add_test_suite(cli LIBS velmora_cli velmora_sim velmora_test_support POSIX_TESTS shell_test.cpp session_test.cpp)
 
 # Tests that start velmoractl (and, for pdudaemon, the lab daemon) as
 # processes: labels cli_process and pdudaemon, so the sanitizer stages can
 # take or leave them deliberately (scripts/test leaves pdudaemon to the
 # main build: the daemon is Python, nothing of ours to sanitize).
-if(TARGET test_cli AND TARGET velmoractl)
+if(TARGET test_cli AND TARGET velmoractl AND NOT WIN32)
   foreach(kind process pdudaemon)
     file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_LIST_DIR}/${kind}/*.cpp)
     if(NOT sources)

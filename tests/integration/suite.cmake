@@ -1,1 +1,1 @@
-velmora_add_test_suite(integration LIBS velmora_link velmora_sim)
+velmora_add_test_suite(integration LIBS velmora_link velmora_sim POSIX_TESTS link_over_pty_test.cpp)

@@ -99,6 +99,23 @@ TEST(WindowsDeviceName, NoLeadingZerosForAnyNumber) {
     }
 }
 
+// What a user types after --port on Windows, as CreateFile must get it.
+TEST(WindowsPortPath, ComNamesGetTheDevicePrefixOthersAreKept) {
+    const struct {
+        const char* typed;
+        const char* opened;
+    } rows[] = {{"COM3", "\\\\.\\COM3"},         {"com12", "\\\\.\\COM12"},
+                {"Com255", "\\\\.\\COM255"},     {"\\\\.\\COM12", "\\\\.\\COM12"},
+                {"COM0", "COM0"},                  {"COM256", "COM256"},
+                {"COM03", "COM03"},                {"COM", "COM"},
+                {"COM1x", "COM1x"},                {"/dev/ttyUSB0", "/dev/ttyUSB0"},
+                {"LPT1", "LPT1"},                  {"", ""}};
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.typed);
+        EXPECT_EQ(windowsPortPath(r.typed), r.opened);
+    }
+}
+
 // ---- extra ports ----
 
 struct ExtraPortsCase {
@@ -242,6 +259,7 @@ TEST(NaturalOrder, SortsAShuffledListTheSameWay) {
 }
 
 // ---- Linux sysfs listing ----
+#ifdef __linux__
 
 namespace fs = std::filesystem;
 
@@ -333,5 +351,7 @@ TEST(LinuxPortList, ComPortListKeepsTheOrderAfterAuto) {
     EXPECT_EQ(list.numbers, (std::vector<int>{0, 1, 2}));
     EXPECT_EQ(list.devices, (std::vector<std::string>{"", "/dev/ttyACM1", "/dev/ttyUSB3"}));
 }
+
+#endif  // __linux__
 
 }  // namespace

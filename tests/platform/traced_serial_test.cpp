@@ -39,7 +39,7 @@ std::string readSome(SerialDevice& d, std::size_t n) {
 TEST(SerialTrace, ShortSessionIsTracedByteExact) {
     TempFolder folder;
     const auto path = folder / "session.trace";
-    std::FILE* f = std::fopen(path.c_str(), "wb");
+    std::FILE* f = std::fopen(path.string().c_str(), "wb");
     ASSERT_NE(f, nullptr);
     {
         auto writer = std::make_shared<TraceWriter>(f, SteppingClock{});
@@ -82,7 +82,7 @@ TEST(SerialTrace, ShortSessionIsTracedByteExact) {
 TEST(SerialTrace, FailedOpenAndShortWriteAreTraced) {
     TempFolder folder;
     const auto path = folder / "fail.trace";
-    std::FILE* f = std::fopen(path.c_str(), "wb");
+    std::FILE* f = std::fopen(path.string().c_str(), "wb");
     ASSERT_NE(f, nullptr);
     {
         auto writer = std::make_shared<TraceWriter>(f, [] { return std::int64_t{42}; });

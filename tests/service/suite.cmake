@@ -1,4 +1,5 @@
 # The port's owner serving others: the unit's view and its JSON, the
 # request language, the service against the simulated unit's model with
 # manual timers, and the control socket with real clients.
-velmora_add_test_suite(service LIBS velmora_service velmora_sim velmora_test_support)
+velmora_add_test_suite(service LIBS velmora_service velmora_sim velmora_test_support
+  POSIX_TESTS control_server_test.cpp)
