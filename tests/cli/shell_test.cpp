@@ -19,7 +19,7 @@ std::vector<int> numbers(const std::vector<Plug>& plugs) {
 
 TEST(ShellPlugs, ListsAndRangesAsPowermanWritesThem) {
     const struct {
-        const char* spec;
+        const char* text;
         int plugCount;
         std::vector<int> plugs;  // empty: refused
     } cases[] = {
@@ -41,13 +41,13 @@ TEST(ShellPlugs, ListsAndRangesAsPowermanWritesThem) {
     };
     for (const auto& c : cases) {
         std::string why;
-        const auto plugs = parsePlugs(c.spec, c.plugCount, &why);
+        const auto plugs = parsePlugs(c.text, c.plugCount, &why);
         if (c.plugs.empty()) {
-            EXPECT_FALSE(plugs) << c.spec;
-            EXPECT_FALSE(why.empty()) << c.spec;
+            EXPECT_FALSE(plugs) << c.text;
+            EXPECT_FALSE(why.empty()) << c.text;
         } else {
-            ASSERT_TRUE(plugs) << c.spec << ": " << why;
-            EXPECT_EQ(numbers(*plugs), c.plugs) << c.spec;
+            ASSERT_TRUE(plugs) << c.text << ": " << why;
+            EXPECT_EQ(numbers(*plugs), c.plugs) << c.text;
         }
     }
     const Plug p = plugNumbered(11);
