@@ -5,6 +5,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -23,10 +24,19 @@ void ControlClient::close() {
 bool ControlClient::connect(const std::filesystem::path& path, std::string* error) {
     close();
     gone_ = false;
+    untrusted_ = false;
     reader_ = LineReader(kMaxRequestBytes * 8);
+    const std::string p = path.string();
+    auto refuse = [&](const std::string& why) {
+        untrusted_ = true;
+        if (error) *error = "ignoring " + p + ": " + why;
+        close();
+        return false;
+    };
+    const SocketTrust trust = socketFolderTrust(path.parent_path());
+    if (!trust.trusted) return refuse(trust.why);
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
-    const std::string p = path.string();
     if (p.empty() || p.size() >= sizeof address.sun_path) {
         if (error) *error = "the socket path is too long: " + p;
         return false;
@@ -38,6 +48,14 @@ bool ControlClient::connect(const std::filesystem::path& path, std::string* erro
         close();
         return false;
     }
+    // Whoever listens must be who may: a request (a schedule, an image)
+    // never goes to a stranger.
+    ucred peer{};
+    socklen_t length = sizeof peer;
+    if (::getsockopt(fd_, SOL_SOCKET, SO_PEERCRED, &peer, &length) != 0)
+        return refuse(std::string("cannot tell who listens there: ") + std::strerror(errno));
+    if (std::find(trust.answerers.begin(), trust.answerers.end(), peer.uid) == trust.answerers.end())
+        return refuse("it is answered by another user (uid " + std::to_string(peer.uid) + ")");
     return true;
 }
 
@@ -85,15 +103,44 @@ std::optional<std::string> ControlClient::receive(int timeoutMs, int stopFd) {
     }
 }
 
-std::optional<std::filesystem::path> findOwnerSocket(const std::string& device, const EnvLookup& env) {
+namespace {
+
+// Whether an owner we trust answers at `path`; a refusal goes to *warnings.
+bool trustedOwnerAt(const std::filesystem::path& path, std::vector<std::string>* warnings) {
+    std::error_code ec;
+    if (!std::filesystem::exists(std::filesystem::symlink_status(path, ec))) return false;
+    ControlClient probe;
+    std::string why;
+    if (probe.connect(path, &why)) return true;
+    if (probe.untrusted() && warnings) warnings->push_back(why);
+    return false;
+}
+
+}  // namespace
+
+std::optional<std::filesystem::path> findOwnerSocket(const std::string& device, const EnvLookup& env,
+                                                     std::vector<std::string>* warnings) {
     const std::string name = socketFileName(device);
     for (const std::filesystem::path& folder : socketFolders(env)) {
         const std::filesystem::path path = folder / name;
-        std::error_code ec;
-        if (!std::filesystem::exists(std::filesystem::symlink_status(path, ec))) continue;
-        if (ownerListening(path)) return path;
+        if (trustedOwnerAt(path, warnings)) return path;
     }
     return std::nullopt;
+}
+
+std::vector<std::filesystem::path> liveOwnerSockets(const EnvLookup& env, std::vector<std::string>* warnings) {
+    std::vector<std::filesystem::path> live;
+    for (const std::filesystem::path& folder : socketFolders(env)) {
+        std::error_code ec;
+        std::vector<std::filesystem::path> names;
+        for (std::filesystem::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+            if (it->path().extension() == ".sock") names.push_back(it->path());
+        }
+        std::sort(names.begin(), names.end());
+        for (const auto& path : names)
+            if (trustedOwnerAt(path, warnings)) live.push_back(path);
+    }
+    return live;
 }
 
 }  // namespace velmora

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "service/control_protocol.h"
 #include "service/control_socket.h"
@@ -20,8 +21,12 @@ public:
     ControlClient(const ControlClient&) = delete;
     ControlClient& operator=(const ControlClient&) = delete;
 
-    // False (with *error) when nobody listens at `path` or it may not be used.
+    // False (with *error) when nobody listens at `path` or it may not be
+    // used: a folder or a listener this process cannot trust (see
+    // socketFolderTrust) is refused before a byte is sent, and untrusted()
+    // then tells it apart from nobody listening.
     bool connect(const std::filesystem::path& path, std::string* error = nullptr);
+    bool untrusted() const { return untrusted_; }
     bool connected() const { return fd_ >= 0; }
     void close();
 
@@ -41,11 +46,17 @@ public:
 private:
     int fd_ = -1;
     bool gone_ = false;
+    bool untrusted_ = false;
     LineReader reader_{kMaxRequestBytes * 8};
 };
 
 // The control socket of the owner of `device`, when one listens: the first
-// folder of socketFolders() where an owner answers.
-std::optional<std::filesystem::path> findOwnerSocket(const std::string& device, const EnvLookup& env);
+// folder of socketFolders() where an owner this process trusts answers.
+// Sockets refused for trust are skipped, each with a line in *warnings.
+std::optional<std::filesystem::path> findOwnerSocket(const std::string& device, const EnvLookup& env,
+                                                     std::vector<std::string>* warnings = nullptr);
+// Without a port named: the live owner sockets of every folder, in the
+// folders' order and by name within each (stale and untrusted skipped).
+std::vector<std::filesystem::path> liveOwnerSockets(const EnvLookup& env, std::vector<std::string>* warnings = nullptr);
 
 }  // namespace velmora

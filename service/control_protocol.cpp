@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdint>
 #include <utility>
 
 namespace velmora {
@@ -50,14 +51,86 @@ const char* requestName(RequestKind kind) {
     return "status";
 }
 
+namespace {
+
+// Checks a line's shape before a tree is built from it: one flat object
+// of a few keys. A request never needs more, and a tree of ninety thousand
+// ordered keys takes seconds to build, every other client waiting.
+class RequestShape final : public nlohmann::json_sax<Json> {
+public:
+    std::string error;
+
+    bool null() override { return true; }
+    bool boolean(bool) override { return true; }
+    bool number_integer(number_integer_t) override { return true; }
+    bool number_unsigned(number_unsigned_t) override { return true; }
+    bool number_float(number_float_t, const string_t&) override { return true; }
+    bool string(string_t&) override { return true; }
+    bool binary(binary_t&) override { return true; }
+    bool start_object(std::size_t) override {
+        if (++depth_ == 1) return true;
+        return refuse("a request is one object of plain values, nothing nested");
+    }
+    bool key(string_t&) override {
+        if (++keys_ <= kMaxRequestKeys) return true;
+        return refuse("a request has at most " + std::to_string(kMaxRequestKeys) + " keys");
+    }
+    bool end_object() override {
+        --depth_;
+        return true;
+    }
+    bool start_array(std::size_t) override {
+        return refuse(depth_ == 0 ? "not a JSON object" : "a request is one object of plain values, nothing nested");
+    }
+    bool end_array() override { return true; }
+    bool parse_error(std::size_t, const std::string&, const nlohmann::detail::exception&) override {
+        return refuse("not a JSON object");
+    }
+
+private:
+    bool refuse(std::string why) {
+        if (error.empty()) error = std::move(why);
+        return false;
+    }
+    int depth_ = 0;
+    std::size_t keys_ = 0;
+};
+
+// The id as the client may give it: a string, or a whole number that a
+// double holds exactly (what JavaScript and most JSON readers keep).
+bool idUsable(const Json& id) {
+    constexpr std::int64_t kExact = std::int64_t{1} << 53;
+    if (id.is_string()) return true;
+    if (id.is_number_unsigned()) return id.get<std::uint64_t>() <= static_cast<std::uint64_t>(kExact);
+    if (id.is_number_integer()) return id.get<std::int64_t>() >= -kExact && id.get<std::int64_t>() <= kExact;
+    return false;
+}
+
+}  // namespace
+
+bool blankLine(std::string_view line) {
+    return line.find_first_not_of(" \t\r") == std::string_view::npos;
+}
+
 RequestParse parseRequest(std::string_view line) {
     RequestParse out;
+    RequestShape shape;
+    if (!Json::sax_parse(line, &shape, nlohmann::detail::input_format_t::json, true, false) || !shape.error.empty()) {
+        out.error = shape.error.empty() ? "not a JSON object" : shape.error;
+        return out;
+    }
     const Json object = Json::parse(line, nullptr, false);
     if (object.is_discarded() || !object.is_object()) {
         out.error = "not a JSON object";
         return out;
     }
-    if (const auto id = object.find("id"); id != object.end() && (id->is_string() || id->is_number())) out.id = *id;
+    if (const auto id = object.find("id"); id != object.end() && !id->is_null()) {
+        if (!idUsable(*id)) {
+            out.error = "\"id\" must be a string or a whole number within 2^53";
+            return out;
+        }
+        out.id = *id;
+    }
     const auto command = object.find("command");
     if (command == object.end() || !command->is_string()) {
         out.error = "\"command\" is missing";
@@ -72,7 +145,7 @@ RequestParse parseRequest(std::string_view line) {
         return out;
     }
     r.kind = kind->kind;
-    const auto timeout = integer(object, "timeout", 0, kLongestRequestTimeoutMs, kDefaultRequestTimeoutMs, false,
+    const auto timeout = integer(object, "timeout", kShortestRequestTimeoutMs, kLongestRequestTimeoutMs, kDefaultRequestTimeoutMs, false,
                                  out.error);
     if (!timeout) return out;
     r.timeoutMs = *timeout;
@@ -151,6 +224,13 @@ std::string errorLine(const Json& id, std::string_view error, int exitCode) {
 
 void LineReader::feed(std::string_view bytes) {
     if (overflowed_) return;
+    // What was handed out already goes once, not per line: many short lines
+    // in one read stay linear.
+    if (start_ > 0 && (start_ == buffer_.size() || start_ >= buffer_.size() / 2)) {
+        buffer_.erase(0, start_);
+        scanned_ -= start_;
+        start_ = 0;
+    }
     buffer_.append(bytes);
 }
 
@@ -159,24 +239,29 @@ std::optional<std::string> LineReader::next() {
     const std::size_t end = buffer_.find('\n', scanned_);
     if (end == std::string::npos) {
         scanned_ = buffer_.size();
-        if (buffer_.size() > limit_) {
-            overflowed_ = true;
-            buffer_.clear();
-            buffer_.shrink_to_fit();
-        }
+        if (buffer_.size() - start_ > limit_) overflow();
         return std::nullopt;
     }
-    if (end > limit_) {
-        overflowed_ = true;
+    if (end - start_ > limit_) {
+        overflow();
+        return std::nullopt;
+    }
+    std::string line = buffer_.substr(start_, end - start_);
+    start_ = end + 1;
+    scanned_ = start_;
+    if (start_ == buffer_.size()) {
         buffer_.clear();
-        buffer_.shrink_to_fit();
-        return std::nullopt;
+        start_ = scanned_ = 0;
     }
-    std::string line = buffer_.substr(0, end);
-    buffer_.erase(0, end + 1);
-    scanned_ = 0;
     if (!line.empty() && line.back() == '\r') line.pop_back();
     return line;
+}
+
+void LineReader::overflow() {
+    overflowed_ = true;
+    buffer_.clear();
+    buffer_.shrink_to_fit();
+    start_ = scanned_ = 0;
 }
 
 }  // namespace velmora

@@ -19,7 +19,9 @@
 //                                            characters), only where the owner
 //                                            upgrades for others (serve); progress
 //                                            lines {"more":true,...} until the end
-// and an optional "timeout":MS (default 10000, at most one hour).
+// and an optional "timeout":MS (default 10000, 100 ms to one hour). The id
+// is a string or a whole number within 2^53; a request has at most
+// kMaxRequestKeys keys and nothing nested. Blank lines are skipped.
 // Answers: {"id":ID,"ok":true, ...} or {"id":ID,"ok":false,"error":TEXT,
 // "exitCode":N} with velmoractl's exit codes. A line that is not such a
 // request gets {"id":null,"ok":false,...}; a line longer than
@@ -27,6 +29,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -39,6 +42,10 @@ namespace velmora {
 inline constexpr std::size_t kMaxRequestBytes = 1u << 20;
 inline constexpr int kDefaultRequestTimeoutMs = 10000;
 inline constexpr int kLongestRequestTimeoutMs = 3600 * 1000;
+inline constexpr int kShortestRequestTimeoutMs = 100;  // less cannot see one answer
+// A request has a handful of keys; a line with more (or anything nested) is
+// refused before a JSON tree is built from it.
+inline constexpr std::size_t kMaxRequestKeys = 32;
 
 // velmoractl's exit codes, which the answers carry.
 inline constexpr int kAnswerDone = 0;
@@ -60,6 +67,10 @@ struct Request {
     int delayMs = 0;
     int timeoutMs = kDefaultRequestTimeoutMs;
     std::string text;  // schedule-send: the file's bytes; upgrade: the image's
+    // Whether the one who asked still waits for the answer (the control
+    // server: its client is connected). Empty: always. A request nobody
+    // waits for any more is withdrawn unless the unit already has it.
+    std::function<bool()> wanted;
 };
 
 struct RequestParse {
@@ -68,8 +79,12 @@ struct RequestParse {
     std::string error;  // why the line is not a request
 };
 
-// Reads one line (without its line end). Never throws.
+// Reads one line (without its line end). Never throws. The id must be a
+// string or a whole number within 2^53 (echoed exactly); "timeout" is at
+// least kShortestRequestTimeoutMs.
 RequestParse parseRequest(std::string_view line);
+// Only blanks: not a request, and not answered either.
+bool blankLine(std::string_view line);
 
 // The request as a line (with its line end), for clients.
 std::string requestLine(const Request& request);
@@ -93,12 +108,16 @@ public:
     std::optional<std::string> next();
     // A line grew past the limit: the stream cannot be read any further.
     bool overflowed() const { return overflowed_; }
-    std::size_t buffered() const { return buffer_.size(); }
+    // Bytes of a line not yet complete (or lines not yet taken).
+    std::size_t buffered() const { return buffer_.size() - start_; }
 
 private:
+    void overflow();
+
     std::size_t limit_;
     std::string buffer_;
-    std::size_t scanned_ = 0;
+    std::size_t start_ = 0;    // where the next line begins
+    std::size_t scanned_ = 0;  // no line end before this
     bool overflowed_ = false;
 };
 

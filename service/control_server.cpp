@@ -9,11 +9,15 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
+#include <fstream>
+#include <sstream>
 #include <cerrno>
 #include <cstring>
 #include <mutex>
 #include <vector>
 
+#include "service/unit_view.h"
 #include "platform/ui_dispatcher.h"
 
 namespace velmora {
@@ -55,15 +59,60 @@ struct ControlServer::Shared {
 
 namespace {
 
+using Steady = std::chrono::steady_clock;
+
+std::int64_t steadyMs() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(Steady::now().time_since_epoch()).count();
+}
+
 struct Client {
     int fd = -1;
     LineReader reader;
     std::string out;  // under Shared::mutex: the owner's thread appends
     bool closeWhenSent = false;
+    bool watching = false;              // a watch keeps the connection busy
+    std::int64_t lastActiveMs = 0;      // a request, an answer or bytes
+    std::int64_t partialSinceMs = -1;   // an unfinished line since
     std::atomic<bool> alive{true};
+    std::atomic<std::size_t> queued{0};  // requests not yet answered
 };
 
+// Appends an answer unless the client already holds too much it has not
+// read: such a client is dropped instead (under Shared::mutex).
+void appendOut(Client& c, const std::string& line) {
+    if (c.out.size() + line.size() > kMaxPendingOutput) {
+        c.alive = false;
+        return;
+    }
+    c.out += line;
+}
+
 }  // namespace
+
+std::vector<gid_t> peerGroups(int fd, pid_t pid, gid_t primary) {
+    std::vector<gid_t> groups(256);
+    socklen_t length = static_cast<socklen_t>(groups.size() * sizeof(gid_t));
+    if (::getsockopt(fd, SOL_SOCKET, SO_PEERGROUPS, groups.data(), &length) == 0) {
+        groups.resize(length / sizeof(gid_t));
+    } else if (errno == ERANGE && length / sizeof(gid_t) <= 65536) {
+        groups.resize(length / sizeof(gid_t));
+        if (::getsockopt(fd, SOL_SOCKET, SO_PEERGROUPS, groups.data(), &length) != 0) groups.clear();
+        groups.resize(length / sizeof(gid_t));
+    } else {
+        // Older kernels: the groups of the process that connected.
+        groups.clear();
+        std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+        std::string line;
+        while (std::getline(status, line)) {
+            if (line.rfind("Groups:", 0) != 0) continue;
+            std::istringstream list(line.substr(7));
+            unsigned long g = 0;
+            while (list >> g) groups.push_back(static_cast<gid_t>(g));
+        }
+    }
+    groups.push_back(primary);
+    return groups;
+}
 
 bool ownerListening(const std::filesystem::path& path) {
     sockaddr_un address{};
@@ -141,6 +190,9 @@ void ControlServer::serve() {
     std::vector<std::shared_ptr<Client>> clients;
     const std::shared_ptr<Shared> shared = shared_;
     const PeerPolicy policy{::geteuid(), options_.group};
+    // Answers a client has not read stop its reading: it cannot pile up
+    // error lines faster than it takes them.
+    constexpr std::size_t kReadPauseBytes = 256u << 10;
 
     auto drop = [&](std::size_t i) {
         clients[i]->alive = false;
@@ -150,34 +202,56 @@ void ControlServer::serve() {
     };
     auto queueOut = [&](Client& c, const std::string& line) {
         std::lock_guard lock(shared->mutex);
-        c.out += line;
+        appendOut(c, line);
+    };
+    auto closeWith = [&](Client& c, const std::string& line) {
+        queueOut(c, line);
+        c.closeWhenSent = true;
     };
     auto handleLine = [&](const std::shared_ptr<Client>& c, const std::string& line) {
+        if (blankLine(line)) return;
         RequestParse parsed = parseRequest(line);
         if (!parsed.request) {
             queueOut(*c, errorLine(parsed.id, "not a request: " + parsed.error, kAnswerUsage));
             return;
         }
-        UnitService::Reply reply = [shared, c](const std::string& answer) {
+        if (c->queued.load() >= options_.maxQueuedPerClient) {
+            queueOut(*c, errorLine(parsed.id,
+                                   "too many requests waiting on this connection (at most " +
+                                       std::to_string(options_.maxQueuedPerClient) +
+                                       "): wait for their answers first",
+                                   kAnswerBusy));
+            return;
+        }
+        if (parsed.request->kind == RequestKind::watch) c->watching = true;
+        ++c->queued;
+        // The first answer without "more" ends the request (a watch's first
+        // answer too: it then only listens).
+        auto answered = std::make_shared<std::atomic<bool>>(false);
+        UnitService::Reply reply = [shared, c, answered](const std::string& answer) {
             if (!c->alive.load() || shared->stopping.load()) return false;
             {
                 std::lock_guard lock(shared->mutex);
-                if (c->out.size() + answer.size() > kMaxPendingOutput) {
-                    c->alive = false;  // reads nothing: the server drops it
-                } else {
-                    c->out += answer;
-                }
+                appendOut(*c, answer);
             }
+            if (answer.find("\"more\":true") == std::string::npos && !answered->exchange(true)) --c->queued;
             wake(shared->wakeFd);
             return c->alive.load();
         };
         const Json id = parsed.request->id;
         Submit submit = submit_;
         Request request = std::move(*parsed.request);
+        // Withdrawn when the client goes before it reaches the unit.
+        request.wanted = [c] { return c->alive.load(); };
         const bool posted = owner_.post([submit, request = std::move(request), reply]() mutable {
             submit(std::move(request), std::move(reply));
         });
         if (!posted) queueOut(*c, errorLine(id, "the owner of the port is shutting down", kAnswerBusy));
+    };
+    // Nothing asked, nothing to send, nothing half said, no watch.
+    auto idle = [&](const Client& c) {
+        std::lock_guard lock(shared->mutex);
+        return !c.watching && c.queued.load() == 0 && c.out.empty() && c.reader.buffered() == 0;
     };
 
     while (!shared->stopping.load()) {
@@ -187,12 +261,13 @@ void ControlServer::serve() {
         {
             std::lock_guard lock(shared->mutex);
             for (const auto& c : clients) {
-                short events = c->closeWhenSent ? 0 : POLLIN;
+                short events = c->closeWhenSent || c->out.size() > kReadPauseBytes ? 0 : POLLIN;
                 if (!c->out.empty()) events |= POLLOUT;
                 fds.push_back({c->fd, events, 0});
             }
         }
-        if (::poll(fds.data(), fds.size(), -1) < 0) {
+        // Idle and unfinished lines are looked at a few times a second.
+        if (::poll(fds.data(), fds.size(), clients.empty() ? -1 : 250) < 0) {
             if (errno == EINTR) continue;
             break;
         }
@@ -201,6 +276,7 @@ void ControlServer::serve() {
             [[maybe_unused]] const ssize_t n = ::read(shared->wakeFd, &count, sizeof count);
         }
         if (shared->stopping.load()) break;
+        const std::int64_t now = steadyMs();
 
         // Clients first (their indexes match fds from 2 on), last to first so
         // that dropping one keeps the others' indexes.
@@ -215,20 +291,34 @@ void ControlServer::serve() {
                 char buffer[kReadChunk];
                 const ssize_t n = ::recv(c->fd, buffer, sizeof buffer, MSG_DONTWAIT);
                 if (n == 0 || (n < 0 && errno != EAGAIN && errno != EINTR)) {
-                    drop(k);  // gone; what it asked for still runs
+                    drop(k);  // gone: what it asked for is withdrawn
                     continue;
                 }
                 if (n > 0) {
+                    c->lastActiveMs = now;
                     c->reader.feed(std::string_view(buffer, static_cast<std::size_t>(n)));
                     while (auto line = c->reader.next()) handleLine(c, *line);
                     if (c->reader.overflowed()) {
-                        queueOut(*c, errorLine(nullptr,
-                                               "request longer than " + std::to_string(kMaxRequestBytes) +
-                                                   " bytes: connection closed",
-                                               kAnswerUsage));
-                        c->closeWhenSent = true;
+                        closeWith(*c, errorLine(nullptr,
+                                                "request longer than " + std::to_string(kMaxRequestBytes) +
+                                                    " bytes: connection closed",
+                                                kAnswerUsage));
                     }
+                    c->partialSinceMs = c->reader.buffered() == 0 ? -1
+                                        : c->partialSinceMs < 0   ? now
+                                                                  : c->partialSinceMs;
                 }
+            }
+            if (!c->closeWhenSent && c->partialSinceMs >= 0 && now - c->partialSinceMs >= options_.partialLineMs) {
+                closeWith(*c, errorLine(nullptr,
+                                        "a request line left unfinished for " + secondsText(options_.partialLineMs) +
+                                            ": connection closed",
+                                        kAnswerUsage));
+            }
+            if (!c->closeWhenSent && now - c->lastActiveMs >= options_.idleMs && idle(*c)) {
+                closeWith(*c, errorLine(nullptr,
+                                        "no request for " + secondsText(options_.idleMs) + ": connection closed",
+                                        kAnswerBusy));
             }
             {
                 // Answers are added from the owner's thread: take what is
@@ -239,6 +329,7 @@ void ControlServer::serve() {
                     pending.swap(c->out);
                 }
                 if (!pending.empty()) {
+                    c->lastActiveMs = now;
                     const ssize_t n = ::send(c->fd, pending.data(), pending.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
                     if (n < 0 && errno != EAGAIN && errno != EINTR) {
                         drop(k);
@@ -256,7 +347,7 @@ void ControlServer::serve() {
                 std::lock_guard lock(shared->mutex);
                 empty = c->out.empty();
             }
-            if (c->closeWhenSent && empty) drop(k);
+            if (!c->alive.load() || (c->closeWhenSent && empty)) drop(k);
         }
 
         if (fds[0].revents & POLLIN) {
@@ -266,17 +357,32 @@ void ControlServer::serve() {
                 ucred cred{};
                 socklen_t length = sizeof cred;
                 const bool known = ::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &cred, &length) == 0;
-                if (!known || !peerAllowed(policy, cred.uid, cred.gid, groupsOfUser(cred.uid, cred.gid))) {
+                if (!known || !peerAllowed(policy, cred.uid, cred.gid, peerGroups(fd, cred.pid, cred.gid))) {
                     tellAndClose(fd, errorLine(nullptr, "not allowed: this port's owner serves its own user and group",
                                                kAnswerBusy));
                     continue;
                 }
                 if (clients.size() >= options_.maxClients) {
-                    tellAndClose(fd, errorLine(nullptr, "too many clients: try again later", kAnswerBusy));
-                    continue;
+                    // Full: the connection idle longest makes room, if any is.
+                    std::size_t oldest = clients.size();
+                    for (std::size_t i = 0; i < clients.size(); ++i) {
+                        if (clients[i]->closeWhenSent || !idle(*clients[i])) continue;
+                        if (oldest == clients.size() || clients[i]->lastActiveMs < clients[oldest]->lastActiveMs)
+                            oldest = i;
+                    }
+                    if (oldest == clients.size()) {
+                        tellAndClose(fd, errorLine(nullptr, "too many clients: try again later", kAnswerBusy));
+                        continue;
+                    }
+                    tellAndClose(clients[oldest]->fd,
+                                 errorLine(nullptr, "closed to make room for another client: nothing was asked",
+                                           kAnswerBusy));
+                    clients[oldest]->alive = false;
+                    clients.erase(clients.begin() + static_cast<std::ptrdiff_t>(oldest));
                 }
                 auto c = std::make_shared<Client>();
                 c->fd = fd;
+                c->lastActiveMs = steadyMs();
                 clients.push_back(std::move(c));
                 shared->clients = clients.size();
             }

@@ -6,8 +6,12 @@
 // every request to the owner's UI thread (UiDispatcher::post), where the
 // UnitService carries them out; the answers come back to this thread and
 // go out to their client. A client that sends junk gets an error line; one
-// whose line grows past kMaxRequestBytes gets one and is dropped; one that
-// goes away is forgotten - its request still runs, its answer is dropped.
+// whose line grows past kMaxRequestBytes gets one and is dropped. One that
+// goes away takes its requests with it: those not yet on the wire are
+// withdrawn, only one the unit already has runs to its end, unanswered.
+// Each client has a bounded queue of requests, answers it has not read
+// stop its reading, and a connection idle for a minute or a line left
+// unfinished for a few seconds is closed, so no client can starve the rest.
 
 #include <sys/types.h>
 
@@ -19,6 +23,7 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "service/control_protocol.h"
 #include "service/control_socket.h"
@@ -29,6 +34,9 @@ namespace velmora {
 class UiDispatcher;
 
 inline constexpr std::size_t kMaxControlClients = 64;
+inline constexpr std::size_t kMaxQueuedPerClient = 32;  // requests not yet answered
+inline constexpr int kClientIdleMs = 60000;      // no request, no watch, nothing unsent
+inline constexpr int kPartialLineMs = 5000;      // an unfinished line this old
 
 class ControlServer {
 public:
@@ -42,6 +50,9 @@ public:
         // reach the credential check). 0: 0600, or 0660 with a group.
         mode_t mode = 0;
         std::size_t maxClients = kMaxControlClients;
+        std::size_t maxQueuedPerClient = kMaxQueuedPerClient;
+        int idleMs = kClientIdleMs;
+        int partialLineMs = kPartialLineMs;
     };
 
     ControlServer(UiDispatcher& owner, Submit submit);
@@ -77,5 +88,9 @@ private:
 
 // True when an owner answers at `path` (connects and disconnects).
 bool ownerListening(const std::filesystem::path& path);
+
+// The groups the kernel gave a connected peer (SO_PEERGROUPS, else its
+// /proc status), its primary group among them; empty when unknown.
+std::vector<gid_t> peerGroups(int fd, pid_t pid, gid_t primary);
 
 }  // namespace velmora

@@ -66,6 +66,9 @@ std::vector<fs::path> socketFolders(const EnvLookup& env) {
 fs::path defaultSocketFolder(const EnvLookup& env) {
     if (auto p = absoluteFolder(env, "VELMORA_SOCKET_DIR")) return *p;
     if (auto p = absoluteFolder(env, "XDG_RUNTIME_DIR", "velmora")) return *p;
+    // Root (cron, ssh without a session) may make the system folder, which
+    // nobody else can take first.
+    if (::geteuid() == 0) return fs::path("/run/velmora");
     return privateTmpFolder();
 }
 
@@ -108,27 +111,89 @@ std::optional<gid_t> groupNamed(const std::string& name) {
     return std::nullopt;
 }
 
+namespace {
+
+bool processHasGroup(gid_t group) {
+    if (::getegid() == group) return true;
+    const int count = ::getgroups(0, nullptr);
+    if (count <= 0) return false;
+    std::vector<gid_t> groups(static_cast<std::size_t>(count));
+    const int got = ::getgroups(count, groups.data());
+    return got > 0 && std::find(groups.begin(), groups.begin() + got, group) != groups.begin() + got;
+}
+
+// A folder one may name instead of an untrusted one.
+std::string saferFolderHint() {
+    if (::geteuid() == 0) return "--socket-dir /run/velmora";
+    return "--socket-dir with a folder of your own (and VELMORA_SOCKET_DIR set to it for the clients), or log in "
+           "with a session that has XDG_RUNTIME_DIR";
+}
+
+}  // namespace
+
+SocketTrust socketFolderTrust(const fs::path& folder) {
+    SocketTrust t;
+    const uid_t me = ::geteuid();
+    struct stat st {};
+    if (::lstat(folder.c_str(), &st) != 0) {
+        t.why = folder.string() + ": " + std::strerror(errno);
+        return t;
+    }
+    if (!S_ISDIR(st.st_mode)) {
+        t.why = folder.string() + " is not a folder";
+        return t;
+    }
+    if ((st.st_mode & 0022) != 0) {
+        t.why = folder.string() + " may be written by other users";
+        return t;
+    }
+    if (st.st_uid == me || st.st_uid == 0) {
+        t.trusted = true;
+        t.answerers = {me, 0};
+        return t;
+    }
+    // A service's folder: private to its user and group, in a parent that
+    // nobody else could have made it in.
+    struct stat parent {};
+    const fs::path above = folder.parent_path();
+    const bool parentSafe = ::lstat(above.c_str(), &parent) == 0 && S_ISDIR(parent.st_mode) &&
+                            (parent.st_mode & 0022) == 0 && (parent.st_uid == 0 || parent.st_uid == me);
+    if ((st.st_mode & 0007) != 0 || !parentSafe || !processHasGroup(st.st_gid)) {
+        t.why = folder.string() + " belongs to another user (uid " + std::to_string(st.st_uid) +
+                "): a socket there could be anybody's";
+        return t;
+    }
+    t.trusted = true;
+    t.answerers = {me, 0, st.st_uid};
+    return t;
+}
+
 bool prepareSocketFolder(const fs::path& folder, std::optional<gid_t> group, std::string* why) {
     auto fail = [&](const std::string& text) {
         if (why) *why = text;
         return false;
     };
+    auto failWithHint = [&](const std::string& text) { return fail(text + "; serve with " + saferFolderHint()); };
     std::error_code ec;
-    if (!fs::exists(folder, ec)) {
+    if (!fs::exists(fs::symlink_status(folder, ec))) {
         fs::create_directories(folder.parent_path(), ec);
         if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST)
             return fail("cannot make " + folder.string() + ": " + std::strerror(errno));
-        if (group) {
-            if (::chown(folder.c_str(), static_cast<uid_t>(-1), *group) != 0 || ::chmod(folder.c_str(), 0750) != 0)
-                return fail("cannot give " + folder.string() + " to its group: " + std::strerror(errno));
-        }
     }
     struct stat st {};
     if (::lstat(folder.c_str(), &st) != 0) return fail("cannot use " + folder.string() + ": " + std::strerror(errno));
-    if (!S_ISDIR(st.st_mode)) return fail(folder.string() + " is not a folder");
+    if (!S_ISDIR(st.st_mode)) return failWithHint(folder.string() + " is not a folder");
     if (st.st_uid != ::geteuid())
-        return fail(folder.string() + " belongs to another user: a socket there could be anybody's");
-    if ((st.st_mode & 0022) != 0) return fail(folder.string() + " may be written by other users");
+        return failWithHint(folder.string() + " belongs to another user: a socket there could be anybody's");
+    if ((st.st_mode & 0022) != 0) return failWithHint(folder.string() + " may be written by other users");
+    if (group && (st.st_gid != *group || (st.st_mode & 0050) != 0050)) {
+        // The group's members must be able to enter to reach the socket.
+        if (::chown(folder.c_str(), static_cast<uid_t>(-1), *group) != 0)
+            return fail("cannot give " + folder.string() + " to its group: " + std::strerror(errno) +
+                        " (this user must be a member of the group)");
+        if (::chmod(folder.c_str(), (st.st_mode & 0700) | 0050) != 0)
+            return fail("cannot let the group into " + folder.string() + ": " + std::strerror(errno));
+    }
     return true;
 }
 

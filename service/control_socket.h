@@ -32,7 +32,8 @@ std::string socketFileName(const std::string& device);
 // The folders above that apply, in order.
 std::vector<std::filesystem::path> socketFolders(const EnvLookup& env);
 // Where an owner listens unless told: $VELMORA_SOCKET_DIR, else
-// $XDG_RUNTIME_DIR/velmora, else /tmp/velmora-<uid>.
+// $XDG_RUNTIME_DIR/velmora, else /run/velmora for root, else
+// /tmp/velmora-<uid>.
 std::filesystem::path defaultSocketFolder(const EnvLookup& env);
 
 // Who may connect: the owner's user, root, and the members of `group`.
@@ -47,10 +48,26 @@ std::vector<gid_t> groupsOfUser(uid_t uid, gid_t primary);
 // A group by name or number; nullopt when there is none.
 std::optional<gid_t> groupNamed(const std::string& name);
 
+// Whether this process may trust an owner's socket in `folder`: a real
+// folder nobody but its owner may write to, owned by this user or root -
+// or by the user of a system service (`serve --group`) in a folder others
+// cannot enter, below a parent only root or this user may write to (so
+// nobody could have made it under that name first, as anyone can in
+// /tmp), whose group this process has. Only the listed users may answer
+// at a socket there (SO_PEERCRED); `why` says what is wrong otherwise.
+struct SocketTrust {
+    bool trusted = false;
+    std::vector<uid_t> answerers;  // users who may listen there
+    std::string why;
+};
+SocketTrust socketFolderTrust(const std::filesystem::path& folder);
+
 // Makes `folder` (and its parents) when missing; the folder itself private
 // to this user (0700, or 0750 and the group when given). An existing
 // folder must belong to this user and be writable by nobody else: anything
-// else is refused with *why (another user could put a socket there).
+// else is refused with *why (another user could put a socket there), and
+// *why names a folder to use instead. With a group, a folder of this
+// user's is given that group's access (0750) when it lacks it.
 bool prepareSocketFolder(const std::filesystem::path& folder, std::optional<gid_t> group, std::string* why);
 
 }  // namespace velmora

@@ -116,16 +116,16 @@ std::optional<std::string> OutletNames::rename(int bank, int port, std::string_v
     return std::nullopt;
 }
 
-std::vector<std::pair<int, int>> OutletNames::outletsNamed(std::string_view name) const {
+std::vector<std::pair<int, int>> OutletNames::outletsNamed(std::string_view name, int bankCount) const {
     std::vector<std::pair<int, int>> found;
     for (const auto& [at, n] : names_)
-        if (at.second != 0 && n == name) found.push_back(at);
+        if (at.first >= 1 && at.first <= bankCount && at.second >= 1 && at.second <= 8 && n == name) found.push_back(at);
     return found;
 }
 
-NameTarget resolveName(const OutletNames& names, std::string_view name) {
+NameTarget resolveName(const OutletNames& names, std::string_view name, int bankCount) {
     NameTarget t;
-    const auto found = names.outletsNamed(name);
+    const auto found = names.outletsNamed(name, bankCount);
     if (found.empty()) {
         t.error = "no outlet is named \"" + std::string(name) + "\"";
     } else if (found.size() > 1) {

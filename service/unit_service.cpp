@@ -27,6 +27,8 @@ struct UnitService::Job {
     std::size_t commands = 0;         // schedule-send: commands queued
     std::string sent;                 // clock: the command written
     std::optional<Json> upgradeEnd;   // upgrade: the owner's final answer
+    bool toldSent = false;            // the client knows the unit has it
+    std::vector<std::string> warnings;  // schedule-send: records skipped
 };
 
 namespace {
@@ -39,6 +41,20 @@ bool versionKnown(const DeviceState& state, int bank) {
     const BankRecord record = state.bankSnapshot(bank);
     const std::string_view v = record.versionText();
     return !v.empty() && v != kWaitVersionText;
+}
+
+// Whether the unit has (part of) the request already: such a request runs
+// to its end even when nobody waits for it, so that a switching is
+// confirmed and a cycle, a schedule or an upgrade is not left half done.
+bool onTheWire(RequestKind kind, int phase) {
+    switch (kind) {
+        case RequestKind::switchPorts:
+        case RequestKind::cycle:
+        case RequestKind::clock:
+        case RequestKind::scheduleSend:
+        case RequestKind::upgrade: return phase > 0;
+        default: return false;  // asking the unit again costs nothing
+    }
 }
 
 }  // namespace
@@ -73,6 +89,10 @@ void UnitService::submit(Request request, Reply reply) {
         watches_.push_back({request.id, std::move(reply)});
         return;
     }
+    if (request.wanted && !request.wanted()) {
+        ++withdrawn_;
+        return;
+    }
     if (request.kind == RequestKind::upgrade) request.timeoutMs = kLongestRequestTimeoutMs;
     auto job = std::make_unique<Job>();
     job->request = std::move(request);
@@ -100,6 +120,7 @@ void UnitService::step() {
     // from there into us; one pass at a time.
     if (stepping_) return;
     stepping_ = true;
+    withdrawUnwanted();
     while (!jobs_.empty()) {
         Job& job = *jobs_.front();
         if (job.startedMs < 0) {
@@ -110,6 +131,25 @@ void UnitService::step() {
     }
     stepping_ = false;
     tick_->setEnabled(!jobs_.empty());
+}
+
+void UnitService::withdrawUnwanted() {
+    for (auto it = jobs_.begin(); it != jobs_.end();) {
+        const Job& job = **it;
+        if (job.request.wanted && !job.request.wanted() && !onTheWire(job.request.kind, job.phase)) {
+            it = jobs_.erase(it);
+            ++withdrawn_;
+        } else {
+            ++it;
+        }
+    }
+}
+
+void UnitService::tellSent(Job& job) {
+    // Tells a client that gives up later that the unit has its request.
+    if (job.toldSent) return;
+    job.toldSent = true;
+    job.reply(okLine(job.request.id, {{"step", "sent"}, {"more", true}}));
 }
 
 void UnitService::finish(const std::string& line) {
@@ -193,6 +233,7 @@ bool UnitService::writeSwitch(Job& job, bool on) {
         finish(errorLine(r.id, "the port took nothing: an upgrade holds it, or the link is closed", kAnswerBusy));
         return false;
     }
+    tellSent(job);
     pollFor(job);
     return true;
 }
@@ -332,6 +373,7 @@ bool UnitService::stepClock(Job& job) {
         }
         // The unit answers in order: its "err" comes before the poll's answer.
         job.phase = 1;
+        tellSent(job);
         pollFor(job);
         return false;
     }
@@ -371,7 +413,15 @@ bool UnitService::stepScheduleSend(Job& job) {
         }
         const int banks = o_.state.BankCount.load();
         o_.tables.copyLiveToEdit(banks);
-        const ScheduleRead read = applySchedule(r.text, o_.tables, banks);
+        ScheduleReadNotes notes;
+        const ScheduleRead read = applySchedule(r.text, o_.tables, banks, &notes);
+        if (const std::string why = scheduleUnusableText(read); !why.empty()) {
+            Json answer = {{"id", r.id}, {"ok", false}, {"error", "cannot use the schedule: " + why},
+                           {"exitCode", kAnswerUsage}};
+            if (const auto warnings = scheduleReadWarnings(read, notes); !warnings.empty()) answer["warnings"] = warnings;
+            finish(answerText(answer));
+            return true;
+        }
         DeviceState& state = o_.state;
         job.commands = sendSchedule(
             o_.tables, banks, o_.clock.now(),
@@ -381,12 +431,12 @@ bool UnitService::stepScheduleSend(Job& job) {
                               if (o_.write) o_.write(t);
                           }});
         job.phase = 1;
-        job.sent = read.complete ? "" : "reading stopped at a record that is not nine numbers; the " +
-                                            std::to_string(read.applied) + " records before it are sent";
+        if (job.commands > 0) tellSent(job);
+        job.warnings = scheduleReadWarnings(read, notes);
     }
     if (o_.state.Queue.empty()) {
         Json fields = {{"commands", job.commands}, {"confirmed", job.commands}};
-        if (!job.sent.empty()) fields["warning"] = job.sent;
+        if (!job.warnings.empty()) fields["warnings"] = job.warnings;
         finish(okLine(r.id, std::move(fields)));
         return true;
     }

@@ -12,6 +12,9 @@
 // client polling every outlet one by one costs one poll of the unit, not
 // dozens. A switching is written, polled right after, and confirmed by the
 // unit's status (polled again every kConfirmPollMs until the time-out).
+// Once a request's command is written the client hears {"step":"sent",
+// "more":true}; a request whose client went away (Request::wanted) is
+// withdrawn unless the unit already has it.
 
 #include <cstdint>
 #include <deque>
@@ -110,6 +113,8 @@ public:
     // Requests waiting or running (not counting watches).
     std::size_t pending() const { return jobs_.size(); }
     std::size_t watches() const { return watches_.size(); }
+    // Requests withdrawn because nobody waited for them any more.
+    std::uint64_t withdrawn() const { return withdrawn_; }
     // Complete poll answers seen (every shown bank's status and current).
     std::uint64_t answers() const { return answers_; }
 
@@ -117,6 +122,8 @@ private:
     struct Job;
 
     void startNextIfIdle();
+    void withdrawUnwanted();
+    void tellSent(Job& job);
     void step();
     bool stepJob(Job& job);
     void finish(const std::string& line);
@@ -164,6 +171,7 @@ private:
     std::uint64_t answers_ = 0;
     std::int64_t lastAnswerMs_ = -1;
     std::uint64_t clockErrors_ = 0;
+    std::uint64_t withdrawn_ = 0;
 };
 
 }  // namespace velmora

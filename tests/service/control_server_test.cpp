@@ -5,13 +5,20 @@
 
 #include "service/control_server.h"
 
+#include <grp.h>
+#include <signal.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
+#include <cstring>
+#include <optional>
 #include <chrono>
 #include <fstream>
 #include <functional>
@@ -74,9 +81,14 @@ std::string idOf(int client, int request) {
     return id;
 }
 
+// The next final answer ("more" steps skipped).
 Json answerTo(ControlClient& c) {
-    const std::optional<std::string> line = c.receive(20000);
-    return line ? Json::parse(*line, nullptr, false) : Json();
+    for (;;) {
+        const std::optional<std::string> line = c.receive(20000);
+        if (!line) return Json();
+        Json a = Json::parse(*line, nullptr, false);
+        if (!a.is_object() || !a.value("more", false)) return a;
+    }
 }
 
 TEST(ControlServer, SeveralClientsAtOnceEachGetTheirOwnAnswersInOrder) {
@@ -183,12 +195,18 @@ TEST(ControlServer, ClientThatVanishesMidCommandCostsTheOwnerNothing) {
         ControlClient gone;
         ASSERT_TRUE(gone.connect(rig.path));
         gone.sendLine(R"({"id":1,"command":"switch","on":true,"bank":2,"port":4})" "\n");
-        // Handed to the service, which has asked the unit; nothing answered yet.
+        // Handed to the service, which asks the unit for its bank count
+        // before it switches anything.
         ASSERT_TRUE(rig.owner.drainUntil([&] { return rig.service.pending() == 1; }, 10000));
     }  // closed before its answer
-    ASSERT_TRUE(rig.serveUntil([&] { return rig.service.pending() == 0 && rig.server.clientCount() == 0; }));
-    EXPECT_TRUE(rig.unit.portOn(2, 4)) << "the command it sent was carried out";
-    EXPECT_EQ(rig.count("/O024\\"), 1);
+    // The unit is held back until the server has seen the client go.
+    for (int i = 0; i < 20000 && rig.server.clientCount() != 0; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    ASSERT_TRUE(rig.serveUntil([&] { return rig.service.pending() == 0; }));
+    rig.run(2000);
+    EXPECT_FALSE(rig.unit.portOn(2, 4)) << "withdrawn: nobody waits for it";
+    EXPECT_EQ(rig.count("/O024\\"), 0);
+    EXPECT_EQ(rig.service.withdrawn(), 1u);
 }
 
 TEST(ControlServer, SecondOwnerIsRefusedAndAStaleSocketIsReplaced) {
@@ -262,40 +280,268 @@ TEST(ControlSocket, SocketNamesFollowTheRealDeviceAndStayShort) {
               std::string::npos);
 }
 
-// As root (CI), a client running as user nobody reaches the socket (made
-// reachable on purpose) and is turned away by its credentials.
-TEST(ControlServer, PeerOfAnotherUserIsRefused) {
-    if (::geteuid() != 0) GTEST_SKIP() << "needs root to become another user";
-    ServerRig rig;
-    ASSERT_EQ(::chmod(rig.folder.path().c_str(), 0755), 0);
-    ASSERT_TRUE(rig.start(0666));
+// A child process with other credentials (root only): runs `body` and
+// hands back what it returned.
+std::string asOtherUser(uid_t uid, gid_t gid, const std::vector<gid_t>& groups, ServerRig* rig,
+                        const std::function<std::string()>& body) {
     int pipeFds[2];
-    ASSERT_EQ(::pipe(pipeFds), 0);
+    if (::pipe(pipeFds) != 0) return "no pipe";
     const pid_t child = ::fork();
     if (child == 0) {
         ::close(pipeFds[0]);
-        std::string said = "no answer";
-        if (::setgid(65534) == 0 && ::setuid(65534) == 0) {
-            ControlClient client;
-            if (client.connect(rig.path)) {
-                client.sendLine("{\"id\":1,\"command\":\"status\"}\n");
-                if (auto line = client.receive(10000)) said = *line;
-            } else {
-                said = "cannot connect";
-            }
-        }
+        std::string said = "cannot change user";
+        if (::setgroups(groups.size(), groups.data()) == 0 && ::setgid(gid) == 0 && ::setuid(uid) == 0) said = body();
         [[maybe_unused]] const ssize_t n = ::write(pipeFds[1], said.data(), said.size());
         ::_exit(0);
     }
     ::close(pipeFds[1]);
     int status = 0;
-    ASSERT_TRUE(rig.serveUntil([&] { return ::waitpid(child, &status, WNOHANG) == child; }));
-    char buffer[512] = {};
-    const ssize_t n = ::read(pipeFds[0], buffer, sizeof buffer - 1);
+    const auto ended = [&] { return ::waitpid(child, &status, WNOHANG) == child; };
+    if (rig) {
+        EXPECT_TRUE(rig->serveUntil(ended));
+    } else {
+        while (!ended()) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    std::string said;
+    char buffer[512];
+    for (ssize_t n; (n = ::read(pipeFds[0], buffer, sizeof buffer)) > 0;) said.append(buffer, static_cast<std::size_t>(n));
     ::close(pipeFds[0]);
-    const std::string said(buffer, n > 0 ? static_cast<std::size_t>(n) : 0);
-    EXPECT_NE(said.find("not allowed"), std::string::npos) << said;
-    EXPECT_TRUE(rig.written.empty()) << "the stranger's request reached the unit";
+    return said;
+}
+
+std::string statusAsClient(const std::filesystem::path& path) {
+    ControlClient client;
+    std::string why;
+    if (!client.connect(path, &why)) return "cannot connect: " + why;
+    client.sendLine("{\"id\":1,\"command\":\"status\"}\n");
+    const auto line = client.receive(10000);
+    return line ? *line : "no answer";
+}
+
+// As root (CI), a client running as user nobody reaches the socket (made
+// reachable on purpose) and is turned away by its credentials - unless it
+// holds the owner's group, if only as a supplementary group of its process
+// that the user database does not list (systemd's SupplementaryGroups=).
+TEST(ControlServer, PeersAreCheckedByTheirProcessCredentials) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root to become another user";
+    constexpr gid_t kServiceGroup = 48123;  // in no user's entry of /etc/group
+    const struct {
+        const char* name;
+        std::optional<gid_t> group;  // the owner's --group
+        std::vector<gid_t> peerGroups;
+        bool allowed;
+    } cases[] = {
+        {"another user", std::nullopt, {}, false},
+        {"another user, another group", kServiceGroup, {65534}, false},
+        {"a member by its process only", kServiceGroup, {kServiceGroup}, true},
+    };
+    for (const auto& c : cases) {
+        ServerRig rig;
+        ASSERT_EQ(::chmod(rig.folder.path().c_str(), 0755), 0);
+        ControlServer::Options o;
+        o.path = rig.path;
+        o.group = c.group;
+        o.mode = 0666;
+        std::string why;
+        ASSERT_TRUE(rig.server.start(o, &why)) << why;
+        const std::string said =
+            asOtherUser(65534, 65534, c.peerGroups, &rig, [&] { return statusAsClient(rig.path); });
+        if (c.allowed) {
+            EXPECT_NE(said.find("\"ok\":true"), std::string::npos) << c.name << ": " << said;
+        } else {
+            EXPECT_NE(said.find("not allowed"), std::string::npos) << c.name << ": " << said;
+            EXPECT_TRUE(rig.written.empty()) << c.name << ": the stranger's request reached the unit";
+        }
+    }
+}
+
+// Where a client may believe an owner: its own or root's private folder,
+// or a service's folder it was let into - never one anybody could make.
+TEST(ControlSocket, FoldersAreTrustedOnlyWhereNoStrangerCouldListen) {
+    TempFolder top;
+    const auto make = [&](const char* name, mode_t mode, uid_t uid, gid_t gid) {
+        const std::filesystem::path p = top / name;
+        std::filesystem::create_directories(p);
+        EXPECT_EQ(::chown(p.c_str(), uid, gid), 0);
+        EXPECT_EQ(::chmod(p.c_str(), mode), 0);
+        return p;
+    };
+    const uid_t me = ::geteuid();
+    const gid_t myGroup = ::getegid();
+    EXPECT_TRUE(socketFolderTrust(make("own", 0700, me, myGroup)).trusted);
+    EXPECT_FALSE(socketFolderTrust(make("own-open", 0777, me, myGroup)).trusted);
+    EXPECT_FALSE(socketFolderTrust(make("own-group-writable", 0770, me, myGroup)).trusted);
+    EXPECT_FALSE(socketFolderTrust(top / "missing").trusted);
+    std::filesystem::create_directory_symlink(top / "own", top / "link");
+    EXPECT_FALSE(socketFolderTrust(top / "link").trusted) << "a link could point anywhere later";
+    if (me != 0) GTEST_SKIP() << "the other users' cases need root";
+    ASSERT_EQ(::chmod(top.path().c_str(), 0755), 0);
+    // A service's folder (serve --group) in a parent only root writes.
+    const SocketTrust service = socketFolderTrust(make("service", 0750, 65534, myGroup));
+    EXPECT_TRUE(service.trusted) << service.why;
+    EXPECT_NE(std::find(service.answerers.begin(), service.answerers.end(), 65534u), service.answerers.end());
+    EXPECT_FALSE(socketFolderTrust(make("service-open", 0755, 65534, myGroup)).trusted);
+    EXPECT_FALSE(socketFolderTrust(make("not-my-group", 0750, 65534, 65534)).trusted);
+    // The same folder where anybody may create names (/tmp) is a stranger's.
+    ASSERT_EQ(::chmod(top.path().c_str(), 01777), 0);
+    const SocketTrust sticky = socketFolderTrust(top / "service");
+    EXPECT_FALSE(sticky.trusted);
+    EXPECT_NE(sticky.why.find("another user"), std::string::npos) << sticky.why;
+}
+
+// A listener of another user in a folder the client trusts (root made the
+// socket, the listener then became nobody) gets no byte of the request.
+TEST(ControlClient, AListenerOfAnotherUserIsNotBelieved) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root to become another user";
+    TempFolder folder;
+    ASSERT_EQ(::chmod(folder.path().c_str(), 0755), 0);
+    const std::filesystem::path path = folder / "stranger.sock";
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::memcpy(address.sun_path, path.c_str(), path.string().size() + 1);
+    ASSERT_EQ(::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(::chmod(path.c_str(), 0666), 0);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        // The stranger listens (its credentials are those of listen()) and
+        // reports any byte it receives.
+        if (::setgid(65534) != 0 || ::setuid(65534) != 0 || ::listen(fd, 4) != 0) ::_exit(2);
+        const int peer = ::accept(fd, nullptr, nullptr);
+        char byte = 0;
+        ::_exit(peer >= 0 && ::recv(peer, &byte, 1, 0) > 0 ? 1 : 0);
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));  // lets the child listen; a late listen only refuses
+    ControlClient client;
+    std::string why;
+    const bool connected = client.connect(path, &why);
+    EXPECT_FALSE(connected);
+    EXPECT_TRUE(client.untrusted()) << why;
+    EXPECT_NE(why.find("another user"), std::string::npos) << why;
+    client.sendLine("{\"id\":1,\"command\":\"status\"}\n");
+    ::close(fd);
+    ::kill(child, SIGTERM);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    EXPECT_FALSE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << "the stranger received the request";
+}
+
+// Connections that hold a place without using it are closed; one with a
+// watch keeps its place. A full owner makes room by closing the longest
+// idle one, and turns a newcomer away only when every place is busy.
+TEST(ControlServer, IdleAndUnfinishedConnectionsGiveTheirPlaceUp) {
+    ServerRig rig;
+    ControlServer::Options o;
+    o.path = rig.path;
+    o.idleMs = 400;
+    o.partialLineMs = 400;
+    o.maxClients = 3;
+    std::string why;
+    ASSERT_TRUE(rig.server.start(o, &why)) << why;
+    ControlClient idle, trickle, watcher;
+    ASSERT_TRUE(idle.connect(rig.path));
+    ASSERT_TRUE(trickle.connect(rig.path));
+    ASSERT_TRUE(watcher.connect(rig.path));
+    trickle.sendLine("{\"id\":1,");
+    watcher.sendLine("{\"id\":\"w\",\"command\":\"watch\"}\n");
+    std::vector<std::string> idleSaid, trickleSaid;
+    std::atomic<int> closed{0};
+    std::thread readers([&] {
+        for (auto* c : {&idle, &trickle}) {
+            auto& said = c == &idle ? idleSaid : trickleSaid;
+            while (auto line = c->receive(20000)) said.push_back(*line);
+            closed += c->gone();
+        }
+    });
+    ASSERT_TRUE(rig.serveUntil([&] { return closed.load() == 2; }));
+    readers.join();
+    ASSERT_FALSE(idleSaid.empty());
+    EXPECT_NE(idleSaid.back().find("no request for"), std::string::npos) << idleSaid.back();
+    ASSERT_FALSE(trickleSaid.empty());
+    EXPECT_NE(trickleSaid.back().find("unfinished"), std::string::npos) << trickleSaid.back();
+    EXPECT_EQ(rig.server.clientCount(), 1u) << "the watcher stays";
+
+    // Full of watchers: the next is turned away with the owner's reason.
+    ControlClient w2, w3, late;
+    ASSERT_TRUE(w2.connect(rig.path));
+    w2.sendLine("{\"id\":\"w\",\"command\":\"watch\"}\n");
+    ASSERT_TRUE(w3.connect(rig.path));
+    ASSERT_TRUE(rig.serveUntil([&] { return rig.server.clientCount() == 3; }));
+    // w3 is idle: a newcomer takes its place.
+    ASSERT_TRUE(late.connect(rig.path));
+    std::optional<std::string> w3Said;
+    std::thread r3([&] { w3Said = w3.receive(20000); });
+    ASSERT_TRUE(rig.serveUntil([&] { return w3Said.has_value() || w3.gone(); }));
+    r3.join();
+    ASSERT_TRUE(w3Said);
+    EXPECT_NE(w3Said->find("make room"), std::string::npos) << *w3Said;
+    late.sendLine("{\"id\":\"w\",\"command\":\"watch\"}\n");
+    ASSERT_TRUE(rig.serveUntil([&] { return rig.service.watches() == 3; }));
+    ControlClient refused;
+    ASSERT_TRUE(refused.connect(rig.path));
+    std::optional<std::string> refusedSaid;
+    std::thread r4([&] { refusedSaid = refused.receive(20000); });
+    ASSERT_TRUE(rig.serveUntil([&] { return refusedSaid.has_value() || refused.gone(); }));
+    r4.join();
+    ASSERT_TRUE(refusedSaid);
+    EXPECT_NE(refusedSaid->find("too many clients"), std::string::npos) << *refusedSaid;
+}
+
+// One connection cannot queue without end, and what it queued goes with it.
+TEST(ControlServer, AConnectionsQueueIsBoundedAndLeavesWithIt) {
+    ServerRig rig;
+    ControlServer::Options o;
+    o.path = rig.path;
+    o.maxQueuedPerClient = 4;
+    std::string why;
+    ASSERT_TRUE(rig.server.start(o, &why)) << why;
+    ControlClient flood;
+    ASSERT_TRUE(flood.connect(rig.path));
+    std::string lines;
+    for (int i = 0; i < 10; ++i)
+        lines += R"({"id":)" + std::to_string(i) + R"(,"command":"switch","on":true,"bank":1,"port":)" +
+                 std::to_string(i % 8 + 1) + "}\n";
+    flood.sendLine(lines);
+    std::vector<Json> refusals;
+    std::thread reader([&] {
+        while (refusals.size() < 6) {
+            const Json a = answerTo(flood);
+            if (a.is_null()) break;
+            if (a.value("error", std::string()).find("too many requests") != std::string::npos) refusals.push_back(a);
+        }
+    });
+    // The refusals come from the server itself: the owner is not asked.
+    reader.join();
+    ASSERT_EQ(refusals.size(), 6u);
+    EXPECT_EQ(refusals.front()["id"], 4);
+    EXPECT_EQ(refusals.front()["exitCode"], kAnswerBusy);
+    // Gone with its four still waiting for the owner.
+    flood.close();
+    for (int i = 0; i < 20000 && rig.server.clientCount() != 0; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    ASSERT_TRUE(rig.serveUntil([&] { return rig.service.pending() == 0; }));
+    rig.run(3000);
+    EXPECT_EQ(rig.written, std::vector<std::string>{}) << "a request of a client that went away reached the unit";
+    EXPECT_EQ(rig.service.withdrawn(), 4u);
+}
+
+// Blank lines are no requests and get no answers: a client cannot make the
+// owner write for it by sending nothing.
+TEST(ControlServer, BlankLinesAreSkippedWithoutAnswers) {
+    ServerRig rig;
+    ASSERT_TRUE(rig.start());
+    ControlClient client;
+    ASSERT_TRUE(client.connect(rig.path));
+    client.sendLine(std::string(100000, '\n') + "{\"id\":\"after\",\"command\":\"hello\"}\n");
+    Json first;
+    std::atomic<bool> got{false};
+    std::thread r([&] {
+        first = answerTo(client);
+        got = true;
+    });
+    ASSERT_TRUE(rig.serveUntil([&] { return got.load(); }));
+    r.join();
+    EXPECT_EQ(first.value("id", std::string()), "after") << first.dump();
 }
 
 }  // namespace

@@ -93,9 +93,17 @@ struct ServiceRig {
         }
     }
 
+    std::map<std::string, int> toldSent;  // "sent" steps by request id (not in answers)
+    std::map<std::string, bool> waiting;  // false: the client of that id went away
+
     UnitService::Reply replyTo(const std::string& id) {
         return [this, id](const std::string& line) {
-            answers[id].push_back(Json::parse(line));
+            Json answer = Json::parse(line);
+            if (answer.value("step", std::string()) == "sent") {
+                ++toldSent[id];
+            } else {
+                answers[id].push_back(std::move(answer));
+            }
             return true;
         };
     }
@@ -104,6 +112,8 @@ struct ServiceRig {
         object["id"] = id;
         RequestParse p = parseRequest(object.dump());
         ASSERT_TRUE(p.request) << p.error;
+        waiting[id] = true;
+        p.request->wanted = [this, id] { return waiting[id]; };
         service.submit(*p.request, replyTo(id));
     }
     const Json& last(const std::string& id) { return answers[id].back(); }

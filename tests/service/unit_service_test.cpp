@@ -207,3 +207,111 @@ TEST(UnitService, LinkLossAnswersEveryWaitingRequest) {
 
 }  // namespace
 }  // namespace velmora
+
+namespace velmora {
+namespace {
+
+using test::ServiceRig;
+
+// Timer commands (clear, once, daily, weekly) the owner wrote.
+int timerCommands(const ServiceRig& rig) {
+    int n = 0;
+    for (const std::string& w : rig.written)
+        n += w.size() > 1 && w[0] == '/' && std::string_view("QTDW").find(w[1]) != std::string_view::npos;
+    return n;
+}
+
+// A client that goes away takes its waiting requests with it; only what
+// the unit already has runs to its end. Rows: what the client left queued
+// and what of it must reach the unit.
+TEST(UnitServiceWithdrawal, RequestsOfAClientThatWentAwayNeverReachTheUnit) {
+    const struct {
+        const char* name;
+        std::vector<std::string> requests;  // the first is on the wire when the client goes
+        std::vector<std::string> reachUnit;  // each written exactly once
+        std::vector<std::string> never;
+        std::uint64_t withdrawn;
+    } cases[] = {
+        {"switchings",
+         {R"({"command":"switch","on":true,"bank":1,"port":1})", R"({"command":"switch","on":true,"bank":1,"port":2})",
+          R"({"command":"switch","on":true,"bank":2,"port":3})"},
+         {"/O011\\"},
+         {"/O012\\", "/O023\\"},
+         2},
+        {"a cycle already switched off still switches on",
+         {R"({"command":"cycle","bank":1,"port":4,"delay":500})", R"({"command":"clock"})",
+          R"({"command":"schedule-send","text":"1 0 0 1 0 1 0 22 0"})"},
+         {"/F014\\", "/O014\\"},
+         {"/SETTIME2026-12-08 21:00:15\\"},
+         2},
+    };
+    for (const auto& c : cases) {
+        ServiceRig rig;
+        rig.submit("count", R"({"command":"status"})");
+        rig.run(100);
+        for (std::size_t i = 0; i < c.requests.size(); ++i) rig.submit("r" + std::to_string(i), c.requests[i]);
+        ASSERT_EQ(rig.toldSent["r0"], 1) << c.name << ": the first is on the wire";
+        for (auto& [id, waiting] : rig.waiting) waiting = false;
+        rig.run(8000);
+        for (const std::string& command : c.reachUnit) EXPECT_EQ(rig.count(command), 1) << c.name << " " << command;
+        for (const std::string& command : c.never) EXPECT_EQ(rig.count(command), 0) << c.name << " " << command;
+        EXPECT_EQ(timerCommands(rig), 0) << c.name << ": the withdrawn schedule was sent";
+        EXPECT_EQ(rig.service.withdrawn(), c.withdrawn) << c.name;
+        EXPECT_EQ(rig.service.pending(), 0u) << c.name;
+    }
+}
+
+TEST(UnitServiceWithdrawal, ARequestWhoseClientIsAlreadyGoneIsNeverQueued) {
+    ServiceRig rig;
+    Request r;
+    r.id = 1;
+    r.kind = RequestKind::switchPorts;
+    r.on = true;
+    r.bank = 1;
+    r.port = 1;
+    r.wanted = [] { return false; };
+    bool answered = false;
+    rig.service.submit(r, [&](const std::string&) { return answered = true; });
+    rig.run(2000);
+    EXPECT_EQ(rig.count("/O011\\"), 0);
+    EXPECT_FALSE(answered);
+    EXPECT_EQ(rig.service.withdrawn(), 1u);
+}
+
+// A schedule with nothing usable is an error, not "nothing to send"; the
+// records left out are named with their lines.
+TEST(UnitServiceSchedule, UnusableTextsAreRefusedAndSkippedRecordsNamed) {
+    const struct {
+        const char* name;
+        const char* text;
+        int exitCode;  // 0: sent
+        std::vector<std::string> warnings;
+    } cases[] = {
+        {"nothing readable", "hello\n", kAnswerUsage, {"line 1: reading stopped at a record that is not nine numbers; the 0 records before it are sent"}},
+        {"empty", "", kAnswerUsage, {}},
+        {"only banks the unit lacks", "1 4 0 1 0 1 0 22 0\n\n1 2 0 1 0 1 0 22 0\n", kAnswerUsage,
+         {"line 1: record skipped: bank 5 does not exist: the unit has 2 banks",
+          "line 3: record skipped: bank 3 does not exist: the unit has 2 banks"}},
+        {"one of two fits", "1 0 0 1 0 1 0 22 0\n1 0 9 1 0 1 0 22 0\n", kAnswerDone,
+         {"line 2: record skipped: port 10 does not exist: a bank has ports 1 to 8"}},
+    };
+    for (const auto& c : cases) {
+        ServiceRig rig;
+        rig.submit("count", R"({"command":"status"})");
+        rig.run(100);
+        Json request = {{"command", "schedule-send"}, {"text", c.text}};
+        rig.submit("send", request.dump());
+        rig.run(1000);
+        const Json& a = rig.last("send");
+        EXPECT_EQ(a.value("exitCode", 0), c.exitCode) << c.name << ": " << a.dump();
+        std::vector<std::string> warnings;
+        if (a.contains("warnings")) warnings = a["warnings"].get<std::vector<std::string>>();
+        EXPECT_EQ(warnings, c.warnings) << c.name;
+        if (c.exitCode != kAnswerDone) {
+            EXPECT_EQ(timerCommands(rig), 0) << c.name;
+        }
+    }
+}
+
+}  // namespace
+}  // namespace velmora
