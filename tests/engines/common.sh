@@ -48,8 +48,11 @@ bank_current() {
     python3 -c 'import json,sys; print(json.load(sys.stdin)["banks"]['"$1"'-1]["current"])'
 }
 
-# start_powermand DEVICE_SCRIPT: powermand on loopback with one unit of 16
-# plugs, nodes n1..n16, driven through "velmoractl shell"; sets $pm_host.
+# start_powermand DEVICE_SCRIPT [POWERMAN_CONF]: powermand on loopback with
+# one unit of 16 plugs driven through "velmoractl shell": nodes n1..n16, or
+# the node and alias lines of POWERMAN_CONF (its unit is "rack1"). Runs as
+# "${pm_run_as[@]}" when the caller set it (setpriv ...). Sets $pm_host.
+pm_run_as=()
 start_powermand() {
   local port; port="$(free_port)"
   pm_host="127.0.0.1:$port"
@@ -57,9 +60,13 @@ start_powermand() {
 include "$1"
 listen "$pm_host"
 device "rack1" "velmora" "$VELMORACTL --port $device --delay 1 shell |&"
-node "n[1-16]" "rack1" "[1-16]"
 CONF
-  powermand -c "$work/powerman.conf" -f >"$work/powermand.log" 2>&1 &
+  if [ -n "${2:-}" ]; then
+    grep -E '^(node|alias) ' "$2" >>"$work/powerman.conf" || fail "no node lines in $2"
+  else
+    echo 'node "n[1-16]" "rack1" "[1-16]"' >>"$work/powerman.conf"
+  fi
+  "${pm_run_as[@]}" powermand -c "$work/powerman.conf" -f >"$work/powermand.log" 2>&1 &
   pids+=($!)
   wait_for 30 pm -h "$pm_host" -q || { cat "$work/powermand.log"; fail "powermand did not answer"; }
 }

@@ -1,7 +1,8 @@
 # The engines users already run, driving the simulated unit: Debian's
 # powermand with the checked-in device script (through "velmoractl shell"
 # on the port, and through "velmoractl serve"), and NUT's powerman-pdu
-# driver with upsd over that powermand. Labels powerman and nut.
+# driver with upsd over that powermand, both with the shipped examples.
+# Labels powerman and nut.
 if(TARGET velmoractl AND TARGET velmora-sim)
   set(engines ${CMAKE_CURRENT_LIST_DIR})
   set(script ${PROJECT_SOURCE_DIR}/cli/powerman/velmora.dev)
@@ -11,7 +12,7 @@ if(TARGET velmoractl AND TARGET velmora-sim)
     set_tests_properties(powerman.PmDrivesTheUnit_${mode} PROPERTIES LABELS powerman TIMEOUT 300)
   endforeach()
   add_test(NAME nut.UpscAndUpscmdThroughPowermand
-    COMMAND ${engines}/nut_test.sh $<TARGET_FILE:velmoractl> $<TARGET_FILE:velmora-sim> ${script})
+    COMMAND ${engines}/nut_test.sh $<TARGET_FILE:velmoractl> $<TARGET_FILE:velmora-sim> ${script} ${PROJECT_SOURCE_DIR}/cli)
   set_tests_properties(nut.UpscAndUpscmdThroughPowermand PROPERTIES LABELS nut TIMEOUT 300)
   add_test(NAME systemd.ServeUnitVerifies
     COMMAND ${engines}/systemd_unit_test.sh $<TARGET_FILE:velmoractl> ${PROJECT_SOURCE_DIR}/cli/systemd/velmoractl-serve.service)
