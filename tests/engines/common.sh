@@ -6,10 +6,13 @@ set -euo pipefail
 work="$(mktemp -d /tmp/velmora-engines.XXXXXX)"
 export VELMORA_SOCKET_DIR="$work/sockets"
 pids=()
+# Commands run once the started processes are gone (groupdel ...).
+afterwards=()
 cleanup() {
-  local pid
+  local pid command
   for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
   for pid in "${pids[@]}"; do wait "$pid" 2>/dev/null || true; done
+  for command in "${afterwards[@]}"; do eval "$command" || true; done
   rm -rf "$work"
 }
 trap cleanup EXIT

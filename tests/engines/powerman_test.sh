@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Debian's powermand drives the simulated unit with the checked-in device
 # script, through "velmoractl shell" on the port itself (MODE direct) or
-# through "velmoractl serve" holding it (MODE serve): pm -q, -1, -0, -c on
-# host ranges and -t for the currents match the unit.
+# through "velmoractl serve --group" holding it (MODE serve; powermand then
+# runs as user daemon in that group, as Debian's powerman.service runs it):
+# pm -q, -1, -0, -c on host ranges and -t for the currents match the unit.
 # Usage: powerman_test.sh VELMORACTL VELMORA_SIM DEVICE_SCRIPT MODE
 VELMORACTL="$1"; SIM="$2"; SCRIPT="$3"; MODE="$4"
 source "$(dirname "$0")/common.sh"
@@ -10,11 +11,28 @@ need powermand; need pm
 
 start_unit 2
 if [ "$MODE" = serve ]; then
-  "$VELMORACTL" --port "$device" serve >"$work/serve.out" 2>&1 &
+  # As Debian runs powermand (user daemon), let in by the group that
+  # "serve --group" names and nothing else: a throwaway group here.
+  need groupadd; need setpriv
+  group="velmora-pm-$$"
+  groupadd "$group" || fail "groupadd $group failed (the test runs as root)"
+  afterwards+=("groupdel '$group'")
+  chmod 0755 "$work"  # daemon reads powerman.conf and reaches the socket folder
+  "$VELMORACTL" --port "$device" serve --group "$group" >"$work/serve.out" 2>&1 &
   pids+=($!)
   wait_for 30 grep -q Serving "$work/serve.out" || fail "serve did not start: $(cat "$work/serve.out")"
+  as_daemon=(setpriv --reuid=daemon --regid=daemon)
+  home=(env HOME="$(getent passwd daemon | cut -d: -f6)")
+  out="$("${as_daemon[@]}" --clear-groups "${home[@]}" "$VELMORACTL" --port "$device" status 2>&1)" &&
+    fail "daemon outside the group reached the unit: $out"
+  "${as_daemon[@]}" --groups="$group" "${home[@]}" "$VELMORACTL" --port "$device" status >/dev/null ||
+    fail "daemon in the group $group cannot use serve's socket"
+  pm_run_as=("${as_daemon[@]}" --groups="$group" "${home[@]}")
 fi
 start_powermand "$SCRIPT"
+if [ "$MODE" = serve ]; then
+  [ "$(ps -o user= -p "${pids[-1]}")" = daemon ] || fail "powermand does not run as daemon"
+fi
 
 query() { pm -h "$pm_host" -q | tr -s ' ' | sed 's/ *$//'; }
 expect_query() {
