@@ -14,6 +14,12 @@ int runServe(const Options& o, Session& session, CommandIo& io, const EnvLookup&
         group = groupNamed(o.group);
         if (!group) return reportFailure(io, kExitUsage, "no group named \"" + o.group + "\"");
     }
+    // A bad --metrics address is refused before the unit is touched.
+    std::string metricsAddress;
+    int metricsPort = 0;
+    std::string why;
+    if (!o.metricsAddress.empty() && !parseListenAddress(o.metricsAddress, metricsAddress, metricsPort, &why))
+        return reportFailure(io, kExitUsage, why);
     HeadlessOwner owner(session, o.device, "serve", true);
     const Session::Connection c = owner.connect(o.timeoutMs);
     if (session.stopSignal() != 0) return exitCodeForSignal(session.stopSignal());
@@ -24,7 +30,6 @@ int runServe(const Options& o, Session& session, CommandIo& io, const EnvLookup&
     }
 
     const std::filesystem::path folder = o.socketDir.empty() ? defaultSocketFolder(env) : std::filesystem::path(o.socketDir);
-    std::string why;
     if (!prepareSocketFolder(folder, group, &why)) return reportFailure(io, kExitPort, why);
     ControlServer server(session.dispatcher(), [&owner](Request r, UnitService::Reply reply) {
         owner.service().submit(std::move(r), std::move(reply));
@@ -33,20 +38,10 @@ int runServe(const Options& o, Session& session, CommandIo& io, const EnvLookup&
     options.path = folder / socketFileName(owner.device());
     options.group = group;
     if (!server.start(options, &why)) return reportFailure(io, kExitPort, why);
-    if (io.json) {
-        io.out << "{\"command\":\"serve\",\"device\":" << Json(owner.device()).dump() << ",\"socket\":"
-               << Json(options.path.string()).dump() << "}\n";
-    } else {
-        io.out << "Serving " << owner.device() << " at " << options.path.string() << "\n";
-    }
-    io.out.flush();
-
+    // Listening before "Serving": a port another serve holds ends this one
+    // here, not after it has announced itself.
     MetricsHttp http;
-    if (!o.metricsAddress.empty()) {
-        std::string address;
-        int port = 0;
-        if (!parseListenAddress(o.metricsAddress, address, port))
-            return reportFailure(io, kExitUsage, "--metrics needs ADDRESS:PORT, not \"" + o.metricsAddress + "\"");
+    if (!metricsAddress.empty()) {
         UiDispatcher& loop = session.dispatcher();
         // Taken on the owner's thread from what it holds: no poll, no wait
         // on the unit.
@@ -55,10 +50,16 @@ int runServe(const Options& o, Session& session, CommandIo& io, const EnvLookup&
             loop.runAndWait([&] { text = owner.service().metrics(); });
             return text;
         };
-        if (!http.start(address, port, metrics, &why)) return reportFailure(io, kExitPort, why);
-        if (!io.json) io.out << "Metrics at http://" << o.metricsAddress << "/metrics\n";
-        io.out.flush();
+        if (!http.start(metricsAddress, metricsPort, metrics, &why)) return reportFailure(io, kExitUsage, why);
     }
+    if (io.json) {
+        io.out << "{\"command\":\"serve\",\"device\":" << Json(owner.device()).dump() << ",\"socket\":"
+               << Json(options.path.string()).dump() << "}\n";
+    } else {
+        io.out << "Serving " << owner.device() << " at " << options.path.string() << "\n";
+        if (!metricsAddress.empty()) io.out << "Metrics at " << metricsUrl(metricsAddress, metricsPort) << "\n";
+    }
+    io.out.flush();
 
     owner.run([] { return false; });
     // Stopped: no new client, then the link in the shutdown order.
