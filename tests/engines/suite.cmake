@@ -20,6 +20,6 @@ if(TARGET velmoractl AND TARGET velmora-sim)
 endif()
 if(TARGET velmoractl AND TARGET velmora-sim)
   add_test(NAME prometheus.MetricsPassPromtoolAndHttp
-    COMMAND ${CMAKE_CURRENT_LIST_DIR}/metrics_test.sh $<TARGET_FILE:velmoractl> $<TARGET_FILE:velmora-sim>)
+    COMMAND ${CMAKE_CURRENT_LIST_DIR}/metrics_test.sh $<TARGET_FILE:velmoractl> $<TARGET_FILE:velmora-sim> ${PROJECT_SOURCE_DIR}/cli/prometheus)
   set_tests_properties(prometheus.MetricsPassPromtoolAndHttp PROPERTIES LABELS prometheus TIMEOUT 120)
 endif()
