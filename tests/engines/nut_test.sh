@@ -29,9 +29,14 @@ sed -e "s|^\([[:space:]]*port = \).*|\1$pm_host\n\tpollinterval = 1|" "$EXAMPLES
 sed -e "s|^LISTEN \([^ ]*\)$|LISTEN \1 $port|" "$EXAMPLES/nut/upsd.conf" >"$NUT_CONFPATH/upsd.conf"
 chmod 0600 "$NUT_CONFPATH"/*
 grep -q "pollinterval" "$NUT_CONFPATH/ups.conf" || fail "ups.conf has no port line for powermand"
-# Debian's nut-server and nut-driver units start nothing while MODE is none.
-MODE="$(. "$NUT_CONFPATH/nut.conf"; echo "${MODE:-}")"
-[ "$MODE" = standalone ] || fail "nut.conf sets MODE=$MODE"
+# upsd as Debian's nut-server.service starts it: /sbin/upsd reads nut.conf
+# and starts nothing unless MODE lets it (here reading the shipped copy).
+if [ -f /sbin/upsd ] && head -n1 /sbin/upsd | grep -q '^#!'; then
+  sed "s|/etc/nut/nut.conf|$NUT_CONFPATH/nut.conf|g" /sbin/upsd >"$work/upsd-wrapper"
+  upsd=(sh "$work/upsd-wrapper")
+else
+  upsd=("$upsd")
+fi
 # The upscmd user: the shipped upsd.users' first user and password.
 nut_user="$(sed -n 's/^[[:space:]]*\[\(.*\)\][[:space:]]*$/\1/p' "$NUT_CONFPATH/upsd.users" | head -n1)"
 nut_password="$(sed -n 's/^[[:space:]]*password[[:space:]]*=[[:space:]]*//p' "$NUT_CONFPATH/upsd.users" | head -n1)"
@@ -40,7 +45,7 @@ nut_password="$(sed -n 's/^[[:space:]]*password[[:space:]]*=[[:space:]]*//p' "$N
 user="$(id -un)"
 "$driver" -a rack1 -u "$user" -F >"$work/driver.log" 2>&1 &
 pids+=($!)
-"$upsd" -u "$user" -F >"$work/upsd.log" 2>&1 &
+"${upsd[@]}" -u "$user" -F >"$work/upsd.log" 2>&1 &
 pids+=($!)
 ups="rack1@127.0.0.1:$port"
 wait_for 30 upsc "$ups" outlet.16.status || { cat "$work/driver.log" "$work/upsd.log"; fail "upsd lists no outlets"; }
