@@ -91,7 +91,7 @@ int runSwitch(const Options& given, Session& s, CommandIo& io, const std::string
     Options o = given;
     if (!o.outletNameGiven.empty()) {
         const NameTarget target =
-            resolveName(o.namesOf ? o.namesOf(device, bankCount) : OutletNames{}, o.outletNameGiven);
+            resolveName(o.namesOf ? o.namesOf(device, bankCount) : OutletNames{}, o.outletNameGiven, bankCount);
         if (!target.error.empty()) return reportFailure(io, kExitUsage, target.error);
         o.bank = target.bank;
         o.port = target.port;
@@ -232,10 +232,10 @@ int runScheduleSend(const Options& o, Session& s, CommandIo& io) {
                                   : load.status == FileIoStatus::missing ? std::string("no such file")
                                                                          : load.error));
     }
-    if (!load.read.complete) {
-        io.err << "velmoractl: " << o.file << ": reading stopped at a record that is not nine numbers; the "
-               << load.read.applied << " records before it are sent\n";
-    }
+    for (const std::string& warning : scheduleReadWarnings(load.read, load.notes))
+        io.err << "velmoractl: " << o.file << ": " << warning << "\n";
+    if (const std::string why = scheduleUnusableText(load.read); !why.empty())
+        return reportFailure(io, kExitUsage, "cannot use the schedule " + o.file + ": " + why);
     DeviceState& state = s.state();
     const std::size_t commands = sendSchedule(
         s.tables(), banks, s.clock().now(),

@@ -91,9 +91,16 @@ int main(int argc, char** argv) {
     }
 
     Options run = o;
-    // The user's outlet names, shared with the window.
-    run.namesOf = [](const std::string& device, int banks) {
-        return NamesFile::read(namesFilePath(processEnvironment())).unit(UnitKey{stablePortPath(device), banks});
+    // The user's outlet names, shared with the window. What could not be
+    // read in the names file is said once on stderr (again only when it
+    // changes: the shell reads the file for every line).
+    run.namesOf = [warned = std::make_shared<std::string>()](const std::string& device, int banks) {
+        const NamesFile file = NamesFile::read(namesFilePath(processEnvironment()));
+        if (!file.warning().empty() && file.warning() != *warned) {
+            *warned = file.warning();
+            std::cerr << "velmoractl: warning: " << *warned << "\n";
+        }
+        return file.unit(UnitKey{stablePortPath(device), banks});
     };
 #ifndef _WIN32
     std::unique_ptr<sim::PtySimulator> simulator;
@@ -131,7 +138,11 @@ int main(int argc, char** argv) {
     if (o.device.empty() && !o.simulate && !o.direct) ports = listSerialPorts();
     // The port's owner, when one of ours holds it, carries the command out.
     if (o.command != Command::serve && o.command != Command::shell) {
-        if (const auto socket = ownerSocketFor(run, ports, env)) {
+        std::vector<std::string> warnings;
+        const auto socket = ownerSocketFor(run, ports, env, &warnings);
+        for (const std::string& w : warnings)
+            std::cerr << "velmoractl: warning: " << w << "; using the port directly\n";
+        if (socket) {
             ConsoleDialogs ownerDialogs(std::cerr, o.json);
             CommandIo io{std::cout, std::cerr, o.json, stderrIsTerminal, ownerDialogs};
             const int code = runThroughOwner(run, *socket, io, signals ? signals->fd() : -1,

@@ -58,13 +58,24 @@ const char* switchName(Command c) { return c == Command::on ? "on" : c == Comman
 }  // namespace
 
 std::optional<std::filesystem::path> ownerSocketFor(const Options& o, const std::vector<SerialPortInfo>& ports,
-                                                    const EnvLookup& env) {
+                                                    const EnvLookup& env, std::vector<std::string>* warnings) {
     if (o.simulate || o.direct || o.command == Command::serve) return std::nullopt;
-    if (!o.device.empty()) return findOwnerSocket(o.device, env);
-    for (const SerialPortInfo& port : ports) {
-        if (auto found = findOwnerSocket(port.device, env)) return found;
+    std::vector<std::string> said;
+    const auto found = [&]() -> std::optional<std::filesystem::path> {
+        if (!o.device.empty()) return findOwnerSocket(o.device, env, &said);
+        // An owner serves whatever device it holds (a pty, a bridge): its
+        // live socket counts before the probe's list.
+        if (const auto live = liveOwnerSockets(env, &said); !live.empty()) return live.front();
+        for (const SerialPortInfo& port : ports) {
+            if (auto socket = findOwnerSocket(port.device, env, &said)) return socket;
+        }
+        return std::nullopt;
+    }();
+    if (warnings) {
+        for (std::string& w : said)
+            if (std::find(warnings->begin(), warnings->end(), w) == warnings->end()) warnings->push_back(std::move(w));
     }
-    return std::nullopt;
+    return found;
 }
 
 Json callOwner(ControlClient& client, const Request& request, int answerWithinMs, int stopFd,
@@ -88,7 +99,11 @@ Json callOwner(ControlClient& client, const Request& request, int answerWithinMs
         }
         Json answer = Json::parse(*line, nullptr, false);
         if (answer.is_discarded() || !answer.is_object()) continue;
-        if (answer.value("id", Json()) != request.id) continue;
+        const Json id = answer.value("id", Json());
+        // An error without an id is about the connection itself (not
+        // allowed, too many clients, closed as idle): the owner's word.
+        if (id.is_null() && !ok(answer) && answer.contains("error")) return answer;
+        if (id != request.id) continue;
         if (answer.value("more", false)) {
             if (onStep) onStep(answer);
             continue;
@@ -143,17 +158,36 @@ int runThroughOwner(const Options& o, const std::filesystem::path& socket, Comma
             if (!o.outletNameGiven.empty()) {
                 const Json a = callOwner(client, request(RequestKind::status, o), within, stopFd);
                 if (!ok(a)) return failed(a, kExitNoUnit, silence);
-                const NameTarget target = resolveName(namesFor(unitOf(a).bankCount), o.outletNameGiven);
+                const int banks = unitOf(a).bankCount;
+                const NameTarget target = resolveName(namesFor(banks), o.outletNameGiven, banks);
                 if (!target.error.empty()) return reportFailure(io, kExitUsage, target.error);
                 r.bank = target.bank;
                 r.port = target.port;
             }
             r.delayMs = o.delayMs;
-            const Json a = callOwner(client, r, within * 2 + o.delayMs, stopFd, [&](const Json&) {
+            // Behind other clients' requests the owner may take a while to
+            // start this one; past this the client gives up and goes, which
+            // withdraws the request unless the unit already has it.
+            const int switchWithin = within * 2 + (o.command == Command::cycle ? o.delayMs : 0);
+            bool sent = false;
+            const Json a = callOwner(client, r, switchWithin, stopFd, [&](const Json& step) {
+                const std::string kind = step.value("step", std::string());
+                if (kind == "sent") sent = true;
+                if (kind != "off") return;
                 if (!io.json) io.out << switchText(false, r.bank, r.port) << "\n";
                 io.out.flush();
             });
             const bool on = o.command != Command::off;
+            if (!ok(a) && a.value("exitCode", 0) < 0 && stopped() == 0 && !client.gone()) {
+                if (sent)
+                    return reportFailure(io, kExitNotConfirmed,
+                                         "sent; the unit's confirmation did not come within " +
+                                             secondsText(switchWithin));
+                return reportFailure(io, kExitPort,
+                                     "the port's owner did not get to this request within " +
+                                         secondsText(switchWithin) +
+                                         " (busy with other clients' requests): withdrawn, nothing was sent");
+            }
             if (!ok(a)) {
                 if (io.json && exitCodeOf(a) == kExitNotConfirmed)
                     io.out << switchJson(switchName(o.command), r.bank, r.port, false, unitOf(a));
@@ -218,10 +252,13 @@ int runThroughOwner(const Options& o, const std::filesystem::path& socket, Comma
             r.text = latin1ToUtf8(std::string_view(reinterpret_cast<const char*>(file.bytes.data()), file.bytes.size()));
             // Every command waits for its own confirmation.
             const Json a = callOwner(client, r, within + 256 * o.timeoutMs, stopFd);
+            if (const auto w = a.find("warnings"); w != a.end() && w->is_array()) {
+                for (const Json& warning : *w)
+                    if (warning.is_string())
+                        io.err << "velmoractl: " << o.file << ": " << utf8ToLatin1(warning.get<std::string>()) << "\n";
+            }
             if (!ok(a)) return failed(a, kExitNotConfirmed, silence);
             const std::size_t commands = a.value("commands", std::size_t{0});
-            if (const std::string warning = text(a, "warning"); !warning.empty())
-                io.err << "velmoractl: " << o.file << ": " << warning << "\n";
             if (io.json) {
                 io.out << scheduleSendJson(o.file, commands);
             } else if (commands == 0) {

@@ -20,9 +20,12 @@ namespace velmora::cli {
 
 // The socket of the owner of the port the command names, or - without
 // --port - of the first listed port an owner holds. nullopt when no owner
-// of ours listens (velmoractl then opens the port itself).
+// of ours listens (velmoractl then opens the port itself). Without --port
+// the live sockets of the socket folders come first, whatever device their
+// owners hold. A socket this process cannot trust is skipped and said in
+// *warnings (once each).
 std::optional<std::filesystem::path> ownerSocketFor(const Options& o, const std::vector<SerialPortInfo>& ports,
-                                                    const EnvLookup& env);
+                                                    const EnvLookup& env, std::vector<std::string>* warnings = nullptr);
 
 // Carries out `o.command` through the owner at `socket`. `stopFd` (or -1)
 // becomes readable when a stop signal came; `stopSignal` says which.

@@ -1,5 +1,6 @@
 #include "schedule/schedule_file.h"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <cstdio>
@@ -40,7 +41,7 @@ public:
     // position is meaningless) when no number follows or it does not fit
     // 32 bits.
     bool next(long long& value) {
-        while (pos_ < text_.size() && isBlank(text_[pos_])) ++pos_;
+        skipBlanks();
         const std::size_t start = pos_;
         if (pos_ < text_.size() && (text_[pos_] == '+' || text_[pos_] == '-')) ++pos_;
         const std::size_t digits = pos_;
@@ -57,13 +58,25 @@ public:
 
     // True when only blanks are left.
     bool atEnd() {
-        while (pos_ < text_.size() && isBlank(text_[pos_])) ++pos_;
+        skipBlanks();
         return pos_ == text_.size();
     }
 
+    // The line (from 1) of the next number.
+    int line() {
+        skipBlanks();
+        return line_;
+    }
+
 private:
+    void skipBlanks() {
+        for (; pos_ < text_.size() && isBlank(text_[pos_]); ++pos_)
+            if (text_[pos_] == '\n') ++line_;
+    }
+
     std::string_view text_;
     std::size_t pos_ = 0;
+    int line_ = 1;
 };
 
 bool valueFitsEntry(long long kind, long long weekday, long long hour, long long minute) {
@@ -104,23 +117,40 @@ std::string formatSchedule(const TimerTables::Tables& tables, int bankCount) {
     return out;
 }
 
-ScheduleRead applySchedule(std::string_view text, TimerTables::Tables& tables, int bankCount) {
+ScheduleRead applySchedule(std::string_view text, TimerTables::Tables& tables, int bankCount,
+                           ScheduleReadNotes* notes) {
     const int banks = tableBankLimit(bankCount);
     ScheduleRead result;
     NumberReader reader(text);
+    const auto skip = [&](int line, std::string why) {
+        ++result.skipped;
+        if (notes && notes->skipped.size() < kMaxSkippedRecordsTold) notes->skipped.push_back({line, std::move(why)});
+    };
     for (;;) {
         if (reader.atEnd()) return result;
+        const int line = reader.line();
         std::array<long long, kFields> f{};
         for (long long& v : f) {
             if (!reader.next(v)) {
                 result.complete = false;
+                if (notes) notes->stoppedAtLine = line;
                 return result;
             }
         }
         const long long direction = f[0], bank = f[1], port = f[2];
-        if (bank < 0 || bank >= banks || port < 0 || port >= kPortsPerBank ||
-            !valueFitsEntry(f[5], f[6], f[7], f[8])) {
-            ++result.skipped;
+        if (bank < 0 || bank >= banks) {
+            // The file counts banks from 0, people from 1.
+            skip(line, "bank " + std::to_string(bank + 1) + " does not exist: the unit has " +
+                           std::to_string(std::max(bankCount, 0)) + (bankCount == 1 ? " bank" : " banks"));
+            continue;
+        }
+        if (port < 0 || port >= kPortsPerBank) {
+            skip(line, "port " + std::to_string(port + 1) + " does not exist: a bank has ports 1 to 8");
+            continue;
+        }
+        if (!valueFitsEntry(f[5], f[6], f[7], f[8])) {
+            skip(line, "no timer can hold kind " + std::to_string(f[5]) + ", weekday " + std::to_string(f[6]) +
+                           ", " + std::to_string(f[7]) + ":" + std::to_string(f[8]));
             continue;
         }
         TimerTable& table = direction != kFilePowerOn ? tables.editOff : tables.editOn;
@@ -136,12 +166,33 @@ ScheduleRead applySchedule(std::string_view text, TimerTables::Tables& tables, i
     }
 }
 
+std::vector<std::string> scheduleReadWarnings(const ScheduleRead& read, const ScheduleReadNotes& notes) {
+    std::vector<std::string> lines;
+    for (const SkippedRecord& r : notes.skipped)
+        lines.push_back("line " + std::to_string(r.line) + ": record skipped: " + r.why);
+    if (read.skipped > static_cast<int>(notes.skipped.size()))
+        lines.push_back("... and " + std::to_string(read.skipped - static_cast<int>(notes.skipped.size())) +
+                        " more records skipped");
+    if (!read.complete)
+        lines.push_back("line " + std::to_string(notes.stoppedAtLine) +
+                        ": reading stopped at a record that is not nine numbers; the " +
+                        std::to_string(read.applied) + " records before it are sent");
+    return lines;
+}
+
+std::string scheduleUnusableText(const ScheduleRead& read) {
+    if (read.applied > 0) return {};
+    if (read.skipped == 0) return "it holds no timer record (nine numbers each)";
+    return "none of its " + std::to_string(read.skipped) + (read.skipped == 1 ? " record" : " records") +
+           " fits this unit";
+}
+
 std::string formatSchedule(const TimerTables& tables, int bankCount) {
     return tables.withLock([&](const TimerTables::Tables& t) { return formatSchedule(t, bankCount); });
 }
 
-ScheduleRead applySchedule(std::string_view text, TimerTables& tables, int bankCount) {
-    return tables.withLock([&](TimerTables::Tables& t) { return applySchedule(text, t, bankCount); });
+ScheduleRead applySchedule(std::string_view text, TimerTables& tables, int bankCount, ScheduleReadNotes* notes) {
+    return tables.withLock([&](TimerTables::Tables& t) { return applySchedule(text, t, bankCount, notes); });
 }
 
 FileSave saveScheduleFile(const std::filesystem::path& path, const TimerTables& tables, int bankCount) {
@@ -153,7 +204,7 @@ ScheduleLoad loadScheduleFile(const std::filesystem::path& path, TimerTables& ta
     FileLoad file = loadFileBytes(path, kMaxScheduleFileBytes);
     result.status = file.status;
     result.error = std::move(file.error);
-    if (file.status == FileIoStatus::ok) result.read = applySchedule(file.bytes, tables, bankCount);
+    if (file.status == FileIoStatus::ok) result.read = applySchedule(file.bytes, tables, bankCount, &result.notes);
     return result;
 }
 

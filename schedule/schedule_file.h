@@ -29,6 +29,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <string>
+#include <vector>
 #include <string_view>
 
 #include "platform/dialogs.h"
@@ -50,6 +51,14 @@ FileChoice scheduleOpenChoice();  // "power file(.pwr)|*.pwr|all file(*.*)|*.*",
 // less) of tables.editOn and tables.editOff.
 std::string formatSchedule(const TimerTables::Tables& tables, int bankCount);
 
+// A record left out, for the user: its line (from 1) and why.
+struct SkippedRecord {
+    int line = 0;
+    std::string why;
+    friend bool operator==(const SkippedRecord&, const SkippedRecord&) = default;
+};
+inline constexpr std::size_t kMaxSkippedRecordsTold = 16;
+
 struct ScheduleRead {
     int applied = 0;  // records stored into the edit tables
     int skipped = 0;  // records left out: bank not below bankCount (or beyond
@@ -61,6 +70,13 @@ struct ScheduleRead {
     bool complete = true;
 
     friend bool operator==(const ScheduleRead&, const ScheduleRead&) = default;
+};
+
+// What a user is told of a read, where one wants it.
+struct ScheduleReadNotes {
+    int stoppedAtLine = 0;  // where reading stopped when not complete
+    // The first kMaxSkippedRecordsTold skipped records (ScheduleRead::skipped counts all).
+    std::vector<SkippedRecord> skipped;
 };
 
 // Reads records from `text` into tables.editOn / tables.editOff until the
@@ -78,11 +94,21 @@ struct ScheduleRead {
 // delay. Such a timer could not be sent (the unit would never confirm it,
 // and the commands behind it would wait for ever).
 // Nothing is cleared first: entries the text does not name keep their values.
-ScheduleRead applySchedule(std::string_view text, TimerTables::Tables& tables, int bankCount);
+ScheduleRead applySchedule(std::string_view text, TimerTables::Tables& tables, int bankCount,
+                           ScheduleReadNotes* notes = nullptr);
+
+// What a user is told of a read: one line per skipped record told ("line
+// 7: bank 5 does not exist: the unit has 3 banks"), "... and N more", and
+// where reading stopped. Empty when every record was taken.
+std::vector<std::string> scheduleReadWarnings(const ScheduleRead& read, const ScheduleReadNotes& notes);
+// Why nothing of the text can be used (no record read, or none that fits
+// this unit), or empty when something can.
+std::string scheduleUnusableText(const ScheduleRead& read);
 
 // The same on the shared tables, each as one step under their lock.
 std::string formatSchedule(const TimerTables& tables, int bankCount);
-ScheduleRead applySchedule(std::string_view text, TimerTables& tables, int bankCount);
+ScheduleRead applySchedule(std::string_view text, TimerTables& tables, int bankCount,
+                           ScheduleReadNotes* notes = nullptr);
 
 // Save: the file at `path` is replaced as a whole (a temporary file beside
 // it, renamed over it only when completely written), so a failed save
@@ -96,6 +122,7 @@ struct ScheduleLoad {
     // kMaxScheduleFileBytes, not read, the tables are unchanged.
     FileIoStatus status = FileIoStatus::failed;
     ScheduleRead read;
+    ScheduleReadNotes notes;
     std::string error;  // reason in words for failed
 };
 ScheduleLoad loadScheduleFile(const std::filesystem::path& path, TimerTables& tables, int bankCount);

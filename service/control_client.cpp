@@ -1,6 +1,8 @@
 #include "service/control_client.h"
 
+#include <grp.h>
 #include <poll.h>
+#include <sys/stat.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
@@ -25,6 +27,7 @@ bool ControlClient::connect(const std::filesystem::path& path, std::string* erro
     close();
     gone_ = false;
     untrusted_ = false;
+    refusedAccess_ = false;
     reader_ = LineReader(kMaxRequestBytes * 8);
     const std::string p = path.string();
     auto refuse = [&](const std::string& why) {
@@ -44,6 +47,7 @@ bool ControlClient::connect(const std::filesystem::path& path, std::string* erro
     std::memcpy(address.sun_path, p.c_str(), p.size() + 1);
     fd_ = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd_ < 0 || ::connect(fd_, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+        refusedAccess_ = errno == EACCES || errno == EPERM;
         if (error) *error = "cannot reach " + p + ": " + std::strerror(errno);
         close();
         return false;
@@ -113,6 +117,22 @@ bool trustedOwnerAt(const std::filesystem::path& path, std::vector<std::string>*
     std::string why;
     if (probe.connect(path, &why)) return true;
     if (probe.untrusted() && warnings) warnings->push_back(why);
+    if (probe.refusedAccess() && warnings) {
+        // An owner holds the port but this user may not use its socket:
+        // say whose group it is, not "the port is busy" later.
+        struct stat st {};
+        std::string group = "its group";
+        if (::stat(path.c_str(), &st) == 0) {
+            if (const struct group* g = ::getgrgid(st.st_gid)) {
+                group = std::string("the group ") + g->gr_name + " (sudo usermod -aG " + g->gr_name +
+                        " USER, then log in again)";
+            } else {
+                group = "group " + std::to_string(st.st_gid);
+            }
+        }
+        warnings->push_back("the port's owner listens at " + path.string() +
+                            ", but this user may not connect: join " + group);
+    }
     return false;
 }
 

@@ -27,6 +27,8 @@ public:
     // then tells it apart from nobody listening.
     bool connect(const std::filesystem::path& path, std::string* error = nullptr);
     bool untrusted() const { return untrusted_; }
+    // The socket's permissions turned this user away (another group's).
+    bool refusedAccess() const { return refusedAccess_; }
     bool connected() const { return fd_ >= 0; }
     void close();
 
@@ -47,6 +49,7 @@ private:
     int fd_ = -1;
     bool gone_ = false;
     bool untrusted_ = false;
+    bool refusedAccess_ = false;
     LineReader reader_{kMaxRequestBytes * 8};
 };
 

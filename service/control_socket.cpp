@@ -158,9 +158,16 @@ SocketTrust socketFolderTrust(const fs::path& folder) {
     const fs::path above = folder.parent_path();
     const bool parentSafe = ::lstat(above.c_str(), &parent) == 0 && S_ISDIR(parent.st_mode) &&
                             (parent.st_mode & 0022) == 0 && (parent.st_uid == 0 || parent.st_uid == me);
-    if ((st.st_mode & 0007) != 0 || !parentSafe || !processHasGroup(st.st_gid)) {
+    if ((st.st_mode & 0007) != 0 || !parentSafe) {
         t.why = folder.string() + " belongs to another user (uid " + std::to_string(st.st_uid) +
                 "): a socket there could be anybody's";
+        return t;
+    }
+    if (!processHasGroup(st.st_gid)) {
+        const struct group* g = ::getgrgid(st.st_gid);
+        const std::string name = g ? g->gr_name : std::to_string(st.st_gid);
+        t.why = folder.string() + " is for the members of the group " + name + ": join it (sudo usermod -aG " +
+                name + " USER, then log in again)";
         return t;
     }
     t.trusted = true;

@@ -6,9 +6,14 @@
 
 #include <signal.h>
 #include <stdlib.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -16,6 +21,7 @@
 #include <thread>
 #include <vector>
 
+#include "service/control_socket.h"
 #include "sim/pty_simulator.h"
 #include "support/child_process.h"
 #include "support/temp_folder.h"
@@ -216,6 +222,179 @@ TEST(Owner, SigtermEndsServeAndFreesThePort) {
     // The port is free: velmoractl opens it itself.
     const Outcome status = rig.run({"status"});
     EXPECT_EQ(status.code, 0) << status.err;
+}
+
+// A client whose request waited too long behind another client's gives up,
+// and its request is withdrawn: the unit never gets it afterwards.
+TEST(Owner, ARequestGivenUpWhileQueuedNeverReachesTheUnit) {
+    OwnerRig rig;
+    ASSERT_TRUE(rig.started());
+    ASSERT_TRUE(rig.serve()) << rig.server().err();
+    ChildProcess cycle(VELMORACTL_PROGRAM, {"--port", rig.device(), "cycle", "1", "1", "--delay", "16"},
+                       rig.folder().path(), "cycle");
+    const auto bound = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (!has(cycle.out(), "is off") && std::chrono::steady_clock::now() < bound)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    ASSERT_TRUE(has(cycle.out(), "is off")) << cycle.err();
+    const auto asked = std::chrono::steady_clock::now();
+    const Outcome late = rig.run({"--timeout", "1", "off", "1", "2"}, "late");
+    const auto waited = std::chrono::steady_clock::now() - asked;
+    ASSERT_TRUE(cycle.wait());
+    EXPECT_EQ(cycle.exitCode(), 0) << cycle.err();
+    if (waited >= std::chrono::seconds(16)) GTEST_SKIP() << "this machine was too slow to give up before the cycle ended";
+    EXPECT_EQ(late.code, 4) << late.err;
+    EXPECT_TRUE(has(late.err, "within 12 s")) << late.err;
+    EXPECT_TRUE(has(late.err, "withdrawn, nothing was sent")) << late.err;
+    EXPECT_FALSE(has(late.err, "Could not find")) << late.err;
+    rig.run({"status"});  // the owner polls once more: anything queued had its turn
+    const std::vector<std::string> commands = rig.sim().commands();
+    EXPECT_EQ(std::count(commands.begin(), commands.end(), "F012"), 0) << "the given-up request ran later";
+}
+
+// Another user made the socket folder first (as anyone can under /tmp) and
+// listens there: velmoractl ignores it with a warning and uses the port,
+// and the stranger receives nothing. serve refuses that folder too.
+TEST(Owner, AStrangersSocketIsIgnoredAndGetsNothing) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root to run the stranger as another user (setpriv)";
+    OwnerRig rig;
+    ASSERT_TRUE(rig.started());
+    const std::filesystem::path strangers = rig.folder() / "strangers";
+    std::filesystem::create_directories(strangers);
+    ASSERT_EQ(::chown(strangers.c_str(), 65534, 65534), 0);
+    ASSERT_EQ(::chmod(strangers.c_str(), 0755), 0);
+    ASSERT_EQ(::chmod(rig.folder().path().c_str(), 0755), 0);
+    ::setenv("VELMORA_SOCKET_DIR", strangers.c_str(), 1);
+    const std::filesystem::path received = strangers / "received";
+    // The stranger: listens at the name the port's owner would use and
+    // keeps whatever a client sends.
+    const std::string listener =
+        "import socket,sys\n"
+        "s=socket.socket(socket.AF_UNIX);s.bind(sys.argv[1]);s.listen(4)\n"
+        "while True:\n"
+        "  c,_=s.accept()\n"
+        "  c.settimeout(2)\n"
+        "  try:\n"
+        "    d=c.recv(65536)\n"
+        "  except Exception:\n"
+        "    d=b''\n"
+        "  open(sys.argv[2],'ab').write(d)\n"
+        "  c.close()\n";
+    const std::filesystem::path socket = strangers / socketFileName(rig.device());
+    ChildProcess stranger("/usr/bin/setpriv",
+                          {"--reuid=65534", "--regid=65534", "--clear-groups", "/usr/bin/python3", "-c", listener,
+                           socket.string(), received.string()},
+                          rig.folder().path(), "stranger");
+    const auto bound = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (!std::filesystem::exists(socket) && std::chrono::steady_clock::now() < bound)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    ASSERT_TRUE(std::filesystem::exists(socket)) << stranger.err();
+
+    rig.sim().withModel([](sim::UnitModel& unit) { return unit.setPort(1, 1, true), 0; });
+    const Outcome off = rig.run({"off", "1", "1"});
+    EXPECT_EQ(off.code, 0) << off.err;
+    EXPECT_EQ(off.out, "Bank 1 Port 1 is off\n");
+    EXPECT_TRUE(has(off.err, "warning: ignoring " + socket.string())) << off.err;
+    EXPECT_TRUE(has(off.err, "using the port directly")) << off.err;
+    const std::vector<std::string> commands = rig.sim().commands();
+    EXPECT_EQ(std::count(commands.begin(), commands.end(), "F011"), 1) << "switched through the port";
+    EXPECT_FALSE(std::filesystem::exists(received)) << "the stranger was connected to";
+
+    const Outcome serve = rig.run({"serve"}, "serve-there");
+    EXPECT_EQ(serve.code, 4) << serve.out << serve.err;
+    EXPECT_TRUE(has(serve.err, "belongs to another user")) << serve.err;
+    EXPECT_TRUE(has(serve.err, "--socket-dir")) << serve.err;
+    stranger.signal(SIGKILL);
+}
+
+// Resident memory of a process, in KiB (0 when unknown).
+long residentKiB(pid_t pid) {
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    for (std::string line; std::getline(status, line);)
+        if (line.rfind("VmRSS:", 0) == 0) return std::atol(line.c_str() + 6);
+    return 0;
+}
+
+int connectTo(const std::filesystem::path& path) {
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::memcpy(address.sun_path, path.c_str(), path.string().size() + 1);
+    if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+// Writes what the owner takes within `ms` without reading anything back.
+void pushFor(int fd, const std::string& bytes, int ms) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    std::size_t done = 0;
+    while (done < bytes.size() && std::chrono::steady_clock::now() < end) {
+        const ssize_t n = ::send(fd, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (n > 0) {
+            done += static_cast<std::size_t>(n);
+        } else if (n < 0 && errno != EAGAIN && errno != EINTR) {
+            return;
+        } else {
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+    }
+}
+
+// Every kind of bad client at once; another client is still served, the
+// owner's memory stays bounded, and the one that vanished switches nothing
+// after it went.
+TEST(Owner, BadClientsAtOnceCostTheOthersNothing) {
+    OwnerRig rig;
+    ASSERT_TRUE(rig.started());
+    ASSERT_TRUE(rig.serve()) << rig.server().err();
+    const std::filesystem::path socket = rig.folder() / "sockets" / socketFileName(rig.device());
+    ASSERT_EQ(rig.run({"status"}).code, 0);
+    const long before = residentKiB(rig.server().pid());
+    ASSERT_GT(before, 0);
+
+    std::vector<int> fds;
+    for (int i = 0; i < 64; ++i) fds.push_back(connectTo(socket));  // idle
+    const int trickle = connectTo(socket);
+    ::send(trickle, "{\"id\":1,", 8, MSG_NOSIGNAL);
+    const int junk = connectTo(socket);
+    const int keys = connectTo(socket);
+    std::string manyKeys = R"({"id":1,"command":"status")";
+    for (int i = 0; manyKeys.size() < 1000000; ++i) manyKeys += ",\"k" + std::to_string(i) + "\":0";
+    manyKeys += "}\n";
+    const int vanish = connectTo(socket);
+    std::string switchings;
+    for (int i = 0; i < 1000; ++i)
+        switchings += std::string(R"({"id":)") + std::to_string(i) + R"(,"command":"switch","on":)" +
+                      (i % 2 ? "false" : "true") + R"(,"bank":2,"port":8})" + "\n";
+    std::thread flood([&] { pushFor(junk, std::string(3u << 20, '\n') + std::string(1u << 20, 'x') + "\n", 8000); });
+    std::thread heavy([&] { pushFor(keys, manyKeys, 8000); });
+    pushFor(vanish, switchings, 2000);
+    ::close(vanish);
+    const std::size_t closedAt = rig.sim().commands().size();
+
+    const auto asked = std::chrono::steady_clock::now();
+    const Outcome status = rig.run({"status"}, "status-under-load");
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - asked).count();
+    RecordProperty("status_under_load_ms", static_cast<int>(seconds * 1000));
+    EXPECT_EQ(status.code, 0) << status.err;
+    EXPECT_TRUE(has(status.out, "with 2 banks")) << status.out;
+    flood.join();
+    heavy.join();
+    const long after = residentKiB(rig.server().pid());
+    EXPECT_LT(after - before, 20 * 1024) << "serve grew from " << before << " KiB to " << after << " KiB";
+
+    // Two more answers of the unit: anything still queued had its turn.
+    ASSERT_EQ(rig.run({"status"}).code, 0);
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    ASSERT_EQ(rig.run({"status"}).code, 0);
+    const std::vector<std::string> commands = rig.sim().commands();
+    int later = 0;
+    for (std::size_t i = closedAt; i < commands.size(); ++i) later += commands[i] == "O028" || commands[i] == "F028";
+    EXPECT_LE(later, 1) << "the vanished client's switchings went on";
+    for (int fd : fds) ::close(fd);
+    for (int fd : {trickle, junk, keys}) ::close(fd);
 }
 
 }  // namespace
