@@ -242,6 +242,21 @@ TEST(ControlSocket, FolderOfAnotherUserOrWritableByOthersIsRefused) {
     ASSERT_EQ(::chmod((folder / "velmora").c_str(), 0777), 0);
     EXPECT_FALSE(prepareSocketFolder(folder / "velmora", std::nullopt, &why));
     EXPECT_NE(why.find("other users"), std::string::npos) << why;
+    EXPECT_NE(why.find("--socket-dir"), std::string::npos) << "names a folder to use instead: " << why;
+}
+
+// serve --group in a folder of its own made earlier without the group: the
+// group's members could not enter to reach the socket.
+TEST(ControlSocket, AFolderWithoutTheGroupsAccessIsGivenIt) {
+    TempFolder folder;
+    const std::filesystem::path sockets = folder / "velmora";
+    std::string why;
+    ASSERT_TRUE(prepareSocketFolder(sockets, std::nullopt, &why)) << why;
+    ASSERT_TRUE(prepareSocketFolder(sockets, ::getegid(), &why)) << why;
+    struct stat st {};
+    ASSERT_EQ(::stat(sockets.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0750u);
+    EXPECT_EQ(st.st_gid, ::getegid());
 }
 
 TEST(ControlSocket, PeersAreTheOwnersUserRootOrTheNamedGroup) {
