@@ -65,6 +65,10 @@ public:
 
     Outcome run(std::vector<std::string> args, const std::string& name = "child") {
         args.insert(args.begin(), {"--port", device()});
+        return runAsGiven(std::move(args), name);
+    }
+    // Without --port: whatever velmoractl finds.
+    Outcome runAsGiven(std::vector<std::string> args, const std::string& name = "child") {
         ChildProcess child(VELMORACTL_PROGRAM, args, folder_.path(), name);
         EXPECT_TRUE(child.wait());
         return {child.exitCode(), child.out(), child.err()};
@@ -222,6 +226,35 @@ TEST(Owner, SigtermEndsServeAndFreesThePort) {
     // The port is free: velmoractl opens it itself.
     const Outcome status = rig.run({"status"});
     EXPECT_EQ(status.code, 0) << status.err;
+}
+
+// Without --port, velmoractl finds the owner by its live socket, whatever
+// device it holds (a pty here, which no probe lists).
+TEST(Owner, WithoutAPortTheOwnersSocketIsFound) {
+    OwnerRig rig;
+    ASSERT_TRUE(rig.started());
+    // A socket left by an owner that died is skipped, not believed.
+    std::filesystem::create_directories(rig.folder() / "sockets");
+    ASSERT_EQ(::chmod((rig.folder() / "sockets").c_str(), 0700), 0);
+    {
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        const std::string stale = (rig.folder() / "sockets" / "0-stale.sock").string();
+        std::memcpy(address.sun_path, stale.c_str(), stale.size() + 1);
+        ASSERT_EQ(::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+        ::close(fd);
+    }
+    ASSERT_TRUE(rig.serve()) << rig.server().err();
+    const std::size_t before = rig.sim().commands().size();
+    const Outcome on = rig.runAsGiven({"on", "1", "2"});
+    EXPECT_EQ(on.code, 0) << on.err;
+    EXPECT_EQ(on.out, "Bank 1 Port 2 is on\n");
+    const std::vector<std::string> commands = rig.sim().commands();
+    EXPECT_EQ(std::count(commands.begin() + static_cast<std::ptrdiff_t>(before), commands.end(), "O012"), 1);
+    const Outcome metrics = rig.runAsGiven({"metrics"});
+    EXPECT_EQ(metrics.code, 0) << metrics.err;
+    EXPECT_TRUE(has(metrics.out, "velmora_up{device=\"" + rig.device() + "\"} 1")) << metrics.out;
 }
 
 // A client whose request waited too long behind another client's gives up,
