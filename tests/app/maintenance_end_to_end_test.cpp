@@ -283,5 +283,78 @@ TEST(MaintenanceEndToEnd, NothingButTheImageReachesTheUnitWhileItGoesOut) {
     EXPECT_FALSE(rig.forced());
 }
 
+// With SetRTC on, the versions the new firmware reports after a completion
+// set the unit's clock once, a second later, as on any link; a setting
+// that fell due during the transfer is that same one, not a second.
+struct ClockAfterUpgrade {
+    const char* name;
+    bool dueDuringTransfer;  // the hourly tick came while the image went out
+    long imageLength;        // 0: the unit ends the image after a quiet gap
+    sim::CompletionStyle completion;
+};
+
+class ClockSetAfterAnUpgrade : public ::testing::TestWithParam<ClockAfterUpgrade> {};
+
+TEST_P(ClockSetAfterAnUpgrade, OnceASecondAfterTheNewVersions) {
+    const ClockAfterUpgrade& c = GetParam();
+    test::ProgramOptions o;
+    o.unit.banks = 2;
+    o.unit.imageLength = c.imageLength;
+    o.unit.completion = c.completion;
+    o.now = LocalMoment{2026, 12, 7, 2, 9, 5, 3};
+    o.setRtc = true;
+    ProgramRig rig(o);
+    std::string why;
+    ASSERT_TRUE(rig.start(&why)) << why;
+    ASSERT_TRUE(rig.firstPoll(2));
+    ASSERT_TRUE(rig.waitFor([&] { return versionsRead(rig.app(), 2, "1203"); }));
+    auto setTimes = [&] {
+        const std::vector<std::string> commands = rig.unit().commands();
+        return std::count_if(commands.begin(), commands.end(),
+                             [](const std::string& s) { return s.rfind("SETTIME", 0) == 0; });
+    };
+    // The first link's setting; tmSetRTC then runs hourly.
+    rig.timers().advance(kClockSetDelayMs);
+    ASSERT_TRUE(rig.waitFor([&] { return setTimes() == 1; }));
+    const std::ptrdiff_t before = 1;
+
+    offerImage(rig, randomImage(3000, 13));
+    rig.app().menus().menuItemChosen("Upgrade1");
+    ASSERT_TRUE(rig.waitFor([&] { return rig.app().upgrade().upgradeState() == UpgradeState::transferring; }));
+    if (c.dueDuringTransfer) rig.app().clockSync().tmSetRTCTimer();
+    ASSERT_TRUE(rig.waitFor([&] {
+        return std::find(rig.messages.begin(), rig.messages.end(), kUpgradeCompletedText) != rig.messages.end();
+    })) << "no completion";
+    ASSERT_TRUE(rig.waitFor([&] { return versionsRead(rig.app(), 2, "1204"); })) << "the versions never came back";
+    EXPECT_EQ(setTimes(), before) << "the clock went to the loader";
+
+    rig.timers().advance(kClockSetDelayMs - 1);
+    test::spinFor(50);
+    EXPECT_EQ(setTimes(), before) << "set before its second";
+    rig.timers().advance(1);
+    EXPECT_TRUE(rig.waitFor([&] { return setTimes() == before + 1; })) << "no clock setting after the upgrade";
+    test::spinFor(50);
+    EXPECT_EQ(setTimes(), before + 1);
+    const std::vector<std::string> commands = rig.unit().commands();
+    const auto lastVersionRequest = std::find(commands.rbegin(), commands.rend(), "VER");
+    const auto lastSet = std::find_if(commands.rbegin(), commands.rend(),
+                                      [](const std::string& s) { return s.rfind("SETTIME", 0) == 0; });
+    ASSERT_NE(lastSet, commands.rend());
+    EXPECT_EQ(*lastSet, "SETTIME2026-12-07 09:05:03");
+    EXPECT_LT(lastSet, lastVersionRequest) << "the setting did not follow the version request";
+    EXPECT_EQ(rig.unit().withModel([](sim::UnitModel& m) { return m.clock().year; }), 2026);
+    EXPECT_EQ(rig.messages, std::vector<std::string>{kUpgradeCompletedText});
+    EXPECT_FALSE(rig.forced());
+}
+
+INSTANTIATE_TEST_SUITE_P(MaintenanceEndToEnd, ClockSetAfterAnUpgrade,
+                         ::testing::Values(
+                             ClockAfterUpgrade{"NothingDue", false, 3002, sim::CompletionStyle::versionLine},
+                             ClockAfterUpgrade{"DueDuringTheTransfer", true, 3002, sim::CompletionStyle::versionLine},
+                             ClockAfterUpgrade{"EndedByQuiet", false, 0, sim::CompletionStyle::versionLine},
+                             ClockAfterUpgrade{"UpgradeOkLines", false, 3002, sim::CompletionStyle::twoWordOk},
+                             ClockAfterUpgrade{"UpgradeOkLinesAndDue", true, 3002, sim::CompletionStyle::twoWordOk}),
+                         [](const ::testing::TestParamInfo<ClockAfterUpgrade>& info) { return info.param.name; });
+
 }  // namespace
 }  // namespace velmora
