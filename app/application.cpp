@@ -399,6 +399,13 @@ void Application::saveNames(int bank, const std::array<std::string, 9>& names) {
     // The file as it is now: velmoractl or another window may have named
     // other units since.
     NamesFile file = NamesFile::read(names_->file());
+    // A file that could not be read whole (too large, unreadable, not JSON)
+    // is not written over: the names of every other unit in it would go.
+    if (!file.mayReplace()) {
+        dialogs_.message("The names were not saved:\r" + file.warning() + ".\rMend or move the file, then rename again.",
+                         "", MessageIcon::stop);
+        return;
+    }
     OutletNames unit = file.unit(key);
     for (int p = 0; p <= 8; ++p) {
         if (const std::optional<std::string> why = unit.rename(bank, p, names[static_cast<std::size_t>(p)])) {
@@ -413,6 +420,12 @@ void Application::saveNames(int bank, const std::array<std::string, 9>& names) {
                              "). The file on disk was not changed.",
                          "", MessageIcon::stop);
         return;
+    }
+    if (!file.warning().empty()) {
+        // Entries that could not be read (bad UTF-8, too long...) were left
+        // out; the user learns that they are gone now.
+        dialogs_.message("The names were saved.\r" + file.warning() + "; the entries left out were not written back.",
+                         "", MessageIcon::exclamation);
     }
     logic_->ScrollBar1Change();
 }

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <iostream>
 #include <cerrno>
 #include <charconv>
 #include <memory>
@@ -60,9 +61,12 @@ std::optional<std::vector<Plug>> parsePlugs(std::string_view list, int plugCount
             int first = 0;
             int last = 0;
             if (plugNamed && !number(item.substr(0, dash), first)) {
+                // A name stands for a plug of this unit or for none: whatever
+                // the lookup answers is checked before it is used.
                 const std::optional<int> named = plugNamed(trim(item));
-                if (!named) return fail("no outlet is named \"" + std::string(trim(item)) + "\"");
-                chosen[static_cast<std::size_t>(*named)] = *named >= 1 && *named <= plugCount;
+                if (!named || *named < 1 || *named > plugCount)
+                    return fail("no outlet is named \"" + std::string(trim(item)) + "\"");
+                chosen[static_cast<std::size_t>(*named)] = true;
                 continue;
             }
             if (!number(item.substr(0, dash), first) ||
@@ -124,6 +128,17 @@ ShellCommand parseShellLine(std::string_view line) {
     c.kind = ShellCommand::Kind::invalid;
     c.error = "unknown command \"" + std::string(verb) + "\" (status, on, off, cycle, current, quit)";
     return c;
+}
+
+std::function<std::optional<int>(std::string_view)> plugsNamedIn(OutletNames names, int bankCount) {
+    auto shared = std::make_shared<const OutletNames>(std::move(names));
+    return [shared, bankCount](std::string_view name) -> std::optional<int> {
+        // Names of outlets the unit does not have (bank 9 of a 3-bank unit)
+        // are no plugs of it: resolveName leaves them out.
+        const NameTarget t = resolveName(*shared, name, bankCount);
+        if (!t.error.empty() || t.bank < 1 || t.bank > bankCount || t.port < 1 || t.port > 8) return std::nullopt;
+        return (t.bank - 1) * 8 + t.port;
+    };
 }
 
 std::vector<PlugGroup> groupPlugs(const std::vector<Plug>& plugs, int bankCount) {
@@ -267,7 +282,11 @@ int runShell(const Options& o, Session& session, int inputFd, std::ostream& out,
              const std::vector<SerialPortInfo>& ports, const std::function<void(int fd)>& watchInput) {
     std::unique_ptr<Channel> channel;
     auto open = [&]() -> std::string {
-        if (auto socket = ownerSocketFor(o, ports, env)) {
+        std::vector<std::string> warnings;
+        const auto socket = ownerSocketFor(o, ports, env, &warnings);
+        for (const std::string& w : warnings)
+            std::cerr << "velmoractl: warning: " << w << "; using the port directly\n";
+        if (socket) {
             auto c = std::make_unique<OwnerChannel>(stopFd, o.timeoutMs);
             if (c->connect(*socket)) {
                 channel = std::move(c);
@@ -302,15 +321,11 @@ int runShell(const Options& o, Session& session, int inputFd, std::ostream& out,
         return unitFromJson(a.value("unit", Json()));
     };
 
-    // Outlets by the names their user gave them ("on router").
-    const auto plugNamedIn = [&](int banks) -> std::function<std::optional<int>(std::string_view)> {
+    // Outlets by the names their user gave them ("on router"): the names of
+    // the unit keyed by its bank count, looked up among the banks shown.
+    const auto plugNamedIn = [&](const UnitView& unit) -> std::function<std::optional<int>(std::string_view)> {
         if (!o.namesOf || o.device.empty()) return {};
-        auto names = std::make_shared<OutletNames>(o.namesOf(o.device, banks));
-        return [names](std::string_view name) -> std::optional<int> {
-            const NameTarget t = resolveName(*names, name);
-            if (!t.error.empty()) return std::nullopt;
-            return (t.bank - 1) * 8 + t.port;
-        };
+        return plugsNamedIn(o.namesOf(o.device, unit.bankCount), static_cast<int>(unit.banks.size()));
     };
 
     std::string pending;
@@ -375,9 +390,16 @@ int runShell(const Options& o, Session& session, int inputFd, std::ostream& out,
                     out << "error " << why << "\n";
                     break;
                 }
-                for (const Plug& p : *plugs)
-                    out << p.number << ": " << amperes(unit->banks[static_cast<std::size_t>(p.bank - 1)].current)
-                        << "\n";
+                for (const Plug& p : *plugs) {
+                    // The bank as the view numbers it, never an index unchecked.
+                    const auto bank = std::find_if(unit->banks.begin(), unit->banks.end(),
+                                                   [&](const BankView& b) { return b.bank == p.bank; });
+                    if (bank == unit->banks.end()) {
+                        out << p.number << ": error the unit did not report bank " << p.bank << "\n";
+                    } else {
+                        out << p.number << ": " << amperes(bank->current) << "\n";
+                    }
+                }
                 break;
             }
             case ShellCommand::Kind::on:
@@ -387,7 +409,7 @@ int runShell(const Options& o, Session& session, int inputFd, std::ostream& out,
                 if (!unit) break;
                 std::string why;
                 const auto plugs = parsePlugs(c.plugs, static_cast<int>(unit->banks.size()) * 8, &why,
-                                              plugNamedIn(unit->bankCount));
+                                              plugNamedIn(*unit));
                 if (!plugs) {
                     out << "error " << why << "\n";
                     break;

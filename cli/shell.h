@@ -27,6 +27,7 @@
 #include "cli/commands.h"
 #include "cli/session.h"
 #include "service/control_socket.h"
+#include "service/outlet_names.h"
 
 namespace velmora::cli {
 
@@ -45,9 +46,15 @@ Plug plugNumbered(int number);
 // or without brackets ("[1-8]", "[2-4,9]", "1,3", "2-4"); with `plugNamed`,
 // an item that is no number is an outlet's name (its plug, or nullopt). Plugs in plug
 // order, each once. nullopt with *error when the text is not such a list
-// or names a plug outside 1..plugCount.
+// or names a plug outside 1..plugCount - typed or a name's: a name whose
+// plug lies outside it names no outlet of the unit.
 std::optional<std::vector<Plug>> parsePlugs(std::string_view list, int plugCount, std::string* error,
                                             const std::function<std::optional<int>(std::string_view)>& plugNamed = {});
+
+// The lookup parsePlugs takes for the shell's names: the plug of the one
+// outlet of banks 1..bankCount called `name`; names of outlets the unit
+// does not have (bank 9 of a 3-bank unit) are ignored.
+std::function<std::optional<int>(std::string_view)> plugsNamedIn(OutletNames names, int bankCount);
 
 struct ShellCommand {
     enum class Kind { empty, status, on, off, cycle, current, quit, help, invalid } kind = Kind::empty;

@@ -34,11 +34,16 @@ struct FileSave {
 
 // Replaces the file's contents with `bytes` all at once: writes a new file in
 // the same folder and renames it over the old one, so a crash or a failed
-// write leaves either the old or the new contents, never a mix. When the
-// path is a symbolic link the link's target is replaced. A file that exists
-// keeps its permission bits; one without any write permission bit (marked
-// read-only) is not replaced (failed). On failure the temporary file is
-// removed and the old file is untouched.
+// write leaves either the old or the new contents, never a mix; the new
+// file is flushed to disk (fsync) before the rename. When the path is a
+// symbolic link the link stays and its target is replaced - on POSIX only
+// when the link and the folder holding it belong to this user or to root
+// (each link of a chain alike): a link another user may have planted, say in
+// /tmp, is not followed (failed, with the reason), nor is any link when the
+// temporary file is made. A file that exists keeps its permission bits; one
+// without any write permission bit (marked read-only) is not replaced
+// (failed). On failure the temporary file is removed and the old file is
+// untouched.
 FileSave saveFileAtomically(const std::filesystem::path& path, std::string_view bytes);
 
 }  // namespace velmora

@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <iterator>
 #include <string>
 
 #include "app/program_rig.h"
@@ -102,6 +103,66 @@ TEST(OutletNamesEndToEnd, NamesAreShownSpokenRenamedAndKeptBesideOtherUnits) {
     EXPECT_TRUE(NamesFile::read(file).unit(key).name(1, 3).empty());
     EXPECT_EQ(accessibleName(rig, "imButton13"), "Bank 1 Port 3");
     EXPECT_EQ(window.shownOutletName(portKey(1, 3)).toStdString(), "");
+}
+
+// A names file the window cannot read whole (not JSON, or over the size a
+// names file may have) is never written over by "Rename...": the window
+// says why and the file stays byte for byte. One with an unreadable entry
+// in another unit's names is: only that entry goes, and the window says so.
+TEST(OutletNamesEndToEnd, RenameNeverWritesOverAFileItCouldNotRead) {
+    ProgramOptions o;
+    o.unit.banks = 2;
+    ProgramRig rig(o);
+    std::string why;
+    const std::filesystem::path file = rig.folder() / "names.json";
+    ASSERT_TRUE(rig.start(&why)) << why;
+    ASSERT_TRUE(rig.firstPoll(2));
+    TForm1& window = rig.app().window();
+    RenameDialog& dialog = rig.app().renameDialog();
+    const UnitKey key{stablePortPath(rig.unit().slavePath()), 2};
+    auto write = [&](const std::string& text) {
+        std::ofstream(file, std::ios::binary | std::ios::trunc) << text;
+    };
+    auto read = [&] {
+        std::ifstream in(file, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    };
+    const std::string others = R"({"port":"/dev/serial/by-id/usb-other","banks":4,"names":{"4.8":"kettle"}})";
+
+    const struct {
+        const char* what;
+        std::string text;
+        bool saved;
+        const char* says;
+    } cases[] = {
+        {"not JSON", R"({"units":[)" + others, false, "is not JSON"},
+        {"too large", R"({"units":[)" + others + std::string(kMaxNamesFileBytes, ' ') + "]}", false,
+         "is larger than the 1 MiB"},
+        {"bad UTF-8 in another unit's name",
+         R"({"units":[{"port":"/dev/serial/by-id/usb-other","banks":4,"names":{"4.8":"kettle","4.7":"caf)" +
+             std::string("\xe9") + R"("}}]})",
+         true, "1 entry was left out"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        write(c.text);
+        rig.messages.clear();
+        test::triggerAndRun(window.menuItem("mlRename1"));
+        ASSERT_TRUE(dialog.isVisible());
+        dialog.field(2)->setText(QStringLiteral("lamp"));
+        dialog.accept();
+        ASSERT_EQ(rig.messages.size(), 1u);
+        EXPECT_NE(rig.messages[0].find(c.says), std::string::npos) << rig.messages[0];
+        if (c.saved) {
+            const NamesFile written = NamesFile::read(file);
+            EXPECT_EQ(written.unit(key).name(1, 2), "lamp");
+            EXPECT_EQ(written.unit(UnitKey{"/dev/serial/by-id/usb-other", 4}).name(4, 8), "kettle")
+                << "another unit's name was lost";
+        } else {
+            EXPECT_NE(rig.messages[0].find("were not saved"), std::string::npos) << rig.messages[0];
+            EXPECT_EQ(read(), c.text) << "the file was written over";
+        }
+    }
 }
 
 }  // namespace
