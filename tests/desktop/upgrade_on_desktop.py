@@ -144,7 +144,8 @@ def main():
         ok = find(dialog, "push button", "OK")
         press(ok)
         wait_for("the versions asked again", lambda: "Upgrade Process" not in window_titles())
-        time.sleep(1.0)
+        # The new versions, then the clock set a second later (SetRTC=1).
+        time.sleep(4.0)
         if program.poll() is not None:
             failures.append("the program is gone after the upgrade (exit %s)" % program.returncode)
         if "Velmora Management" not in window_titles():
@@ -173,6 +174,9 @@ def main():
                             (at, sent[at:at + 40]))
         elif not sent[len(expected):].startswith(b"/uni\\"):
             failures.append("after the image came %r, not the greeting" % sent[len(expected):len(expected) + 20])
+        elif sent[len(expected):].count(b"/SETTIME") != 1:
+            failures.append("with SetRTC=1 the unit's clock was set %d times after the upgrade, not once: %r" %
+                            (sent[len(expected):].count(b"/SETTIME"), sent[len(expected):len(expected) + 120]))
     shutil.rmtree(work, ignore_errors=True)
     if failures:
         for f in failures:
