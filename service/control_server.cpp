@@ -71,11 +71,20 @@ struct Client {
     std::string out;  // under Shared::mutex: the owner's thread appends
     bool closeWhenSent = false;
     bool watching = false;              // a watch keeps the connection busy
+    bool readDone = false;              // it sends no more; answers still go out
     std::int64_t lastActiveMs = 0;      // a request, an answer or bytes
     std::int64_t partialSinceMs = -1;   // an unfinished line since
     std::atomic<bool> alive{true};
     std::atomic<std::size_t> queued{0};  // requests not yet answered
 };
+
+// Whether the client closed its end for good. A Unix socket reports a
+// hang-up only when the peer closed both ways; one that only shut its
+// writing down (a pipe's end) still reads its answers.
+bool peerGone(int fd) {
+    pollfd p{fd, 0, 0};
+    return ::poll(&p, 1, 0) > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
+}
 
 // Appends an answer unless the client already holds too much it has not
 // read: such a client is dropped instead (under Shared::mutex).
@@ -242,7 +251,9 @@ void ControlServer::serve() {
         Submit submit = submit_;
         Request request = std::move(*parsed.request);
         // Withdrawn when the client goes before it reaches the unit.
-        request.wanted = [c] { return c->alive.load(); };
+        // Asked by the owner right before it writes: a client that closed
+        // a moment ago is gone already, whether or not this thread saw it.
+        request.wanted = [c] { return c->alive.load() && !peerGone(c->fd); };
         const bool posted = owner_.post([submit, request = std::move(request), reply]() mutable {
             submit(std::move(request), std::move(reply));
         });
@@ -261,7 +272,7 @@ void ControlServer::serve() {
         {
             std::lock_guard lock(shared->mutex);
             for (const auto& c : clients) {
-                short events = c->closeWhenSent || c->out.size() > kReadPauseBytes ? 0 : POLLIN;
+                short events = c->closeWhenSent || c->readDone || c->out.size() > kReadPauseBytes ? 0 : POLLIN;
                 if (!c->out.empty()) events |= POLLOUT;
                 fds.push_back({c->fd, events, 0});
             }
@@ -287,17 +298,34 @@ void ControlServer::serve() {
                 drop(k);
                 continue;
             }
-            if (revents & (POLLIN | POLLHUP | POLLERR)) {
+            if ((revents & (POLLHUP | POLLERR)) && !c->closeWhenSent) {
+                drop(k);  // gone: what it sent and its requests go with it
+                continue;
+            }
+            if (revents & POLLIN) {
                 char buffer[kReadChunk];
                 const ssize_t n = ::recv(c->fd, buffer, sizeof buffer, MSG_DONTWAIT);
-                if (n == 0 || (n < 0 && errno != EAGAIN && errno != EINTR)) {
+                if (n == 0 && !peerGone(c->fd)) {
+                    // Its writing shut down only (a pipe that ended): it still
+                    // reads the answers to what it asked.
+                    c->readDone = true;
+                } else if (n <= 0 && (n == 0 || (errno != EAGAIN && errno != EINTR))) {
                     drop(k);  // gone: what it asked for is withdrawn
                     continue;
                 }
                 if (n > 0) {
                     c->lastActiveMs = now;
                     c->reader.feed(std::string_view(buffer, static_cast<std::size_t>(n)));
-                    while (auto line = c->reader.next()) handleLine(c, *line);
+                    bool gone = false;
+                    while (auto line = c->reader.next()) {
+                        // Lines read before the client went are no requests of anybody's.
+                        if ((gone = peerGone(c->fd))) break;
+                        handleLine(c, *line);
+                    }
+                    if (gone) {
+                        drop(k);
+                        continue;
+                    }
                     if (c->reader.overflowed()) {
                         closeWith(*c, errorLine(nullptr,
                                                 "request longer than " + std::to_string(kMaxRequestBytes) +
@@ -347,7 +375,8 @@ void ControlServer::serve() {
                 std::lock_guard lock(shared->mutex);
                 empty = c->out.empty();
             }
-            if (!c->alive.load() || (c->closeWhenSent && empty)) drop(k);
+            const bool answered = c->readDone && !c->watching && c->queued.load() == 0;
+            if (!c->alive.load() || ((c->closeWhenSent || answered) && empty)) drop(k);
         }
 
         if (fds[0].revents & POLLIN) {

@@ -561,3 +561,33 @@ TEST(ControlServer, BlankLinesAreSkippedWithoutAnswers) {
 
 }  // namespace
 }  // namespace velmora
+
+namespace velmora {
+namespace {
+
+// A client that shuts its writing down after its requests (a pipe into a
+// socket tool) still gets their answers; one that closes for good gets
+// nothing run for it.
+TEST(ControlServer, AHalfClosedClientStillHearsItsAnswers) {
+    ServerRig rig;
+    ASSERT_TRUE(rig.start());
+    ControlClient client;
+    ASSERT_TRUE(client.connect(rig.path));
+    client.sendLine("{\"id\":\"half\",\"command\":\"switch\",\"on\":true,\"bank\":1,\"port\":5}\n");
+    ASSERT_EQ(::shutdown(client.fd(), SHUT_WR), 0);
+    Json answer;
+    std::atomic<bool> got{false};
+    std::thread r([&] {
+        answer = answerTo(client);
+        got = true;
+    });
+    ASSERT_TRUE(rig.serveUntil([&] { return got.load(); }));
+    r.join();
+    EXPECT_EQ(answer.value("id", std::string()), "half") << answer.dump();
+    EXPECT_TRUE(answer.value("confirmed", false)) << answer.dump();
+    EXPECT_TRUE(rig.unit.portOn(1, 5));
+    ASSERT_TRUE(rig.serveUntil([&] { return rig.server.clientCount() == 0; })) << "closed once answered";
+}
+
+}  // namespace
+}  // namespace velmora
