@@ -8,10 +8,13 @@ configure_build() {
   cmake -S "$ROOT" -B "$dir" -G Ninja "$@" >/dev/null
 }
 
-# build_release: the Release build (-O3) the benchmarks run in, with the
-# tests compiled too and warnings as errors, so the optimiser's own
-# warnings cannot come back unnoticed.
-build_release() {
-  configure_build "$ROOT/build-release" -DCMAKE_BUILD_TYPE=Release -DVELMORA_WERROR=ON
-  cmake --build "$ROOT/build-release" -j "$JOBS"
+# build_main: the one build of the program, in build/: Release (-O3) with
+# debug info, warnings as errors, tests and benchmarks compiled. The tests
+# run in it, the benchmarks measure it and the package is made of it (CPack
+# strips the installed programs), so the optimiser's own warnings cannot
+# come back unnoticed and nothing is compiled twice.
+build_main() {
+  configure_build "$ROOT/build" -DCMAKE_BUILD_TYPE=Release -DVELMORA_WERROR=ON \
+    -DCMAKE_CXX_FLAGS_RELEASE="-O3 -DNDEBUG -g"
+  cmake --build "$ROOT/build" -j "$JOBS"
 }
