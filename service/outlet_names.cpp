@@ -12,8 +12,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr std::uintmax_t kMaxNamesFileBytes = 1u << 20;
-
 // Code points of valid UTF-8, or -1 when it is not UTF-8; sets `control`
 // when a control character (C0, DEL, C1) occurs.
 long utf8Length(std::string_view s, bool& control) {
