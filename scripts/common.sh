@@ -2,16 +2,40 @@
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 JOBS="$(nproc)"
 
+# ccache, when installed (scripts/setup installs it), for every build the
+# scripts configure: its cache lives outside the checkout, so that a fresh
+# checkout or a removed build folder compiles from the cache.
+VELMORA_LAUNCHER=()
+# (CCACHE_DISABLE=1 compiles everything afresh, for a cold measurement.)
+if command -v ccache >/dev/null; then
+  export CCACHE_DIR="${CCACHE_DIR:-${XDG_CACHE_HOME:-$HOME/.cache}/velmora/ccache}"
+  export CCACHE_MAXSIZE="${CCACHE_MAXSIZE:-5G}"
+  mkdir -p "$CCACHE_DIR"
+  VELMORA_LAUNCHER=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+fi
+
+# ccache_summary: the cache's hit rate since its statistics were zeroed.
+ccache_summary() {
+  [ ${#VELMORA_LAUNCHER[@]} -gt 0 ] || { echo "ccache: not installed"; return 0; }
+  [ "${CCACHE_DISABLE:-0}" != 1 ] || { echo "ccache: disabled (CCACHE_DISABLE=1)"; return 0; }
+  local hits
+  hits="$(ccache -s | grep -m1 -E '^ *Hits:' | sed 's/^ *//' || true)"
+  echo "ccache ($CCACHE_DIR): ${hits:-no cacheable compilation}"
+}
+
 # configure_build DIR [cmake args...]: configure once, reconfigure when asked.
 configure_build() {
   local dir="$1"; shift
-  cmake -S "$ROOT" -B "$dir" -G Ninja "$@" >/dev/null
+  cmake -S "$ROOT" -B "$dir" -G Ninja "${VELMORA_LAUNCHER[@]}" "$@" >/dev/null
 }
 
-# build_release: the Release build (-O3) the benchmarks run in, with the
-# tests compiled too and warnings as errors, so the optimiser's own
-# warnings cannot come back unnoticed.
-build_release() {
-  configure_build "$ROOT/build-release" -DCMAKE_BUILD_TYPE=Release -DVELMORA_WERROR=ON
-  cmake --build "$ROOT/build-release" -j "$JOBS"
+# build_main: the one build of the program, in build/: Release (-O3) with
+# debug info, warnings as errors, tests and benchmarks compiled. The tests
+# run in it, the benchmarks measure it and the package is made of it (CPack
+# strips the installed programs), so the optimiser's own warnings cannot
+# come back unnoticed and nothing is compiled twice.
+build_main() {
+  configure_build "$ROOT/build" -DCMAKE_BUILD_TYPE=Release -DVELMORA_WERROR=ON \
+    -DCMAKE_CXX_FLAGS_RELEASE="-O3 -DNDEBUG -g"
+  cmake --build "$ROOT/build" -j "$JOBS"
 }

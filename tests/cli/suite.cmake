@@ -31,7 +31,7 @@ if(TARGET test_cli AND TARGET velmoractl AND NOT WIN32)
     else()
       set(label pdudaemon)
     endif()
-    gtest_discover_tests(${target} TEST_PREFIX "cli_${kind}." DISCOVERY_TIMEOUT 60
+    gtest_discover_tests(${target} TEST_PREFIX "cli_${kind}." DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
       PROPERTIES LABELS ${label})
   endforeach()
 endif()
