@@ -485,8 +485,12 @@ TEST(ControlServer, IdleAndUnfinishedConnectionsGiveTheirPlaceUp) {
     // w3 is idle: a newcomer takes its place.
     ASSERT_TRUE(late.connect(rig.path));
     std::optional<std::string> w3Said;
-    std::thread r3([&] { w3Said = w3.receive(20000); });
-    ASSERT_TRUE(rig.serveUntil([&] { return w3Said.has_value() || w3.gone(); }));
+    std::atomic<bool> w3Done{false};
+    std::thread r3([&] {
+        w3Said = w3.receive(20000);
+        w3Done = true;
+    });
+    ASSERT_TRUE(rig.serveUntil([&] { return w3Done.load(); }));
     r3.join();
     ASSERT_TRUE(w3Said);
     EXPECT_NE(w3Said->find("make room"), std::string::npos) << *w3Said;
@@ -495,8 +499,12 @@ TEST(ControlServer, IdleAndUnfinishedConnectionsGiveTheirPlaceUp) {
     ControlClient refused;
     ASSERT_TRUE(refused.connect(rig.path));
     std::optional<std::string> refusedSaid;
-    std::thread r4([&] { refusedSaid = refused.receive(20000); });
-    ASSERT_TRUE(rig.serveUntil([&] { return refusedSaid.has_value() || refused.gone(); }));
+    std::atomic<bool> refusedDone{false};
+    std::thread r4([&] {
+        refusedSaid = refused.receive(20000);
+        refusedDone = true;
+    });
+    ASSERT_TRUE(rig.serveUntil([&] { return refusedDone.load(); }));
     r4.join();
     ASSERT_TRUE(refusedSaid);
     EXPECT_NE(refusedSaid->find("too many clients"), std::string::npos) << *refusedSaid;
