@@ -441,6 +441,20 @@ TEST(ControlClient, AListenerOfAnotherUserIsNotBelieved) {
     EXPECT_FALSE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << "the stranger received the request";
 }
 
+// The client's next line, read on a thread while the owner's loop runs.
+std::optional<std::string> nextLineServed(ServerRig& rig, ControlClient& client) {
+    std::optional<std::string> said;
+    std::atomic<bool> done{false};
+    std::thread reader([&] {
+        said = client.receive(20000);
+        done = true;
+    });
+    const bool served = rig.serveUntil([&] { return done.load(); });
+    reader.join();
+    EXPECT_TRUE(served);
+    return said;
+}
+
 // Connections that hold a place without using it are closed; one with a
 // watch keeps its place. A full owner makes room by closing the longest
 // idle one, and turns a newcomer away only when every place is busy.
@@ -484,28 +498,14 @@ TEST(ControlServer, IdleAndUnfinishedConnectionsGiveTheirPlaceUp) {
     ASSERT_TRUE(rig.serveUntil([&] { return rig.server.clientCount() == 3; }));
     // w3 is idle: a newcomer takes its place.
     ASSERT_TRUE(late.connect(rig.path));
-    std::optional<std::string> w3Said;
-    std::atomic<bool> w3Done{false};
-    std::thread r3([&] {
-        w3Said = w3.receive(20000);
-        w3Done = true;
-    });
-    ASSERT_TRUE(rig.serveUntil([&] { return w3Done.load(); }));
-    r3.join();
+    const std::optional<std::string> w3Said = nextLineServed(rig, w3);
     ASSERT_TRUE(w3Said);
     EXPECT_NE(w3Said->find("make room"), std::string::npos) << *w3Said;
     late.sendLine("{\"id\":\"w\",\"command\":\"watch\"}\n");
     ASSERT_TRUE(rig.serveUntil([&] { return rig.service.watches() == 3; }));
     ControlClient refused;
     ASSERT_TRUE(refused.connect(rig.path));
-    std::optional<std::string> refusedSaid;
-    std::atomic<bool> refusedDone{false};
-    std::thread r4([&] {
-        refusedSaid = refused.receive(20000);
-        refusedDone = true;
-    });
-    ASSERT_TRUE(rig.serveUntil([&] { return refusedDone.load(); }));
-    r4.join();
+    const std::optional<std::string> refusedSaid = nextLineServed(rig, refused);
     ASSERT_TRUE(refusedSaid);
     EXPECT_NE(refusedSaid->find("too many clients"), std::string::npos) << *refusedSaid;
 }
