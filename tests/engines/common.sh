@@ -8,10 +8,23 @@ export VELMORA_SOCKET_DIR="$work/sockets"
 pids=()
 # Commands run once the started processes are gone (groupdel ...).
 afterwards=()
+# stop_pid PID: its children (powermand's velmoractl shell) and then the
+# process itself, ended by SIGTERM or after 10 s by SIGKILL.
+stop_pid() {
+  local tries=100
+  pkill -TERM -P "$1" 2>/dev/null || true
+  kill "$1" 2>/dev/null || true
+  while kill -0 "$1" 2>/dev/null && [ "$tries" -gt 0 ]; do sleep 0.1; tries=$((tries - 1)); done
+  kill -KILL "$1" 2>/dev/null || true
+  wait "$1" 2>/dev/null || true
+}
 cleanup() {
-  local pid command
-  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-  for pid in "${pids[@]}"; do wait "$pid" 2>/dev/null || true; done
+  local i command
+  # The last started goes first and each is gone before the next: the
+  # simulated unit goes last. A program still running when the unit's pty
+  # closes waits for that device to come back, and the next simulated unit
+  # on this machine (another test's) may be given the same pty number.
+  for ((i = ${#pids[@]} - 1; i >= 0; i--)); do stop_pid "${pids[i]}"; done
   for command in "${afterwards[@]}"; do eval "$command" || true; done
   rm -rf "$work"
 }
