@@ -1,6 +1,7 @@
 #include "cli/cli_exit.h"
 
 #include "link/serial_link.h"
+#include "platform/port_holders.h"
 
 namespace velmora::cli {
 
@@ -11,9 +12,13 @@ std::string openFailureText(const std::string& device, SerialStatus status) {
             return head + "no such device (is the unit's cable or USB adapter plugged in?)";
         case SerialStatus::accessDenied:
             return head + "permission denied; " + kSerialPermissionAdvice;
-        case SerialStatus::busy:
-            return head + "the port is busy: it is in use by another program, for example the "
-                          "Velmora Manager window; velmoractl never takes a port from it";
+        case SerialStatus::busy: {
+            const std::string holders = describePortHolders(portHolders(device));
+            return head + "the port is busy: it is in use by " +
+                   (holders.empty() ? std::string("another program, for example the Velmora Manager window")
+                                    : holders) +
+                   "; velmoractl never takes a port from it";
+        }
         case SerialStatus::deviceGone:
             return head + "the device went away while it was being opened";
         default:

@@ -19,7 +19,7 @@ inline int exitCodeForSignal(int signalNumber) { return 128 + signalNumber; }
 
 // Why `device` could not be opened, in words: a missing device, missing
 // permission (names the dialout group), or a port in use by another
-// program (for example the window).
+// program (the programs that hold it, where this user can see them).
 std::string openFailureText(const std::string& device, SerialStatus status);
 
 // A port the probe could not open, and why.

@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <stdlib.h>
 #include <termios.h>
+#include <unistd.h>
 
 #include "support/child_process.h"
 #include "platform/serial_device.h"
@@ -110,6 +111,7 @@ TEST(Velmoractl, PortHeldByAnotherProgramIsBusyAndLeftAlone) {
     const Outcome o = velmoractl({"--port", unit.slavePath(), "on", "1", "1"}, folder);
     EXPECT_EQ(o.code, 4) << o.err;
     EXPECT_TRUE(has(o.err, "busy")) << o.err;
+    EXPECT_TRUE(has(o.err, "(process " + std::to_string(::getpid()) + ")")) << "the holder is named: " << o.err;
     EXPECT_TRUE(unit.received().empty());
     EXPECT_FALSE(unit.withModel([](sim::UnitModel& m) { return m.portOn(1, 1); }));
     window->close();
