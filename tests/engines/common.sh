@@ -31,6 +31,15 @@ cleanup() {
 trap cleanup EXIT
 
 fail() { echo "FAIL: $*"; exit 1; }
+
+# velmoractl where other users may run it: a copy in the test's folder,
+# since the build may lie under a folder only its owner may enter (a
+# checkout in a "mktemp -d" folder). Sets $VELMORACTL to the copy.
+share_velmoractl() {
+  chmod 0755 "$work"
+  install -m 0755 "$VELMORACTL" "$work/velmoractl"
+  VELMORACTL="$work/velmoractl"
+}
 need() { command -v "$1" >/dev/null || fail "$1 is missing (scripts/setup installs it)"; }
 
 free_port() {
@@ -72,8 +81,11 @@ pm_run_as=()
 start_powermand() {
   local port; port="$(free_port)"
   pm_host="127.0.0.1:$port"
+  # powermand reads the device script as its user: a copy beside its
+  # configuration, out of a checkout other users may not enter.
+  install -m 0644 "$1" "$work/device.dev"
   cat >"$work/powerman.conf" <<CONF
-include "$1"
+include "$work/device.dev"
 listen "$pm_host"
 device "rack1" "velmora" "$VELMORACTL --port $device --delay 1 shell |&"
 CONF

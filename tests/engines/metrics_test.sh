@@ -24,6 +24,7 @@ grep -q "^velmora_outlet_on{device=\"$device\",bank=\"1\",outlet=\"2\",name=\"\"
 # ExecStartPre ("+": as root) and ExecStart as the unit's user with its
 # umask. Here the unit's user is nobody (given the port, as dialout gives
 # velmora it) and daemon stands in for node_exporter's user.
+share_velmoractl  # the unit's user runs it
 unit="$EXAMPLES/velmora-metrics.service"
 unit_value() { sed -n "s/^$1=//p" "$unit" | tail -n1; }
 mkdir -p "$work/units"

@@ -17,7 +17,7 @@ if [ "$MODE" = serve ]; then
   group="velmora-pm-$$"
   groupadd "$group" || fail "groupadd $group failed (the test runs as root)"
   afterwards+=("groupdel '$group'")
-  chmod 0755 "$work"  # daemon reads powerman.conf and reaches the socket folder
+  share_velmoractl  # daemon runs it, reads powerman.conf and reaches the socket folder
   "$VELMORACTL" --port "$device" serve --group "$group" >"$work/serve.out" 2>&1 &
   pids+=($!)
   wait_for 30 grep -q Serving "$work/serve.out" || fail "serve did not start: $(cat "$work/serve.out")"
