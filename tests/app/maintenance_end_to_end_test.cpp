@@ -63,6 +63,12 @@ bool versionsRead(Application& app, int banks, std::string_view version) {
     return true;
 }
 
+// How many clock settings the unit has received.
+std::ptrdiff_t clockSettings(ProgramRig& rig) {
+    const std::vector<std::string> c = rig.unit().commands();
+    return std::count_if(c.begin(), c.end(), [](const std::string& s) { return s.rfind("SETTIME", 0) == 0; });
+}
+
 TEST(MaintenanceEndToEnd, WholeImageReachesTheUnitAndTheNewVersionsComeBack) {
     test::ProgramOptions o;
     o.unit.banks = 2;
@@ -184,16 +190,12 @@ TEST(MaintenanceEndToEnd, ClockSetOneSecondAfterTheVersionsAndTheUnitsClockFollo
     // time has not moved yet, so the one-second countdown starts at 0.
     ASSERT_TRUE(rig.waitFor([&] { return versionsRead(rig.app(), 2, "1203"); }));
     EXPECT_EQ(rig.timers().nowMs(), 0);
-    auto setTimes = [&] {
-        const std::vector<std::string> c = rig.unit().commands();
-        return std::count_if(c.begin(), c.end(), [](const std::string& s) { return s.rfind("SETTIME", 0) == 0; });
-    };
     rig.timers().advance(999);
     test::spinFor(50);
-    EXPECT_EQ(setTimes(), 0) << "set before its second";
+    EXPECT_EQ(clockSettings(rig), 0) << "set before its second";
     rig.timers().advance(1);
     ASSERT_TRUE(rig.unit().waitForCommand("SETTIME2026-12-07 09:05:03", 1, std::chrono::seconds(10)));
-    EXPECT_EQ(setTimes(), 1) << "one set for a burst of version reports";
+    EXPECT_EQ(clockSettings(rig), 1) << "one set for a burst of version reports";
     const LocalMoment unitClock = rig.unit().withModel([](sim::UnitModel& m) { return m.clock(); });
     EXPECT_EQ(unitClock.year, 2026);
     EXPECT_EQ(unitClock.month, 12);
@@ -218,12 +220,8 @@ TEST(MaintenanceEndToEnd, NothingButTheImageReachesTheUnitWhileItGoesOut) {
     ASSERT_TRUE(rig.start(&why)) << why;
     ASSERT_TRUE(rig.firstPoll(2));
     ASSERT_TRUE(rig.waitFor([&] { return versionsRead(rig.app(), 2, "1203"); }));
-    auto setTimes = [&] {
-        const std::vector<std::string> c = rig.unit().commands();
-        return std::count_if(c.begin(), c.end(), [](const std::string& s) { return s.rfind("SETTIME", 0) == 0; });
-    };
     rig.timers().advance(kClockSetDelayMs);
-    ASSERT_TRUE(rig.waitFor([&] { return setTimes() == 1; }));
+    ASSERT_TRUE(rig.waitFor([&] { return clockSettings(rig) == 1; }));
 
     const std::vector<std::uint8_t> image = randomImage(20000, 5);
     offerImage(rig, image);
@@ -267,7 +265,7 @@ TEST(MaintenanceEndToEnd, NothingButTheImageReachesTheUnitWhileItGoesOut) {
     const auto differ = std::mismatch(written.begin(), written.end(), expected.begin());
     EXPECT_TRUE(differ.first == written.end())
         << "the unit got other bytes than the image from position " << (differ.first - written.begin());
-    EXPECT_EQ(setTimes(), 1) << "a clock setting reached the loader";
+    EXPECT_EQ(clockSettings(rig), 1) << "a clock setting reached the loader";
     EXPECT_FALSE(app.window().inputLocked());
     EXPECT_TRUE(app.window().menuItem("mlDisconnect")->isEnabled());
 
@@ -275,11 +273,11 @@ TEST(MaintenanceEndToEnd, NothingButTheImageReachesTheUnitWhileItGoesOut) {
     ASSERT_TRUE(rig.waitFor([&] { return versionsRead(app, 2, "1204"); }));
     rig.timers().advance(kClockSetDelayMs - 1);
     test::spinFor(50);
-    EXPECT_EQ(setTimes(), 1);
+    EXPECT_EQ(clockSettings(rig), 1);
     rig.timers().advance(1);
-    ASSERT_TRUE(rig.waitFor([&] { return setTimes() == 2; }));
+    ASSERT_TRUE(rig.waitFor([&] { return clockSettings(rig) == 2; }));
     test::spinFor(50);
-    EXPECT_EQ(setTimes(), 2);
+    EXPECT_EQ(clockSettings(rig), 2);
     EXPECT_FALSE(rig.forced());
 }
 
@@ -309,16 +307,11 @@ TEST_P(ClockSetAfterAnUpgrade, OnceASecondAfterTheNewVersions) {
     ASSERT_TRUE(rig.start(&why)) << why;
     ASSERT_TRUE(rig.firstPoll(2));
     ASSERT_TRUE(rig.waitFor([&] { return versionsRead(rig.app(), 2, "1203"); }));
-    auto setTimes = [&] {
-        const std::vector<std::string> commands = rig.unit().commands();
-        return std::count_if(commands.begin(), commands.end(),
-                             [](const std::string& s) { return s.rfind("SETTIME", 0) == 0; });
-    };
     // The first link's setting; tmSetRTC then runs hourly.
     std::ptrdiff_t before = 0;
     if (!c.firstSetDuringTransfer) {
         rig.timers().advance(kClockSetDelayMs);
-        ASSERT_TRUE(rig.waitFor([&] { return setTimes() == 1; }));
+        ASSERT_TRUE(rig.waitFor([&] { return clockSettings(rig) == 1; }));
         before = 1;
     }
 
@@ -331,15 +324,15 @@ TEST_P(ClockSetAfterAnUpgrade, OnceASecondAfterTheNewVersions) {
         return std::find(rig.messages.begin(), rig.messages.end(), kUpgradeCompletedText) != rig.messages.end();
     })) << "no completion";
     ASSERT_TRUE(rig.waitFor([&] { return versionsRead(rig.app(), 2, "1204"); })) << "the versions never came back";
-    EXPECT_EQ(setTimes(), before) << "the clock went to the loader";
+    EXPECT_EQ(clockSettings(rig), before) << "the clock went to the loader";
 
     rig.timers().advance(kClockSetDelayMs - 1);
     test::spinFor(50);
-    EXPECT_EQ(setTimes(), before) << "set before its second";
+    EXPECT_EQ(clockSettings(rig), before) << "set before its second";
     rig.timers().advance(1);
-    EXPECT_TRUE(rig.waitFor([&] { return setTimes() == before + 1; })) << "no clock setting after the upgrade";
+    EXPECT_TRUE(rig.waitFor([&] { return clockSettings(rig) == before + 1; })) << "no clock setting after the upgrade";
     test::spinFor(50);
-    EXPECT_EQ(setTimes(), before + 1);
+    EXPECT_EQ(clockSettings(rig), before + 1);
     const std::vector<std::string> commands = rig.unit().commands();
     const auto lastVersionRequest = std::find(commands.rbegin(), commands.rend(), "VER");
     const auto lastSet = std::find_if(commands.rbegin(), commands.rend(),
