@@ -24,6 +24,7 @@
 #include "mainwindow/menu_logic.h"
 #include "mainwindow/window_logic.h"
 #include "platform/clock.h"
+#include "platform/port_holders.h"
 #include "platform/window_timer.h"
 #include "sim/pty_simulator.h"
 #include "support/event_loop.h"
@@ -87,6 +88,10 @@ public:
             for (int attempt = 0; attempt < 3 && !found; ++attempt) found = app_->link().ProbePort(position, report) == 1;
             if (!found) {
                 *why = "the probe did not find the unit in three tries";
+                // Another program on the unit's pty (one of another test
+                // that still had that pty number open) explains it.
+                const std::string holders = describePortHolders(portHolders(unit_.slavePath()));
+                if (!holders.empty()) *why += "; the unit's pty is also open in " + holders;
                 return false;
             }
         }

@@ -1,6 +1,7 @@
 // The simulator on a real pseudo-terminal. These tests wait on real I/O
 // with generous bounds; they never assert how fast anything is.
 #include "sim/pty_simulator.h"
+#include "platform/port_holders.h"
 #include "sim_test_util.h"
 
 #include <gtest/gtest.h>
@@ -256,7 +257,8 @@ TEST_F(PtySim, PacedCommandsAreTakenNoSoonerThanTheLineBringsThem) {
     EXPECT_EQ(c.read(1, 10s), "/");
     EXPECT_GE(std::chrono::steady_clock::now() - start, 95ms);
     EXPECT_EQ(c.read(9, 10s), "V01 1203\\");
-    EXPECT_EQ(sim_->commands(), std::vector<std::string>{"VER"});
+    EXPECT_EQ(sim_->commands(), std::vector<std::string>{"VER"})
+        << "the pty is also open in: " << velmora::describePortHolders(velmora::portHolders(sim_->slavePath()));
 }
 
 TEST_F(PtySim, TimersRunOnTheGivenTimeSource) {
