@@ -39,6 +39,7 @@
 #include "service/control_client.h"
 #include "service/control_socket.h"
 #include "sim/pty_simulator.h"
+#include "support/unix_socket.h"
 
 namespace velmora {
 namespace {
@@ -283,18 +284,6 @@ MetricsFigure measureMetrics() {
     return f;
 }
 
-int connectTo(const std::filesystem::path& path) {
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    std::memcpy(address.sun_path, path.c_str(), path.string().size() + 1);
-    if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
-        ::close(fd);
-        return -1;
-    }
-    return fd;
-}
-
 // Writes what the owner takes, reading nothing back, until `stop`.
 void pushUntil(int fd, const std::string& bytes, const std::atomic<bool>& stop) {
     std::size_t done = 0;
@@ -339,8 +328,8 @@ LoadFigure measureUnderLoad() {
     measure(f.idleMedian, f.idleP99);
 
     std::vector<int> fds;
-    for (int i = 0; i < 64; ++i) fds.push_back(connectTo(serve.socket()));
-    const int trickle = connectTo(serve.socket());
+    for (int i = 0; i < 64; ++i) fds.push_back(test::connectTo(serve.socket()));
+    const int trickle = test::connectTo(serve.socket());
     ::send(trickle, "{\"id\":1,", 8, MSG_NOSIGNAL);
     fds.push_back(trickle);
     std::string manyKeys = R"({"id":1,"command":"status")";
@@ -351,14 +340,14 @@ LoadFigure measureUnderLoad() {
         switchings += std::string(R"({"id":)") + std::to_string(i) + R"(,"command":"switch","on":)" +
                       (i % 2 ? "false" : "true") + R"(,"bank":2,"port":8})" + "\n";
     std::atomic<bool> stop{false};
-    const int junk = connectTo(serve.socket());
-    const int keys = connectTo(serve.socket());
+    const int junk = test::connectTo(serve.socket());
+    const int keys = test::connectTo(serve.socket());
     std::thread flood([&] { pushUntil(junk, std::string(1u << 20, '\n') + "junk\n", stop); });
     std::thread heavy([&] { pushUntil(keys, manyKeys, stop); });
     std::thread vanishing([&] {
         // One after another: each queues its switchings and goes at once.
         while (!stop.load()) {
-            const int fd = connectTo(serve.socket());
+            const int fd = test::connectTo(serve.socket());
             if (fd < 0) break;
             ::send(fd, switchings.data(), switchings.size(), MSG_NOSIGNAL);
             ::close(fd);

@@ -25,6 +25,7 @@
 #include "sim/pty_simulator.h"
 #include "support/child_process.h"
 #include "support/temp_folder.h"
+#include "support/unix_socket.h"
 
 namespace velmora {
 namespace {
@@ -347,18 +348,6 @@ long residentKiB(pid_t pid) {
     return 0;
 }
 
-int connectTo(const std::filesystem::path& path) {
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    std::memcpy(address.sun_path, path.c_str(), path.string().size() + 1);
-    if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
-        ::close(fd);
-        return -1;
-    }
-    return fd;
-}
-
 // Writes what the owner takes within `ms` without reading anything back.
 void pushFor(int fd, const std::string& bytes, int ms) {
     const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
@@ -388,15 +377,15 @@ TEST(Owner, BadClientsAtOnceCostTheOthersNothing) {
     ASSERT_GT(before, 0);
 
     std::vector<int> fds;
-    for (int i = 0; i < 64; ++i) fds.push_back(connectTo(socket));  // idle
-    const int trickle = connectTo(socket);
+    for (int i = 0; i < 64; ++i) fds.push_back(test::connectTo(socket));  // idle
+    const int trickle = test::connectTo(socket);
     ::send(trickle, "{\"id\":1,", 8, MSG_NOSIGNAL);
-    const int junk = connectTo(socket);
-    const int keys = connectTo(socket);
+    const int junk = test::connectTo(socket);
+    const int keys = test::connectTo(socket);
     std::string manyKeys = R"({"id":1,"command":"status")";
     for (int i = 0; manyKeys.size() < 1000000; ++i) manyKeys += ",\"k" + std::to_string(i) + "\":0";
     manyKeys += "}\n";
-    const int vanish = connectTo(socket);
+    const int vanish = test::connectTo(socket);
     std::string switchings;
     for (int i = 0; i < 1000; ++i)
         switchings += std::string(R"({"id":)") + std::to_string(i) + R"(,"command":"switch","on":)" +
