@@ -115,7 +115,10 @@ Application::Application(ApplicationOptions options)
 
     link_ = std::make_unique<SerialLink>(SerialLink::Deps{
         state_, tables_, dispatcher_, clock_, *logic_, dialogs_,
-        tracedFactory([] { return makeSerialDevice(); }, options_.trace),
+        // The simulated unit, when it lives in the program, is reached
+        // through devices of its own.
+        tracedFactory([this] { return simulator_ ? simulator_->makeSerialDevice() : makeSerialDevice(); },
+                      options_.trace),
         [this] { return LinkOptions{settings_.RestoreStatus, settings_.SetRTC}; },
         [](int milliseconds) { QThread::msleep(static_cast<unsigned long>(milliseconds > 0 ? milliseconds : 0)); }});
 

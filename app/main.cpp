@@ -1,5 +1,7 @@
 // velmora: the main program.
 #include <QCoreApplication>
+#include <QGuiApplication>
+#include <QSessionManager>
 
 #include <cstdio>
 #include <exception>
@@ -146,11 +148,20 @@ int run(int argc, char** argv) {
         std::fprintf(stderr, "velmora: cannot start the simulated unit: %s\n", error.c_str());
         return 1;
     }
+    // The session's end (WM_ENDSESSION on Windows) may end the process as
+    // soon as aboutToQuit has been emitted, without exec() returning: the
+    // shutdown runs there too. While an upgrade holds the port the session
+    // is asked not to end, as the window takes no close request then.
+    QObject::connect(qApp, &QCoreApplication::aboutToQuit, [&application] { application.shutdown(); });
+    QObject::connect(qApp, &QGuiApplication::commitDataRequest, [&application](QSessionManager& session) {
+        if (application.upgradeUnderWay()) session.cancel();
+    });
     const bool stopped = stopSignals && stopSignals->signalNumber() != 0;  // during start-up
     const int result = stopped ? 0 : QApplication::exec();
     // Dispatcher, then link and reader, then (when `application` goes) the
     // windows.
     application.shutdown();
+    if (stopSignals) stopSignals->finished();
     if (stopSignals && stopSignals->signalNumber() != 0) return 128 + stopSignals->signalNumber();
     return result;
 }

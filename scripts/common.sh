@@ -39,3 +39,22 @@ build_main() {
     -DCMAKE_CXX_FLAGS_RELEASE="-O3 -DNDEBUG -g"
   cmake --build "$ROOT/build" -j "$JOBS"
 }
+
+# The Qt kit of the Windows window (scripts/build-qt-windows): the folder
+# VELMORA_QT_WINDOWS names, else the cache folder named by Qt's version and
+# a hash of the kit's recipe.
+qt_windows_kit() {
+  if [ -n "${VELMORA_QT_WINDOWS:-}" ]; then echo "$VELMORA_QT_WINDOWS"; return 0; fi
+  local recipe="$ROOT/packaging/windows/qt-kit.recipe" version hash
+  version="$(sed -n 's/^QT_KIT_VERSION=//p' "$recipe")"
+  hash="$(sha256sum "$recipe" | cut -c1-12)"
+  echo "${XDG_CACHE_HOME:-$HOME/.cache}/velmora/qt-$version-mingw-x86_64-$hash"
+}
+# qt_windows_kit_complete DIR: whether DIR holds a kit the window builds with.
+qt_windows_kit_complete() {
+  local kit="$1" f
+  for f in bin/qt-cmake bin/Qt6Core.dll bin/Qt6Widgets.dll bin/Qt6Svg.dll bin/Qt6Charts.dll \
+           plugins/platforms/qwindows.dll lib/cmake/Qt6Charts/Qt6ChartsConfig.cmake; do
+    [ -e "$kit/$f" ] || return 1
+  done
+}

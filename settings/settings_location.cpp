@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <random>
 #include <system_error>
@@ -20,7 +21,7 @@ fs::path settingsFilePath(const fs::path& exeDir, const fs::path& userConfigDir,
     return userConfigDir / kSettingsFileName;
 }
 
-fs::path userConfigDir(const EnvironmentLookup& env) {
+fs::path userConfigDir(const EnvironmentLookup& env, FolderConvention convention) {
     auto usable = [&](const char* name) -> std::optional<fs::path> {
         if (!env) return std::nullopt;
         const auto value = env(name);
@@ -31,6 +32,9 @@ fs::path userConfigDir(const EnvironmentLookup& env) {
         if (!p.is_absolute()) return std::nullopt;
         return p;
     };
+    if (convention == FolderConvention::windows) {
+        if (auto appData = usable("APPDATA")) return *appData / "velmora";
+    }
     if (auto xdg = usable("XDG_CONFIG_HOME")) return *xdg / "velmora";
     if (auto home = usable("HOME")) return *home / ".config" / "velmora";
     if (auto appData = usable("APPDATA")) return *appData / "velmora";
@@ -70,7 +74,49 @@ bool isFolderWritable(const fs::path& folder) {
     return false;
 }
 
+namespace {
+
+// A Windows path compared as the system does: either separator, ASCII
+// letters without case, no trailing separator.
+std::string comparableWindowsPath(std::string path) {
+    for (char& c : path) {
+        if (c == '\\') c = '/';
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    }
+    while (path.size() > 1 && path.back() == '/') path.pop_back();
+    return path;
+}
+
+}  // namespace
+
+bool isUnderProgramFiles(const std::string& folder, const EnvironmentLookup& env) {
+    if (!env) return false;
+    const std::string f = comparableWindowsPath(folder);
+    for (const char* name : {"ProgramFiles", "ProgramFiles(x86)", "ProgramW6432"}) {
+        const auto value = env(name);
+        if (!value || value->empty()) continue;
+        const std::string base = comparableWindowsPath(*value);
+        if (f == base || (f.size() > base.size() && f.compare(0, base.size(), base) == 0 && f[base.size()] == '/'))
+            return true;
+    }
+    return false;
+}
+
 bool isInstalledProgramFolder(const std::filesystem::path& folder) {
+#ifdef _WIN32
+    // In UTF-8 from the wide forms, so that no name is lost to the ANSI
+    // code page.
+    const auto utf8 = [](const std::filesystem::path& p) {
+        const auto s = p.u8string();
+        return std::string(s.begin(), s.end());
+    };
+    return isUnderProgramFiles(utf8(folder), [&](const char* name) -> std::optional<std::string> {
+        const std::wstring wide(name, name + std::strlen(name));
+        const wchar_t* value = _wgetenv(wide.c_str());
+        if (!value) return std::nullopt;
+        return utf8(std::filesystem::path(value));
+    });
+#else
     std::filesystem::path f = folder.lexically_normal();
     // "/usr/bin/" is /usr/bin.
     if (f.filename().empty() && f.has_parent_path()) f = f.parent_path();
@@ -80,6 +126,7 @@ bool isInstalledProgramFolder(const std::filesystem::path& folder) {
     if (f.filename() != "bin") return false;
     std::error_code ec;
     return std::filesystem::exists(f.parent_path() / "share" / "applications" / "velmora-manager.desktop", ec);
+#endif
 }
 
 std::filesystem::path programSettingsPath(const std::filesystem::path& exeDir,

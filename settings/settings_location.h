@@ -22,10 +22,25 @@ std::filesystem::path settingsFilePath(const std::filesystem::path& exeDir,
 // Environment lookup: the variable's value, or nullopt when it is not set.
 using EnvironmentLookup = std::function<std::optional<std::string>(const char* name)>;
 
-// The per-user configuration folder of this program: $XDG_CONFIG_HOME/velmora
-// when that is an absolute path, else $HOME/.config/velmora, else
-// $APPDATA/velmora (Windows). Empty when none of them is usable.
-std::filesystem::path userConfigDir(const EnvironmentLookup& env);
+// Which system's habits say where a user's files go.
+enum class FolderConvention { posix, windows };
+#ifdef _WIN32
+inline constexpr FolderConvention kThisSystem = FolderConvention::windows;
+#else
+inline constexpr FolderConvention kThisSystem = FolderConvention::posix;
+#endif
+
+// The per-user configuration folder of this program. POSIX:
+// $XDG_CONFIG_HOME/velmora when that is an absolute path, else
+// $HOME/.config/velmora, else $APPDATA/velmora. Windows: %APPDATA%\velmora
+// first (a HOME set by other tools is no place for settings there), then
+// the same as POSIX. Empty when none of them is usable.
+std::filesystem::path userConfigDir(const EnvironmentLookup& env, FolderConvention convention = kThisSystem);
+
+// Whether `folder` (a Windows path, either separator) lies in one of the
+// system's program folders (%ProgramFiles%, %ProgramFiles(x86)%,
+// %ProgramW6432%): letters compared without case, whole folder names only.
+bool isUnderProgramFiles(const std::string& folder, const EnvironmentLookup& env);
 
 // userConfigDir() over the process environment.
 std::filesystem::path userConfigDirFromEnvironment();
@@ -34,8 +49,9 @@ std::filesystem::path userConfigDirFromEnvironment();
 // temporary file, which it removes again. False when the folder is missing.
 bool isFolderWritable(const std::filesystem::path& folder);
 
-// True for the folder of an installed program: one of the system's program
-// folders (/usr/bin, /usr/local/bin, /bin), or a bin folder whose prefix
+// True for the folder of an installed program: on Windows a folder under
+// Program Files; elsewhere one of the system's program folders (/usr/bin,
+// /usr/local/bin, /bin), or a bin folder whose prefix
 // holds our desktop entry (share/applications/velmora-manager.desktop, as
 // the install rules put it). Such a folder is nobody's to keep settings in,
 // even when root could write there.

@@ -69,6 +69,7 @@ struct EnvCase {
     const char* name;
     std::map<std::string, std::string> env;
     const char* expected;
+    FolderConvention convention = FolderConvention::posix;
 };
 
 void PrintTo(const EnvCase& c, std::ostream* os) { *os << c.name; }
@@ -82,7 +83,7 @@ TEST_P(UserConfigDir, FollowsTheUsualVariables) {
         if (it == c.env.end()) return std::nullopt;
         return it->second;
     };
-    EXPECT_EQ(userConfigDir(lookup), fs::path(c.expected));
+    EXPECT_EQ(userConfigDir(lookup, c.convention), fs::path(c.expected));
 }
 
 const EnvCase kEnvCases[] = {
@@ -96,10 +97,45 @@ const EnvCase kEnvCases[] = {
     {"HomeBeforeAppData", {{"HOME", "/home/u"}, {"APPDATA", "/appdata"}},
      "/home/u/.config/velmora"},
     {"NothingKnown", {}, ""},
+    // Windows: the roaming application data, even where a HOME is set.
+    {"WindowsAppDataBeforeHome", {{"HOME", "/home/u"}, {"APPDATA", "/appdata"}}, "/appdata/velmora",
+     FolderConvention::windows},
+    {"WindowsHomeWithoutAppData", {{"HOME", "/home/u"}}, "/home/u/.config/velmora", FolderConvention::windows},
+    {"WindowsEmptyAppDataIgnored", {{"APPDATA", ""}, {"HOME", "/home/u"}}, "/home/u/.config/velmora",
+     FolderConvention::windows},
 };
 
 INSTANTIATE_TEST_SUITE_P(Environments, UserConfigDir, ::testing::ValuesIn(kEnvCases),
                          [](const auto& row) { return std::string(row.param.name); });
+
+// The folder of an installed program on Windows is no place for define.ini
+// even where the user may write (an administrator, Wine); a portable copy
+// elsewhere keeps it beside itself.
+TEST(ProgramFilesFolder, IsTheSystemsProgramFoldersWithoutCase) {
+    const std::map<std::string, std::string> env = {{"ProgramFiles", "C:\\Program Files"},
+                                                    {"ProgramFiles(x86)", "C:\\Program Files (x86)\\"},
+                                                    {"ProgramW6432", ""}};
+    const auto lookup = [&](const char* name) -> std::optional<std::string> {
+        const auto it = env.find(name);
+        if (it == env.end()) return std::nullopt;
+        return it->second;
+    };
+    const struct {
+        const char* folder;
+        bool installed;
+    } rows[] = {
+        {"C:\\Program Files\\Velmora Manager", true},
+        {"c:/program files/velmora manager/", true},
+        {"C:\\PROGRAM FILES (X86)\\Velmora", true},
+        {"C:\\Program Files", true},
+        {"C:\\Program Files Extra\\Velmora", false},  // a longer name is another folder
+        {"C:\\Program", false},
+        {"D:\\Tools\\Velmora", false},
+        {"", false},
+    };
+    for (const auto& r : rows) EXPECT_EQ(isUnderProgramFiles(r.folder, lookup), r.installed) << r.folder;
+    EXPECT_FALSE(isUnderProgramFiles("C:\\Program Files\\Velmora", nullptr)) << "no environment";
+}
 
 TEST(FolderWritable, AnswersForRealFoldersAndLeavesNothingBehind) {
     TempFolder dir;
