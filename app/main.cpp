@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <exception>
 #include <filesystem>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -18,9 +19,26 @@
 #include "service/outlet_names.h"
 #include "settings/settings_location.h"
 
+#ifdef _WIN32
+#define NOMINMAX
+#include <windows.h>
+#endif
+
 namespace {
 
 int run(int argc, char** argv);
+
+#ifdef _WIN32
+// A window program has no console of its own. Started from one (cmd,
+// PowerShell), it answers --help and --version and reports errors there,
+// and that console's Ctrl+C and close reach it; output already redirected
+// to a file or pipe stays where it goes.
+void useParentConsole() {
+    if (GetFileType(GetStdHandle(STD_OUTPUT_HANDLE)) != FILE_TYPE_UNKNOWN) return;
+    if (!AttachConsole(ATTACH_PARENT_PROCESS)) return;
+    if (!std::freopen("CONOUT$", "w", stdout) || !std::freopen("CONOUT$", "w", stderr)) return;
+}
+#endif
 
 std::vector<std::string> argumentsOf(int argc, char** argv) {
     std::vector<std::string> args;
@@ -32,6 +50,11 @@ std::vector<std::string> argumentsOf(int argc, char** argv) {
 // system says it (Linux), else the folder of argv[0].
 std::filesystem::path programFolder(const char* argv0) {
     std::error_code ec;
+#ifdef _WIN32
+    wchar_t module[32768];
+    const DWORD length = GetModuleFileNameW(nullptr, module, static_cast<DWORD>(std::size(module)));
+    if (length > 0 && length < std::size(module)) return std::filesystem::path(module).parent_path();
+#endif
     const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", ec);
     if (!ec && !self.empty()) return self.parent_path();
     return std::filesystem::absolute(std::filesystem::path(argv0 ? argv0 : ""), ec).parent_path();
@@ -51,6 +74,9 @@ void printHelp(const char* argv0) {
 int main(int argc, char** argv) {
     using namespace velmora;
 
+#ifdef _WIN32
+    useParentConsole();
+#endif
     // Answered before Qt starts, so they work without a display.
     const std::vector<std::string> early = argumentsOf(argc, argv);
     bool qtStyleOptions = false;  // "-platform offscreen" and the like

@@ -1,15 +1,19 @@
 // velmora-render-assets [--icons] FOLDER
+// velmora-render-assets --ico FILE
 //
 // Writes every picture of every picture list to FOLDER as PNG files
 // (<list>_<index>.png at 1x and <list>_<index>@2x.png at 2x), the
 // application icon at each of its sizes (icon_<pixels>.png), and
 // contact_sheet.png: two bank panels laid out as the window shows them plus
 // every picture on the panel background, once at 1x and once at 2x, so that
-// the artwork can be judged at a glance.
+// the artwork can be judged at a glance. --ico writes the Windows icon
+// file of the program (app/velmora.ico is made with it).
 
 #include "assets/picture_lists.h"
+#include "assets/windows_icon.h"
 
 #include <QDir>
+#include <QFile>
 #include <QGuiApplication>
 #include <QPainter>
 
@@ -140,10 +144,21 @@ int main(int argc, char** argv) {
     QStringList args = app.arguments();
     // --icons: the application icon alone, at each size (the install's
     // hicolor theme takes them).
+    if (args.size() == 3 && args[1] == QStringLiteral("--ico")) {
+        std::vector<QImage> images;
+        for (int pixels : velmora::kWindowsIconSizes) images.push_back(velmora::applicationIconImage(pixels));
+        const QByteArray ico = velmora::windowsIconFile(images);
+        QFile file(args[2]);
+        if (ico.isEmpty() || !file.open(QIODevice::WriteOnly) || file.write(ico) != ico.size()) {
+            std::fprintf(stderr, "velmora-render-assets: cannot write %s\n", qPrintable(args[2]));
+            return 1;
+        }
+        return 0;
+    }
     const bool iconsOnly = args.size() == 3 && args[1] == QStringLiteral("--icons");
     if (iconsOnly) args.removeAt(1);
     if (args.size() != 2 || args[1].startsWith(QLatin1Char('-'))) {
-        std::fprintf(stderr, "usage: velmora-render-assets [--icons] FOLDER\n");
+        std::fprintf(stderr, "usage: velmora-render-assets [--icons] FOLDER | --ico FILE\n");
         return 2;
     }
     QDir folder(args[1]);

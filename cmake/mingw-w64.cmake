@@ -12,5 +12,10 @@ set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 # Programs that run on a machine without the MinGW runtime DLLs (and under
-# Wine without a path to them).
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
+# Wine without a path to them). The window shares the runtime DLLs with the
+# Qt kit it is built against (one libstdc++ in the process), so a build with
+# Qt links them as DLLs and ships them beside the program; velmoractl links
+# them statically in every build (cli/CMakeLists.txt).
+if(DEFINED VELMORA_WITH_QT AND NOT VELMORA_WITH_QT)
+  set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
+endif()

@@ -58,3 +58,14 @@ qt_windows_kit_complete() {
     [ -e "$kit/$f" ] || return 1
   done
 }
+
+# build_velmora_sim DIR: a Qt-free build of the simulated unit alone in DIR
+# (for the stages that run Windows programs against it); prints its path.
+build_velmora_sim() {
+  local dir="$1"
+  configure_build "$dir" -DCMAKE_BUILD_TYPE=Release -DVELMORA_WITH_QT=OFF \
+    -DVELMORA_WITH_TESTS=OFF -DVELMORA_WITH_BENCH=OFF
+  timeout 600 cmake --build "$dir" -j "$JOBS" --target velmora-sim >"$dir/build.log" 2>&1 ||
+    { tail -n 40 "$dir/build.log" >&2; return 1; }
+  echo "$dir/sim/velmora-sim"
+}

@@ -40,9 +40,31 @@ int main(int argc, char** argv) {
     }
     std::cout << sim.slavePath() << std::endl;
 
-    int sig = 0;
-    sigwait(&stopSignals, &sig);
+    // With --log, each command the unit takes goes to the file as it comes
+    // (looked at ten times a second), so that a test sees it live.
+    std::ofstream log;
+    if (!parsed.options.logFile.empty()) {
+        log.open(parsed.options.logFile, std::ios::trunc);
+        if (!log) {
+            std::cerr << "velmora-sim: cannot write " << parsed.options.logFile << "\n";
+            sim.stop();
+            return 1;
+        }
+    }
+    std::size_t logged = 0;
+    const auto logNewCommands = [&] {
+        if (!log.is_open()) return;
+        const std::vector<std::string> commands = sim.commands();
+        for (; logged < commands.size(); ++logged) log << commands[logged] << '\n';
+        log.flush();
+    };
+    for (;;) {
+        const timespec tenth{0, 100'000'000};
+        if (sigtimedwait(&stopSignals, nullptr, &tenth) > 0) break;
+        logNewCommands();
+    }
     sim.stop();
+    logNewCommands();
     if (!parsed.options.recordFile.empty()) {
         // What the unit received, for tests that check the bytes on the line.
         const std::vector<std::uint8_t> received = sim.received();

@@ -46,6 +46,7 @@ std::string simUsage() {
            "  --prompt-every S     without firmware, ask for an image every S seconds (default 8)\n"
            "  --paced              talk at the real line rate, both ways (960 bytes/s)\n"
            "  --record FILE        on stopping, write every byte the program sent to FILE\n"
+           "  --log FILE           write each command the unit receives to FILE as it comes, a line each\n"
            "faults:\n"
            "  --silent-after N     answer N polls, then nothing at all\n"
            "  --hangup-after N     answer N polls, drop the line at the next\n"
@@ -107,6 +108,8 @@ SimOptionsResult parseSimOptions(const std::vector<std::string>& args) {
             r.options.pty.paced = true;
         } else if (a == "--record") {
             if (!value(r.options.recordFile) || r.options.recordFile.empty()) return fail("--record needs a file");
+        } else if (a == "--log") {
+            if (!value(r.options.logFile) || r.options.logFile.empty()) return fail("--log needs a file");
         } else if (a == "--silent-after") {
             if (!number(0, 1000000, n)) return fail("--silent-after needs a number of polls");
             u.faults.silentAfterPolls = static_cast<int>(n);

@@ -15,6 +15,7 @@ struct SimOptions {
     // Where every byte the program sent is written when the unit stops
     // (--record); empty: nowhere.
     std::string recordFile;
+    std::string logFile;  // each command body as it comes, a line each
     bool help = false;
 };
 
