@@ -20,7 +20,9 @@
 #include "settings/settings_location.h"
 
 #ifdef _WIN32
+#ifndef NOMINMAX
 #define NOMINMAX
+#endif
 #include <windows.h>
 #endif
 
