@@ -6,7 +6,8 @@
 ;
 ; Silent: setup.exe /S [/ADDTOPATH] [/D=folder]; uninstall.exe /S.
 
-Unicode true
+; A 64-bit installer for the 64-bit program: it runs where the program can.
+Target amd64-unicode
 !include "MUI2.nsh"
 !include "FileFunc.nsh"
 !include "LogicLib.nsh"

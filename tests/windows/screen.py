@@ -6,8 +6,8 @@ the picture changed.
 
   screen.py panels SHOT X Y W H      one line per bank panel inside the window
                                      rectangle: "LEFT TOP RIGHT BOTTOM" (screen)
-  screen.py changed A B X Y W H      mean difference (0-255) of the rectangle
-                                     between two screenshots
+  screen.py lit SHOT X Y W H         how many pixels of the rectangle are a lit
+                                     lamp's bright green
 Screenshots are PNG files (converted through ImageMagick).
 """
 import subprocess
@@ -67,13 +67,11 @@ def panels(picture, x, y, w, h):
     return found
 
 
-def changed(a, b, x, y, w, h):
-    total = 0
-    for row in range(y, y + h):
-        for c in range(x, x + w):
-            pa, pb = pixel(a, c, row), pixel(b, c, row)
-            total += sum(abs(i - j) for i, j in zip(pa, pb))
-    return total / (3 * w * h)
+def lit(picture, x, y, w, h):
+    """Pixels of a lit ON lamp: bright green, well above red and blue (an
+    unlit lamp is a dark green)."""
+    return sum(1 for row in range(y, y + h) for c in range(x, x + w)
+               if (lambda r, g, b: g >= 150 and g - r >= 60 and g - b >= 60)(*pixel(picture, c, row)))
 
 
 def main(argv):
@@ -82,9 +80,9 @@ def main(argv):
         for p in panels(load(argv[2]), x, y, w, h):
             print(*p)
         return 0
-    if len(argv) == 8 and argv[1] == "changed":
-        x, y, w, h = map(int, argv[4:8])
-        print(f"{changed(load(argv[2]), load(argv[3]), x, y, w, h):.1f}")
+    if len(argv) == 7 and argv[1] == "lit":
+        x, y, w, h = map(int, argv[3:7])
+        print(lit(load(argv[2]), x, y, w, h))
         return 0
     print(__doc__, file=sys.stderr)
     return 2
