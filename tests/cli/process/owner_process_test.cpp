@@ -175,7 +175,9 @@ TEST(Owner, UpgradeWhoseVersionsNeverComeBackSaysSo) {
         // random folder name, may hold those digits).
         std::istringstream lines(upgrade.out);
         for (std::string line; std::getline(lines, line);) {
-            if (line.rfind("Bank ", 0) == 0) EXPECT_FALSE(has(line, "1204")) << upgrade.out;
+            if (line.rfind("Bank ", 0) == 0) {
+                EXPECT_FALSE(has(line, "1204")) << upgrade.out;
+            }
         }
         EXPECT_TRUE(has(upgrade.err, "did not report its new versions within 1 s")) << upgrade.err;
     }
