@@ -2,6 +2,7 @@
 
 #include <QDateTime>
 #include <QMenuBar>
+#include <QScrollBar>
 #include <QThread>
 
 #include <chrono>
@@ -36,7 +37,7 @@ namespace velmora {
 
 // The main menu's items as the menu logic sees them.
 struct Application::MenuAdapter final : MenuView {
-    explicit MenuAdapter(TForm1& w) : window(w) {}
+    explicit MenuAdapter(MainWindow& w) : window(w) {}
     void setItemEnabled(std::string_view name, bool enabled) override {
         if (QAction* item = window.menuItem(name)) item->setEnabled(enabled);
     }
@@ -46,16 +47,16 @@ struct Application::MenuAdapter final : MenuView {
     void setItemCaption(std::string_view name, std::string_view caption) override {
         window.setMenuItemCaption(name, caption);
     }
-    TForm1& window;
+    MainWindow& window;
 };
 
 // The Set Timer dialog as the panels' menus and the Time menu open it.
 struct Application::TimerDialogAdapter final : TimerDialogHost {
-    explicit TimerDialogAdapter(TForm4& d) : dialog(d) {}
+    explicit TimerDialogAdapter(SetTimerDialog& d) : dialog(d) {}
     int DialogBank() const override { return dialog.DialogBank(); }
     void setDialogBank(int bankIndex) override { dialog.setDialogBank(bankIndex); }
     bool showModal() override { return dialog.showModal(); }
-    TForm4& dialog;
+    SetTimerDialog& dialog;
 };
 
 // The Configuration dialog as the menu commands use it.
@@ -71,9 +72,9 @@ Application::Application(ApplicationOptions options)
     : options_(std::move(options)),
       clock_(options_.clock ? *options_.clock : static_cast<const Clock&>(systemClock_)),
       timers_(options_.timers ? *options_.timers : static_cast<TimerFactory&>(qtTimers_)) {
-    window_ = std::make_unique<TForm1>();
+    window_ = std::make_unique<MainWindow>();
     dialogs_.setParent(window_.get());
-    detectDialog_ = new TForm3(dispatcher_, window_.get());
+    detectDialog_ = new DetectDialog(dispatcher_, window_.get());
 
     MainWindowHooks hooks;
     hooks.upgradeBegin = [this] { upgrade_->upgradeBegin(); };
@@ -124,15 +125,15 @@ Application::Application(ApplicationOptions options)
 
 
     // The Set Timer and Upgrade Process dialogs live as long as the window.
-    timerDialog_ = new TForm4(SetTimerLogic::Deps{tables_, clock_, dialogs_,
+    timerDialog_ = new SetTimerDialog(SetTimerLogic::Deps{tables_, clock_, dialogs_,
                                                   [this] { return state_.BankCount.load(); },
                                                   [this] { logic_->ReturnToTransfer(); }},
                               window_.get());
     window_->setTimerDialog(timerDialog_);
     timerDialogHost_ = std::make_unique<TimerDialogAdapter>(*timerDialog_);
-    upgradeDialog_ = new TForm5(window_.get());
-    upgradeDialog_->protectFromClicks({window_.get(), window_->component("UniClass1"), window_->component("UniClass2"),
-                                       window_->component("UniClass3"), window_->component("ScrollBar1"),
+    upgradeDialog_ = new UpgradeDialog(window_.get());
+    upgradeDialog_->protectFromClicks({window_.get(), window_->component(panelId(1)), window_->component(panelId(2)),
+                                       window_->component(panelId(3)), window_->scrollBar(),
                                        window_->menuBar()});
     const auto pause = [](int milliseconds) {
         QThread::msleep(static_cast<unsigned long>(milliseconds > 0 ? milliseconds : 0));
@@ -245,17 +246,17 @@ bool Application::upgradeUnderWay() const {
 }
 
 void Application::wireWindow() {
-    TForm1::Handlers h;
+    MainWindow::Handlers h;
     // Closing now would leave the unit with half an image.
     h.mayClose = [this] { return !upgradeUnderWay(); };
-    h.portButtonPressed = [this](int key) { switching_->imButton11MouseDown(key, MouseButton::left); };
-    h.portButtonReleased = [this](int key) { switching_->imButton11MouseUp(key, MouseButton::left); };
+    h.portButtonPressed = [this](int key) { switching_->portButtonPressed(key, MouseButton::left); };
+    h.portButtonReleased = [this](int key) { switching_->portButtonReleased(key, MouseButton::left); };
     h.menuButtonPressed = [this](int slot) {
-        window_->setPicture(menuButtonName(slot), PictureList::imLogo, 1);  // pressed
+        window_->setPicture(menuButtonId(slot), PictureList::menuButton, 1);  // pressed
     };
     h.menuButtonReleased = [this](int slot) {
         const QPoint at = window_->popupPoint(slot);
-        window_->setPicture(menuButtonName(slot), PictureList::imLogo, 0);  // released
+        window_->setPicture(menuButtonId(slot), PictureList::menuButton, 0);  // released
         window_->openPopup(slot, at);
     };
     h.popupOpening = [this](int slot) { switching_->popForm1Popup(slot); };
@@ -312,8 +313,8 @@ bool Application::start(std::string* error) {
     ReadSettings(settings_, options_.settingsPath, ports_.count(), dialogs_, *menus_);
     // Made once the port list and the settings are known: its controls
     // start from the stored settings.
-    configDialog_ = new TOKRightDlg(ports_.names, settings_, window_.get());
-    aboutBox_ = new TForm2(window_.get());
+    configDialog_ = new ConfigurationDialog(ports_.names, settings_, window_.get());
+    aboutBox_ = new AboutBox(window_.get());
 
     window_->show();
 

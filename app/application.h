@@ -31,12 +31,12 @@ class MainWindowLogic;
 class MenuLogic;
 class SerialLink;
 class SwitchingLogic;
-class TForm1;
-class TForm2;
-class TForm3;
-class TOKRightDlg;
-class TForm4;
-class TForm5;
+class MainWindow;
+class AboutBox;
+class DetectDialog;
+class ConfigurationDialog;
+class SetTimerDialog;
+class UpgradeDialog;
 class FirmwareUpgrade;
 class ClockSync;
 class SimulatedUnit;
@@ -96,15 +96,15 @@ public:
     // that other programs share the port.
     void openLink(int position);
 
-    TForm1& window() { return *window_; }
-    TForm3& detectDialog() { return *detectDialog_; }
+    MainWindow& window() { return *window_; }
+    DetectDialog& detectDialog() { return *detectDialog_; }
     MainWindowLogic& logic() { return *logic_; }
     MenuLogic& menus() { return *menus_; }
     SwitchingLogic& switching() { return *switching_; }
-    TOKRightDlg& configurationDialog() { return *configDialog_; }
-    TForm2& aboutBox() { return *aboutBox_; }
-    TForm4& timerDialog() { return *timerDialog_; }
-    TForm5& upgradeDialog() { return *upgradeDialog_; }
+    ConfigurationDialog& configurationDialog() { return *configDialog_; }
+    AboutBox& aboutBox() { return *aboutBox_; }
+    SetTimerDialog& timerDialog() { return *timerDialog_; }
+    UpgradeDialog& upgradeDialog() { return *upgradeDialog_; }
     FirmwareUpgrade& upgrade() { return *upgrade_; }
     // What the window does for other programs while it holds the port.
     UnitService& service() { return *service_; }
@@ -156,20 +156,20 @@ private:
     QtDialogs dialogs_;
     Settings settings_;
     ComPortList ports_;
-    std::unique_ptr<TForm1> window_;
-    TForm3* detectDialog_ = nullptr;  // owned by the main window
+    std::unique_ptr<MainWindow> window_;
+    DetectDialog* detectDialog_ = nullptr;  // owned by the main window
     std::unique_ptr<MainWindowLogic> logic_;
     std::unique_ptr<MenuAdapter> menuView_;
     std::unique_ptr<ConfigurationAdapter> configurationSource_;
-    TForm4* timerDialog_ = nullptr;    // owned by the main window
-    TForm5* upgradeDialog_ = nullptr;  // owned by the main window
+    SetTimerDialog* timerDialog_ = nullptr;    // owned by the main window
+    UpgradeDialog* upgradeDialog_ = nullptr;  // owned by the main window
     std::unique_ptr<TimerDialogAdapter> timerDialogHost_;
     std::unique_ptr<FirmwareUpgrade> upgrade_;
     std::unique_ptr<ClockSync> clockSync_;
     std::unique_ptr<SwitchingLogic> switching_;
     std::unique_ptr<MenuLogic> menus_;
-    TOKRightDlg* configDialog_ = nullptr;  // owned by the main window
-    TForm2* aboutBox_ = nullptr;           // owned by the main window
+    ConfigurationDialog* configDialog_ = nullptr;  // owned by the main window
+    AboutBox* aboutBox_ = nullptr;           // owned by the main window
     std::unique_ptr<SerialLink> link_;
     std::unique_ptr<SimulatedUnit> simulator_;
     std::unique_ptr<UnitService> service_;

@@ -131,45 +131,45 @@ QPixmap PictureSet::pixmap(int index, QSize logicalSize, qreal devicePixelRatio)
     return pixmaps_.emplace(key, std::move(converted)).first->second;
 }
 
-const PictureSet& imlLed() {
-    static const PictureSet list(QStringLiteral("imlLed"), QSize(21, 28), numbered("led_", 4));
+const PictureSet& portLedPictures() {
+    static const PictureSet list(QStringLiteral("portLedPictures"), QSize(21, 28), numbered("led_", 4));
     return list;
 }
 
-const PictureSet& imlRLed() {
-    static const PictureSet list(QStringLiteral("imlRLed"), QSize(50, 26),
+const PictureSet& firstPortLedPictures() {
+    static const PictureSet list(QStringLiteral("firstPortLedPictures"), QSize(50, 26),
                                   numbered("led_wide_", 4));
     return list;
 }
 
-const PictureSet& ImageList1() {
+const PictureSet& currentDigitPictures() {
     static const PictureSet list = [] {
         std::vector<QString> files = numbered("digit_red_", 10);
         for (QString& point : numbered("digit_red_point_", 10)) {
             files.push_back(std::move(point));
         }
-        return PictureSet(QStringLiteral("ImageList1"), QSize(27, 37), std::move(files));
+        return PictureSet(QStringLiteral("currentDigitPictures"), QSize(27, 37), std::move(files));
     }();
     return list;
 }
 
-const PictureSet& imlBankNo() {
-    static const PictureSet list(QStringLiteral("imlBankNo"), QSize(29, 37),
+const PictureSet& bankDigitPictures() {
+    static const PictureSet list(QStringLiteral("bankDigitPictures"), QSize(29, 37),
                                   numbered("digit_green_", 10));
     return list;
 }
 
-const PictureSet& imlButton() {
+const PictureSet& portButtonPictures() {
     // Index 0 pressed, 1 released: the order the switching code relies on.
     static const PictureSet list(
-        QStringLiteral("imlButton"), QSize(29, 28),
+        QStringLiteral("portButtonPictures"), QSize(29, 28),
         {svgResource("button_pressed.svg"), svgResource("button_released.svg")});
     return list;
 }
 
-const PictureSet& imLogo() {
+const PictureSet& menuButtonPictures() {
     static const PictureSet list(
-        QStringLiteral("imLogo"), QSize(39, 15),
+        QStringLiteral("menuButtonPictures"), QSize(39, 15),
         {svgResource("menu_button_released.svg"), svgResource("menu_button_pressed.svg")});
     return list;
 }
@@ -187,8 +187,8 @@ const PictureSet& separatorPicture() {
 }
 
 std::vector<const PictureSet*> allPictureSets() {
-    return {&imlLed(),    &imlRLed(), &ImageList1(),   &imlBankNo(),
-            &imlButton(), &imLogo(),  &panelArtwork(), &separatorPicture()};
+    return {&portLedPictures(),    &firstPortLedPictures(), &currentDigitPictures(),   &bankDigitPictures(),
+            &portButtonPictures(), &menuButtonPictures(),  &panelArtwork(), &separatorPicture()};
 }
 
 QImage applicationIconImage(int pixels) {

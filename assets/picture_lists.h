@@ -1,7 +1,7 @@
 #pragma once
 
 // The pictures of the main window: the picture lists the bank panels copy
-// from (imlLed, imlRLed, ImageList1, imlBankNo, imlButton, imLogo), the panel
+// from (portLedPictures, firstPortLedPictures, currentDigitPictures, bankDigitPictures, portButtonPictures, menuButtonPictures), the panel
 // artwork, the separator and the application icon.
 //
 // Every picture is an SVG compiled into the program's resources and drawn on
@@ -26,11 +26,11 @@
 namespace velmora {
 
 // Index meanings shared by the window code.
-inline constexpr int kPortButtonPressed = 0;   // imlButton: pressed (dark)
-inline constexpr int kPortButtonReleased = 1;  // imlButton: released (light)
-inline constexpr int kMenuButtonReleased = 0;  // imLogo
-inline constexpr int kMenuButtonPressed = 1;   // imLogo
-// ImageList1: index d is digit d, index kDecimalPointOffset + d is digit d
+inline constexpr int kPortButtonPressed = 0;   // portButtonPictures: pressed (dark)
+inline constexpr int kPortButtonReleased = 1;  // portButtonPictures: released (light)
+inline constexpr int kMenuButtonReleased = 0;  // menuButtonPictures
+inline constexpr int kMenuButtonPressed = 1;   // menuButtonPictures
+// currentDigitPictures: index d is digit d, index kDecimalPointOffset + d is digit d
 // followed by a decimal point.
 inline constexpr int kDecimalPointOffset = 10;
 
@@ -50,7 +50,7 @@ public:
     PictureSet(const PictureSet&) = delete;
     PictureSet& operator=(const PictureSet&) = delete;
 
-    // The window's name of the list, e.g. "imlLed".
+    // The window's name of the list, e.g. "portLedPictures".
     const QString& name() const { return name_; }
     // Size of every picture of the list, logical pixels.
     QSize pictureSize() const { return pictureSize_; }
@@ -94,19 +94,19 @@ private:
 // LED of ports 2..8, 21 x 28, 4 pictures: red ALARM lamp above, green ON
 // lamp below; index = 2 x on + alarm (0 both dark, 1 ALARM lit, 2 ON lit,
 // 3 both lit).
-const PictureSet& imlLed();
+const PictureSet& portLedPictures();
 // LED of port 1, 50 x 26, the same four states, with the words ALARM and ON
 // printed beside the lamps.
-const PictureSet& imlRLed();
+const PictureSet& firstPortLedPictures();
 // Red seven-segment digits for the current, 27 x 37, 20 pictures: 0..9 the
 // digits, 10..19 the digits followed by a decimal point.
-const PictureSet& ImageList1();
+const PictureSet& currentDigitPictures();
 // Green seven-segment digits 0..9 for the bank number, 29 x 37, 10 pictures.
-const PictureSet& imlBankNo();
+const PictureSet& bankDigitPictures();
 // Port button, 29 x 28, 2 pictures: 0 pressed (dark), 1 released (light).
-const PictureSet& imlButton();
+const PictureSet& portButtonPictures();
 // Panel menu button, 39 x 15, 2 pictures: 0 released, 1 pressed.
-const PictureSet& imLogo();
+const PictureSet& menuButtonPictures();
 
 // Panel artwork of the bank panels (Image1..Image3), 590 x 99, one picture.
 const PictureSet& panelArtwork();

@@ -44,20 +44,20 @@ std::vector<Placed> panelComponents(int slot) {
     for (int p = 0; p < 8; ++p) {
         const int state = (p + slot) % 3 == 0 ? velmora::kPortButtonPressed
                                               : velmora::kPortButtonReleased;
-        out.push_back({&velmora::imlButton(), state, QRect(buttonLefts[p], 15, 29, 28)});
+        out.push_back({&velmora::portButtonPictures(), state, QRect(buttonLefts[p], 15, 29, 28)});
     }
-    out.push_back({&velmora::imlRLed(), slot == 1 ? 2 : 3, QRect(99, 48, 50, 26)});
+    out.push_back({&velmora::firstPortLedPictures(), slot == 1 ? 2 : 3, QRect(99, 48, 50, 26)});
     for (int p = 0; p < 7; ++p) {
-        out.push_back({&velmora::imlLed(), (p + slot) % 4, QRect(ledLefts[p], 48, 21, 28)});
+        out.push_back({&velmora::portLedPictures(), (p + slot) % 4, QRect(ledLefts[p], 48, 21, 28)});
     }
     // Current 3.4 A in slot 1 ("3." "4"), 12 A in slot 2; bank numbers 01, 02.
     const int first = slot == 1 ? velmora::kDecimalPointOffset + 3 : 1;
     const int second = slot == 1 ? 4 : 2;
-    out.push_back({&velmora::ImageList1(), first, QRect(45, 31, 24, 30)});
-    out.push_back({&velmora::ImageList1(), second, QRect(73, 31, 24, 30)});
-    out.push_back({&velmora::imlBankNo(), 0, QRect(493, 31, 24, 30)});
-    out.push_back({&velmora::imlBankNo(), slot, QRect(521, 31, 24, 30)});
-    out.push_back({&velmora::imLogo(), slot == 1 ? velmora::kMenuButtonReleased
+    out.push_back({&velmora::currentDigitPictures(), first, QRect(45, 31, 24, 30)});
+    out.push_back({&velmora::currentDigitPictures(), second, QRect(73, 31, 24, 30)});
+    out.push_back({&velmora::bankDigitPictures(), 0, QRect(493, 31, 24, 30)});
+    out.push_back({&velmora::bankDigitPictures(), slot, QRect(521, 31, 24, 30)});
+    out.push_back({&velmora::menuButtonPictures(), slot == 1 ? velmora::kMenuButtonReleased
                                                  : velmora::kMenuButtonPressed,
                    QRect(2, 83, 39, 15)});
     return out;

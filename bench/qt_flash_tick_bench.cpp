@@ -52,7 +52,7 @@ struct ThreeBankWindow : test::LiveWindow {
         for (int slot = 1; slot <= 3; ++slot)
             for (int port = 1; port <= kSlotPorts; ++port) {
                 auto* label = qobject_cast<QLabel*>(
-                    form.component("lblShowTime" + std::to_string(slot * 10 + port)));
+                    form.component(timeLabelId(portKey(slot, port))));
                 if (!label || label->text().isEmpty()) return false;
             }
         return true;

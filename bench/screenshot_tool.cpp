@@ -186,7 +186,7 @@ bool shootDetectDialog(const QDir& out) {
     Application app(options);
     if (!app.start(&error)) return false;
 
-    TForm3& dialog = app.detectDialog();
+    DetectDialog& dialog = app.detectDialog();
     bool shot = false;
     bool ok = false;
     QTimer watcher;
@@ -261,14 +261,14 @@ bool shootMenusAndDialogs(const QDir& out) {
     std::printf("wrote %s\n", out.filePath(QStringLiteral("main_popup_menu.png")).toLocal8Bit().constData());
     menu->hide();
 
-    TOKRightDlg& configuration = app.configurationDialog();
+    ConfigurationDialog& configuration = app.configurationDialog();
     configuration.FormShow(app.state().GreetingSeen.load());
     configuration.show();
     spinUntil([&] { return configuration.isVisible(); }, 2000);
     ok &= save(configuration, out, QStringLiteral("configuration_dialog.png"));
     configuration.hide();
 
-    TForm2& about = app.aboutBox();
+    AboutBox& about = app.aboutBox();
     about.show();
     spinUntil([&] { return about.isVisible(); }, 2000);
     ok &= save(about, out, QStringLiteral("about_box.png"));
@@ -313,7 +313,7 @@ bool shootTimerDialog(const QDir& out) {
     });
     auto app = connectedTo(unit, 3, "timers");
     if (!app) return false;
-    TForm4& dialog = app->timerDialog();
+    SetTimerDialog& dialog = app->timerDialog();
     dialog.setDialogBank(0);
     dialog.show();
     if (!spinUntil([&] { return dialog.isVisible(); }, 2000)) return false;
@@ -361,7 +361,7 @@ bool shootUpgradeDialog(const QDir& out) {
     answer.start(20);
     app->menus().menuItemChosen("Upgrade1");
     answer.stop();
-    TForm5& dialog = app->upgradeDialog();
+    UpgradeDialog& dialog = app->upgradeDialog();
     bool ok = spinUntil([&] { return dialog.isVisible() && app->upgrade().UpgradeIndex() > 2400; }, 60000);
     if (ok) ok &= save(dialog, out, QStringLiteral("upgrade_mid_transfer.png"));
     else std::fprintf(stderr, "upgrade: the transfer never got under way\n");

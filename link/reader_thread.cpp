@@ -13,7 +13,7 @@
 
 namespace velmora {
 
-TMyThread::TMyThread(std::shared_ptr<SerialDevice> port, DeviceState& state, TimerTables& tables,
+ReaderThread::ReaderThread(std::shared_ptr<SerialDevice> port, DeviceState& state, TimerTables& tables,
                      UiDispatcher& dispatcher, const Clock& clock, LinkUi& ui)
     : port_(std::move(port)),
       state_(state),
@@ -23,20 +23,20 @@ TMyThread::TMyThread(std::shared_ptr<SerialDevice> port, DeviceState& state, Tim
       ui_(ui),
       stop_(std::make_shared<std::atomic<bool>>(false)) {}
 
-TMyThread::~TMyThread() { join(); }
+ReaderThread::~ReaderThread() { join(); }
 
-void TMyThread::start() { thread_ = std::thread([this] { Execute(); }); }
+void ReaderThread::start() { thread_ = std::thread([this] { Execute(); }); }
 
-void TMyThread::Terminate() {
+void ReaderThread::Terminate() {
     std::lock_guard lock(storing_);
     stop_->store(true);
 }
 
-void TMyThread::join() {
+void ReaderThread::join() {
     if (thread_.joinable()) thread_.join();
 }
 
-bool TMyThread::viewUpdate(int kind) {
+bool ReaderThread::viewUpdate(int kind) {
     if (stop_->load()) return false;
     state_.UpdateKind = kind;
     auto stop = stop_;
@@ -48,7 +48,7 @@ bool TMyThread::viewUpdate(int kind) {
     }) && !stop_->load();
 }
 
-void TMyThread::processByte(unsigned char byte, LineAssembler& assembler) {
+void ReaderThread::processByte(unsigned char byte, LineAssembler& assembler) {
     // The mode is read again for every byte: a line that switches it takes
     // effect from the next byte on.
     if (!assembler.feed(byte, state_.RawLineMode.load())) return;
@@ -75,7 +75,7 @@ void TMyThread::processByte(unsigned char byte, LineAssembler& assembler) {
     }
 }
 
-void TMyThread::confirmation(const LineOutcome& outcome) {
+void ReaderThread::confirmation(const LineOutcome& outcome) {
     // A "Q" or "E" confirmation: the next command of the transfer (when one
     // waits) and the refresh of the Set Timer dialog's shown bank in one
     // hand-over, so the reader is free again as soon as the next command is
@@ -97,7 +97,7 @@ void TMyThread::confirmation(const LineOutcome& outcome) {
     });
 }
 
-void TMyThread::Execute() {
+void ReaderThread::Execute() {
     LineAssembler assembler;
     std::array<unsigned char, 1024> buffer{};
     while (port_ && !stop_->load()) {

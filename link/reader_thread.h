@@ -25,13 +25,13 @@ struct LineOutcome;
 // is running completes, and the thread then ends by itself. join() is for
 // later, once finished() says it ended, or at exit after the dispatcher was
 // shut down (which releases a hand-over that waits).
-class TMyThread {
+class ReaderThread {
 public:
-    TMyThread(std::shared_ptr<SerialDevice> port, DeviceState& state, TimerTables& tables,
+    ReaderThread(std::shared_ptr<SerialDevice> port, DeviceState& state, TimerTables& tables,
               UiDispatcher& dispatcher, const Clock& clock, LinkUi& ui);
-    ~TMyThread();  // joins; only destroy a finished thread, or at exit
-    TMyThread(const TMyThread&) = delete;
-    TMyThread& operator=(const TMyThread&) = delete;
+    ~ReaderThread();  // joins; only destroy a finished thread, or at exit
+    ReaderThread(const ReaderThread&) = delete;
+    ReaderThread& operator=(const ReaderThread&) = delete;
 
     void start();
     // Asks the thread to end; view updates not yet run are skipped. When it

@@ -162,7 +162,7 @@ void SerialLink::OpenLink(int index) {
     port_->setTimeouts(kLinkTimeouts);
 
     // The port is fully set up before the reader's first wait.
-    reader_ = std::make_unique<TMyThread>(port_, d_.state, d_.tables, d_.dispatcher, d_.clock, d_.ui);
+    reader_ = std::make_unique<ReaderThread>(port_, d_.state, d_.tables, d_.dispatcher, d_.clock, d_.ui);
     reader_->start();
 
     writeGreeting();

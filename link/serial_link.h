@@ -18,7 +18,7 @@ class Clock;
 class DeviceState;
 class Dialogs;
 class TimerTables;
-class TMyThread;
+class ReaderThread;
 class UiDispatcher;
 
 // Probe report texts, padded so every result lands in the same column.
@@ -139,8 +139,8 @@ private:
     Deps d_;
     std::vector<std::string> devices_;
     std::shared_ptr<SerialDevice> port_;
-    std::unique_ptr<TMyThread> reader_;
-    std::vector<std::unique_ptr<TMyThread>> retired_;
+    std::unique_ptr<ReaderThread> reader_;
+    std::vector<std::unique_ptr<ReaderThread>> retired_;
     std::atomic<bool> upgradeHold_{false};
     mutable std::mutex refusalMutex_;  // the probe runs on the Detect dialog's worker
     std::string deniedDevice_;

@@ -56,7 +56,7 @@ std::string firmwareUnreadableText(std::string_view path, std::string_view reaso
 std::string firmwareTooLargeText(std::string_view path);
 std::string firmwareEmptyText(std::string_view path);
 
-// The Upgrade Process dialog (TForm5) as the upgrade drives it.
+// The Upgrade Process dialog (UpgradeDialog) as the upgrade drives it.
 class UpgradeView {
 public:
     virtual ~UpgradeView() = default;

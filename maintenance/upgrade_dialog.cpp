@@ -30,7 +30,7 @@ QString shownLine(std::string_view line) {
 
 }  // namespace
 
-TForm5::TForm5(QWidget* parent) : QDialog(parent) {
+UpgradeDialog::UpgradeDialog(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("Form5"));
     setWindowTitle(QStringLiteral("Upgrade Process"));
     // Dialog border with a title but no buttons in it: the upgrade ends the
@@ -59,40 +59,40 @@ TForm5::TForm5(QWidget* parent) : QDialog(parent) {
     memo1_->setGeometry(kControlLeft, kMemoTop, kControlWidth, kMemoHeight);
 
     // Never shown: it is what the time-out presses to close the dialog.
-    bitBtn1_ = new QPushButton(QStringLiteral("Cancel"), this);
-    bitBtn1_->setObjectName(QStringLiteral("BitBtn1"));
-    bitBtn1_->setAutoDefault(false);
-    bitBtn1_->setVisible(false);
-    connect(bitBtn1_, &QPushButton::clicked, this, &TForm5::BitBtn1Click);
+    cancelButton_ = new QPushButton(QStringLiteral("Cancel"), this);
+    cancelButton_->setObjectName(QStringLiteral("cancelButton"));
+    cancelButton_->setAutoDefault(false);
+    cancelButton_->setVisible(false);
+    connect(cancelButton_, &QPushButton::clicked, this, &UpgradeDialog::onCancelClicked);
 
     mouseBlock_ = new UpgradeMouseBlock(this, memo1_, this);
     QApplication::instance()->installEventFilter(mouseBlock_);
 }
 
-TForm5::~TForm5() {
+UpgradeDialog::~UpgradeDialog() {
     if (QCoreApplication* app = QApplication::instance()) app->removeEventFilter(mouseBlock_);
 }
 
-void TForm5::protectFromClicks(const std::vector<QWidget*>& widgets) { mouseBlock_->setProtectedWidgets(widgets); }
+void UpgradeDialog::protectFromClicks(const std::vector<QWidget*>& widgets) { mouseBlock_->setProtectedWidgets(widgets); }
 
-void TForm5::showDialog() {
+void UpgradeDialog::showDialog() {
     show();
     raise();
     activateWindow();
 }
 
-void TForm5::closeDialog() {
+void UpgradeDialog::closeDialog() {
     if (isVisible()) close();
 }
 
-void TForm5::pressCancel() { bitBtn1_->click(); }
+void UpgradeDialog::pressCancel() { cancelButton_->click(); }
 
-void TForm5::setProgress(int percent) { upGrade1_->setValue(percent < 0 ? 0 : percent > 100 ? 100 : percent); }
+void UpgradeDialog::setProgress(int percent) { upGrade1_->setValue(percent < 0 ? 0 : percent > 100 ? 100 : percent); }
 
-void TForm5::appendMessage(std::string_view line) { memo1_->appendPlainText(shownLine(line)); }
+void UpgradeDialog::appendMessage(std::string_view line) { memo1_->appendPlainText(shownLine(line)); }
 
-void TForm5::clearMessages() { memo1_->clear(); }
+void UpgradeDialog::clearMessages() { memo1_->clear(); }
 
-void TForm5::BitBtn1Click() { close(); }
+void UpgradeDialog::onCancelClicked() { close(); }
 
 }  // namespace velmora

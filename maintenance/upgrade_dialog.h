@@ -26,15 +26,15 @@ class UpgradeMouseBlock;
 inline constexpr int kUpgradeDialogWidth = 537;
 inline constexpr int kUpgradeDialogHeight = 240;
 
-class TForm5 final : public QDialog, public UpgradeView {
+class UpgradeDialog final : public QDialog, public UpgradeView {
     Q_OBJECT
 
 public:
     // FormCreate: the controls, and the mouse block installed on the
     // application for as long as the dialog lives (FormDestroy removes it).
     // Needs the QApplication.
-    explicit TForm5(QWidget* parent = nullptr);
-    ~TForm5() override;
+    explicit UpgradeDialog(QWidget* parent = nullptr);
+    ~UpgradeDialog() override;
 
     // The widgets whose clicks are discarded while the dialog has the focus:
     // the main window, its bank panels, its scroll bar and its menu bar
@@ -54,17 +54,17 @@ public:
     // Components (tests, accessibility checks).
     QProgressBar* UpGrade1() const { return upGrade1_; }
     QPlainTextEdit* Memo1() const { return memo1_; }
-    QPushButton* BitBtn1() const { return bitBtn1_; }
+    QPushButton* cancelButton() const { return cancelButton_; }
     UpgradeMouseBlock* mouseBlock() const { return mouseBlock_; }
 
 public slots:
     // The hidden cancel button: closes the dialog.
-    void BitBtn1Click();
+    void onCancelClicked();
 
 private:
     QProgressBar* upGrade1_ = nullptr;
     QPlainTextEdit* memo1_ = nullptr;
-    QPushButton* bitBtn1_ = nullptr;
+    QPushButton* cancelButton_ = nullptr;
     UpgradeMouseBlock* mouseBlock_ = nullptr;
 };
 

@@ -4,7 +4,7 @@ namespace velmora {
 
 namespace {
 
-constexpr int kPointOffset = 10;  // ImageList1: digit followed by a decimal point
+constexpr int kPointOffset = 10;  // currentDigitPictures: digit followed by a decimal point
 // A reading this close (in units of the last shown digit) below the next
 // digit counts as that digit: single precision holds 0.7 as 0.69999999.
 constexpr double kDigitSlack = 1e-3;
@@ -32,18 +32,18 @@ SpokenText bankPort(int bank, int port) {
 
 int pictureCount(PictureList list) {
     switch (list) {
-        case PictureList::imlLed: return 4;
-        case PictureList::imlRLed: return 4;
-        case PictureList::ImageList1: return 20;
-        case PictureList::imlBankNo: return 10;
-        case PictureList::imlButton: return 2;
-        case PictureList::imLogo: return 2;
+        case PictureList::portLed: return 4;
+        case PictureList::firstPortLed: return 4;
+        case PictureList::currentDigits: return 20;
+        case PictureList::bankDigits: return 10;
+        case PictureList::portButton: return 2;
+        case PictureList::menuButton: return 2;
     }
     return 0;
 }
 
 PictureRef ledPicture(int port, bool on, bool alarm) {
-    return {port == 1 ? PictureList::imlRLed : PictureList::imlLed, 2 * (on ? 1 : 0) + (alarm ? 1 : 0)};
+    return {port == 1 ? PictureList::firstPortLed : PictureList::portLed, 2 * (on ? 1 : 0) + (alarm ? 1 : 0)};
 }
 
 CurrentDigits currentDigits(float amperes) {
@@ -88,14 +88,23 @@ FixedText<8> formatTimeLabel(int hours, int minutes) {
     return t;
 }
 
-ComponentName panelName(int slot) { return named("UniClass", slot); }
-ComponentName separatorName(int index) { return named("imSeparated", index); }
-ComponentName buttonName(int key) { return named("imButton", key); }
-ComponentName ledName(int key) { return named("imLed", key); }
-ComponentName timeLabelName(int key) { return named("lblShowTime", key); }
-ComponentName currentDigitName(int slot, int position) { return named("imDisCurrent", slot, position); }
-ComponentName bankDigitName(int slot, int position) { return named("imDisBank", slot, position); }
-ComponentName menuButtonName(int slot) { return named("btnRight", slot); }
+ComponentName componentName(ComponentId c) {
+    const int slot = c.number / 10;
+    const int position = c.number % 10;
+    switch (c.kind) {
+        case ComponentKind::panel: return named("UniClass", c.number);
+        case ComponentKind::separator: return named("imSeparated", c.number);
+        case ComponentKind::portButton: return named("imButton", c.number);
+        case ComponentKind::portLed: return named("imLed", c.number);
+        case ComponentKind::timeLabel: return named("lblShowTime", c.number);
+        case ComponentKind::currentDigit: return named("imDisCurrent", slot, position);
+        case ComponentKind::bankDigit: return named("imDisBank", slot, position);
+        case ComponentKind::menuButton: return named("btnRight", c.number);
+        case ComponentKind::currentDisplay: return named("CurrentDisplay", c.number);
+        case ComponentKind::bankDisplay: return named("BankDisplay", c.number);
+    }
+    return ComponentName();
+}
 
 SpokenText spokenButton(int bank, int port) { return bankPort(bank, port); }
 

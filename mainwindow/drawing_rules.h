@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cstddef>
+#include <cstdint>
 #include <string_view>
 
 #include "link/report_rules.h"
@@ -64,19 +65,19 @@ private:
     std::size_t size_ = 0;
 };
 
-// Component names ("imLed23", "lblShowTime31"...) and accessible names
+// Object names ("imLed23", "lblShowTime31"...) and accessible names
 // ("Bank 12 Port 3 off, alarm") both fit in 32 characters.
 using ComponentName = FixedText<32>;
 using SpokenText = FixedText<48>;
 
-// The window's picture lists, by their component names.
+// The picture lists the window draws its components from.
 enum class PictureList {
-    imlLed,      // port LED of ports 2..8: 0 dark, 1 ALARM lit, 2 ON lit, 3 both
-    imlRLed,     // the same four states for port 1 (wide, with the lamp words)
-    ImageList1,  // current digits: 0..9, and 10..19 the same with a decimal point
-    imlBankNo,   // bank-number digits 0..9
-    imlButton,   // port button: 0 pressed, 1 released
-    imLogo,      // panel menu button: 0 released, 1 pressed
+    portLed,     // port LED of ports 2..8: 0 dark, 1 ALARM lit, 2 ON lit, 3 both
+    firstPortLed,    // the same four states for port 1 (wide, with the lamp words)
+    currentDigits,  // current digits: 0..9, and 10..19 the same with a decimal point
+    bankDigits,  // bank-number digits 0..9
+    portButton,  // port button: 0 pressed, 1 released
+    menuButton,  // panel menu button: 0 released, 1 pressed
 };
 
 // Number of pictures in each list; every index a rule returns is below it.
@@ -102,7 +103,7 @@ constexpr int portKey(int slot, int port) { return slot * 10 + port; }
 
 // ---- LED rule ---------------------------------------------------------------
 
-// Picture of the LED of `port`: imlRLed for port 1, imlLed otherwise, at
+// Picture of the LED of `port`: firstPortLedPictures for port 1, portLedPictures otherwise, at
 // index 2 * on + alarm.
 PictureRef ledPicture(int port, bool on, bool alarm);
 
@@ -110,7 +111,7 @@ PictureRef ledPicture(int port, bool on, bool alarm);
 
 // ---- Current rule -----------------------------------------------------------
 
-// The two digits of the current display for `amperes`, as ImageList1
+// The two digits of the current display for `amperes`, as currentDigitPictures
 // indexes, and the reading they show ("3.4", "12", "0.0").
 //  - Below 10 A: tenths, the first digit with the decimal point (index
 //    10..19): 3.46 A -> 13, 4 ("3.4"); 0.05 A -> 10, 0 ("0.0").
@@ -122,15 +123,15 @@ PictureRef ledPicture(int port, bool on, bool alarm);
 //    negative readings and NaN show 0.0.
 // Both indexes always lie in 0..19.
 struct CurrentDigits {
-    int first;   // ImageList1 index of the left digit
-    int second;  // ImageList1 index of the right digit, 0..9
+    int first;   // currentDigitPictures index of the left digit
+    int second;  // currentDigitPictures index of the right digit, 0..9
     FixedText<8> reading;  // what the two digits read, e.g. "3.4"
 };
 CurrentDigits currentDigits(float amperes);
 
 // ---- Bank-number rule -------------------------------------------------------
 
-// The two imlBankNo digits of a bank number: 12 -> 1, 2; 7 -> 0, 7.
+// The two bankDigitPictures digits of a bank number: 12 -> 1, 2; 7 -> 0, 7.
 // Numbers above 99 show 99 and negative ones 00, so both lie in 0..9.
 struct BankDigits {
     int tens;
@@ -149,16 +150,57 @@ BankDigits bankDigits(int bankNo);
 // reported delays 999).
 FixedText<8> formatTimeLabel(int hours, int minutes);
 
-// ---- Component names --------------------------------------------------------
+// ---- Components ----------------------------------------------------------------
 
-ComponentName panelName(int slot);            // "UniClass" + slot
-ComponentName separatorName(int index);       // "imSeparated" + index (1, 2)
-ComponentName buttonName(int key);            // "imButton" + key
-ComponentName ledName(int key);               // "imLed" + key
-ComponentName timeLabelName(int key);         // "lblShowTime" + key
-ComponentName currentDigitName(int slot, int position);  // "imDisCurrent" + slot + position (1, 2)
-ComponentName bankDigitName(int slot, int position);     // "imDisBank" + slot + position (1, 2)
-ComponentName menuButtonName(int slot);       // "btnRight" + slot
+// The components of the bank panels the window's logic draws, addressed by
+// kind and number rather than by their object names.
+enum class ComponentKind : std::uint8_t {
+    panel,         // "UniClass" + slot
+    separator,     // "imSeparated" + index (1, 2)
+    portButton,    // "imButton" + key
+    portLed,       // "imLed" + key
+    timeLabel,     // "lblShowTime" + key
+    currentDigit,  // "imDisCurrent" + slot + position (1, 2)
+    bankDigit,     // "imDisBank" + slot + position (1, 2)
+    menuButton,    // "btnRight" + slot
+    currentDisplay,  // "CurrentDisplay" + slot: the two current digits as one object
+    bankDisplay,     // "BankDisplay" + slot: the two bank-number digits as one object
+};
+inline constexpr int kComponentKinds = 10;
+// Numbers lie below this: a port key (slot * 10 + port) or slot * 10 + position.
+inline constexpr int kComponentNumbers = 40;
+
+struct ComponentId {
+    ComponentKind kind;
+    int number;  // slot, separator index, port key, or slot * 10 + position
+
+    friend constexpr bool operator==(ComponentId, ComponentId) = default;
+    friend constexpr auto operator<=>(ComponentId, ComponentId) = default;
+};
+
+constexpr ComponentId panelId(int slot) { return {ComponentKind::panel, slot}; }
+constexpr ComponentId separatorId(int index) { return {ComponentKind::separator, index}; }
+constexpr ComponentId portButtonId(int key) { return {ComponentKind::portButton, key}; }
+constexpr ComponentId portLedId(int key) { return {ComponentKind::portLed, key}; }
+constexpr ComponentId timeLabelId(int key) { return {ComponentKind::timeLabel, key}; }
+constexpr ComponentId currentDigitId(int slot, int position) {
+    return {ComponentKind::currentDigit, slot * 10 + position};
+}
+constexpr ComponentId bankDigitId(int slot, int position) { return {ComponentKind::bankDigit, slot * 10 + position}; }
+constexpr ComponentId menuButtonId(int slot) { return {ComponentKind::menuButton, slot}; }
+constexpr ComponentId currentDisplayId(int slot) { return {ComponentKind::currentDisplay, slot}; }
+constexpr ComponentId bankDisplayId(int slot) { return {ComponentKind::bankDisplay, slot}; }
+
+// Dense index of a component, kind by kind, for tables of components;
+// -1 when the number is out of range.
+constexpr int componentIndex(ComponentId c) {
+    return c.number < 0 || c.number >= kComponentNumbers ? -1
+                                                         : static_cast<int>(c.kind) * kComponentNumbers + c.number;
+}
+inline constexpr int kComponentIndexes = kComponentKinds * kComponentNumbers;
+
+// The component's object name in the window ("imLed23", "UniClass2").
+ComponentName componentName(ComponentId c);
 
 // ---- Accessible names ---------------------------------------------------------
 

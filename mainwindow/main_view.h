@@ -1,13 +1,12 @@
 #pragma once
 
 // What the main window's logic asks of the window. The Qt window implements
-// it as a thin shell (find the component by its name, draw); tests use a
+// it as a thin shell (find the component by its id, draw); tests use a
 // recording fake. Every call happens on the UI thread.
 //
-// Components are named as the window names them: "UniClass1".."UniClass3",
-// "imSeparated1", "imSeparated2", and per slot s and port key k
-// "imButton"+k, "imLed"+k, "lblShowTime"+k, "imDisCurrent"+s+"1"/"2",
-// "imDisBank"+s+"1"/"2", "btnRight"+s (see drawing_rules.h).
+// Components are addressed by ComponentId (drawing_rules.h): the panels,
+// the separators, and per slot and port key the port buttons, LEDs, time
+// labels, current and bank-number digits and the menu buttons.
 //
 // The logic may repeat a call with the value already shown (redraws are
 // unconditional, twice a second for the flash tick); an implementation
@@ -30,20 +29,20 @@ class MainView {
 public:
     virtual ~MainView() = default;
 
-    // ---- Components by name ----
+    // ---- Components ----
     // Copies picture `index` of `list` into the image component.
-    virtual void setPicture(std::string_view component, PictureList list, int index) = 0;
-    // Shows or hides a panel ("UniClass"+s) or separator ("imSeparated"+i).
-    virtual void setComponentVisible(std::string_view component, bool visible) = 0;
-    // Time labels ("lblShowTime"+key).
-    virtual void setLabelText(std::string_view label, std::string_view text) = 0;
-    virtual void setLabelBackground(std::string_view label, std::uint32_t rgb) = 0;
-    virtual void setLabelVisible(std::string_view label, bool visible) = 0;
+    virtual void setPicture(ComponentId component, PictureList list, int index) = 0;
+    // Shows or hides a panel or separator.
+    virtual void setComponentVisible(ComponentId component, bool visible) = 0;
+    // Time labels.
+    virtual void setLabelText(ComponentId label, std::string_view text) = 0;
+    virtual void setLabelBackground(ComponentId label, std::uint32_t rgb) = 0;
+    virtual void setLabelVisible(ComponentId label, bool visible) = 0;
     // Name a screen reader speaks for the component.
-    virtual void setAccessibleName(std::string_view component, std::string_view name) = 0;
-    // Tells a screen reader whether the port of a port button ("imButton"+key)
-    // is on; drawn with every LED of the port.
-    virtual void setPortButtonOn(std::string_view button, bool on) = 0;
+    virtual void setAccessibleName(ComponentId component, std::string_view name) = 0;
+    // Tells a screen reader whether the port of a port button is on; drawn
+    // with every LED of the port.
+    virtual void setPortButtonOn(ComponentId button, bool on) = 0;
     // The user's name for the outlet of port key `key` ("" for none), shown
     // beneath its button; views without room for it ignore it.
     virtual void setOutletName(int key, std::string_view name) {
@@ -69,7 +68,7 @@ public:
     // Removes and destroys the last item; nothing when there is none.
     virtual void removeLastVersionItem() = 0;
 
-    // ---- Set Timer dialog (TForm4); may do nothing before it exists ----
+    // ---- Set Timer dialog (SetTimerDialog); may do nothing before it exists ----
     virtual void appendTimerTab(std::string_view caption) = 0;  // TabSet1
     virtual void deleteTimerTab(int index) = 0;                 // 0-based
     virtual void selectFirstTimerTab() = 0;

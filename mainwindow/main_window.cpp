@@ -39,14 +39,14 @@ std::string key(std::string_view name) { return std::string(name); }
 // The window's picture lists and the pictures drawn for them.
 const PictureSet& picturesOf(PictureList list) {
     switch (list) {
-        case PictureList::imlLed: return imlLed();
-        case PictureList::imlRLed: return imlRLed();
-        case PictureList::ImageList1: return ImageList1();
-        case PictureList::imlBankNo: return imlBankNo();
-        case PictureList::imlButton: return imlButton();
-        case PictureList::imLogo: return imLogo();
+        case PictureList::portLed: return portLedPictures();
+        case PictureList::firstPortLed: return firstPortLedPictures();
+        case PictureList::currentDigits: return currentDigitPictures();
+        case PictureList::bankDigits: return bankDigitPictures();
+        case PictureList::portButton: return portButtonPictures();
+        case PictureList::menuButton: return menuButtonPictures();
     }
-    return imlLed();
+    return portLedPictures();
 }
 
 constexpr int kPanelLeft = 20;
@@ -253,7 +253,7 @@ QAccessibleInterface* panelAccessibility(const QString&, QObject* object) {
 
 }  // namespace
 
-TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
+MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
     static const bool accessibilityInstalled = [] {
         QAccessible::installFactory(panelAccessibility);
         return true;
@@ -280,11 +280,10 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
     bevel->setFrameShape(QFrame::HLine);
     bevel->setFrameShadow(QFrame::Sunken);
     bevel->setGeometry(0, 0, kClientWidth, 2);
-    components_["Bevel1"] = bevel;
 
     for (int slot = 1; slot <= kSlotCount; ++slot) buildPanel(slot);
     for (int i = 1; i <= 2; ++i) {
-        PictureBox* sep = addPicture(client_, QStringLiteral("imSeparated%1").arg(i), kPanelLeft,
+        PictureBox* sep = addPicture(client_, separatorId(i), kPanelLeft,
                                      kSeparatorTops[static_cast<std::size_t>(i - 1)], kPanelWidth,
                                      kSeparatorHeight);
         sep->setPicture(separatorPicture(), 0);
@@ -298,7 +297,6 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
     scrollBar_->setValue(1);
     scrollBar_->setPageStep(1);
     scrollBar_->hide();
-    components_["ScrollBar1"] = scrollBar_;
     connect(scrollBar_, &QScrollBar::valueChanged, this, [this](int value) {
         if (handlers_.scrollBarMoved) handlers_.scrollBarMoved(value);
     });
@@ -317,9 +315,9 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
     setWindowHeight(190);
 }
 
-TForm1::~TForm1() = default;
+MainWindow::~MainWindow() = default;
 
-void TForm1::buildMenus() {
+void MainWindow::buildMenus() {
     QMenuBar* bar = menuBar();
     bar->setObjectName(QStringLiteral("MainMenu1"));
     auto addMenu = [&](QMenu* parentMenu, const char* name, const char* caption) {
@@ -378,7 +376,7 @@ void TForm1::buildMenus() {
     setConnectedMenus(false);
 }
 
-void TForm1::buildPopups() {
+void MainWindow::buildPopups() {
     struct Item {
         const char* names[3];
         const char* captions[3];
@@ -432,11 +430,11 @@ void TForm1::buildPopups() {
     }
 }
 
-QMenu* TForm1::popupMenu(int slot) const {
+QMenu* MainWindow::popupMenu(int slot) const {
     return slot >= 1 && slot <= kSlotCount ? popups_[static_cast<std::size_t>(slot - 1)] : nullptr;
 }
 
-int TForm1::popupItemTag(std::string_view item) const {
+int MainWindow::popupItemTag(std::string_view item) const {
     QAction* action = menuItem(item);
     if (!action) return -1;
     for (QMenu* popup : popups_) {
@@ -445,24 +443,24 @@ int TForm1::popupItemTag(std::string_view item) const {
     return -1;
 }
 
-void TForm1::setMenuItemCaption(std::string_view item, std::string_view caption) {
+void MainWindow::setMenuItemCaption(std::string_view item, std::string_view caption) {
     if (QAction* action = menuItem(item)) action->setText(qtext(caption));
 }
 
-QPoint TForm1::popupPoint(int slot) const {
-    const QWidget* panel = component(panelName(slot));
+QPoint MainWindow::popupPoint(int slot) const {
+    const QWidget* panel = component(panelId(slot));
     if (!panel) return frameGeometry().topLeft();
     return frameGeometry().topLeft() + panel->pos() + QPoint(20, 55);
 }
 
-void TForm1::openPopup(int slot, QPoint at) {
+void MainWindow::openPopup(int slot, QPoint at) {
     QMenu* menu = popupMenu(slot);
     if (!menu) return;
     if (handlers_.popupOpening) handlers_.popupOpening(slot);
     menu->exec(at);
 }
 
-void TForm1::chooseMenuItem(const std::string& name) {
+void MainWindow::chooseMenuItem(const std::string& name) {
     if (name == "N2") {
         close();  // N2Click: closing the main window ends the application
         return;
@@ -470,7 +468,7 @@ void TForm1::chooseMenuItem(const std::string& name) {
     if (handlers_.menuItemChosen) handlers_.menuItemChosen(name);
 }
 
-void TForm1::setConnectedMenus(bool connected) {
+void MainWindow::setConnectedMenus(bool connected) {
     menuItems_.at("mlConnect")->setEnabled(!connected);
     menuItems_.at("mlDisconnect")->setEnabled(connected);
     menuItems_.at("mlTools1")->setEnabled(connected);
@@ -478,35 +476,44 @@ void TForm1::setConnectedMenus(bool connected) {
     menuItems_.at("SetTimer1")->setEnabled(connected);
 }
 
-PictureBox* TForm1::addPicture(QWidget* parent, const QString& name, int left, int top, int width,
+PictureBox* MainWindow::addPicture(QWidget* parent, const QString& name, int left, int top, int width,
                                int height) {
     auto* box = new PictureBox(parent, panelArtwork());
     box->setObjectName(name);
     box->setGeometry(left, top, width, height);
-    const std::string k = name.toStdString();
-    components_[k] = box;
-    pictures_[k] = box;
     return box;
 }
 
-void TForm1::addDigitDisplay(QWidget* panel, const QString& name, int left, int top,
-                             const std::array<ComponentName, 2>& digits) {
+PictureBox* MainWindow::addPicture(QWidget* parent, ComponentId id, int left, int top, int width, int height) {
+    PictureBox* box = addPicture(parent, qtext(componentName(id)), left, top, width, height);
+    addComponent(id, box);
+    components_[static_cast<std::size_t>(componentIndex(id))].picture = box;
+    return box;
+}
+
+void MainWindow::addComponent(ComponentId id, QWidget* widget) {
+    const int index = componentIndex(id);
+    Q_ASSERT(index >= 0);
+    widget->setObjectName(qtext(componentName(id)));
+    components_[static_cast<std::size_t>(index)].widget = widget;
+}
+
+void MainWindow::addDigitDisplay(QWidget* panel, ComponentId displayId, int left, int top,
+                                 const std::array<ComponentId, 2>& digits) {
     auto* display = new DigitDisplay(panel);
-    display->setObjectName(name);
+    addComponent(displayId, display);
     display->setGeometry(left, top, 52, 30);
-    components_[name.toStdString()] = display;
     for (std::size_t i = 0; i < digits.size(); ++i) {
-        PictureBox* digit = addPicture(display, qtext(digits[i]), static_cast<int>(i) * 28, 0, 24, 30);
+        PictureBox* digit = addPicture(display, digits[i], static_cast<int>(i) * 28, 0, 24, 30);
         digit->setSpeaks(PictureBox::Speaks::partOfDisplay);
-        displays_[key(digits[i])] = display;
+        components_[static_cast<std::size_t>(componentIndex(digits[i]))].display = display;
     }
 }
 
-void TForm1::buildPanel(int slot) {
+void MainWindow::buildPanel(int slot) {
     auto* panel = new BankPanel(client_);
-    panel->setObjectName(qtext(panelName(slot)));
+    addComponent(panelId(slot), panel);
     panel->setGeometry(kPanelLeft, kPanelTops[static_cast<std::size_t>(slot - 1)], kPanelWidth, kPanelHeight);
-    components_[key(panelName(slot))] = panel;
 
     // The artwork first, so every other component lies above it.
     PictureBox* artwork = addPicture(panel, QStringLiteral("Image%1").arg(slot), 0, 0, kPanelWidth, kPanelHeight);
@@ -516,7 +523,7 @@ void TForm1::buildPanel(int slot) {
         const int k = portKey(slot, port);
         const auto i = static_cast<std::size_t>(port - 1);
 
-        PictureBox* button = addPicture(panel, qtext(buttonName(k)), kButtonLefts[i], kButtonTop, 29, 28);
+        PictureBox* button = addPicture(panel, portButtonId(k), kButtonLefts[i], kButtonTop, 29, 28);
         button->setProperty("tag", k);
         button->setSpeaks(PictureBox::Speaks::button);
         button->makeButton(
@@ -529,13 +536,13 @@ void TForm1::buildPanel(int slot) {
             false);
 
         if (port == 1) {
-            addPicture(panel, qtext(ledName(k)), kLedLefts[i], kLedTop, 50, 26);
+            addPicture(panel, portLedId(k), kLedLefts[i], kLedTop, 50, 26);
         } else {
-            addPicture(panel, qtext(ledName(k)), kLedLefts[i], kLedTop, 21, 28);
+            addPicture(panel, portLedId(k), kLedLefts[i], kLedTop, 21, 28);
         }
 
         auto* label = new QLabel(panel);
-        label->setObjectName(qtext(timeLabelName(k)));
+        addComponent(timeLabelId(k), label);
         label->setGeometry(kLabelLefts[i], kLabelTop, 32, 13);
         label->setAutoFillBackground(true);
         QPalette palette = label->palette();
@@ -546,9 +553,7 @@ void TForm1::buildPanel(int slot) {
         font.setPixelSize(11);
         label->setFont(font);
         label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-        const std::string labelKey = key(timeLabelName(k));
-        components_[labelKey] = label;
-        labels_[labelKey] = label;
+        components_[static_cast<std::size_t>(componentIndex(timeLabelId(k)))].label = label;
         label->setProperty("portKey", k);
 
         // In the same box while no time is shown there: light grey, smaller.
@@ -568,12 +573,12 @@ void TForm1::buildPanel(int slot) {
         nameLabels_[k] = name;
     }
 
-    addDigitDisplay(panel, QStringLiteral("CurrentDisplay%1").arg(slot), 45, 31,
-                    {currentDigitName(slot, 1), currentDigitName(slot, 2)});
-    addDigitDisplay(panel, QStringLiteral("BankDisplay%1").arg(slot), 493, 31,
-                    {bankDigitName(slot, 1), bankDigitName(slot, 2)});
+    addDigitDisplay(panel, currentDisplayId(slot), 45, 31,
+                    {currentDigitId(slot, 1), currentDigitId(slot, 2)});
+    addDigitDisplay(panel, bankDisplayId(slot), 493, 31,
+                    {bankDigitId(slot, 1), bankDigitId(slot, 2)});
 
-    PictureBox* menuButton = addPicture(panel, qtext(menuButtonName(slot)), 2, 83, 39, 15);
+    PictureBox* menuButton = addPicture(panel, menuButtonId(slot), 2, 83, 39, 15);
     menuButton->setProperty("tag", slot);
     menuButton->setSpeaks(PictureBox::Speaks::button);
     menuButton->makeButton(
@@ -590,48 +595,58 @@ void TForm1::buildPanel(int slot) {
 
 // ---- Components by name ----------------------------------------------------------
 
-QWidget* TForm1::component(std::string_view name) const {
-    const auto it = components_.find(key(name));
-    return it == components_.end() ? nullptr : it->second;
+const MainWindow::Component* MainWindow::entry(ComponentId id) const {
+    const int index = componentIndex(id);
+    return index < 0 ? nullptr : &components_[static_cast<std::size_t>(index)];
 }
 
-QLabel* TForm1::labelNamed(std::string_view name) const {
-    const auto it = labels_.find(key(name));
-    return it == labels_.end() ? nullptr : it->second;
+QWidget* MainWindow::component(ComponentId id) const {
+    const Component* c = entry(id);
+    return c ? c->widget : nullptr;
 }
 
-QAction* TForm1::menuItem(std::string_view name) const {
+QLabel* MainWindow::labelWidget(ComponentId id) const {
+    const Component* c = entry(id);
+    return c ? c->label : nullptr;
+}
+
+PictureBox* MainWindow::pictureBox(ComponentId id) const {
+    const Component* c = entry(id);
+    return c ? c->picture : nullptr;
+}
+
+QAction* MainWindow::menuItem(std::string_view name) const {
     const auto it = menuItems_.find(key(name));
     return it == menuItems_.end() ? nullptr : it->second;
 }
 
-std::optional<PictureRef> TForm1::shownPicture(std::string_view name) const {
-    const auto it = pictures_.find(key(name));
-    if (it == pictures_.end() || it->second->index() < 0) return std::nullopt;
-    static constexpr std::array<PictureList, 6> lists{PictureList::imlLed,     PictureList::imlRLed,
-                                                      PictureList::ImageList1, PictureList::imlBankNo,
-                                                      PictureList::imlButton,  PictureList::imLogo};
+std::optional<PictureRef> MainWindow::shownPicture(ComponentId id) const {
+    const PictureBox* box = pictureBox(id);
+    if (!box || box->index() < 0) return std::nullopt;
+    static constexpr std::array<PictureList, 6> lists{PictureList::portLed,     PictureList::firstPortLed,
+                                                      PictureList::currentDigits, PictureList::bankDigits,
+                                                      PictureList::portButton,  PictureList::menuButton};
     for (PictureList list : lists) {
-        if (&picturesOf(list) == &it->second->pictures()) return PictureRef{list, it->second->index()};
+        if (&picturesOf(list) == &box->pictures()) return PictureRef{list, box->index()};
     }
     return std::nullopt;
 }
 
-void TForm1::setPicture(std::string_view component, PictureList list, int index) {
-    const auto it = pictures_.find(key(component));
-    if (it == pictures_.end()) return;
+void MainWindow::setPicture(ComponentId component, PictureList list, int index) {
+    PictureBox* box = pictureBox(component);
+    if (!box) return;
     // An index the list does not have would draw nothing useful: ignore it.
     const PictureSet& pictures = picturesOf(list);
     if (index < 0 || index >= pictures.count()) return;
-    it->second->setPicture(pictures, index);
+    box->setPicture(pictures, index);
 }
 
-void TForm1::setComponentVisible(std::string_view component, bool visible) {
+void MainWindow::setComponentVisible(ComponentId component, bool visible) {
     if (QWidget* w = this->component(component)) w->setVisible(visible);
 }
 
-void TForm1::setLabelText(std::string_view label, std::string_view text) {
-    if (QLabel* l = labelNamed(label)) {
+void MainWindow::setLabelText(ComponentId id, std::string_view text) {
+    if (QLabel* l = labelWidget(id)) {
         const QString t = qtext(text);
         if (l->text() == t) return;
         l->setText(t);
@@ -639,7 +654,7 @@ void TForm1::setLabelText(std::string_view label, std::string_view text) {
     }
 }
 
-void TForm1::setOutletName(int key, std::string_view name) {
+void MainWindow::setOutletName(int key, std::string_view name) {
     const auto it = nameLabels_.find(key);
     if (it == nameLabels_.end()) return;
     QLabel* label = it->second;
@@ -648,25 +663,25 @@ void TForm1::setOutletName(int key, std::string_view name) {
     label->setText(label->fontMetrics().elidedText(whole, Qt::ElideRight, label->width() - 2));
     label->setToolTip(whole);
     label->setAccessibleName(whole);
-    if (QWidget* button = component(buttonName(key))) button->setToolTip(whole);
-    if (QLabel* time = labelNamed(timeLabelName(key))) time->setToolTip(whole);
+    if (QWidget* button = component(portButtonId(key))) button->setToolTip(whole);
+    if (QLabel* time = labelWidget(timeLabelId(key))) time->setToolTip(whole);
     showNameOrTime(key);
 }
 
-QString TForm1::shownOutletName(int key) const {
+QString MainWindow::shownOutletName(int key) const {
     const auto it = nameLabels_.find(key);
     return it == nameLabels_.end() || !it->second->isVisible() ? QString() : it->second->text();
 }
 
-void TForm1::showNameOrTime(int key) {
+void MainWindow::showNameOrTime(int key) {
     const auto it = nameLabels_.find(key);
-    QLabel* time = labelNamed(timeLabelName(key));
+    QLabel* time = labelWidget(timeLabelId(key));
     if (it == nameLabels_.end() || !time) return;
     it->second->setVisible(time->text().isEmpty());
 }
 
-void TForm1::setLabelBackground(std::string_view label, std::uint32_t rgb) {
-    if (QLabel* l = labelNamed(label)) {
+void MainWindow::setLabelBackground(ComponentId id, std::uint32_t rgb) {
+    if (QLabel* l = labelWidget(id)) {
         const QColor colour(static_cast<int>((rgb >> 16) & 0xFF), static_cast<int>((rgb >> 8) & 0xFF),
                             static_cast<int>(rgb & 0xFF));
         if (l->palette().color(QPalette::Window) == colour) return;
@@ -676,20 +691,20 @@ void TForm1::setLabelBackground(std::string_view label, std::uint32_t rgb) {
     }
 }
 
-void TForm1::setPortButtonOn(std::string_view button, bool on) {
-    const auto it = pictures_.find(key(button));
-    if (it != pictures_.end() && it->second->speaks() == PictureBox::Speaks::button) it->second->setPortOn(on);
+void MainWindow::setPortButtonOn(ComponentId button, bool on) {
+    PictureBox* box = pictureBox(button);
+    if (box && box->speaks() == PictureBox::Speaks::button) box->setPortOn(on);
 }
 
-void TForm1::setLabelVisible(std::string_view label, bool visible) {
-    if (QLabel* l = labelNamed(label)) l->setVisible(visible);
+void MainWindow::setLabelVisible(ComponentId id, bool visible) {
+    if (QLabel* l = labelWidget(id)) l->setVisible(visible);
 }
 
-void TForm1::setAccessibleName(std::string_view component, std::string_view name) {
+void MainWindow::setAccessibleName(ComponentId component, std::string_view name) {
     // Both digits of a display name the display: one object, one name.
-    if (const auto it = displays_.find(key(component)); it != displays_.end()) {
+    if (const Component* c = entry(component); c && c->display) {
         const QString n = qtext(name);
-        if (it->second->accessibleName() != n) it->second->setAccessibleName(n);
+        if (c->display->accessibleName() != n) c->display->setAccessibleName(n);
         return;
     }
     if (QWidget* w = this->component(component)) {
@@ -700,32 +715,32 @@ void TForm1::setAccessibleName(std::string_view component, std::string_view name
 
 // ---- The window ------------------------------------------------------------------
 
-void TForm1::setWindowHeight(int pixels) {
+void MainWindow::setWindowHeight(int pixels) {
     client_->setFixedSize(kClientWidth, std::max(0, pixels - kClassicFrameHeight));
     // Resize the window now rather than on the next layout pass, so that a
     // following setWindowTop places the window as it will be.
     layout()->activate();
 }
 
-void TForm1::setWindowTop(int pixels) { move(x(), pixels); }
+void MainWindow::setWindowTop(int pixels) { move(x(), pixels); }
 
-int TForm1::clientHeight() const { return client_->height(); }
+int MainWindow::clientHeight() const { return client_->height(); }
 
-void TForm1::setScrollBarPosition(int position) {
+void MainWindow::setScrollBarPosition(int position) {
     const QSignalBlocker block(scrollBar_);
     scrollBar_->setValue(position);
 }
 
-void TForm1::setScrollBarMaximum(int maximum) {
+void MainWindow::setScrollBarMaximum(int maximum) {
     const QSignalBlocker block(scrollBar_);
     scrollBar_->setMaximum(maximum < 1 ? 1 : maximum);
 }
 
-void TForm1::setScrollBarVisible(bool visible) { scrollBar_->setVisible(visible); }
+void MainWindow::setScrollBarVisible(bool visible) { scrollBar_->setVisible(visible); }
 
 // ---- Check Version sub-menu --------------------------------------------------------
 
-void TForm1::appendVersionItem(std::string_view caption, int tag) {
+void MainWindow::appendVersionItem(std::string_view caption, int tag) {
     QAction* action = checkVersion_->addAction(qtext(caption));
     action->setData(tag);
     connect(
@@ -736,7 +751,7 @@ void TForm1::appendVersionItem(std::string_view caption, int tag) {
         Qt::QueuedConnection);  // as the main menu's items
 }
 
-void TForm1::removeLastVersionItem() {
+void MainWindow::removeLastVersionItem() {
     const QList<QAction*> actions = checkVersion_->actions();
     if (actions.isEmpty()) return;
     QAction* last = actions.last();
@@ -746,7 +761,7 @@ void TForm1::removeLastVersionItem() {
 
 // ---- Set Timer dialog ----------------------------------------------------------------
 
-void TForm1::setTimerDialog(TForm4* dialog) {
+void MainWindow::setTimerDialog(SetTimerDialog* dialog) {
     timerDialog_ = dialog;
     if (!timerDialog_) return;
     for (const std::string& caption : pendingTabs_) timerDialog_->appendTimerTab(caption);
@@ -754,7 +769,7 @@ void TForm1::setTimerDialog(TForm4* dialog) {
     pendingTabs_.clear();
 }
 
-void TForm1::appendTimerTab(std::string_view caption) {
+void MainWindow::appendTimerTab(std::string_view caption) {
     if (timerDialog_) {
         timerDialog_->appendTimerTab(caption);
     } else {
@@ -762,7 +777,7 @@ void TForm1::appendTimerTab(std::string_view caption) {
     }
 }
 
-void TForm1::deleteTimerTab(int index) {
+void MainWindow::deleteTimerTab(int index) {
     if (timerDialog_) {
         timerDialog_->deleteTimerTab(index);
     } else if (index >= 0 && static_cast<std::size_t>(index) < pendingTabs_.size()) {
@@ -770,31 +785,31 @@ void TForm1::deleteTimerTab(int index) {
     }
 }
 
-void TForm1::selectFirstTimerTab() {
+void MainWindow::selectFirstTimerTab() {
     if (timerDialog_) timerDialog_->selectFirstTimerTab();
 }
 
-bool TForm1::timerDialogVisible() const { return timerDialog_ && timerDialog_->timerDialogVisible(); }
-int TForm1::timerDialogBank() const { return timerDialog_ ? timerDialog_->DialogBank() : 0; }
-int TForm1::timerDialogTab() const { return timerDialog_ ? timerDialog_->selectedTab() : -1; }
+bool MainWindow::timerDialogVisible() const { return timerDialog_ && timerDialog_->timerDialogVisible(); }
+int MainWindow::timerDialogBank() const { return timerDialog_ ? timerDialog_->DialogBank() : 0; }
+int MainWindow::timerDialogTab() const { return timerDialog_ ? timerDialog_->selectedTab() : -1; }
 
-void TForm1::cancelTimerDialog() {
+void MainWindow::cancelTimerDialog() {
     if (timerDialog_) timerDialog_->cancelTimerDialog();
 }
 
-void TForm1::refreshTimerDialog() {
+void MainWindow::refreshTimerDialog() {
     if (timerDialog_) timerDialog_->refreshTimerDialog();
 }
 
 // ---- Events ------------------------------------------------------------------------
 
-void TForm1::restoreFromTray() {
+void MainWindow::restoreFromTray() {
     showNormal();
     raise();
     activateWindow();
 }
 
-void TForm1::changeEvent(QEvent* event) {
+void MainWindow::changeEvent(QEvent* event) {
     QMainWindow::changeEvent(event);
     // Minimised with a notification area: only the icon remains.
     if (event->type() == QEvent::WindowStateChange && tray_ && isMinimized()) {
@@ -802,15 +817,15 @@ void TForm1::changeEvent(QEvent* event) {
     }
 }
 
-void TForm1::setInputLocked(bool locked) {
+void MainWindow::setInputLocked(bool locked) {
     // Mouse, keyboard and a screen reader's actions alike: a disabled
     // widget takes none of them, whatever the window manager does first.
     client_->setEnabled(!locked);
 }
 
-bool TForm1::inputLocked() const { return !client_->isEnabled(); }
+bool MainWindow::inputLocked() const { return !client_->isEnabled(); }
 
-void TForm1::closeEvent(QCloseEvent* event) {
+void MainWindow::closeEvent(QCloseEvent* event) {
     if (handlers_.mayClose && !handlers_.mayClose()) {
         event->ignore();
         return;
@@ -819,7 +834,7 @@ void TForm1::closeEvent(QCloseEvent* event) {
     QMainWindow::closeEvent(event);
 }
 
-void TForm1::showEvent(QShowEvent* event) {
+void MainWindow::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);
     if (centred_) return;
     centred_ = true;

@@ -8,6 +8,7 @@
 #include <QMainWindow>
 #include <QPointer>
 
+#include <array>
 #include <functional>
 #include <optional>
 #include <string>
@@ -26,7 +27,7 @@ class QSystemTrayIcon;
 namespace velmora {
 
 class PictureBox;
-class TForm4;
+class SetTimerDialog;
 
 // Client-area width of the main window, pixels.
 inline constexpr int kClientWidth = 639;
@@ -36,7 +37,7 @@ inline constexpr int kClientWidth = 639;
 // panels fit with the same small margin whatever the desktop draws around.
 inline constexpr int kClassicFrameHeight = 56;
 
-class TForm1 final : public QMainWindow, public MainView {
+class MainWindow final : public QMainWindow, public MainView {
     Q_OBJECT
 
 public:
@@ -75,19 +76,19 @@ public:
         std::function<void(int key)> outletNameDoubleClicked;
     };
 
-    explicit TForm1(QWidget* parent = nullptr);
-    ~TForm1() override;
+    explicit MainWindow(QWidget* parent = nullptr);
+    ~MainWindow() override;
 
     void setHandlers(Handlers handlers) { handlers_ = std::move(handlers); }
 
     // ---- MainView ----
-    void setPicture(std::string_view component, PictureList list, int index) override;
-    void setComponentVisible(std::string_view component, bool visible) override;
-    void setLabelText(std::string_view label, std::string_view text) override;
-    void setLabelBackground(std::string_view label, std::uint32_t rgb) override;
-    void setLabelVisible(std::string_view label, bool visible) override;
-    void setAccessibleName(std::string_view component, std::string_view name) override;
-    void setPortButtonOn(std::string_view button, bool on) override;
+    void setPicture(ComponentId component, PictureList list, int index) override;
+    void setComponentVisible(ComponentId component, bool visible) override;
+    void setLabelText(ComponentId label, std::string_view text) override;
+    void setLabelBackground(ComponentId label, std::uint32_t rgb) override;
+    void setLabelVisible(ComponentId label, bool visible) override;
+    void setAccessibleName(ComponentId component, std::string_view name) override;
+    void setPortButtonOn(ComponentId button, bool on) override;
     void setOutletName(int key, std::string_view name) override;
     // The name shown beneath port button `key` (clipped to fit), "" for none.
     QString shownOutletName(int key) const;
@@ -98,9 +99,9 @@ public:
     void setScrollBarVisible(bool visible) override;
     void appendVersionItem(std::string_view caption, int tag) override;
     void removeLastVersionItem() override;
-    // The Set Timer dialog (TForm4). Until setTimerDialog() gives it, the
+    // The Set Timer dialog (SetTimerDialog). Until setTimerDialog() gives it, the
     // tab calls are kept and handed over then, and the dialog reads as hidden.
-    void setTimerDialog(TForm4* dialog);
+    void setTimerDialog(SetTimerDialog* dialog);
     void appendTimerTab(std::string_view caption) override;
     void deleteTimerTab(int index) override;
     void selectFirstTimerTab() override;
@@ -135,12 +136,11 @@ public:
     void openPopup(int slot, QPoint at);
 
     // ---- Components ----
-    // The component of that name ("imLed23", "UniClass1", "ScrollBar1"...),
-    // nullptr when there is none.
-    QWidget* component(std::string_view name) const;
+    // The component, nullptr when the window has none of that id.
+    QWidget* component(ComponentId id) const;
     // The picture last put into an image component, nullopt when none was
-    // (or the name is not one of the window's list pictures).
-    std::optional<PictureRef> shownPicture(std::string_view component) const;
+    // (or the id is not one of the window's list pictures).
+    std::optional<PictureRef> shownPicture(ComponentId component) const;
     // Height of the client area (below the menu bar), pixels: the height
     // last asked for less kClassicFrameHeight.
     int clientHeight() const;
@@ -164,12 +164,16 @@ private:
     void buildMenus();
     void buildPopups();
     void buildPanel(int slot);
-    // Two digit pictures named `digits` in one display object named `name`.
-    void addDigitDisplay(QWidget* panel, const QString& name, int left, int top,
-                         const std::array<ComponentName, 2>& digits);
+    // Two digit pictures in one display object.
+    void addDigitDisplay(QWidget* panel, ComponentId display, int left, int top,
+                         const std::array<ComponentId, 2>& digits);
     PictureBox* addPicture(QWidget* parent, const QString& name, int left, int top, int width,
                            int height);
-    QLabel* labelNamed(std::string_view name) const;
+    PictureBox* addPicture(QWidget* parent, ComponentId id, int left, int top, int width, int height);
+    // Registers a component under its id and names it for it.
+    void addComponent(ComponentId id, QWidget* widget);
+    QLabel* labelWidget(ComponentId id) const;
+    PictureBox* pictureBox(ComponentId id) const;
     // The name beneath a port shows while its time label is empty.
     void showNameOrTime(int key);
     void chooseMenuItem(const std::string& name);
@@ -181,13 +185,18 @@ private:
     QMenu* popups_[3] = {};
     QSystemTrayIcon* tray_ = nullptr;
     bool centred_ = false;
-    // Every named component and menu item, looked up by name on each call.
-    std::unordered_map<std::string, QWidget*> components_;
-    std::unordered_map<std::string, PictureBox*> pictures_;
-    std::unordered_map<std::string, QWidget*> displays_;  // digit picture -> its display
-    QPointer<TForm4> timerDialog_;
+    // The components by componentIndex(): the widget, and for a digit the
+    // display it belongs to.
+    struct Component {
+        QWidget* widget = nullptr;
+        PictureBox* picture = nullptr;
+        QLabel* label = nullptr;
+        QWidget* display = nullptr;
+    };
+    const Component* entry(ComponentId id) const;
+    std::array<Component, kComponentIndexes> components_{};
+    QPointer<SetTimerDialog> timerDialog_;
     std::vector<std::string> pendingTabs_;  // tabs added before the dialog existed
-    std::unordered_map<std::string, QLabel*> labels_;
     std::unordered_map<int, QLabel*> nameLabels_;  // by port key
     std::unordered_map<std::string, QAction*> menuItems_;
 };

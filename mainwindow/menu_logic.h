@@ -28,7 +28,7 @@ class DeviceState;
 class Dialogs;
 class SwitchingLogic;
 
-// The Configuration dialog (TOKRightDlg) as the menu commands use it.
+// The Configuration dialog (ConfigurationDialog) as the menu commands use it.
 class ConfigurationSource {
 public:
     virtual ~ConfigurationSource() = default;

@@ -14,7 +14,7 @@ namespace velmora {
 
 namespace {
 
-// Picture indexes of imlButton.
+// Picture indexes of portButtonPictures.
 constexpr int kButtonPressed = 0;
 constexpr int kButtonReleased = 1;
 
@@ -106,14 +106,14 @@ std::string allBanksQuestion(bool switchOn) {
 
 SwitchingLogic::SwitchingLogic(Deps deps) : d_(std::move(deps)) {}
 
-void SwitchingLogic::imButton11MouseDown(int tag, MouseButton button) {
+void SwitchingLogic::portButtonPressed(int tag, MouseButton button) {
     if (button != MouseButton::left || !isPortKey(tag)) return;
-    d_.view.setPicture(buttonName(tag), PictureList::imlButton, kButtonPressed);
+    d_.view.setPicture(portButtonId(tag), PictureList::portButton, kButtonPressed);
 }
 
-void SwitchingLogic::imButton11MouseUp(int tag, MouseButton button) {
+void SwitchingLogic::portButtonReleased(int tag, MouseButton button) {
     if (button != MouseButton::left || !isPortKey(tag)) return;
-    d_.view.setPicture(buttonName(tag), PictureList::imlButton, kButtonReleased);
+    d_.view.setPicture(portButtonId(tag), PictureList::portButton, kButtonReleased);
 
     PortAddress at{};
     portOfButton(tag, d_.scrollPosition(), at);

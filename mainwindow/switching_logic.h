@@ -38,7 +38,7 @@ inline constexpr MessageIcon kSwitchQuestionIcon = MessageIcon::exclamation;
 // bank 1 whatever the panels show (no bank index reaches it).
 inline constexpr int kDialogBankFromMainMenu = 17;
 
-// The Set Timer dialog (TForm4) as the panels' menus open it.
+// The Set Timer dialog (SetTimerDialog) as the panels' menus open it.
 class TimerDialogHost {
 public:
     virtual ~TimerDialogHost() = default;
@@ -114,11 +114,11 @@ public:
     // ---- Port buttons (left button only; other buttons and tags that are
     // no port key do nothing) ----
     // Pressed picture into "imButton"+tag.
-    void imButton11MouseDown(int tag, MouseButton button);
+    void portButtonPressed(int tag, MouseButton button);
     // Released picture, then the port is toggled: off when its letter in
     // BankInfo.portStates is 'O', on otherwise, after the question when
     // Settings.Prompt is on (only OK lets the command go).
-    void imButton11MouseUp(int tag, MouseButton button);
+    void portButtonReleased(int tag, MouseButton button);
 
     // ---- Pop-up menus ----
     // The fixed captions of every pop-up item (positions 3, 4 and 6).

@@ -61,11 +61,11 @@ void MainWindowLogic::initialiseView() {
     for (int slot = 1; slot <= kSlotCount; ++slot) {
         for (int port = 1; port <= kSlotPorts; ++port) {
             const int key = portKey(slot, port);
-            d_.view.setPicture(buttonName(key), PictureList::imlButton, 1);  // released
-            d_.view.setLabelBackground(timeLabelName(key), kBlackBackground);
+            d_.view.setPicture(portButtonId(key), PictureList::portButton, 1);  // released
+            d_.view.setLabelBackground(timeLabelId(key), kBlackBackground);
             setTimeLabel(key, "");
         }
-        d_.view.setPicture(menuButtonName(slot), PictureList::imLogo, 0);  // released
+        d_.view.setPicture(menuButtonId(slot), PictureList::menuButton, 0);  // released
     }
     ScrollBar1Change();
 }
@@ -110,10 +110,10 @@ void MainWindowLogic::ScrollBar1Change() {
             d_.view.setOutletName(key, outletName_ ? outletName_(bank, port) : std::string());
             drawFlaggedLed(slot, port, bank, records[static_cast<std::size_t>(slot - 1)]);
             // The slot's bank changed: the button speaks its new bank.
-            speakNamed(buttonName(key), spokenButton(bank, port), bank, port);
+            speakNamed(portButtonId(key), spokenButton(bank, port), bank, port);
         }
-        d_.view.setAccessibleName(menuButtonName(slot), spokenMenuButton(bank));
-        speakNamed(panelName(slot), spokenBankNumber(bank), bank, 0);
+        d_.view.setAccessibleName(menuButtonId(slot), spokenMenuButton(bank));
+        speakNamed(panelId(slot), spokenBankNumber(bank), bank, 0);
     }
 }
 
@@ -122,7 +122,7 @@ void MainWindowLogic::setOutletNames(std::function<std::string(int bank, int por
     ScrollBar1Change();
 }
 
-void MainWindowLogic::speakNamed(std::string_view component, std::string_view spoken, int bank, int port) {
+void MainWindowLogic::speakNamed(ComponentId component, std::string_view spoken, int bank, int port) {
     const std::string name = outletName_ ? outletName_(bank, port) : std::string();
     if (name.empty()) {
         d_.view.setAccessibleName(component, spoken);
@@ -139,10 +139,10 @@ void MainWindowLogic::speakNamed(std::string_view component, std::string_view sp
 void MainWindowLogic::drawBankNumber(int slot, int bank) {
     const BankDigits digits = bankDigits(bank);
     const SpokenText spoken = spokenBankNumber(bank);
-    const ComponentName tens = bankDigitName(slot, 1);
-    const ComponentName units = bankDigitName(slot, 2);
-    d_.view.setPicture(tens, PictureList::imlBankNo, digits.tens);
-    d_.view.setPicture(units, PictureList::imlBankNo, digits.units);
+    const ComponentId tens = bankDigitId(slot, 1);
+    const ComponentId units = bankDigitId(slot, 2);
+    d_.view.setPicture(tens, PictureList::bankDigits, digits.tens);
+    d_.view.setPicture(units, PictureList::bankDigits, digits.units);
     d_.view.setAccessibleName(tens, spoken);
     d_.view.setAccessibleName(units, spoken);
 }
@@ -150,10 +150,10 @@ void MainWindowLogic::drawBankNumber(int slot, int bank) {
 void MainWindowLogic::drawCurrent(int slot, int bank, float amperes) {
     const CurrentDigits digits = currentDigits(amperes);
     const SpokenText spoken = spokenCurrent(bank, digits.reading);
-    const ComponentName first = currentDigitName(slot, 1);
-    const ComponentName second = currentDigitName(slot, 2);
-    d_.view.setPicture(first, PictureList::ImageList1, digits.first);
-    d_.view.setPicture(second, PictureList::ImageList1, digits.second);
+    const ComponentId first = currentDigitId(slot, 1);
+    const ComponentId second = currentDigitId(slot, 2);
+    d_.view.setPicture(first, PictureList::currentDigits, digits.first);
+    d_.view.setPicture(second, PictureList::currentDigits, digits.second);
     d_.view.setAccessibleName(first, spoken);
     d_.view.setAccessibleName(second, spoken);
 }
@@ -169,14 +169,14 @@ void MainWindowLogic::drawFlaggedLed(int slot, int port, int bank, const BankRec
 
 void MainWindowLogic::drawLed(int key, int port, int bank, bool on, bool alarm) {
     const PictureRef picture = ledPicture(port, on, alarm);
-    const ComponentName name = ledName(key);
+    const ComponentId name = portLedId(key);
     d_.view.setPicture(name, picture.list, picture.index);
     speakNamed(name, spokenLed(bank, port, on, alarm), bank, port);
-    d_.view.setPortButtonOn(buttonName(key), on);
+    d_.view.setPortButtonOn(portButtonId(key), on);
 }
 
 void MainWindowLogic::setTimeLabel(int key, std::string_view text) {
-    const ComponentName name = timeLabelName(key);
+    const ComponentId name = timeLabelId(key);
     d_.view.setLabelText(name, text);
     d_.view.setAccessibleName(name, text);
 }
@@ -185,11 +185,11 @@ void MainWindowLogic::setTimeLabel(int key, std::string_view text) {
 
 void MainWindowLogic::setPanelShown(int slot, bool shown) {
     panels_[static_cast<std::size_t>(slot - 1)] = shown;
-    d_.view.setComponentVisible(panelName(slot), shown);
+    d_.view.setComponentVisible(panelId(slot), shown);
 }
 
 void MainWindowLogic::setSeparatorShown(int index, bool shown) {
-    d_.view.setComponentVisible(separatorName(index), shown);
+    d_.view.setComponentVisible(separatorId(index), shown);
 }
 
 void MainWindowLogic::hidePanels() {
@@ -425,14 +425,14 @@ void MainWindowLogic::tmFlash1Timer() {
             const auto left = entries ? PortTimeLeft(*entries, now) : std::nullopt;
             if (!left) {  // no enabled timer governs the port
                 drawLed(key, port, bank, on, false);
-                d_.view.setLabelBackground(timeLabelName(key), kBlackBackground);
+                d_.view.setLabelBackground(timeLabelId(key), kBlackBackground);
                 setTimeLabel(key, "");
                 continue;
             }
             drawLed(key, port, bank, on, alarmLit);
             const auto text = formatTimeLabel(left->hours, left->minutes);
             // A due time blinks with the ALARM lamp's opposite phase.
-            d_.view.setLabelVisible(timeLabelName(key), !(left->due && alarmLit));
+            d_.view.setLabelVisible(timeLabelId(key), !(left->due && alarmLit));
             setTimeLabel(key, text);
         }
     }

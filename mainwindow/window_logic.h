@@ -171,7 +171,7 @@ private:
     void drawLed(int key, int port, int bank, bool on, bool alarm);
     // `spoken` ("Bank B Port P...", "Bank B") with the user's name of the
     // outlet (or, port 0, the bank) after its "Bank B Port P" / "Bank B".
-    void speakNamed(std::string_view component, std::string_view spoken, int bank, int port);
+    void speakNamed(ComponentId component, std::string_view spoken, int bank, int port);
     void setTimeLabel(int key, std::string_view text);
 
     Deps d_;

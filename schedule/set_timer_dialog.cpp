@@ -84,7 +84,7 @@ void setTextIfChanged(QLineEdit* edit, const std::string& value) {
 
 }  // namespace
 
-TForm4::TForm4(SetTimerLogic::Deps deps, QWidget* parent) : QDialog(parent), logic_(std::move(deps), *this) {
+SetTimerDialog::SetTimerDialog(SetTimerLogic::Deps deps, QWidget* parent) : QDialog(parent), logic_(std::move(deps), *this) {
     setObjectName(QStringLiteral("Form4"));
     setWindowTitle(QStringLiteral("Set Timer"));
     // Fixed single border, system menu only.
@@ -121,28 +121,28 @@ TForm4::TForm4(SetTimerLogic::Deps deps, QWidget* parent) : QDialog(parent), log
     auto* btnClear = makeButton(this, "btnClear", QStringLiteral("Clear All"), 112, 440);
     auto* btnLoad = makeButton(this, "btnLoad", QStringLiteral("Load"), 200, 440);
     auto* btnSave = makeButton(this, "btnSave", QStringLiteral("Save"), 288, 440);
-    auto* bitBtn1 = makeButton(this, "BitBtn1", QStringLiteral("OK"), 376, 440);
-    bitBtn1->setIcon(style()->standardIcon(QStyle::SP_DialogOkButton));
-    bitBtn1->setDefault(true);
-    auto* bitBtn2 = makeButton(this, "BitBtn2", QStringLiteral("Cancel"), 464, 440);
-    bitBtn2->setIcon(style()->standardIcon(QStyle::SP_DialogCancelButton));
+    auto* okButton = makeButton(this, "okButton", QStringLiteral("OK"), 376, 440);
+    okButton->setIcon(style()->standardIcon(QStyle::SP_DialogOkButton));
+    okButton->setDefault(true);
+    auto* cancelButton = makeButton(this, "cancelButton", QStringLiteral("Cancel"), 464, 440);
+    cancelButton->setIcon(style()->standardIcon(QStyle::SP_DialogCancelButton));
     auto* apply = makeButton(this, "Apply", QStringLiteral("Apply"), 552, 440);
     // OK and Cancel carry an icon: the text must still fit 75 pixels.
-    for (QPushButton* b : {bitBtn1, bitBtn2}) b->setIconSize(QSize(12, 12));
+    for (QPushButton* b : {okButton, cancelButton}) b->setIconSize(QSize(12, 12));
     connect(btnClear, &QPushButton::clicked, this, [this] { logic_.btnClearClick(); });
     connect(btnLoad, &QPushButton::clicked, this, [this] { logic_.btnLoadClick(); });
     connect(btnSave, &QPushButton::clicked, this, [this] { logic_.btnSaveClick(); });
-    connect(bitBtn1, &QPushButton::clicked, this, [this] { logic_.BitBtn1Click(); });
-    connect(bitBtn2, &QPushButton::clicked, this, [this] { logic_.BitBtn2Click(); });
+    connect(okButton, &QPushButton::clicked, this, [this] { logic_.onOkClicked(); });
+    connect(cancelButton, &QPushButton::clicked, this, [this] { logic_.onCancelClicked(); });
     connect(apply, &QPushButton::clicked, this, [this] { logic_.ApplyClick(); });
 
     setTabOrderChain();
     logic_.FormCreate();
 }
 
-TForm4::~TForm4() = default;
+SetTimerDialog::~SetTimerDialog() = default;
 
-QWidget* TForm4::buildPage(TimerPage page) {
+QWidget* SetTimerDialog::buildPage(TimerPage page) {
     auto* sheet = new QWidget;
     const bool on = page == TimerPage::powerOn;
     sheet->setObjectName(on ? QStringLiteral("tbOn") : QStringLiteral("tbOff"));
@@ -162,7 +162,7 @@ QWidget* TForm4::buildPage(TimerPage page) {
     return sheet;
 }
 
-void TForm4::buildRow(QWidget* page, int row) {
+void SetTimerDialog::buildRow(QWidget* page, int row) {
     RowWidgets& w = rows_[static_cast<std::size_t>(row)];
     const int y = kRowTop + kRowPitch * lineOfRow(row);
     const QString prefix = text(rowAccessiblePrefix(row));
@@ -242,7 +242,7 @@ void TForm4::buildRow(QWidget* page, int row) {
     }
 }
 
-QWidget* TForm4::buildUpDown(QWidget* page, int row, RowField field, int x, int y) {
+QWidget* SetTimerDialog::buildUpDown(QWidget* page, int row, RowField field, int x, int y) {
     // Two arrow buttons stacked beside the field, as an attached up-down.
     auto* box = new QWidget(page);
     box->setGeometry(x, y, 20, kControlHeight);
@@ -269,7 +269,7 @@ QWidget* TForm4::buildUpDown(QWidget* page, int row, RowField field, int x, int 
     return box;
 }
 
-void TForm4::setTabOrderChain() {
+void SetTimerDialog::setTabOrderChain() {
     // Within a row the fields come before the check box: a row is filled
     // in first and then set, after which it is locked.
     std::vector<QWidget*> order;
@@ -281,28 +281,28 @@ void TForm4::setTabOrderChain() {
     }
     order.push_back(btnOneClear1_);
     order.push_back(tabSet_);
-    for (const char* name : {"btnClear", "btnLoad", "btnSave", "BitBtn1", "BitBtn2", "Apply"})
+    for (const char* name : {"btnClear", "btnLoad", "btnSave", "okButton", "cancelButton", "Apply"})
         order.push_back(findChild<QWidget*>(QString::fromLatin1(name)));
     for (std::size_t i = 1; i < order.size(); ++i) setTabOrder(order[i - 1], order[i]);
 }
 
 // ---- Main window side ------------------------------------------------------------------
 
-bool TForm4::showModal() { return exec() == QDialog::Accepted; }
+bool SetTimerDialog::showModal() { return exec() == QDialog::Accepted; }
 
-void TForm4::appendTimerTab(std::string_view caption) { logic_.appendTab(std::string(caption)); }
-void TForm4::deleteTimerTab(int index) { logic_.deleteTab(index); }
-void TForm4::selectFirstTimerTab() { logic_.selectFirstTab(); }
+void SetTimerDialog::appendTimerTab(std::string_view caption) { logic_.appendTab(std::string(caption)); }
+void SetTimerDialog::deleteTimerTab(int index) { logic_.deleteTab(index); }
+void SetTimerDialog::selectFirstTimerTab() { logic_.selectFirstTab(); }
 
-void TForm4::cancelTimerDialog() {
-    if (isVisible()) logic_.BitBtn2Click();
+void SetTimerDialog::cancelTimerDialog() {
+    if (isVisible()) logic_.onCancelClicked();
 }
 
-void TForm4::refreshTimerDialog() { logic_.refreshFromUnit(); }
+void SetTimerDialog::refreshTimerDialog() { logic_.refreshFromUnit(); }
 
-void TForm4::reject() { logic_.BitBtn2Click(); }
+void SetTimerDialog::reject() { logic_.onCancelClicked(); }
 
-void TForm4::showEvent(QShowEvent* event) {
+void SetTimerDialog::showEvent(QShowEvent* event) {
     if (!event->spontaneous()) {
         if (const QScreen* s = screen()) move(s->availableGeometry().center() - rect().center());
         // FormShow: every showing starts from what the unit holds.
@@ -313,7 +313,7 @@ void TForm4::showEvent(QShowEvent* event) {
 
 // ---- SetTimerView ------------------------------------------------------------------------
 
-void TForm4::drawRow(int row, const TimerRow& s) {
+void SetTimerDialog::drawRow(int row, const TimerRow& s) {
     if (row < 0 || row >= kTimerRows) return;
     RowWidgets& w = rows_[static_cast<std::size_t>(row)];
     const bool shown = !s.invalid;
@@ -345,32 +345,32 @@ void TForm4::drawRow(int row, const TimerRow& s) {
     w.lblSince->setPalette(look);
 }
 
-void TForm4::setClearBankCaption(std::string_view caption) {
+void SetTimerDialog::setClearBankCaption(std::string_view caption) {
     for (QPushButton* b : {btnOneBank_, btnOneClear1_}) {
         b->setText(text(caption));
         b->setAccessibleName(b->text());
     }
 }
 
-void TForm4::appendTab(std::string_view caption) {
+void SetTimerDialog::appendTab(std::string_view caption) {
     drawingTabs_ = true;
     tabSet_->addTab(text(caption));
     drawingTabs_ = false;
 }
 
-void TForm4::removeTab(int index) {
+void SetTimerDialog::removeTab(int index) {
     drawingTabs_ = true;
     tabSet_->removeTab(index);
     drawingTabs_ = false;
 }
 
-void TForm4::selectTab(int index) {
+void SetTimerDialog::selectTab(int index) {
     drawingTabs_ = true;
     tabSet_->setCurrentIndex(index);
     drawingTabs_ = false;
 }
 
-void TForm4::focusField(int row, RowField field) {
+void SetTimerDialog::focusField(int row, RowField field) {
     if (row < 0 || row >= kTimerRows) return;
     const RowWidgets& w = rows_[static_cast<std::size_t>(row)];
     QLineEdit* edit = field == RowField::minute ? w.edMin : w.edHour;
@@ -379,11 +379,11 @@ void TForm4::focusField(int row, RowField field) {
     edit->setFocus(Qt::OtherFocusReason);
 }
 
-void TForm4::closeDialog(bool ok) { done(ok ? QDialog::Accepted : QDialog::Rejected); }
+void SetTimerDialog::closeDialog(bool ok) { done(ok ? QDialog::Accepted : QDialog::Rejected); }
 
 // ---- Hour and minute fields ---------------------------------------------------------------
 
-bool TForm4::eventFilter(QObject* watched, QEvent* event) {
+bool SetTimerDialog::eventFilter(QObject* watched, QEvent* event) {
     for (int r = 0; r < kTimerRows; ++r) {
         const RowWidgets& w = rows_[static_cast<std::size_t>(r)];
         if (watched == w.edHour) return fieldKey(r, RowField::hour, event);
@@ -392,7 +392,7 @@ bool TForm4::eventFilter(QObject* watched, QEvent* event) {
     return QDialog::eventFilter(watched, event);
 }
 
-bool TForm4::fieldKey(int row, RowField field, QEvent* event) {
+bool SetTimerDialog::fieldKey(int row, RowField field, QEvent* event) {
     if (event->type() == QEvent::FocusOut) {
         // Leaving for another control; not a message box or menu taking the
         // focus for a moment, nor the dialog closing.

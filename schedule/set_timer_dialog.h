@@ -1,6 +1,6 @@
 #pragma once
 
-// The Set Timer dialog (TForm4): the power-on and power-off pages with ten
+// The Set Timer dialog (SetTimerDialog): the power-on and power-off pages with ten
 // timer rows each, the bank tab strip and the buttons. A thin shell over
 // SetTimerLogic: every event goes to the logic, and the logic draws the
 // rows back through SetTimerView. Created once at start-up and kept; modal
@@ -11,7 +11,7 @@
 // "lblBank"+r, "lblPort"+r, "cmbAfter"+r, "cmbDay"+r, "edHour"+r,
 // "udHour"+r, "edMin"+r, "udMin"+r, "lblSince"+r; "btnOneBank" (tbOn) and
 // "btnOneClear1" (tbOff); "TabSet1"; "btnClear", "btnLoad", "btnSave",
-// "BitBtn1" (OK), "BitBtn2" (Cancel) and "Apply".
+// "okButton" (OK), "cancelButton" (Cancel) and "Apply".
 
 #include <QDialog>
 
@@ -36,14 +36,14 @@ namespace velmora {
 inline constexpr int kSetTimerClientWidth = 697;
 inline constexpr int kSetTimerClientHeight = 471;
 
-class TForm4 final : public QDialog, public SetTimerView {
+class SetTimerDialog final : public QDialog, public SetTimerView {
     Q_OBJECT
 
 public:
     // FormCreate: builds both pages and every row; no bank tab yet (the
     // main window appends them as the unit reports its banks).
-    TForm4(SetTimerLogic::Deps deps, QWidget* parent = nullptr);
-    ~TForm4() override;
+    SetTimerDialog(SetTimerLogic::Deps deps, QWidget* parent = nullptr);
+    ~SetTimerDialog() override;
 
     SetTimerLogic& logic() { return logic_; }
     const SetTimerLogic& logic() const { return logic_; }

@@ -517,14 +517,14 @@ void SetTimerLogic::CollectBank() {
 
 // ---- Buttons and tabs -----------------------------------------------------------------------------
 
-void SetTimerLogic::BitBtn1Click() {
+void SetTimerLogic::onOkClicked() {
     const HandlerScope handler(*this);
     CollectBank();
     flush();
     view_.closeDialog(true);
 }
 
-void SetTimerLogic::BitBtn2Click() { view_.closeDialog(false); }
+void SetTimerLogic::onCancelClicked() { view_.closeDialog(false); }
 
 void SetTimerLogic::ApplyClick() {
     const HandlerScope handler(*this);

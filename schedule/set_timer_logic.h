@@ -1,6 +1,6 @@
 #pragma once
 
-// The Set Timer dialog (TForm4) without its widgets: the 20 timer rows and
+// The Set Timer dialog (SetTimerDialog) without its widgets: the 20 timer rows and
 // the rules that tie them together, the bank tab strip, and the buttons.
 // It edits the working tables EditOn / EditOff, loads and saves schedule
 // files and hands the schedule to the transfer for Apply. It draws through
@@ -177,8 +177,8 @@ public:
     void CollectBank();
 
     // ---- Buttons and tabs ----
-    void BitBtn1Click();    // OK: CollectBank, closed with OK (the main window then sends)
-    void BitBtn2Click();    // Cancel, Escape, close box: closed with Cancel, nothing kept
+    void onOkClicked();    // OK: CollectBank, closed with OK (the main window then sends)
+    void onCancelClicked();    // Cancel, Escape, close box: closed with Cancel, nothing kept
     void ApplyClick();      // CollectBank, ReturnToTransfer, DialogBank = selected tab
     void btnSaveClick();    // CollectBank, save chooser, the file written whole or not at all
     void btnLoadClick();    // open chooser, the file into the working tables, the selected bank shown

@@ -20,7 +20,7 @@ QFont dialogFace(int pixelSize, bool bold) {
 
 }  // namespace
 
-TForm2::TForm2(QWidget* parent) : QDialog(parent) {
+AboutBox::AboutBox(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("Form2"));
     setWindowTitle(QString());
     // A title bar without any buttons: OK is the only way out.
@@ -41,20 +41,20 @@ TForm2::TForm2(QWidget* parent) : QDialog(parent) {
     label1_->adjustSize();
     label1_->move(80, 64);
 
-    bitBtn1_ = new QPushButton(QStringLiteral("OK"), this);
-    bitBtn1_->setObjectName(QStringLiteral("BitBtn1"));
-    bitBtn1_->setAccessibleName(bitBtn1_->text());
-    bitBtn1_->setDefault(true);
-    bitBtn1_->setGeometry(121, 104, 75, 25);
-    connect(bitBtn1_, &QPushButton::clicked, this, &QDialog::accept);
+    okButton_ = new QPushButton(QStringLiteral("OK"), this);
+    okButton_->setObjectName(QStringLiteral("okButton"));
+    okButton_->setAccessibleName(okButton_->text());
+    okButton_->setDefault(true);
+    okButton_->setGeometry(121, 104, 75, 25);
+    connect(okButton_, &QPushButton::clicked, this, &QDialog::accept);
 }
 
-void TForm2::showModal() {
-    bitBtn1_->setFocus();
+void AboutBox::showModal() {
+    okButton_->setFocus();
     exec();
 }
 
-void TForm2::showEvent(QShowEvent* event) {
+void AboutBox::showEvent(QShowEvent* event) {
     if (!event->spontaneous()) {
         if (const QScreen* s = screen()) move(s->availableGeometry().center() - rect().center());
     }

@@ -13,18 +13,18 @@ namespace velmora {
 inline constexpr const char* kAboutTitleText = "Velmora Management V2.84";
 inline constexpr const char* kAboutNoticeText = "Copyright (c) Velmora. All rights reserved.";
 
-class TForm2 final : public QDialog {
+class AboutBox final : public QDialog {
     Q_OBJECT
 
 public:
-    explicit TForm2(QWidget* parent = nullptr);
+    explicit AboutBox(QWidget* parent = nullptr);
 
     // N3Click: shows the box modally until OK closes it.
     void showModal();
 
     QLabel* Label7() const { return label7_; }
     QLabel* Label1() const { return label1_; }
-    QPushButton* BitBtn1() const { return bitBtn1_; }
+    QPushButton* okButton() const { return okButton_; }
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -32,7 +32,7 @@ protected:
 private:
     QLabel* label7_ = nullptr;
     QLabel* label1_ = nullptr;
-    QPushButton* bitBtn1_ = nullptr;
+    QPushButton* okButton_ = nullptr;
 };
 
 }  // namespace velmora

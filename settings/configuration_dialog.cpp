@@ -28,7 +28,7 @@ QCheckBox* makeCheckBox(QWidget* parent, const char* name, const char* caption, 
 
 }  // namespace
 
-TOKRightDlg::TOKRightDlg(const std::vector<std::string>& ComPortNames, Settings& settings, QWidget* parent)
+ConfigurationDialog::ConfigurationDialog(const std::vector<std::string>& ComPortNames, Settings& settings, QWidget* parent)
     : QDialog(parent), settings_(settings) {
     setObjectName(QStringLiteral("OKRightDlg"));
     setWindowTitle(QStringLiteral("Configuration"));
@@ -70,31 +70,31 @@ TOKRightDlg::TOKRightDlg(const std::vector<std::string>& ComPortNames, Settings&
     checkBox1_ = makeCheckBox(this, "CheckBox1", "Show Debug Message", 24, 192, 150);
     checkBox1_->setVisible(false);
 
-    bitBtn1_ = new QPushButton(style()->standardIcon(QStyle::SP_DialogOkButton), QStringLiteral("OK"), this);
-    bitBtn1_->setObjectName(QStringLiteral("BitBtn1"));
-    bitBtn1_->setAccessibleName(bitBtn1_->text());
-    bitBtn1_->setDefault(true);
-    bitBtn1_->setGeometry(211, 196, 76, 25);
-    connect(bitBtn1_, &QPushButton::clicked, this, &TOKRightDlg::accept);
+    okButton_ = new QPushButton(style()->standardIcon(QStyle::SP_DialogOkButton), QStringLiteral("OK"), this);
+    okButton_->setObjectName(QStringLiteral("okButton"));
+    okButton_->setAccessibleName(okButton_->text());
+    okButton_->setDefault(true);
+    okButton_->setGeometry(211, 196, 76, 25);
+    connect(okButton_, &QPushButton::clicked, this, &ConfigurationDialog::accept);
 
-    bitBtn2_ = new QPushButton(QStringLiteral("Cancel"), this);
-    bitBtn2_->setObjectName(QStringLiteral("BitBtn2"));
-    bitBtn2_->setAccessibleName(bitBtn2_->text());
-    bitBtn2_->setAutoDefault(false);
-    bitBtn2_->setGeometry(296, 196, 75, 25);
-    connect(bitBtn2_, &QPushButton::clicked, this, &TOKRightDlg::reject);
+    cancelButton_ = new QPushButton(QStringLiteral("Cancel"), this);
+    cancelButton_->setObjectName(QStringLiteral("cancelButton"));
+    cancelButton_->setAccessibleName(cancelButton_->text());
+    cancelButton_->setAutoDefault(false);
+    cancelButton_->setGeometry(296, 196, 75, 25);
+    connect(cancelButton_, &QPushButton::clicked, this, &ConfigurationDialog::reject);
 
     // Tab order: OK, Cancel, prompt, port list, auto-connect, (hidden debug
     // box), clock sync, restore.
-    QWidget* order[] = {bitBtn1_, bitBtn2_, cbOnPrompt_, comboPortSel_, chkAuto_, checkBox1_, ckbSetRTC_,
+    QWidget* order[] = {okButton_, cancelButton_, cbOnPrompt_, comboPortSel_, chkAuto_, checkBox1_, ckbSetRTC_,
                         cbRestoreStatus_};
     for (std::size_t i = 1; i < std::size(order); ++i) setTabOrder(order[i - 1], order[i]);
-    bitBtn1_->setFocus();
+    okButton_->setFocus();
 
     loadControls();
 }
 
-void TOKRightDlg::setChoice(const ConfigurationChoice& choice) {
+void ConfigurationDialog::setChoice(const ConfigurationChoice& choice) {
     comboPortSel_->setCurrentIndex(choice.ComPort);
     chkAuto_->setChecked(choice.Auto);
     cbOnPrompt_->setChecked(choice.Prompt);
@@ -102,20 +102,20 @@ void TOKRightDlg::setChoice(const ConfigurationChoice& choice) {
     cbRestoreStatus_->setChecked(choice.RestoreStatus);
 }
 
-void TOKRightDlg::loadControls() {
+void ConfigurationDialog::loadControls() {
     // The list holds "AUTO" and the ports; choiceFromSettings falls back to 0
     // for a position it cannot show.
     setChoice(choiceFromSettings(settings_, comboPortSel_->count() - 1));
 }
 
-void TOKRightDlg::FormShow(bool GreetingSeen) {
+void ConfigurationDialog::FormShow(bool GreetingSeen) {
     loadControls();
     // The port cannot change under an open link.
     comboPortSel_->setEnabled(!GreetingSeen);
     chkAuto_->setEnabled(!GreetingSeen);
 }
 
-ConfigurationChoice TOKRightDlg::choice() const {
+ConfigurationChoice ConfigurationDialog::choice() const {
     ConfigurationChoice c;
     c.ComPort = comboPortSel_->currentIndex() < 0 ? 0 : comboPortSel_->currentIndex();
     c.Auto = chkAuto_->isChecked();
@@ -125,42 +125,42 @@ ConfigurationChoice TOKRightDlg::choice() const {
     return c;
 }
 
-void TOKRightDlg::takeConnectChoice() { storeConnectChoice(settings_, choice()); }
+void ConfigurationDialog::takeConnectChoice() { storeConnectChoice(settings_, choice()); }
 
-bool TOKRightDlg::execute(bool GreetingSeen, SetRTCMenu& menu) {
+bool ConfigurationDialog::execute(bool GreetingSeen, SetRTCMenu& menu) {
     FormShow(GreetingSeen);
     menu_ = &menu;
-    bitBtn1_->setFocus();
+    okButton_->setFocus();
     const int result = exec();
     menu_ = nullptr;
     return result == QDialog::Accepted;
 }
 
-void TOKRightDlg::closeAsCancelled() {
+void ConfigurationDialog::closeAsCancelled() {
     if (isVisible()) reject();
 }
 
-void TOKRightDlg::accept() {
+void ConfigurationDialog::accept() {
     storeChoice(settings_, choice());
     if (menu_) applySetRTCChoice(settings_.SetRTC, *menu_);
     QDialog::accept();
 }
 
-void TOKRightDlg::reject() {
+void ConfigurationDialog::reject() {
     // Edits are dropped however the dialog is left without OK, so that
     // Connect never takes a choice the user cancelled. The lock stays.
     loadControls();
     QDialog::reject();
 }
 
-void TOKRightDlg::showEvent(QShowEvent* event) {
+void ConfigurationDialog::showEvent(QShowEvent* event) {
     if (!event->spontaneous()) {
         if (const QScreen* s = screen()) move(s->availableGeometry().center() - rect().center());
     }
     QDialog::showEvent(event);
 }
 
-bool runConfigurationCommand(TOKRightDlg& dialog, bool GreetingSeen, SetRTCMenu& menu,
+bool runConfigurationCommand(ConfigurationDialog& dialog, bool GreetingSeen, SetRTCMenu& menu,
                              const std::filesystem::path& settingsPath,
                              Dialogs& dialogs, const std::function<void(const std::string&)>& writeToPort) {
     if (!dialog.execute(GreetingSeen, menu)) return false;

@@ -22,7 +22,7 @@ class QPushButton;
 
 namespace velmora {
 
-class TOKRightDlg final : public QDialog {
+class ConfigurationDialog final : public QDialog {
     Q_OBJECT
 
 public:
@@ -31,7 +31,7 @@ public:
     // Connect before the first showing keeps the stored port and Auto.
     // Create it after ReadSettings (or call loadControls() after it).
     // `settings` must outlive the dialog.
-    TOKRightDlg(const std::vector<std::string>& ComPortNames, Settings& settings, QWidget* parent = nullptr);
+    ConfigurationDialog(const std::vector<std::string>& ComPortNames, Settings& settings, QWidget* parent = nullptr);
 
     // Sets the five bound controls from Settings. A ComPort the list cannot
     // show selects "AUTO".
@@ -72,14 +72,14 @@ public:
     QCheckBox* ckbSetRTC() const { return ckbSetRTC_; }
     QCheckBox* cbRestoreStatus() const { return cbRestoreStatus_; }
     QCheckBox* CheckBox1() const { return checkBox1_; }
-    QPushButton* BitBtn1() const { return bitBtn1_; }
-    QPushButton* BitBtn2() const { return bitBtn2_; }
+    QPushButton* okButton() const { return okButton_; }
+    QPushButton* cancelButton() const { return cancelButton_; }
 
 public slots:
-    // BitBtn1Click: the controls into Settings, the clock-sync menu rule,
+    // onOkClicked: the controls into Settings, the clock-sync menu rule,
     // closed with OK.
     void accept() override;
-    // BitBtn2Click (also Escape and the close box): the controls reloaded
+    // onCancelClicked (also Escape and the close box): the controls reloaded
     // from Settings, closed with Cancel.
     void reject() override;
 
@@ -98,8 +98,8 @@ private:
     QCheckBox* ckbSetRTC_ = nullptr;
     QCheckBox* cbRestoreStatus_ = nullptr;
     QCheckBox* checkBox1_ = nullptr;
-    QPushButton* bitBtn1_ = nullptr;
-    QPushButton* bitBtn2_ = nullptr;
+    QPushButton* okButton_ = nullptr;
+    QPushButton* cancelButton_ = nullptr;
 };
 
 // The Configuration menu command (mlConfiguration1Click): shows `dialog`
@@ -108,7 +108,7 @@ private:
 // "/DS001\", through `writeToPort` in one write (which does nothing when no
 // link is open). Without OK nothing is written or sent.
 // Returns whether the dialog closed with OK.
-bool runConfigurationCommand(TOKRightDlg& dialog, bool GreetingSeen, SetRTCMenu& menu,
+bool runConfigurationCommand(ConfigurationDialog& dialog, bool GreetingSeen, SetRTCMenu& menu,
                              const std::filesystem::path& settingsPath,
                              Dialogs& dialogs, const std::function<void(const std::string&)>& writeToPort);
 

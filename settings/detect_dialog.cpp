@@ -70,7 +70,7 @@ private:
 
 }  // namespace
 
-TForm3::TForm3(UiDispatcher& dispatcher, QWidget* parent) : QDialog(parent), dispatcher_(dispatcher) {
+DetectDialog::DetectDialog(UiDispatcher& dispatcher, QWidget* parent) : QDialog(parent), dispatcher_(dispatcher) {
     setObjectName(QStringLiteral("Form3"));
     setWindowTitle(QStringLiteral("Detect Velmora"));
     // Fixed border, only the close box.
@@ -101,10 +101,10 @@ TForm3::TForm3(UiDispatcher& dispatcher, QWidget* parent) : QDialog(parent), dis
     report_->setGeometry(8, 54, 424, 140);
 
     ok_ = new QPushButton(QStringLiteral("OK"), this);
-    ok_->setObjectName(QStringLiteral("BitBtn1"));
+    ok_->setObjectName(QStringLiteral("okButton"));
     ok_->setDefault(true);
     ok_->setGeometry(182, 203, 75, 25);
-    connect(ok_, &QPushButton::clicked, this, [this] { accept(); });  // BitBtn1Click
+    connect(ok_, &QPushButton::clicked, this, [this] { accept(); });  // onOkClicked
 
     timer1_.setObjectName(QStringLiteral("Timer1"));
     timer1_.setSingleShot(true);
@@ -112,12 +112,12 @@ TForm3::TForm3(UiDispatcher& dispatcher, QWidget* parent) : QDialog(parent), dis
     connect(&timer1_, &QTimer::timeout, this, [this] { Timer1Timer(); });
 }
 
-TForm3::~TForm3() {
+DetectDialog::~DetectDialog() {
     alive_.reset();
     stopWorker();
 }
 
-void TForm3::stopWorker() {
+void DetectDialog::stopWorker() {
     {
         std::lock_guard lock(pauseMutex_);
         stop_ = true;
@@ -126,12 +126,12 @@ void TForm3::stopWorker() {
     if (worker_.joinable()) worker_.join();
 }
 
-void TForm3::joinWorker() {
+void DetectDialog::joinWorker() {
     if (worker_.joinable()) worker_.join();
     scanning_ = false;
 }
 
-std::optional<int> TForm3::runDetection(DetectScanDeps deps, bool showReport) {
+std::optional<int> DetectDialog::runDetection(DetectScanDeps deps, bool showReport) {
     // A scan whose OK was pressed may not have returned yet: it has nothing
     // left to do but return.
     joinWorker();
@@ -142,7 +142,7 @@ std::optional<int> TForm3::runDetection(DetectScanDeps deps, bool showReport) {
     return std::nullopt;
 }
 
-void TForm3::FormShow(bool showReport) {
+void DetectDialog::FormShow(bool showReport) {
     ok_->setEnabled(false);
     closeWanted_ = false;
     timer1_.start();
@@ -153,7 +153,7 @@ void TForm3::FormShow(bool showReport) {
     report_->clear();
 }
 
-void TForm3::Timer1Timer() {
+void DetectDialog::Timer1Timer() {
     timer1_.stop();
     joinWorker();
     stop_ = false;
@@ -173,18 +173,18 @@ void TForm3::Timer1Timer() {
     });
 }
 
-void TForm3::pauseWorker(int ms) {
+void DetectDialog::pauseWorker(int ms) {
     std::unique_lock lock(pauseMutex_);
     pauseCv_.wait_for(lock, std::chrono::milliseconds(ms), [this] { return stop_.load(); });
 }
 
-void TForm3::scanFinished(int scan) {
+void DetectDialog::scanFinished(int scan) {
     if (scan != scanNumber_ || !scanning_) return;  // already joined
     joinWorker();  // it only had to return
     if (closeWanted_) QDialog::reject();
 }
 
-void TForm3::reject() {
+void DetectDialog::reject() {
     if (timer1_.isActive()) timer1_.stop();  // closed before the scan began
     if (!scanning_) {
         QDialog::reject();
@@ -201,38 +201,38 @@ void TForm3::reject() {
 
 // ---- DetectView ----------------------------------------------------------------------
 
-void TForm3::setLabel(const std::string& text) { label_->setText(qtext(text)); }
+void DetectDialog::setLabel(const std::string& text) { label_->setText(qtext(text)); }
 
-void TForm3::appendToLabel(const std::string& text) { label_->setText(label_->text() + qtext(text)); }
+void DetectDialog::appendToLabel(const std::string& text) { label_->setText(label_->text() + qtext(text)); }
 
-void TForm3::setProgressMaximum(int maximum) {
+void DetectDialog::setProgressMaximum(int maximum) {
     // A range of 0..0 would turn the bar into a busy indicator.
     progress_->setMaximum(maximum < 1 ? 1 : maximum);
 }
 
-void TForm3::advanceProgress() {
+void DetectDialog::advanceProgress() {
     if (progress_->value() < progress_->maximum()) progress_->setValue(progress_->value() + 1);
 }
 
-void TForm3::fillProgress() { progress_->setValue(progress_->maximum()); }
+void DetectDialog::fillProgress() { progress_->setValue(progress_->maximum()); }
 
-void TForm3::appendLine(const std::string& line) {
+void DetectDialog::appendLine(const std::string& line) {
     lines_ << qtext(line);
     report_->appendPlainText(qtext(line));
 }
 
-void TForm3::removeLastLine() {
+void DetectDialog::removeLastLine() {
     if (lines_.isEmpty()) return;
     lines_.removeLast();
     report_->setPlainText(lines_.join(QLatin1Char('\n')));
 }
 
-void TForm3::setReportScrollBar(bool shown) {
+void DetectDialog::setReportScrollBar(bool shown) {
     report_->setVerticalScrollBarPolicy(shown ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAlwaysOff);
 }
 
-void TForm3::setDetectResult(int value) { DetectResult_ = value; }
+void DetectDialog::setDetectResult(int value) { DetectResult_ = value; }
 
-void TForm3::enableOk() { ok_->setEnabled(true); }
+void DetectDialog::enableOk() { ok_->setEnabled(true); }
 
 }  // namespace velmora

@@ -27,16 +27,16 @@ namespace velmora {
 
 class UiDispatcher;
 
-class TForm3 final : public QDialog, public DetectView {
+class DetectDialog final : public QDialog, public DetectView {
     Q_OBJECT
 
 public:
     // `dispatcher` hands the worker's changes to the UI thread (the Qt
     // event loop drains it).
-    explicit TForm3(UiDispatcher& dispatcher, QWidget* parent = nullptr);
+    explicit DetectDialog(UiDispatcher& dispatcher, QWidget* parent = nullptr);
     // Stops a running scan and waits for it (the probe under way ends
     // within its own time-outs).
-    ~TForm3() override;
+    ~DetectDialog() override;
 
     // FormShow, then the scan 20 ms later, modal until the user closes the
     // dialog. `deps.pause` is ignored: the dialog pauses the worker itself.

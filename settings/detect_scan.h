@@ -42,7 +42,7 @@ public:
     // DetectResult takes `value` (a list position, or kDetectNotFound); it
     // always comes before enableOk, so OK never answers an older value.
     virtual void setDetectResult(int value) = 0;
-    virtual void enableOk() = 0;  // BitBtn1: the scan has ended
+    virtual void enableOk() = 0;  // the OK button: the scan has ended
 };
 
 struct DetectScanDeps {

@@ -61,19 +61,19 @@ TEST_P(ApplicationWithSimulator, ConnectsAtStartAndShowsEveryBank) {
     EXPECT_FALSE(app.window().menuItem("mlStartSetRTC_Period")->isEnabled());
 
     ASSERT_TRUE(spinUntil([&] {
-        return app.state().BankCount.load() == c.banks && app.window().component("UniClass1")->isVisible();
+        return app.state().BankCount.load() == c.banks && app.window().component(panelId(1))->isVisible();
     })) << "BankCount " << app.state().BankCount.load();
     for (int s = 1; s <= 3; ++s) {
-        EXPECT_EQ(app.window().component("UniClass" + std::to_string(s))->isVisible(), s <= c.visiblePanels);
+        EXPECT_EQ(app.window().component(panelId(s))->isVisible(), s <= c.visiblePanels);
     }
-    EXPECT_EQ(app.window().component("ScrollBar1")->isVisible(), c.scrollBar);
+    EXPECT_EQ(app.window().scrollBar()->isVisible(), c.scrollBar);
     // The version reports build one Check Version item per bank.
     EXPECT_TRUE(spinUntil([&] { return app.logic().versionItemCount() == c.banks; }));
 
     // Disconnect from the menu: panels hidden, menus back, link closed.
     test::triggerAndRun(app.window().menuItem("mlDisconnect"));
     EXPECT_FALSE(app.link().isOpen());
-    EXPECT_FALSE(app.window().component("UniClass1")->isVisible());
+    EXPECT_FALSE(app.window().component(panelId(1))->isVisible());
     EXPECT_TRUE(app.window().menuItem("mlConnect")->isEnabled());
     EXPECT_EQ(app.state().BankCount.load(), 0);
 
@@ -81,7 +81,7 @@ TEST_P(ApplicationWithSimulator, ConnectsAtStartAndShowsEveryBank) {
     // position 1; the user closes it with OK once the scan has ended.
     {
         test::ModalAnswerer answerer([&](QWidget*) {
-            TForm3& detect = app.detectDialog();
+            DetectDialog& detect = app.detectDialog();
             if (detect.isVisible() && detect.okButton()->isEnabled()) detect.okButton()->click();
         });
         test::triggerAndRun(app.window().menuItem("mlConnect"));
@@ -150,13 +150,13 @@ TEST_P(ApplicationPopup, MenuButtonOpensThePanelMenuForItsBank) {
     test::PopupCloser closer(app.window().popupMenu(c.slot), [&] {
         bankCaption = app.window().menuItem("OpenOneBank" + slot)->text().toStdString();
         versionCaption = app.window().menuItem("mlCheckVersion" + slot)->text().toStdString();
-        buttonWhileOpen = app.window().shownPicture("btnRight" + slot);
+        buttonWhileOpen = app.window().shownPicture(menuButtonId(c.slot));
     });
-    QTest::mouseClick(app.window().component("btnRight" + slot), Qt::LeftButton);
+    QTest::mouseClick(app.window().component(menuButtonId(c.slot)), Qt::LeftButton);
     EXPECT_TRUE(closer.looked());
     EXPECT_EQ(bankCaption, c.bankItem);
     EXPECT_EQ(versionCaption, c.versionItem);
-    EXPECT_EQ(buttonWhileOpen, (PictureRef{PictureList::imLogo, 0}));  // released before the menu opens
+    EXPECT_EQ(buttonWhileOpen, (PictureRef{PictureList::menuButton, 0}));  // released before the menu opens
 }
 
 INSTANTIATE_TEST_SUITE_P(App, ApplicationPopup,

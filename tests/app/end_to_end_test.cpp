@@ -46,20 +46,20 @@ PictureRef expectedLed(const std::string& unitStates, int port) {
     return ledPicture(port, unitStates[static_cast<std::size_t>(port - 1)] == 'O', false);
 }
 
-bool ledsShowUnit(TForm1& window, sim::PtySimulator& unit, int bank, int slot) {
+bool ledsShowUnit(MainWindow& window, sim::PtySimulator& unit, int bank, int slot) {
     const std::string states = unit.withModel([&](sim::UnitModel& m) { return m.portStates(bank); });
     if (states.size() != 8) return false;
     for (int port = 1; port <= 8; ++port) {
-        if (window.shownPicture(ledName(portKey(slot, port))) != expectedLed(states, port)) return false;
+        if (window.shownPicture(portLedId(portKey(slot, port))) != expectedLed(states, port)) return false;
     }
     return true;
 }
 
-bool currentShowsUnit(TForm1& window, sim::PtySimulator& unit, int bank, int slot) {
+bool currentShowsUnit(MainWindow& window, sim::PtySimulator& unit, int bank, int slot) {
     const int tenths = unit.withModel([&](sim::UnitModel& m) { return m.bankCurrentTenths(bank); });
     const CurrentDigits digits = currentDigits(static_cast<float>(tenths) / 10.0f);
-    return window.shownPicture(currentDigitName(slot, 1)) == PictureRef{PictureList::ImageList1, digits.first} &&
-           window.shownPicture(currentDigitName(slot, 2)) == PictureRef{PictureList::ImageList1, digits.second};
+    return window.shownPicture(currentDigitId(slot, 1)) == PictureRef{PictureList::currentDigits, digits.first} &&
+           window.shownPicture(currentDigitId(slot, 2)) == PictureRef{PictureList::currentDigits, digits.second};
 }
 
 // Status polls the program has written, answered or not.
@@ -145,9 +145,9 @@ TEST(EndToEnd, AutoStartDetectsPollsFollowsTheUnitAndReportsItsSilence) {
     ASSERT_TRUE(spinUntil([&] { return app.state().ShownBankCount.load() == 2; }, kStepBoundMs))
         << "the unit's bank count never reached the window";
     EXPECT_EQ(app.logic().tmQuery().interval(), kPollIntervalMs);
-    EXPECT_TRUE(app.window().component("UniClass1")->isVisible());
-    EXPECT_TRUE(app.window().component("UniClass2")->isVisible());
-    EXPECT_FALSE(app.window().component("UniClass3")->isVisible());
+    EXPECT_TRUE(app.window().component(panelId(1))->isVisible());
+    EXPECT_TRUE(app.window().component(panelId(2))->isVisible());
+    EXPECT_FALSE(app.window().component(panelId(3))->isVisible());
 
     // ---- Live LEDs and currents: the first answered poll's picture ----
     EXPECT_TRUE(spinUntil([&] { return ledsShowUnit(app.window(), unit, 1, 1) && ledsShowUnit(app.window(), unit, 2, 2); },
@@ -170,8 +170,8 @@ TEST(EndToEnd, AutoStartDetectsPollsFollowsTheUnitAndReportsItsSilence) {
         return ledsShowUnit(app.window(), unit, 1, 1) && ledsShowUnit(app.window(), unit, 2, 2) &&
                currentShowsUnit(app.window(), unit, 1, 1) && currentShowsUnit(app.window(), unit, 2, 2);
     }, kStepBoundMs));
-    EXPECT_EQ(app.window().shownPicture("imLed25"), (PictureRef{PictureList::imlLed, 2}));
-    EXPECT_EQ(app.window().shownPicture("imLed12"), (PictureRef{PictureList::imlLed, 0}));
+    EXPECT_EQ(app.window().shownPicture(portLedId(25)), (PictureRef{PictureList::portLed, 2}));
+    EXPECT_EQ(app.window().shownPicture(portLedId(12)), (PictureRef{PictureList::portLed, 0}));
     EXPECT_TRUE(messages.empty()) << messages.front();
 
     // ---- Silence: the next polls are not answered and the watchdog fires ----
@@ -219,8 +219,8 @@ TEST(EndToEnd, AutoStartDetectsPollsFollowsTheUnitAndReportsItsSilence) {
     EXPECT_FALSE(app.logic().tmQuery().enabled());
     EXPECT_FALSE(app.logic().tmOpenComError().enabled());
     EXPECT_EQ(app.state().BankCount.load(), 0);
-    EXPECT_FALSE(app.window().component("UniClass1")->isVisible());
-    EXPECT_FALSE(app.window().component("UniClass2")->isVisible());
+    EXPECT_FALSE(app.window().component(panelId(1))->isVisible());
+    EXPECT_FALSE(app.window().component(panelId(2))->isVisible());
     EXPECT_TRUE(app.window().menuItem("mlConnect")->isEnabled());
     EXPECT_FALSE(app.window().menuItem("mlDisconnect")->isEnabled());
 

@@ -228,7 +228,7 @@ TEST(MaintenanceEndToEnd, NothingButTheImageReachesTheUnitWhileItGoesOut) {
     const auto chooseImage = rig.onModal;
     rig.onModal = [&](QWidget* modal) {
         if (modal->objectName() == QStringLiteral("OKRightDlg")) {
-            if (auto* ok = modal->findChild<QAbstractButton*>(QStringLiteral("BitBtn1"))) ok->click();
+            if (auto* ok = modal->findChild<QAbstractButton*>(QStringLiteral("okButton"))) ok->click();
             return;
         }
         chooseImage(modal);
@@ -243,8 +243,8 @@ TEST(MaintenanceEndToEnd, NothingButTheImageReachesTheUnitWhileItGoesOut) {
     EXPECT_FALSE(app.menus().menuItemChosen("mlSetRTCNow"));
     app.clockSync().mlSetRTCNowClick();
     app.menus().mlConfiguration1Click();
-    app.switching().imButton11MouseDown(11, MouseButton::left);
-    app.switching().imButton11MouseUp(11, MouseButton::left);
+    app.switching().portButtonPressed(11, MouseButton::left);
+    app.switching().portButtonReleased(11, MouseButton::left);
     EXPECT_FALSE(app.menus().menuItemChosen("Upgrade1"));
     app.upgrade().Upgrade1Click();
     app.window().close();

@@ -27,7 +27,7 @@ namespace {
 using test::ProgramOptions;
 using test::ProgramRig;
 
-std::string accessibleName(ProgramRig& rig, const std::string& component) {
+std::string accessibleName(ProgramRig& rig, ComponentId component) {
     return rig.app().window().component(component)->accessibleName().toStdString();
 }
 
@@ -52,17 +52,17 @@ TEST(OutletNamesEndToEnd, NamesAreShownSpokenRenamedAndKeptBesideOtherUnits) {
         ASSERT_EQ(names.write(file).status, FileIoStatus::ok);
     }
     ASSERT_TRUE(rig.firstPoll(2));
-    TForm1& window = rig.app().window();
+    MainWindow& window = rig.app().window();
 
     EXPECT_EQ(window.shownOutletName(portKey(1, 3)).toStdString(), "router");
     EXPECT_EQ(window.shownOutletName(portKey(1, 4)).toStdString(), "");
-    EXPECT_EQ(accessibleName(rig, "imButton13"), "Bank 1 Port 3 router");
-    EXPECT_EQ(accessibleName(rig, "imButton14"), "Bank 1 Port 4");
-    EXPECT_EQ(window.component("imButton13")->toolTip().toStdString(), "router");
+    EXPECT_EQ(accessibleName(rig, portButtonId(13)), "Bank 1 Port 3 router");
+    EXPECT_EQ(accessibleName(rig, portButtonId(14)), "Bank 1 Port 4");
+    EXPECT_EQ(window.component(portButtonId(13))->toolTip().toStdString(), "router");
     // A name wider than its box is clipped there and whole in the tooltip.
     const QString clipped = window.shownOutletName(portKey(2, 1));
     EXPECT_TRUE(clipped.endsWith(QChar(0x2026))) << clipped.toStdString();
-    EXPECT_EQ(window.component("imButton21")->toolTip().toStdString(), "rack switch upstairs");
+    EXPECT_EQ(window.component(portButtonId(21))->toolTip().toStdString(), "rack switch upstairs");
 
     // Bank 2's pop-up: Rename..., the bank and a port named, one unnamed.
     test::triggerAndRun(window.menuItem("mlRename2"));
@@ -90,8 +90,8 @@ TEST(OutletNamesEndToEnd, NamesAreShownSpokenRenamedAndKeptBesideOtherUnits) {
     EXPECT_EQ(written.unit(other).name(4, 8), "kettle") << "another unit's name was lost";
 
     EXPECT_EQ(window.shownOutletName(portKey(2, 5)).toStdString(), "DUT 3");
-    EXPECT_EQ(accessibleName(rig, "UniClass2"), "Bank 2 lab bench");
-    EXPECT_EQ(accessibleName(rig, "imLed25").rfind("Bank 2 Port 5 DUT 3 ", 0), 0u) << accessibleName(rig, "imLed25");
+    EXPECT_EQ(accessibleName(rig, panelId(2)), "Bank 2 lab bench");
+    EXPECT_EQ(accessibleName(rig, portLedId(25)).rfind("Bank 2 Port 5 DUT 3 ", 0), 0u) << accessibleName(rig, portLedId(25));
     // Other programs asking the window's owner socket get the names too.
     EXPECT_EQ(rig.app().outletName(2, 5), "DUT 3");
 
@@ -101,7 +101,7 @@ TEST(OutletNamesEndToEnd, NamesAreShownSpokenRenamedAndKeptBesideOtherUnits) {
     dialog.field(3)->clear();
     dialog.accept();
     EXPECT_TRUE(NamesFile::read(file).unit(key).name(1, 3).empty());
-    EXPECT_EQ(accessibleName(rig, "imButton13"), "Bank 1 Port 3");
+    EXPECT_EQ(accessibleName(rig, portButtonId(13)), "Bank 1 Port 3");
     EXPECT_EQ(window.shownOutletName(portKey(1, 3)).toStdString(), "");
 }
 
@@ -117,7 +117,7 @@ TEST(OutletNamesEndToEnd, RenameNeverWritesOverAFileItCouldNotRead) {
     const std::filesystem::path file = rig.folder() / "names.json";
     ASSERT_TRUE(rig.start(&why)) << why;
     ASSERT_TRUE(rig.firstPoll(2));
-    TForm1& window = rig.app().window();
+    MainWindow& window = rig.app().window();
     RenameDialog& dialog = rig.app().renameDialog();
     const UnitKey key{stablePortPath(rig.unit().slavePath()), 2};
     auto write = [&](const std::string& text) {

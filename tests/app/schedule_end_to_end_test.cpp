@@ -78,7 +78,7 @@ TEST(ScheduleEndToEnd, TimersSetInTheDialogReachTheUnitOneByOneAndTheirCountdown
         << "the unit's timer report never reached the tables";
 
     // ---- The user edits bank 2 (the second panel's menu) and presses OK ----
-    TForm4& dialog = rig.app().timerDialog();
+    SetTimerDialog& dialog = rig.app().timerDialog();
     bool edited = false;
     rig.onModal = [&](QWidget* modal) {
         if (modal != &dialog || edited) return;
@@ -95,7 +95,7 @@ TEST(ScheduleEndToEnd, TimersSetInTheDialogReachTheUnitOneByOneAndTheirCountdown
         type(&dialog, "edHour", 11, "22");
         click(&dialog, rowName("chkEnable", 11));
         EXPECT_TRUE(child<QCheckBox>(&dialog, rowName("chkEnable", 15))->isChecked()) << "the cascade";
-        click(&dialog, "BitBtn1");
+        click(&dialog, "okButton");
     };
     const std::size_t before = rig.unit().commands().size();
     QAction* item = rig.app().window().menuItem("mlSetOneTimer2");
@@ -120,10 +120,10 @@ TEST(ScheduleEndToEnd, TimersSetInTheDialogReachTheUnitOneByOneAndTheirCountdown
     std::vector<PictureRef> lamps;
     for (int tick = 0; tick < 2; ++tick) {
         rig.timers().advance(kFlashIntervalMs);
-        lamps.push_back(*rig.app().window().shownPicture("imLed25"));
+        lamps.push_back(*rig.app().window().shownPicture(portLedId(25)));
         // The whole-bank power-off at 22:00 is the sooner timer of every port.
         for (int port = 1; port <= 8; ++port) {
-            auto* label = qobject_cast<QLabel*>(rig.app().window().component(timeLabelName(portKey(2, port))));
+            auto* label = qobject_cast<QLabel*>(rig.app().window().component(timeLabelId(portKey(2, port))));
             ASSERT_NE(label, nullptr);
             EXPECT_EQ(label->text().toStdString(), " 0:59") << "port " << port;
         }
@@ -136,7 +136,7 @@ TEST(ScheduleEndToEnd, TimersSetInTheDialogReachTheUnitOneByOneAndTheirCountdown
         if (modal != &dialog || cleared) return;
         cleared = true;
         click(&dialog, "btnClear");
-        click(&dialog, "BitBtn1");
+        click(&dialog, "okButton");
     };
     const std::size_t beforeClear = rig.unit().commands().size();
     test::triggerAndRun(item);

@@ -117,7 +117,7 @@ public:
     }
 
     Application& app() { return *app_; }
-    TForm1& window() { return app_->window(); }
+    MainWindow& window() { return app_->window(); }
     sim::PtySimulator& unit() { return unit_; }
     const std::filesystem::path& settingsFile() const { return settingsFile_; }
 
@@ -135,7 +135,7 @@ public:
             if (s.size() != 8) return false;
             for (int port = 1; port <= 8; ++port) {
                 const PictureRef lit = ledPicture(port, s[static_cast<std::size_t>(port - 1)] == 'O', false);
-                if (window().shownPicture(ledName(portKey(bank, port))) != lit) return false;
+                if (window().shownPicture(portLedId(portKey(bank, port))) != lit) return false;
             }
         }
         return true;
@@ -221,10 +221,18 @@ std::string joined(const std::vector<std::string>& states) {
 // (or any accessibility client) performs on the button.
 enum class Source { portButton, screenReader, popupItem };
 
+// What a step acts on: a port button, or a pop-up item by its name.
+struct Target {
+    Target(ComponentId b) : button(b) {}
+    Target(const char* i) : item(i) {}
+    ComponentId button = portButtonId(0);
+    const char* item = "";
+};
+
 struct SwitchStep {
     const char* what;          // for failure messages
     Source source;
-    const char* name;          // "imButton13" or a pop-up item's name
+    Target target;             // a port button or a pop-up item
     bool answerOk;
     const char* question;      // the text the message box must show
     const char* command;       // the command the unit must receive; "" for none
@@ -235,13 +243,13 @@ struct SwitchStep {
 // and the window must show that state before the next step is taken (the
 // port button's question depends on what the last report said).
 const SwitchStep kSwitchSteps[] = {
-    {"port button switches a port on", Source::portButton, "imButton13", true,
+    {"port button switches a port on", Source::portButton, portButtonId(13), true,
      "Do you want to power on Bank 1 Port 3?", "O013", "CCOCCCCC|CCCCCCCC"},
-    {"cancelled port button sends nothing", Source::portButton, "imButton13", false,
+    {"cancelled port button sends nothing", Source::portButton, portButtonId(13), false,
      "Do you want to power off Bank 1 Port 3?", "", "CCOCCCCC|CCCCCCCC"},
-    {"second panel's button addresses bank 2", Source::portButton, "imButton25", true,
+    {"second panel's button addresses bank 2", Source::portButton, portButtonId(25), true,
      "Do you want to power on Bank 2 Port 5?", "O025", "CCOCCCCC|CCCCOCCC"},
-    {"port button switches an on port off", Source::portButton, "imButton13", true,
+    {"port button switches an on port off", Source::portButton, portButtonId(13), true,
      "Do you want to power off Bank 1 Port 3?", "F013", "CCCCCCCC|CCCCOCCC"},
     {"whole bank on from the first panel", Source::popupItem, "OpenOneBank1", true,
      "Do you want to power on all ports of bank 1?", "O010", "OOOOOOOO|CCCCOCCC"},
@@ -259,11 +267,11 @@ const SwitchStep kSwitchSteps[] = {
      "Do you want to power off all ports of  all banks?", "F000", "CCCCCCCC|CCCCCCCC"},
     {"all banks on from the first menu's item", Source::popupItem, "OpenAllPortofAllBank1", true,
      "Do you want to power on all ports of all banks?", "O000", "OOOOOOOO|OOOOOOOO"},
-    {"a screen reader presses a port button", Source::screenReader, "imButton27", true,
+    {"a screen reader presses a port button", Source::screenReader, portButtonId(27), true,
      "Do you want to power off Bank 2 Port 7?", "F027", "OOOOOOOO|OOOOOOCO"},
-    {"a screen reader's press asks first too", Source::screenReader, "imButton27", false,
+    {"a screen reader's press asks first too", Source::screenReader, portButtonId(27), false,
      "Do you want to power on Bank 2 Port 7?", "", "OOOOOOOO|OOOOOOCO"},
-    {"after it the mouse works as before", Source::portButton, "imButton27", true,
+    {"after it the mouse works as before", Source::portButton, portButtonId(27), true,
      "Do you want to power on Bank 2 Port 7?", "O027", "OOOOOOOO|OOOOOOOO"},
 };
 
@@ -284,7 +292,7 @@ TEST(SwitchingEndToEnd, ClicksAndPopupItemsSwitchTheUnitAfterTheQuestionAndTheLe
         rig.questions.clear();
 
         if (step.source == Source::portButton || step.source == Source::screenReader) {
-            QWidget* button = rig.window().component(step.name);
+            QWidget* button = rig.window().component(step.target.button);
             ASSERT_NE(button, nullptr);
             if (step.source == Source::portButton) {
                 leftClick(button);
@@ -298,11 +306,11 @@ TEST(SwitchingEndToEnd, ClicksAndPopupItemsSwitchTheUnitAfterTheQuestionAndTheLe
                 ASSERT_TRUE(test::spinUntil([&] { return !rig.questions.empty(); }));
             }
             // The released picture is back, whatever the answer was.
-            EXPECT_EQ(rig.window().shownPicture(step.name), (PictureRef{PictureList::imlButton, 1}));
+            EXPECT_EQ(rig.window().shownPicture(step.target.button), (PictureRef{PictureList::portButton, 1}));
         } else {
-            QAction* item = rig.window().menuItem(step.name);
+            QAction* item = rig.window().menuItem(step.target.item);
             ASSERT_NE(item, nullptr);
-            ASSERT_GE(rig.window().popupItemTag(step.name), 0) << "not a pop-up item";
+            ASSERT_GE(rig.window().popupItemTag(step.target.item), 0) << "not a pop-up item";
             test::triggerAndRun(item);
         }
 
@@ -373,13 +381,13 @@ TEST(SwitchingEndToEnd, MenuButtonOpensThePanelMenuWithItsBankFilledIn) {
             }
         });
         const std::size_t before = rig.commandCount();
-        leftClick(rig.window().component("btnRight" + slot));
+        leftClick(rig.window().component(menuButtonId(row.slot)));
         ASSERT_TRUE(closer.looked()) << "the menu never opened";
         const std::vector<std::string> expected = {row.onCaption, row.offCaption, row.allOnCaption,
                                                    row.allOffCaption, "Set Timer",
                                                    row.versionCaption, "Current history", "Rename..."};
         EXPECT_EQ(shown, expected);
-        EXPECT_EQ(rig.window().shownPicture("btnRight" + slot), (PictureRef{PictureList::imLogo, 0}));
+        EXPECT_EQ(rig.window().shownPicture(menuButtonId(row.slot)), (PictureRef{PictureList::menuButton, 0}));
         // Opening the menu asks nothing and sends nothing.
         EXPECT_TRUE(rig.questions.empty());
         EXPECT_TRUE(rig.switchCommandsAfter(before).empty());
@@ -399,7 +407,7 @@ const MenuState kMenuStates[] = {
     {"mlConnect", false}, {"mlDisconnect", true}, {"mlTools1", true}, {"mlSetRTC", true}, {"SetTimer1", true},
 };
 
-void expectMenus(TForm1& window, bool connected) {
+void expectMenus(MainWindow& window, bool connected) {
     for (const MenuState& m : kMenuStates) {
         QAction* item = window.menuItem(m.item);
         ASSERT_NE(item, nullptr) << m.item;
@@ -408,9 +416,9 @@ void expectMenus(TForm1& window, bool connected) {
     }
 }
 
-bool panelsShown(TForm1& window, bool shown) {
+bool panelsShown(MainWindow& window, bool shown) {
     for (int slot = 1; slot <= kBanks; ++slot) {
-        if (window.component(panelName(slot))->isVisible() != shown) return false;
+        if (window.component(panelId(slot))->isVisible() != shown) return false;
     }
     return true;
 }
@@ -422,7 +430,7 @@ TEST(SwitchingEndToEnd, DisconnectAndConnectFromTheMainMenu) {
     ASSERT_EQ(rig.detectDialogsAnswered, 1);
     expectMenus(rig.window(), true);
     EXPECT_TRUE(panelsShown(rig.window(), true));
-    EXPECT_FALSE(rig.window().component(panelName(3))->isVisible());
+    EXPECT_FALSE(rig.window().component(panelId(3))->isVisible());
 
     // ---- Disconnect: link closed, panels hidden, menus reset ----
     test::triggerAndRun(rig.window().menuItem("mlDisconnect"));
@@ -469,7 +477,7 @@ TEST(SwitchingEndToEnd, DisconnectAndConnectFromTheMainMenu) {
     // The new link carries switching and status reports like the first.
     rig.answerOk = true;
     const std::size_t before = rig.commandCount();
-    leftClick(rig.window().component("imButton21"));
+    leftClick(rig.window().component(portButtonId(21)));
     ASSERT_EQ(rig.questions.size(), 1u);
     EXPECT_EQ(rig.questions.front().text, "Do you want to power on Bank 2 Port 1?");
     EXPECT_TRUE(rig.unit().waitForCommand("O021", 1, std::chrono::milliseconds(kStepBoundMs)));

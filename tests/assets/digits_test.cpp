@@ -54,11 +54,11 @@ struct DigitCase {
 void PrintTo(const DigitCase& c, std::ostream* os) { *os << c.label; }
 
 const DigitCase kDigitCases[] = {
-    {"CurrentDigits", ImageList1, 0, Glow::Red, {27, 37}, 3.0},
-    {"CurrentDigitsWithPoint", ImageList1, kDecimalPointOffset, Glow::Red, {27, 37}, 3.0},
-    {"CurrentDigitsInTheirComponent", ImageList1, 0, Glow::Red, {24, 30}, 2.0},
-    {"BankDigits", imlBankNo, 0, Glow::Green, {29, 37}, 3.0},
-    {"BankDigitsInTheirComponent", imlBankNo, 0, Glow::Green, {24, 30}, 2.0},
+    {"CurrentDigits", currentDigitPictures, 0, Glow::Red, {27, 37}, 3.0},
+    {"CurrentDigitsWithPoint", currentDigitPictures, kDecimalPointOffset, Glow::Red, {27, 37}, 3.0},
+    {"CurrentDigitsInTheirComponent", currentDigitPictures, 0, Glow::Red, {24, 30}, 2.0},
+    {"BankDigits", bankDigitPictures, 0, Glow::Green, {29, 37}, 3.0},
+    {"BankDigitsInTheirComponent", bankDigitPictures, 0, Glow::Green, {24, 30}, 2.0},
 };
 
 class SevenSegment : public ::testing::TestWithParam<DigitCase> {
@@ -115,18 +115,18 @@ TEST_P(SevenSegment, OnlyTheDisplaysOwnColourIsLit) {
 INSTANTIATE_TEST_SUITE_P(Displays, SevenSegment, ::testing::ValuesIn(kDigitCases),
                          [](const auto& row) { return row.param.label; });
 
-// ImageList1[10 + d] is digit d followed by a decimal point: the same
+// currentDigitPictures[10 + d] is digit d followed by a decimal point: the same
 // segments plus one spot, the same for every digit, at the lower right.
 TEST(DecimalPoint, AddsTheSameSpotAtTheLowerRightToEveryDigit) {
     const qreal ratio = 3.0;
-    const QSize size = ImageList1().pictureSize();
+    const QSize size = currentDigitPictures().pictureSize();
     const int width = static_cast<int>(size.width() * ratio);
     const int height = static_cast<int>(size.height() * ratio);
     std::vector<bool> firstSpot;
     for (int d = 0; d < 10; ++d) {
         SCOPED_TRACE(::testing::Message() << "digit " << d);
-        const auto plain = litMask(ImageList1().image(d, ratio), Glow::Red);
-        const auto pointed = litMask(ImageList1().image(kDecimalPointOffset + d, ratio), Glow::Red);
+        const auto plain = litMask(currentDigitPictures().image(d, ratio), Glow::Red);
+        const auto pointed = litMask(currentDigitPictures().image(kDecimalPointOffset + d, ratio), Glow::Red);
         std::vector<bool> spot(plain.size());
         int lost = 0, spotPixels = 0;
         long sumX = 0, sumY = 0;
@@ -159,10 +159,10 @@ TEST(DecimalPoint, AddsTheSameSpotAtTheLowerRightToEveryDigit) {
 // place where the current display's point is.
 TEST(DecimalPoint, BankDigitsNeverLightOne) {
     const qreal ratio = 3.0;
-    const int width = static_cast<int>(imlBankNo().pictureSize().width() * ratio);
-    const int height = static_cast<int>(imlBankNo().pictureSize().height() * ratio);
+    const int width = static_cast<int>(bankDigitPictures().pictureSize().width() * ratio);
+    const int height = static_cast<int>(bankDigitPictures().pictureSize().height() * ratio);
     for (int d = 0; d < 10; ++d) {
-        const auto lit = litMask(imlBankNo().image(d, ratio), Glow::Green);
+        const auto lit = litMask(bankDigitPictures().image(d, ratio), Glow::Green);
         int inCorner = 0;
         for (std::size_t px = 0; px < lit.size(); ++px) {
             const int x = static_cast<int>(px % static_cast<std::size_t>(width));

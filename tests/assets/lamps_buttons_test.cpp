@@ -54,14 +54,14 @@ struct LedCase {
 void PrintTo(const LedCase& c, std::ostream* os) { *os << c.label; }
 
 const LedCase kLedCases[] = {
-    {"PortLedBothDark", imlLed, 0, false, false},
-    {"PortLedAlarm", imlLed, 1, true, false},
-    {"PortLedOn", imlLed, 2, false, true},
-    {"PortLedOnAndAlarm", imlLed, 3, true, true},
-    {"PortOneLedBothDark", imlRLed, 0, false, false},
-    {"PortOneLedAlarm", imlRLed, 1, true, false},
-    {"PortOneLedOn", imlRLed, 2, false, true},
-    {"PortOneLedOnAndAlarm", imlRLed, 3, true, true},
+    {"PortLedBothDark", portLedPictures, 0, false, false},
+    {"PortLedAlarm", portLedPictures, 1, true, false},
+    {"PortLedOn", portLedPictures, 2, false, true},
+    {"PortLedOnAndAlarm", portLedPictures, 3, true, true},
+    {"PortOneLedBothDark", firstPortLedPictures, 0, false, false},
+    {"PortOneLedAlarm", firstPortLedPictures, 1, true, false},
+    {"PortOneLedOn", firstPortLedPictures, 2, false, true},
+    {"PortOneLedOnAndAlarm", firstPortLedPictures, 3, true, true},
 };
 
 class LedState : public ::testing::TestWithParam<LedCase> {};
@@ -91,8 +91,8 @@ TEST_P(LedState, LightsExactlyTheLampsOfItsIndex) {
 // they line up with the other ports' lamps; the words go on the left.
 TEST(LedLayout, PortOneLampsSitAtTheRightWithWordsOnTheLeft) {
     const qreal ratio = 2.0;
-    const QImage wide = imlRLed().image(3, ratio);
-    const QImage narrow = imlLed().image(3, ratio);
+    const QImage wide = firstPortLedPictures().image(3, ratio);
+    const QImage narrow = portLedPictures().image(3, ratio);
     for (Glow glow : {Glow::Red, Glow::Green}) {
         const Centroid w = litCentroid(wide, glow);
         const Centroid n = litCentroid(narrow, glow);
@@ -104,8 +104,8 @@ TEST(LedLayout, PortOneLampsSitAtTheRightWithWordsOnTheLeft) {
         EXPECT_NEAR(wideFromRight, narrowFromRight, 1.0);
     }
     // The words: light, unsaturated strokes left of the lamps, in all states.
-    for (int index = 0; index < imlRLed().count(); ++index) {
-        const QImage seen = onPanel(imlRLed().image(index, ratio));
+    for (int index = 0; index < firstPortLedPictures().count(); ++index) {
+        const QImage seen = onPanel(firstPortLedPictures().image(index, ratio));
         int legend = 0;
         for (int y = 0; y < seen.height(); ++y) {
             for (int x = 0; x < static_cast<int>(27 * ratio); ++x) {
@@ -149,8 +149,8 @@ struct ButtonCase {
 void PrintTo(const ButtonCase& c, std::ostream* os) { *os << c.label; }
 
 const ButtonCase kButtonCases[] = {
-    {"PortButton", imlButton, kPortButtonPressed, kPortButtonReleased},
-    {"MenuButton", imLogo, kMenuButtonPressed, kMenuButtonReleased},
+    {"PortButton", portButtonPictures, kPortButtonPressed, kPortButtonReleased},
+    {"MenuButton", menuButtonPictures, kMenuButtonPressed, kMenuButtonReleased},
 };
 
 class ButtonState : public ::testing::TestWithParam<ButtonCase> {};

@@ -36,12 +36,12 @@ struct ListCase {
 void PrintTo(const ListCase& c, std::ostream* os) { *os << c.label; }
 
 const ListCase kLists[] = {
-    {"PortLeds", imlLed, "imlLed", {21, 28}, 4, 0.2},
-    {"PortOneLeds", imlRLed, "imlRLed", {50, 26}, 4, 0.15},
-    {"CurrentDigits", ImageList1, "ImageList1", {27, 37}, 20, 0.9},
-    {"BankDigits", imlBankNo, "imlBankNo", {29, 37}, 10, 0.9},
-    {"PortButtons", imlButton, "imlButton", {29, 28}, 2, 0.7},
-    {"MenuButtons", imLogo, "imLogo", {39, 15}, 2, 0.8},
+    {"PortLeds", portLedPictures, "portLedPictures", {21, 28}, 4, 0.2},
+    {"PortOneLeds", firstPortLedPictures, "firstPortLedPictures", {50, 26}, 4, 0.15},
+    {"CurrentDigits", currentDigitPictures, "currentDigitPictures", {27, 37}, 20, 0.9},
+    {"BankDigits", bankDigitPictures, "bankDigitPictures", {29, 37}, 10, 0.9},
+    {"PortButtons", portButtonPictures, "portButtonPictures", {29, 28}, 2, 0.7},
+    {"MenuButtons", menuButtonPictures, "menuButtonPictures", {39, 15}, 2, 0.8},
     {"PanelArtwork", panelArtwork, "panelArtwork", {590, 99}, 1, 0.95},
     {"Separator", separatorPicture, "separatorPicture", {590, 10}, 1, 0.95},
 };
@@ -123,11 +123,11 @@ struct ComponentCase {
 void PrintTo(const ComponentCase& c, std::ostream* os) { *os << c.label; }
 
 const ComponentCase kComponents[] = {
-    {"CurrentDigitAt1x", ImageList1, {24, 30}, 1.0, {24, 30}},
-    {"CurrentDigitAt2x", ImageList1, {24, 30}, 2.0, {48, 60}},
-    {"BankDigitAt2x", imlBankNo, {24, 30}, 2.0, {48, 60}},
-    {"BankDigitAtOneAndAQuarter", imlBankNo, {24, 30}, 1.25, {30, 38}},
-    {"LedAtOneAndAQuarter", imlLed, {21, 28}, 1.25, {27, 35}},
+    {"CurrentDigitAt1x", currentDigitPictures, {24, 30}, 1.0, {24, 30}},
+    {"CurrentDigitAt2x", currentDigitPictures, {24, 30}, 2.0, {48, 60}},
+    {"BankDigitAt2x", bankDigitPictures, {24, 30}, 2.0, {48, 60}},
+    {"BankDigitAtOneAndAQuarter", bankDigitPictures, {24, 30}, 1.25, {30, 38}},
+    {"LedAtOneAndAQuarter", portLedPictures, {21, 28}, 1.25, {27, 35}},
     {"PanelStretchedWider", panelArtwork, {640, 99}, 1.0, {640, 99}},
 };
 
@@ -180,17 +180,17 @@ class RefusedRequest : public ::testing::TestWithParam<BadRequest> {};
 
 TEST_P(RefusedRequest, GivesNullPictureAndPixmap) {
     const BadRequest& c = GetParam();
-    EXPECT_TRUE(imlLed().image(c.index, c.size, c.ratio).isNull());
-    EXPECT_TRUE(imlLed().pixmap(c.index, c.size, c.ratio).isNull());
+    EXPECT_TRUE(portLedPictures().image(c.index, c.size, c.ratio).isNull());
+    EXPECT_TRUE(portLedPictures().pixmap(c.index, c.size, c.ratio).isNull());
 }
 
 INSTANTIATE_TEST_SUITE_P(Requests, RefusedRequest, ::testing::ValuesIn(kBadRequests),
                          [](const auto& row) { return row.param.label; });
 
 TEST(PictureListResources, OutOfRangeIndexHasNoResource) {
-    EXPECT_TRUE(imlLed().resource(-1).isEmpty());
-    EXPECT_TRUE(imlLed().resource(imlLed().count()).isEmpty());
-    EXPECT_FALSE(imlLed().resource(0).isEmpty());
+    EXPECT_TRUE(portLedPictures().resource(-1).isEmpty());
+    EXPECT_TRUE(portLedPictures().resource(portLedPictures().count()).isEmpty());
+    EXPECT_FALSE(portLedPictures().resource(0).isEmpty());
 }
 
 TEST(PictureListResources, ListingHoldsEveryListOnce) {
@@ -209,15 +209,15 @@ TEST(PictureListThreads, ConcurrentDrawingGivesTheSamePictures) {
     std::vector<std::thread> threads;
     for (auto& out : results) {
         threads.emplace_back([&out, odd] {
-            for (int i = 0; i < ImageList1().count(); ++i) {
-                out.push_back(ImageList1().image(i, odd, 2.0));
+            for (int i = 0; i < currentDigitPictures().count(); ++i) {
+                out.push_back(currentDigitPictures().image(i, odd, 2.0));
             }
         });
     }
     for (auto& t : threads) {
         t.join();
     }
-    for (int i = 0; i < ImageList1().count(); ++i) {
+    for (int i = 0; i < currentDigitPictures().count(); ++i) {
         ASSERT_FALSE(results[0][static_cast<std::size_t>(i)].isNull());
         for (std::size_t k = 1; k < results.size(); ++k) {
             EXPECT_EQ(results[k][static_cast<std::size_t>(i)], results[0][static_cast<std::size_t>(i)])

@@ -39,7 +39,7 @@ class UpgradeDialogLayout : public ::testing::TestWithParam<ControlCase> {};
 
 TEST_P(UpgradeDialogLayout, ControlIsNamedAndPlaced) {
     const ControlCase& c = GetParam();
-    TForm5 form;
+    UpgradeDialog form;
     form.show();
     auto* w = form.findChild<QWidget*>(QString::fromLatin1(c.name));
     ASSERT_NE(w, nullptr) << c.name;
@@ -58,11 +58,11 @@ TEST_P(UpgradeDialogLayout, ControlIsNamedAndPlaced) {
 INSTANTIATE_TEST_SUITE_P(Controls, UpgradeDialogLayout,
                          ::testing::Values(ControlCase{"UpGrade1", 32, 24, 481, 0, true},
                                            ControlCase{"Memo1", 32, 48, 481, 177, true},
-                                           ControlCase{"BitBtn1", 0, 0, 0, 0, false}),
+                                           ControlCase{"cancelButton", 0, 0, 0, 0, false}),
                          [](const auto& row) { return std::string(row.param.name); });
 
 TEST(UpgradeDialog, CaptionFixedSizeNoTitleBarButtonsNotModal) {
-    TForm5 form;
+    UpgradeDialog form;
     EXPECT_EQ(form.windowTitle(), QStringLiteral("Upgrade Process"));
     EXPECT_EQ(form.size(), QSize(537, 240));
     EXPECT_EQ(form.minimumSize(), form.maximumSize());
@@ -93,7 +93,7 @@ void PrintTo(const LineCase& c, std::ostream* os) { *os << c.name; }
 class UpgradeDialogMessages : public ::testing::TestWithParam<LineCase> {};
 
 TEST_P(UpgradeDialogMessages, UnitLineShownAsItsOwnLine) {
-    TForm5 form;
+    UpgradeDialog form;
     form.appendMessage("Velmora Boot Loader");
     form.appendMessage(GetParam().line);
     EXPECT_EQ(form.Memo1()->toPlainText(), QStringLiteral("Velmora Boot Loader\n") + GetParam().shown);
@@ -110,7 +110,7 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& row) { return std::string(row.param.name); });
 
 TEST(UpgradeDialog, BarTakesPercentagesWithinItsRange) {
-    TForm5 form;
+    UpgradeDialog form;
     for (const auto& [given, shown] : std::vector<std::pair<int, int>>{{0, 0}, {42, 42}, {100, 100}, {150, 100}, {-3, 0}}) {
         form.setProgress(given);
         EXPECT_EQ(form.UpGrade1()->value(), shown) << given;
@@ -118,14 +118,14 @@ TEST(UpgradeDialog, BarTakesPercentagesWithinItsRange) {
 }
 
 TEST(UpgradeDialog, HiddenCancelButtonAndEscapeCloseIt) {
-    TForm5 form;
+    UpgradeDialog form;
     form.showDialog();
     form.pressCancel();
     EXPECT_FALSE(form.isVisible());
     form.showDialog();
     QTest::keyClick(&form, Qt::Key_Escape);
     EXPECT_FALSE(form.isVisible());
-    EXPECT_FALSE(form.BitBtn1()->isVisible());
+    EXPECT_FALSE(form.cancelButton()->isVisible());
 }
 
 // The logic drives the real dialog: shown at the prompt with the bar at 0,
@@ -140,7 +140,7 @@ TEST(UpgradeDialog, FollowsAnUpgradeFromPromptToCompletion) {
     dialogs.paths.push_back(path.string());
     ManualTimerHost timers;
     FixedClock clock;
-    TForm5 form;
+    UpgradeDialog form;
     std::size_t bytesWritten = 0;
     FirmwareUpgrade upgrade({state, tables, dialogs, timers, form,
                              [&](const std::uint8_t*, std::size_t n) { bytesWritten += n; }, [] {}, [] {}, [] {},

@@ -61,10 +61,10 @@ struct MainWindowStandIn {
         auto* client = new QWidget(&window);
         window.setCentralWidget(client);
         panel = new QFrame(client);
-        panel->setObjectName(QStringLiteral("UniClass1"));
+        panel->setObjectName(QStringLiteral("panel"));
         panel->setGeometry(0, 0, 300, 100);
         button = new PortButton(panel);
-        button->setObjectName(QStringLiteral("imButton11"));
+        button->setObjectName(QStringLiteral("portButton"));
         button->setGeometry(10, 10, 40, 40);
         button->setMouseTracking(true);  // so plain movement reaches it
         scrollBar = new QScrollBar(Qt::Vertical, client);
@@ -120,7 +120,7 @@ struct BlockTest : ::testing::Test {
         ASSERT_TRUE(form.mouseBlock()->blocking());
     }
     MainWindowStandIn mw;
-    TForm5 form;
+    UpgradeDialog form;
 };
 
 struct TargetCase {
@@ -212,7 +212,7 @@ TEST_F(BlockTest, FocusOnTheDialogItselfBlocksHiddenDialogDoesNot) {
 }
 
 TEST(UpgradeMouseBlockLifetime, ProtectedWidgetsThatAreGoneAreSkipped) {
-    TForm5 form;
+    UpgradeDialog form;
     QWidget other;
     DeliveredEvents seen;
     other.installEventFilter(&seen);

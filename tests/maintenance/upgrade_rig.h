@@ -40,7 +40,7 @@ inline std::string printable(const Bytes& bytes) {
     return out;
 }
 
-// TForm5 as a record: its state and every call in the shared log (the bar
+// UpgradeDialog as a record: its state and every call in the shared log (the bar
 // only in `progress`, it moves once per byte).
 class RecordingUpgradeView final : public UpgradeView {
 public:

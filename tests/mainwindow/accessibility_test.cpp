@@ -28,6 +28,8 @@ void collect(QAccessibleInterface* node, SpokenNames& names, int depth) {
     for (int i = 0; i < node->childCount(); ++i) collect(node->child(i), names, depth + 1);
 }
 
+std::string objectNameOf(ComponentId id) { return std::string(componentName(id).view()); }
+
 SpokenNames walkTree(QWidget& window) {
     SpokenNames names;
     collect(QAccessible::queryAccessibleInterface(&window), names, 0);
@@ -41,7 +43,7 @@ using Window = test::LiveWindow;
 
 // One expected spoken name.
 struct Heard {
-    const char* component;
+    ComponentId component;
     const char* name;
 };
 
@@ -61,9 +63,10 @@ TEST_P(SpokenAfterReports, TreeSpeaksWhatTheReportsDrew) {
     for (const BankReport& r : c.reports) w.report(r);
     const SpokenNames names = walkTree(w.form);
     for (const Heard& h : c.heard) {
-        const auto it = names.find(h.component);
-        ASSERT_NE(it, names.end()) << h.component << " is not in the accessibility tree";
-        EXPECT_EQ(it->second, h.name) << h.component;
+        const std::string object = objectNameOf(h.component);
+        const auto it = names.find(object);
+        ASSERT_NE(it, names.end()) << object << " is not in the accessibility tree";
+        EXPECT_EQ(it->second, h.name) << object;
     }
 }
 
@@ -73,41 +76,41 @@ INSTANTIATE_TEST_SUITE_P(
         ReportCase{"OnePortOnNoAlarm",
                    1,
                    {{1, "OCCCCCCC", "GGGGGGGG", 3.46f}},
-                   {{"imLed11", "Bank 1 Port 1 on"},
-                    {"imLed12", "Bank 1 Port 2 off"},
-                    {"imLed18", "Bank 1 Port 8 off"},
-                    {"imButton11", "Bank 1 Port 1"},
-                    {"imButton18", "Bank 1 Port 8"},
-                    {"CurrentDisplay1", "Bank 1 current 3.4 A"},
-                    {"BankDisplay1", "Bank 1"},
-                    {"btnRight1", "Bank 1 menu"}}},
+                   {{portLedId(11), "Bank 1 Port 1 on"},
+                    {portLedId(12), "Bank 1 Port 2 off"},
+                    {portLedId(18), "Bank 1 Port 8 off"},
+                    {portButtonId(11), "Bank 1 Port 1"},
+                    {portButtonId(18), "Bank 1 Port 8"},
+                    {currentDisplayId(1), "Bank 1 current 3.4 A"},
+                    {bankDisplayId(1), "Bank 1"},
+                    {menuButtonId(1), "Bank 1 menu"}}},
         ReportCase{"FlaggedPortsSpeakTheirAlarm",
                    3,
                    {{3, "CCCOCCCO", "GGGFGGGF", 12.7f}},
-                   {{"imLed34", "Bank 3 Port 4 on, alarm"},
-                    {"imLed38", "Bank 3 Port 8 on, alarm"},
-                    {"imLed33", "Bank 3 Port 3 off"},
-                    {"lblShowTime34", ""},
-                    {"CurrentDisplay3", "Bank 3 current 12 A"}}},
+                   {{portLedId(34), "Bank 3 Port 4 on, alarm"},
+                    {portLedId(38), "Bank 3 Port 8 on, alarm"},
+                    {portLedId(33), "Bank 3 Port 3 off"},
+                    {timeLabelId(34), ""},
+                    {currentDisplayId(3), "Bank 3 current 12 A"}}},
         ReportCase{"FlaggedPortOffKeepsItsAlarm", 2, {{2, "CCCCCCCC", "FGGGGGGG", 0.0f}},
-                   {{"imLed21", "Bank 2 Port 1 off, alarm"}, {"imLed22", "Bank 2 Port 2 off"},
-                    {"CurrentDisplay2", "Bank 2 current 0.0 A"}}},
+                   {{portLedId(21), "Bank 2 Port 1 off, alarm"}, {portLedId(22), "Bank 2 Port 2 off"},
+                    {currentDisplayId(2), "Bank 2 current 0.0 A"}}},
         ReportCase{"EachSlotSpeaksItsOwnBank",
                    3,
                    {{1, "OOOOOOOO", "GGGGGGGG", 9.99f}, {2, "CCCCCCCC", "GGGGGGGG", 10.0f},
                     {3, "OCOCOCOC", "GGGGGGGG", 0.05f}},
-                   {{"imLed18", "Bank 1 Port 8 on"},
-                    {"imLed28", "Bank 2 Port 8 off"},
-                    {"imLed37", "Bank 3 Port 7 on"},
-                    {"CurrentDisplay1", "Bank 1 current 9.9 A"},
-                    {"CurrentDisplay2", "Bank 2 current 10 A"},
-                    {"CurrentDisplay3", "Bank 3 current 0.0 A"},
-                    {"BankDisplay3", "Bank 3"},
-                    {"btnRight2", "Bank 2 menu"}}},
+                   {{portLedId(18), "Bank 1 Port 8 on"},
+                    {portLedId(28), "Bank 2 Port 8 off"},
+                    {portLedId(37), "Bank 3 Port 7 on"},
+                    {currentDisplayId(1), "Bank 1 current 9.9 A"},
+                    {currentDisplayId(2), "Bank 2 current 10 A"},
+                    {currentDisplayId(3), "Bank 3 current 0.0 A"},
+                    {bankDisplayId(3), "Bank 3"},
+                    {menuButtonId(2), "Bank 2 menu"}}},
         ReportCase{"LaterReportReplacesTheName",
                    1,
                    {{1, "OCCCCCCC", "FGGGGGGG", 5.5f}, {1, "CCCCCCCC", "GGGGGGGG", 0.4f}},
-                   {{"imLed11", "Bank 1 Port 1 off"}, {"CurrentDisplay1", "Bank 1 current 0.4 A"}}}),
+                   {{portLedId(11), "Bank 1 Port 1 off"}, {currentDisplayId(1), "Bank 1 current 0.4 A"}}}),
     [](const auto& row) { return std::string(row.param.name); });
 
 struct ScrollCase {
@@ -135,9 +138,10 @@ TEST_P(SpokenAfterScroll, SlotsSpeakTheBanksTheyNowShow) {
     ASSERT_EQ(w.logic.scrollPosition(), c.position);
     const SpokenNames names = walkTree(w.form);
     for (const Heard& h : c.heard) {
-        const auto it = names.find(h.component);
-        ASSERT_NE(it, names.end()) << h.component << " is not in the accessibility tree";
-        EXPECT_EQ(it->second, h.name) << h.component;
+        const std::string object = objectNameOf(h.component);
+        const auto it = names.find(object);
+        ASSERT_NE(it, names.end()) << object << " is not in the accessibility tree";
+        EXPECT_EQ(it->second, h.name) << object;
     }
 }
 
@@ -146,39 +150,39 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(ScrollCase{"FiveBanksToTheEnd",
                                  5,
                                  3,
-                                 {{"imButton11", "Bank 3 Port 1"},
-                                  {"imButton38", "Bank 5 Port 8"},
-                                  {"imLed13", "Bank 3 Port 3 on"},
-                                  {"imLed16", "Bank 3 Port 6 off, alarm"},
-                                  {"imLed25", "Bank 4 Port 5 off, alarm"},
-                                  {"imLed24", "Bank 4 Port 4 on"},
-                                  {"imLed35", "Bank 5 Port 5 on"},
-                                  {"BankDisplay1", "Bank 3"},
-                                  {"BankDisplay3", "Bank 5"},
-                                  {"CurrentDisplay1", "Bank 3 current 3.3 A"},
-                                  {"CurrentDisplay2", "Bank 4 current 4.4 A"},
-                                  {"CurrentDisplay3", "Bank 5 current 5.5 A"},
-                                  {"btnRight1", "Bank 3 menu"},
-                                  {"btnRight3", "Bank 5 menu"}}},
+                                 {{portButtonId(11), "Bank 3 Port 1"},
+                                  {portButtonId(38), "Bank 5 Port 8"},
+                                  {portLedId(13), "Bank 3 Port 3 on"},
+                                  {portLedId(16), "Bank 3 Port 6 off, alarm"},
+                                  {portLedId(25), "Bank 4 Port 5 off, alarm"},
+                                  {portLedId(24), "Bank 4 Port 4 on"},
+                                  {portLedId(35), "Bank 5 Port 5 on"},
+                                  {bankDisplayId(1), "Bank 3"},
+                                  {bankDisplayId(3), "Bank 5"},
+                                  {currentDisplayId(1), "Bank 3 current 3.3 A"},
+                                  {currentDisplayId(2), "Bank 4 current 4.4 A"},
+                                  {currentDisplayId(3), "Bank 5 current 5.5 A"},
+                                  {menuButtonId(1), "Bank 3 menu"},
+                                  {menuButtonId(3), "Bank 5 menu"}}},
                       ScrollCase{"TwelveBanksToTheEnd",
                                  12,
                                  10,
-                                 {{"imButton21", "Bank 11 Port 1"},
-                                  {"imLed31", "Bank 12 Port 1 off"},
-                                  {"BankDisplay1", "Bank 10"},
-                                  {"BankDisplay3", "Bank 12"},
-                                  {"CurrentDisplay1", "Bank 10 current 11 A"},
-                                  {"CurrentDisplay3", "Bank 12 current 13 A"},
-                                  {"btnRight2", "Bank 11 menu"}}},
+                                 {{portButtonId(21), "Bank 11 Port 1"},
+                                  {portLedId(31), "Bank 12 Port 1 off"},
+                                  {bankDisplayId(1), "Bank 10"},
+                                  {bankDisplayId(3), "Bank 12"},
+                                  {currentDisplayId(1), "Bank 10 current 11 A"},
+                                  {currentDisplayId(3), "Bank 12 current 13 A"},
+                                  {menuButtonId(2), "Bank 11 menu"}}},
                       ScrollCase{"FourBanksOneStep",
                                  4,
                                  2,
-                                 {{"imButton11", "Bank 2 Port 1"},
-                                  {"imLed12", "Bank 2 Port 2 on"},
-                                  {"imLed17", "Bank 2 Port 7 off, alarm"},
-                                  {"imLed34", "Bank 4 Port 4 on"},
-                                  {"CurrentDisplay2", "Bank 3 current 3.3 A"},
-                                  {"btnRight3", "Bank 4 menu"}}}),
+                                 {{portButtonId(11), "Bank 2 Port 1"},
+                                  {portLedId(12), "Bank 2 Port 2 on"},
+                                  {portLedId(17), "Bank 2 Port 7 off, alarm"},
+                                  {portLedId(34), "Bank 4 Port 4 on"},
+                                  {currentDisplayId(2), "Bank 3 current 3.3 A"},
+                                  {menuButtonId(3), "Bank 4 menu"}}}),
     [](const auto& row) { return std::string(row.param.name); });
 
 // What kind of object each picture is: a screen reader announces port and
@@ -196,7 +200,7 @@ int countNamed(QAccessibleInterface* node, const QString& name, int depth = 0) {
 TEST(AccessibleRoles, ButtonsPressLampsAreImagesDisplaysAreOneLabel) {
     Window w;
     std::vector<std::string> pressed;
-    TForm1::Handlers h;
+    MainWindow::Handlers h;
     h.portButtonPressed = [&](int key) { pressed.push_back("down " + std::to_string(key)); };
     h.portButtonReleased = [&](int key) { pressed.push_back("up " + std::to_string(key)); };
     h.menuButtonPressed = [&](int slot) { pressed.push_back("menu down " + std::to_string(slot)); };
@@ -205,13 +209,13 @@ TEST(AccessibleRoles, ButtonsPressLampsAreImagesDisplaysAreOneLabel) {
     w.reportBankCount(1);
     w.report({1, "COCCCCCC", "GGGGGGGG", 3.46f});
 
-    QAccessibleInterface* button = interfaceOf(w.form.component("imButton12"));
+    QAccessibleInterface* button = interfaceOf(w.form.component(portButtonId(12)));
     ASSERT_NE(button, nullptr);
     EXPECT_EQ(button->role(), QAccessible::Button);
     EXPECT_TRUE(button->state().checkable);
     EXPECT_TRUE(button->state().checked) << "port 2 is on";
     EXPECT_EQ(button->text(QAccessible::Description), "on");
-    QAccessibleInterface* offButton = interfaceOf(w.form.component("imButton11"));
+    QAccessibleInterface* offButton = interfaceOf(w.form.component(portButtonId(11)));
     EXPECT_FALSE(offButton->state().checked) << "port 1 is off";
     EXPECT_EQ(offButton->text(QAccessible::Description), "off");
     QAccessibleActionInterface* actions = button->actionInterface();
@@ -225,7 +229,7 @@ TEST(AccessibleRoles, ButtonsPressLampsAreImagesDisplaysAreOneLabel) {
     EXPECT_TRUE(spinUntil([&] { return pressed.size() >= 2; }));
     EXPECT_EQ(pressed, (std::vector<std::string>{"down 12", "up 12"}));
 
-    QAccessibleInterface* menu = interfaceOf(w.form.component("btnRight1"));
+    QAccessibleInterface* menu = interfaceOf(w.form.component(menuButtonId(1)));
     EXPECT_EQ(menu->role(), QAccessible::Button);
     menu->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
     EXPECT_TRUE(spinUntil([&] { return pressed.back() == "menu up 1"; }));
@@ -238,7 +242,7 @@ TEST(AccessibleRoles, ButtonsPressLampsAreImagesDisplaysAreOneLabel) {
     EXPECT_TRUE(pressed.empty());
     w.form.setInputLocked(false);
 
-    EXPECT_EQ(interfaceOf(w.form.component("imLed12"))->role(), QAccessible::Graphic);
+    EXPECT_EQ(interfaceOf(w.form.component(portLedId(12)))->role(), QAccessible::Graphic);
 
     // The state follows the unit's next report.
     w.report({1, "CCCCCCCC", "GGGGGGGG", 0.0f});
@@ -246,15 +250,15 @@ TEST(AccessibleRoles, ButtonsPressLampsAreImagesDisplaysAreOneLabel) {
 
     // One display, one object, one name; its digits are not read on their own.
     w.report({1, "COCCCCCC", "GGGGGGGG", 3.46f});
-    QAccessibleInterface* current = interfaceOf(w.form.component("CurrentDisplay1"));
+    QAccessibleInterface* current = interfaceOf(w.form.component(currentDisplayId(1)));
     ASSERT_NE(current, nullptr);
     EXPECT_EQ(current->role(), QAccessible::StaticText);
     EXPECT_EQ(current->text(QAccessible::Name), "Bank 1 current 3.4 A");
     EXPECT_EQ(current->childCount(), 0);
     const SpokenNames names = walkTree(w.form);
-    EXPECT_EQ(names.count("imDisCurrent11") + names.count("imDisCurrent12"), 0u);
-    EXPECT_EQ(names.count("imDisBank11") + names.count("imDisBank12"), 0u);
-    QAccessibleInterface* root = interfaceOf(w.form.component("UniClass1"));
+    EXPECT_EQ(names.count(objectNameOf(currentDigitId(1, 1))) + names.count(objectNameOf(currentDigitId(1, 2))), 0u);
+    EXPECT_EQ(names.count(objectNameOf(bankDigitId(1, 1))) + names.count(objectNameOf(bankDigitId(1, 2))), 0u);
+    QAccessibleInterface* root = interfaceOf(w.form.component(panelId(1)));
     EXPECT_EQ(countNamed(root, "Bank 1 current 3.4 A"), 1);
     EXPECT_EQ(root->role(), QAccessible::Grouping) << "a panel, not a filler";
     EXPECT_EQ(root->text(QAccessible::Name), "Bank 1");
@@ -288,11 +292,11 @@ TEST_P(SpokenWhileFlashing, AlarmIsSpokenOnlyWhileTheLampIsLit) {
     ASSERT_EQ(w.logic.FlashPhase(), c.ticks % 2);
 
     const SpokenNames names = walkTree(w.form);
-    EXPECT_EQ(names.at("imLed13"), c.ledName);
-    EXPECT_EQ(names.at("lblShowTime13"), c.labelText);
+    EXPECT_EQ(names.at(objectNameOf(portLedId(13))), c.ledName);
+    EXPECT_EQ(names.at(objectNameOf(timeLabelId(13))), c.labelText);
     // A port without a timer keeps a steady, alarm-free name and an empty label.
-    EXPECT_EQ(names.at("imLed14"), "Bank 1 Port 4 off");
-    EXPECT_EQ(names.at("lblShowTime14"), "");
+    EXPECT_EQ(names.at(objectNameOf(portLedId(14))), "Bank 1 Port 4 off");
+    EXPECT_EQ(names.at(objectNameOf(timeLabelId(14))), "");
 }
 
 INSTANTIATE_TEST_SUITE_P(App, SpokenWhileFlashing,

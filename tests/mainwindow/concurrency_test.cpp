@@ -49,10 +49,10 @@ TEST(ReaderAlongside, TicksAndScrollsDrawWholeValuesWhileReportsArrive) {
         if (i % 20 == 0) rig.logic.scrollBarMoved(1 + (i / 20) % 3);
         for (int slot = 1; slot <= 3; ++slot) {
             for (int port = 1; port <= 8; ++port) {
-                const std::string label = "lblShowTime" + std::to_string(slot * 10 + port);
+                const ComponentId label = timeLabelId(slot * 10 + port);
                 ASSERT_TRUE(wellFormedTimeLabel(rig.view.text(label))) << label << " '" << rig.view.text(label) << "'";
             }
-            ASSERT_LT(rig.view.pictureIndex("imDisCurrent" + std::to_string(slot) + "1"), 20);
+            ASSERT_LT(rig.view.pictureIndex(currentDigitId(slot, 1)), 20);
         }
     }
     stop = true;

@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <limits>
+#include <set>
 #include <string>
 
 namespace velmora {
@@ -33,14 +34,14 @@ TEST_P(LedRule, PicksListAndIndex) {
 INSTANTIATE_TEST_SUITE_P(
     Cases, LedRule,
     ::testing::Values(
-        LedCase{"port1_off_quiet_uses_wide_list", "CCCCCCCC", 1, false, PictureList::imlRLed, 0},
-        LedCase{"port1_on_alarm_both_lamps", "OCCCCCCC", 1, true, PictureList::imlRLed, 3},
-        LedCase{"port2_off_alarm_upper_lamp", "OCCCCCCC", 2, true, PictureList::imlLed, 1},
-        LedCase{"port2_on_quiet_lower_lamp", "COCCCCCC", 2, false, PictureList::imlLed, 2},
-        LedCase{"port8_on_is_last_letter", "CCCCCCCO", 8, false, PictureList::imlLed, 2},
-        LedCase{"lowercase_o_is_not_on", "CCoCCCCC", 3, false, PictureList::imlLed, 0},
-        LedCase{"text_too_short_reads_off", "OOO", 5, false, PictureList::imlLed, 0},
-        LedCase{"empty_record_reads_off", "", 1, false, PictureList::imlRLed, 0}),
+        LedCase{"port1_off_quiet_uses_wide_list", "CCCCCCCC", 1, false, PictureList::firstPortLed, 0},
+        LedCase{"port1_on_alarm_both_lamps", "OCCCCCCC", 1, true, PictureList::firstPortLed, 3},
+        LedCase{"port2_off_alarm_upper_lamp", "OCCCCCCC", 2, true, PictureList::portLed, 1},
+        LedCase{"port2_on_quiet_lower_lamp", "COCCCCCC", 2, false, PictureList::portLed, 2},
+        LedCase{"port8_on_is_last_letter", "CCCCCCCO", 8, false, PictureList::portLed, 2},
+        LedCase{"lowercase_o_is_not_on", "CCoCCCCC", 3, false, PictureList::portLed, 0},
+        LedCase{"text_too_short_reads_off", "OOO", 5, false, PictureList::portLed, 0},
+        LedCase{"empty_record_reads_off", "", 1, false, PictureList::firstPortLed, 0}),
     [](const auto& row) { return std::string(row.param.name); });
 
 TEST(PortState, PortsOutsideOneToEightReadOff) {
@@ -125,7 +126,7 @@ TEST(CurrentRuleRange, IndexesNeverLeaveTheList) {
     for (int hundredths = 0; hundredths <= 12000; ++hundredths) {
         const CurrentDigits d = currentDigits(static_cast<float>(hundredths) / 100.0f);
         ASSERT_GE(d.first, 0) << hundredths;
-        ASSERT_LT(d.first, pictureCount(PictureList::ImageList1)) << hundredths;
+        ASSERT_LT(d.first, pictureCount(PictureList::currentDigits)) << hundredths;
         ASSERT_GE(d.second, 0) << hundredths;
         ASSERT_LE(d.second, 9) << hundredths;
     }
@@ -209,23 +210,53 @@ TEST(SlotMapping, BanksMapToSlotsFromTheScrollPosition) {
 
 // ---- Names ----
 
-TEST(ComponentNames, FollowTheKeyScheme) {
+// The object names stay what they always were: UI automation finds the
+// widgets by them.
+TEST(ComponentNames, ObjectNamesFollowTheKeyScheme) {
     const struct {
-        std::string got;
-        const char* want;
+        ComponentId id;
+        const char* prefix;
+        const char* number;
     } rows[] = {
-        {std::string(ledName(portKey(2, 3)).view()), "imLed23"},
-        {std::string(buttonName(portKey(1, 8)).view()), "imButton18"},
-        {std::string(timeLabelName(portKey(3, 1)).view()), "lblShowTime31"},
-        {std::string(currentDigitName(2, 1).view()), "imDisCurrent21"},
-        {std::string(bankDigitName(3, 2).view()), "imDisBank32"},
-        {std::string(menuButtonName(2).view()), "btnRight2"},
-        {std::string(panelName(3).view()), "UniClass3"},
-        {std::string(separatorName(1).view()), "imSeparated1"},
-        {std::string(versionItemCaption(12).view()), "Bank 12"},
-        {std::string(timerTabCaption(3).view()), "Bank3 "},
+        {portLedId(portKey(2, 3)), "imLed", "23"},
+        {portButtonId(portKey(1, 8)), "imButton", "18"},
+        {timeLabelId(portKey(3, 1)), "lblShowTime", "31"},
+        {currentDigitId(2, 1), "imDisCurrent", "21"},
+        {bankDigitId(3, 2), "imDisBank", "32"},
+        {menuButtonId(2), "btnRight", "2"},
+        {panelId(3), "UniClass", "3"},
+        {separatorId(1), "imSeparated", "1"},
+        {currentDisplayId(1), "CurrentDisplay", "1"},
+        {bankDisplayId(3), "BankDisplay", "3"},
     };
-    for (const auto& r : rows) EXPECT_EQ(r.got, r.want);
+    for (const auto& r : rows) EXPECT_EQ(componentName(r.id).view(), std::string(r.prefix) + r.number);
+    EXPECT_EQ(versionItemCaption(12).view(), "Bank 12");
+    EXPECT_EQ(timerTabCaption(3).view(), "Bank3 ");
+}
+
+// Every component of the three panels has a table index of its own, and
+// numbers out of range have none.
+TEST(ComponentNames, EveryPanelComponentHasItsOwnIndex) {
+    std::vector<ComponentId> ids{separatorId(1), separatorId(2)};
+    for (int slot = 1; slot <= kSlotCount; ++slot) {
+        for (ComponentId id : {panelId(slot), menuButtonId(slot), currentDisplayId(slot), bankDisplayId(slot),
+                               currentDigitId(slot, 1), currentDigitId(slot, 2), bankDigitId(slot, 1),
+                               bankDigitId(slot, 2)})
+            ids.push_back(id);
+        for (int port = 1; port <= kSlotPorts; ++port) {
+            const int key = portKey(slot, port);
+            for (ComponentId id : {portButtonId(key), portLedId(key), timeLabelId(key)}) ids.push_back(id);
+        }
+    }
+    std::set<int> indexes;
+    for (ComponentId id : ids) {
+        const int index = componentIndex(id);
+        EXPECT_GE(index, 0) << componentName(id).view();
+        EXPECT_LT(index, kComponentIndexes) << componentName(id).view();
+        EXPECT_TRUE(indexes.insert(index).second) << componentName(id).view() << " shares its index";
+    }
+    for (ComponentId id : {portLedId(-1), portLedId(kComponentNumbers), menuButtonId(1000), bankDisplayId(-5)})
+        EXPECT_EQ(componentIndex(id), -1) << id.number;
 }
 
 TEST(SpokenNames, DescribeBankPortAndState) {

@@ -16,23 +16,22 @@ using Strings = std::vector<std::string>;
 TEST(StartUp, WindowStartsSmallWithEverythingHidden) {
     WindowRig rig;
     EXPECT_EQ(rig.view.height, kHeightOneBank);
-    for (const char* name : {"UniClass1", "UniClass2", "UniClass3", "imSeparated1", "imSeparated2"})
+    for (ComponentId name : {panelId(1), panelId(2), panelId(3), separatorId(1), separatorId(2)})
         EXPECT_FALSE(rig.view.shown(name)) << name;
     EXPECT_FALSE(rig.view.scrollVisible);
     EXPECT_EQ(rig.logic.scrollPosition(), 1);
     // Bank numbers 01, 02, 03 and currents 0.0.
     for (int slot = 1; slot <= 3; ++slot) {
-        const std::string s = std::to_string(slot);
-        EXPECT_EQ(rig.view.pictureIndex("imDisBank" + s + "1"), 0);
-        EXPECT_EQ(rig.view.pictureIndex("imDisBank" + s + "2"), slot);
-        EXPECT_EQ(rig.view.pictureIndex("imDisCurrent" + s + "1"), 10);
-        EXPECT_EQ(rig.view.pictureIndex("imDisCurrent" + s + "2"), 0);
-        EXPECT_EQ(rig.view.text("lblShowTime" + s + "4"), "");
-        EXPECT_EQ(rig.view.pictureIndex("imButton" + s + "4"), 1);
+        EXPECT_EQ(rig.view.pictureIndex(bankDigitId(slot, 1)), 0);
+        EXPECT_EQ(rig.view.pictureIndex(bankDigitId(slot, 2)), slot);
+        EXPECT_EQ(rig.view.pictureIndex(currentDigitId(slot, 1)), 10);
+        EXPECT_EQ(rig.view.pictureIndex(currentDigitId(slot, 2)), 0);
+        EXPECT_EQ(rig.view.text(timeLabelId(portKey(slot, 4))), "");
+        EXPECT_EQ(rig.view.pictureIndex(portButtonId(portKey(slot, 4))), 1);
     }
-    EXPECT_EQ(rig.view.pictureIndex("imLed11"), 0);
-    EXPECT_EQ(rig.view.picture("imLed11").list, PictureList::imlRLed);
-    EXPECT_EQ(rig.view.picture("imLed12").list, PictureList::imlLed);
+    EXPECT_EQ(rig.view.pictureIndex(portLedId(11)), 0);
+    EXPECT_EQ(rig.view.picture(portLedId(11)).list, PictureList::firstPortLed);
+    EXPECT_EQ(rig.view.picture(portLedId(12)).list, PictureList::portLed);
 }
 
 // One row per bank count: which panels and separators show, the height,
@@ -55,9 +54,9 @@ TEST_P(Layout, FollowsTheBankCount) {
     WindowRig rig;
     rig.reportBankCount(c.banks);
     for (int s = 0; s < 3; ++s)
-        EXPECT_EQ(rig.view.shown("UniClass" + std::to_string(s + 1)), c.panels[s]) << s + 1;
-    EXPECT_EQ(rig.view.shown("imSeparated1"), c.separators[0]);
-    EXPECT_EQ(rig.view.shown("imSeparated2"), c.separators[1]);
+        EXPECT_EQ(rig.view.shown(panelId(s + 1)), c.panels[s]) << s + 1;
+    EXPECT_EQ(rig.view.shown(separatorId(1)), c.separators[0]);
+    EXPECT_EQ(rig.view.shown(separatorId(2)), c.separators[1]);
     EXPECT_EQ(rig.view.height, c.height);
     EXPECT_EQ(rig.view.top, c.movesTop ? kTopEdgeThreeBanks : 0);
     EXPECT_EQ(rig.view.scrollVisible, c.scrollVisible);
@@ -86,7 +85,7 @@ TEST(LayoutCheck, TwoToFiveBanksAddsItemsTabsAndScrollBarWithoutDrawing) {
     const std::size_t mark = rig.logMark();
     rig.reportBankCount(5);
 
-    EXPECT_TRUE(rig.view.shown("UniClass3"));
+    EXPECT_TRUE(rig.view.shown(panelId(3)));
     EXPECT_EQ(rig.view.height, 410);
     EXPECT_EQ(rig.view.top, 100);
     EXPECT_EQ(rig.view.scrollMaximum, 3);
@@ -131,10 +130,10 @@ TEST(LayoutCheck, FiveToTwoBanksAtPositionThreeRemovesFromTheTopAndRedraws) {
     EXPECT_EQ(rig.logic.scrollPosition(), 1);
     EXPECT_EQ(rig.view.scrollPosition, 1);
     // The position change redrew the slots for banks 1 to 3.
-    EXPECT_EQ(rig.view.pictureIndex("imDisBank11"), 0);
-    EXPECT_EQ(rig.view.pictureIndex("imDisBank12"), 1);
-    EXPECT_EQ(rig.view.pictureIndex("imDisBank32"), 3);
-    EXPECT_EQ(rig.view.spoken("imButton31"), "Bank 3 Port 1");
+    EXPECT_EQ(rig.view.pictureIndex(bankDigitId(1, 1)), 0);
+    EXPECT_EQ(rig.view.pictureIndex(bankDigitId(1, 2)), 1);
+    EXPECT_EQ(rig.view.pictureIndex(bankDigitId(3, 2)), 3);
+    EXPECT_EQ(rig.view.spoken(portButtonId(31)), "Bank 3 Port 1");
 
     for (int bank = 1; bank <= 5; ++bank) {
         const bool removed = bank > 2;
@@ -184,11 +183,11 @@ TEST(LayoutCheck, OnlyTheBankCountReportIsActedOnWhenCountsDiffer) {
     rig.state.BankCount = 4;  // a status report arrives before the layout caught up
     rig.logic.tmOpenComError().setEnabled(true);
     rig.report(ukStatusAndCurrent, 1);
-    EXPECT_EQ(rig.view.pictureIndex("imLed12"), 0) << "layout step only";
+    EXPECT_EQ(rig.view.pictureIndex(portLedId(12)), 0) << "layout step only";
     EXPECT_EQ(rig.state.ShownBankCount.load(), 4);
     EXPECT_TRUE(rig.logic.tmOpenComError().enabled());
     rig.report(ukStatusAndCurrent, 1);
-    EXPECT_EQ(rig.view.pictureIndex("imLed12"), 2);
+    EXPECT_EQ(rig.view.pictureIndex(portLedId(12)), 2);
     EXPECT_FALSE(rig.logic.tmOpenComError().enabled());
 }
 
@@ -196,7 +195,7 @@ TEST(LayoutCheck, ZeroBanksShowAllPanelsAndRemoveEveryItem) {
     WindowRig rig;
     rig.reportBankCount(2);
     rig.reportBankCount(0);
-    EXPECT_TRUE(rig.view.shown("UniClass3"));
+    EXPECT_TRUE(rig.view.shown(panelId(3)));
     EXPECT_EQ(rig.view.height, 410);
     EXPECT_TRUE(rig.view.versionItems.empty());
     EXPECT_TRUE(rig.view.tabs.empty());
@@ -211,7 +210,7 @@ TEST(LayoutCheck, CountsAboveTheTablesAreLaidOutAsSixteen) {
     EXPECT_EQ(rig.view.scrollMaximum, 14);
     rig.logic.scrollBarMoved(100);
     EXPECT_EQ(rig.logic.scrollPosition(), 14);
-    EXPECT_EQ(rig.view.pictureIndex("imDisBank32"), 6);  // bank 16
+    EXPECT_EQ(rig.view.pictureIndex(bankDigitId(3, 2)), 6);  // bank 16
     rig.reportBankCount(-3);
     EXPECT_TRUE(rig.view.versionItems.empty());
     EXPECT_FALSE(rig.logic.scrollBarVisible());
@@ -266,11 +265,11 @@ TEST(ScrollBar, PositionThreeOfFiveShowsBanksThreeToFive) {
     rig.setBank(5, "OCCCCCCO", "GGGGGGGG", 12.7f);
     rig.logic.scrollBarMoved(3);
     const struct {
-        const char* component;
+        ComponentId component;
         int index;
-    } rows[] = {{"imDisBank11", 0}, {"imDisBank12", 3}, {"imDisBank21", 0}, {"imDisBank22", 4},
-                {"imDisBank31", 0}, {"imDisBank32", 5}, {"imDisCurrent31", 1}, {"imDisCurrent32", 2},
-                {"imLed31", 2},     {"imLed38", 2},     {"imLed32", 0}};
+    } rows[] = {{bankDigitId(1, 1), 0}, {bankDigitId(1, 2), 3}, {bankDigitId(2, 1), 0}, {bankDigitId(2, 2), 4},
+                {bankDigitId(3, 1), 0}, {bankDigitId(3, 2), 5}, {currentDigitId(3, 1), 1}, {currentDigitId(3, 2), 2},
+                {portLedId(31), 2},     {portLedId(38), 2},     {portLedId(32), 0}};
     for (const auto& r : rows) EXPECT_EQ(rig.view.pictureIndex(r.component), r.index) << r.component;
     EXPECT_EQ(rig.logic.bankInSlot(3), 5);
 }
@@ -285,7 +284,7 @@ TEST(ScrollBar, MaximumBelowPositionMovesItAndRedraws) {
     EXPECT_EQ(rig.view.scrollPosition, 3);
     EXPECT_EQ(rig.view.scrollMaximum, 3);
     EXPECT_EQ(rig.logSince(mark, "scroll position"), (Strings{"scroll position 3"}));
-    EXPECT_EQ(rig.view.pictureIndex("imDisBank32"), 5);
+    EXPECT_EQ(rig.view.pictureIndex(bankDigitId(3, 2)), 5);
 }
 
 TEST(ScrollBar, FlaggedPortShowsBothLampsAndEmptyLabelAfterScroll) {
@@ -297,22 +296,22 @@ TEST(ScrollBar, FlaggedPortShowsBothLampsAndEmptyLabelAfterScroll) {
     rig.logic.scrollBarMoved(2);
     rig.logic.tmFlash1Timer();  // labels of banks 2..4 written by the tick
     rig.logic.tmFlash1Timer();
-    ASSERT_EQ(rig.view.text("lblShowTime33"), "");  // the flagged port was left alone
+    ASSERT_EQ(rig.view.text(timeLabelId(33)), "");  // the flagged port was left alone
     rig.logic.scrollBarMoved(1);
     rig.setBank(4, "CCOCCCCC", "GGGGGGGG", 1.0f);
     rig.logic.scrollBarMoved(2);
     rig.logic.tmFlash1Timer();
-    EXPECT_EQ(rig.view.text("lblShowTime33"), " 2: 0");
+    EXPECT_EQ(rig.view.text(timeLabelId(33)), " 2: 0");
     EXPECT_EQ(rig.tables.entry(TableId::LiveOn, 3, 2).invalid, 0);
 
     rig.setBank(4, "CCOCCCCC", "GGFGGGGG", 1.0f);
     rig.logic.scrollBarMoved(1);
     rig.logic.scrollBarMoved(2);
-    EXPECT_EQ(rig.view.pictureIndex("imLed33"), 3);
-    EXPECT_EQ(rig.view.text("lblShowTime33"), "");
+    EXPECT_EQ(rig.view.pictureIndex(portLedId(33)), 3);
+    EXPECT_EQ(rig.view.text(timeLabelId(33)), "");
     EXPECT_EQ(rig.tables.entry(TableId::LiveOn, 3, 2).invalid, 1);
     EXPECT_EQ(rig.tables.entry(TableId::LiveOff, 3, 2).invalid, 1);
-    EXPECT_EQ(rig.view.spoken("imLed33"), "Bank 4 Port 3 on, alarm");
+    EXPECT_EQ(rig.view.spoken(portLedId(33)), "Bank 4 Port 3 on, alarm");
 }
 
 }  // namespace

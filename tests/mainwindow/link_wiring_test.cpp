@@ -67,18 +67,18 @@ TEST_F(LinkedWindow, GreetingStartsPollingAndAnswersDrawThePanels) {
 
     timers.advance(kFirstPollDelayMs);  // the first poll
     EXPECT_TRUE(logic->tmOpenComError().enabled());
-    ASSERT_TRUE(drainUntil([&] { return view.pictureIndex("imDisCurrent22") == 2; }));
+    ASSERT_TRUE(drainUntil([&] { return view.pictureIndex(currentDigitId(2, 2)) == 2; }));
 
-    EXPECT_TRUE(view.shown("UniClass2"));
-    EXPECT_FALSE(view.shown("UniClass3"));
+    EXPECT_TRUE(view.shown(panelId(2)));
+    EXPECT_FALSE(view.shown(panelId(3)));
     EXPECT_EQ(view.height, kHeightTwoBanks);
     EXPECT_EQ(view.versionItems.size(), 2u);
-    EXPECT_EQ(view.pictureIndex("imLed11"), 2);
-    EXPECT_EQ(view.pictureIndex("imLed18"), 2);
-    EXPECT_EQ(view.pictureIndex("imDisCurrent11"), 13);
-    EXPECT_EQ(view.pictureIndex("imDisCurrent12"), 4);
-    EXPECT_EQ(view.pictureIndex("imDisCurrent21"), 1);
-    EXPECT_EQ(view.spoken("imLed23"), "Bank 2 Port 3 off, alarm");
+    EXPECT_EQ(view.pictureIndex(portLedId(11)), 2);
+    EXPECT_EQ(view.pictureIndex(portLedId(18)), 2);
+    EXPECT_EQ(view.pictureIndex(currentDigitId(1, 1)), 13);
+    EXPECT_EQ(view.pictureIndex(currentDigitId(1, 2)), 4);
+    EXPECT_EQ(view.pictureIndex(currentDigitId(2, 1)), 1);
+    EXPECT_EQ(view.spoken(portLedId(23)), "Bank 2 Port 3 off, alarm");
     EXPECT_FALSE(logic->tmOpenComError().enabled()) << "the answers stop the watchdog";
     EXPECT_NE(port->writtenText().find("/C\\"), std::string::npos);
 }
@@ -96,7 +96,7 @@ TEST_F(LinkedWindow, SilentUnitIsDeclaredLostTwentySecondsAfterThePoll) {
     EXPECT_FALSE(logic->tmFlash1().enabled());
     EXPECT_FALSE(logic->tmQuery().enabled());
     EXPECT_FALSE(logic->tmOpenComError().enabled());
-    EXPECT_FALSE(view.shown("UniClass1"));
+    EXPECT_FALSE(view.shown(panelId(1)));
     // Nothing more happens afterwards.
     timers.advance(10 * kWatchdogIntervalMs);
     EXPECT_EQ(dialogs.shown.size(), 1u);

@@ -11,9 +11,11 @@
 
 #include <gtest/gtest.h>
 
+#include "support/component_print.h"
 #include "support/event_loop.h"
 
 #include <array>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -26,67 +28,72 @@ struct Geometry {
     std::string name;
     std::string parent;  // "ClientArea" or the panel's name
     int left, top, width, height;
+    std::optional<ComponentId> id = std::nullopt;  // for the components the logic draws
 };
+
+Geometry at(ComponentId id, const std::string& parent, int left, int top, int width, int height) {
+    return {std::string(componentName(id).view()), parent, left, top, width, height, id};
+}
 
 std::vector<Geometry> expectedComponents() {
     std::vector<Geometry> rows = {
-        {"UniClass1", "ClientArea", 20, 25, 590, 99},   {"UniClass2", "ClientArea", 20, 134, 590, 99},
-        {"UniClass3", "ClientArea", 20, 243, 590, 99},  {"imSeparated1", "ClientArea", 20, 124, 590, 10},
-        {"imSeparated2", "ClientArea", 20, 233, 590, 10}, {"ScrollBar1", "ClientArea", 616, 24, 17, 321},
+        at(panelId(1), "ClientArea", 20, 25, 590, 99),       at(panelId(2), "ClientArea", 20, 134, 590, 99),
+        at(panelId(3), "ClientArea", 20, 243, 590, 99),      at(separatorId(1), "ClientArea", 20, 124, 590, 10),
+        at(separatorId(2), "ClientArea", 20, 233, 590, 10), {"ScrollBar1", "ClientArea", 616, 24, 17, 321},
     };
     const std::array<int, 8> buttonLefts{133, 176, 220, 263, 306, 349, 393, 436};
     const std::array<int, 8> ledLefts{99, 171, 214, 257, 301, 344, 387, 430};
     const std::array<int, 8> labelLefts{130, 173, 217, 260, 303, 346, 390, 433};
     for (int s = 1; s <= 3; ++s) {
-        const std::string panel = "UniClass" + std::to_string(s);
-        const std::string sd = std::to_string(s);
-        rows.push_back({"Image" + sd, panel, 0, 0, 590, 99});
+        const std::string panel(componentName(panelId(s)).view());
+        rows.push_back({"Image" + std::to_string(s), panel, 0, 0, 590, 99});
         for (int p = 1; p <= 8; ++p) {
-            const std::string k = std::to_string(s * 10 + p);
+            const int k = portKey(s, p);
             const auto i = static_cast<std::size_t>(p - 1);
-            rows.push_back({"imButton" + k, panel, buttonLefts[i], 15, 29, 28});
+            rows.push_back(at(portButtonId(k), panel, buttonLefts[i], 15, 29, 28));
             if (p == 1) {
-                rows.push_back({"imLed" + k, panel, 99, 48, 50, 26});
+                rows.push_back(at(portLedId(k), panel, 99, 48, 50, 26));
             } else {
-                rows.push_back({"imLed" + k, panel, ledLefts[i], 48, 21, 28});
+                rows.push_back(at(portLedId(k), panel, ledLefts[i], 48, 21, 28));
             }
-            rows.push_back({"lblShowTime" + k, panel, labelLefts[i], 83, 32, 13});
+            rows.push_back(at(timeLabelId(k), panel, labelLefts[i], 83, 32, 13));
         }
-        rows.push_back({"imDisCurrent" + sd + "1", panel, 45, 31, 24, 30});
-        rows.push_back({"imDisCurrent" + sd + "2", panel, 73, 31, 24, 30});
-        rows.push_back({"imDisBank" + sd + "1", panel, 493, 31, 24, 30});
-        rows.push_back({"imDisBank" + sd + "2", panel, 521, 31, 24, 30});
-        rows.push_back({"btnRight" + sd, panel, 2, 83, 39, 15});
+        rows.push_back(at(currentDigitId(s, 1), panel, 45, 31, 24, 30));
+        rows.push_back(at(currentDigitId(s, 2), panel, 73, 31, 24, 30));
+        rows.push_back(at(bankDigitId(s, 1), panel, 493, 31, 24, 30));
+        rows.push_back(at(bankDigitId(s, 2), panel, 521, 31, 24, 30));
+        rows.push_back(at(menuButtonId(s), panel, 2, 83, 39, 15));
     }
     return rows;
 }
 
-class TForm1Components : public ::testing::TestWithParam<Geometry> {
+class MainWindowComponents : public ::testing::TestWithParam<Geometry> {
 protected:
-    TForm1 form;
+    MainWindow form;
 };
 
-TEST_P(TForm1Components, IsNamedAndPlaced) {
+TEST_P(MainWindowComponents, IsNamedAndPlaced) {
     const Geometry& g = GetParam();
-    QWidget* w = form.component(g.name);
+    QWidget* w = form.findChild<QWidget*>(QString::fromStdString(g.name));
     ASSERT_NE(w, nullptr) << g.name;
-    EXPECT_EQ(w->objectName().toStdString(), g.name);
+    // The logic's id reaches the same widget.
+    if (g.id) {
+        EXPECT_EQ(form.component(*g.id), w) << g.name;
+    }
     // Placed inside its panel (a digit sits in its display, itself in the panel).
     QWidget* container = w->parentWidget();
     while (container && container->objectName().toStdString() != g.parent) container = container->parentWidget();
     ASSERT_NE(container, nullptr) << g.name << " is not inside " << g.parent;
     EXPECT_EQ(QRect(w->mapTo(container, QPoint(0, 0)), w->size()), QRect(g.left, g.top, g.width, g.height)) << g.name;
-    // Found by name the way the window's own code and tests look it up.
-    EXPECT_EQ(form.findChild<QWidget*>(QString::fromStdString(g.name)), w);
 }
 
-INSTANTIATE_TEST_SUITE_P(App, TForm1Components, ::testing::ValuesIn(expectedComponents()),
+INSTANTIATE_TEST_SUITE_P(App, MainWindowComponents, ::testing::ValuesIn(expectedComponents()),
                          [](const auto& row) { return row.param.name; });
 
 // ---- Start-up state ---------------------------------------------------------------
 
-TEST(TForm1Window, StartsWithCaptionFixedSizeAndHiddenPanels) {
-    TForm1 form;
+TEST(MainWindowWindow, StartsWithCaptionFixedSizeAndHiddenPanels) {
+    MainWindow form;
     form.show();
     EXPECT_EQ(form.windowTitle().toStdString(), "Velmora Management");
     EXPECT_EQ(form.centralWidget()->width(), 639);
@@ -94,10 +101,11 @@ TEST(TForm1Window, StartsWithCaptionFixedSizeAndHiddenPanels) {
     EXPECT_EQ(form.minimumSize(), form.maximumSize()) << "window must not be resizable";
     EXPECT_FALSE(form.windowFlags().testFlag(Qt::WindowMaximizeButtonHint));
     EXPECT_TRUE(form.windowFlags().testFlag(Qt::WindowMinimizeButtonHint));
-    for (const char* name : {"UniClass1", "UniClass2", "UniClass3", "imSeparated1", "imSeparated2", "ScrollBar1"}) {
-        EXPECT_FALSE(form.component(name)->isVisible()) << name;
+    for (ComponentId id : {panelId(1), panelId(2), panelId(3), separatorId(1), separatorId(2)}) {
+        EXPECT_FALSE(form.component(id)->isVisible()) << id;
     }
-    EXPECT_TRUE(form.component("Bevel1")->isVisible());
+    EXPECT_FALSE(form.scrollBar()->isVisible());
+    EXPECT_TRUE(form.findChild<QWidget*>(QStringLiteral("Bevel1"))->isVisible());
     EXPECT_EQ(form.scrollBar()->orientation(), Qt::Vertical);
     EXPECT_EQ(form.scrollBar()->minimum(), 1);
     EXPECT_EQ(form.scrollBar()->value(), 1);
@@ -109,10 +117,10 @@ struct HeightCase {
     int client;
 };
 
-class TForm1Height : public ::testing::TestWithParam<HeightCase> {};
+class MainWindowHeight : public ::testing::TestWithParam<HeightCase> {};
 
-TEST_P(TForm1Height, ClientAreaFollowsTheAskedHeight) {
-    TForm1 form;
+TEST_P(MainWindowHeight, ClientAreaFollowsTheAskedHeight) {
+    MainWindow form;
     form.show();
     const int menuAndClient = form.height();
     form.setWindowHeight(GetParam().asked);
@@ -122,17 +130,17 @@ TEST_P(TForm1Height, ClientAreaFollowsTheAskedHeight) {
     EXPECT_EQ(form.height() - menuAndClient, GetParam().client - (190 - kClassicFrameHeight));
 }
 
-INSTANTIATE_TEST_SUITE_P(App, TForm1Height,
+INSTANTIATE_TEST_SUITE_P(App, MainWindowHeight,
                          ::testing::Values(HeightCase{"OneBank", 190, 134}, HeightCase{"TwoBanks", 300, 244},
                                            HeightCase{"ThreeBanks", 410, 354}, HeightCase{"Absurd", -5, 0}),
                          [](const auto& row) { return std::string(row.param.name); });
 
-TEST(TForm1Window, EveryPanelFitsTheClientAreaItIsShownIn) {
-    TForm1 form;
+TEST(MainWindowWindow, EveryPanelFitsTheClientAreaItIsShownIn) {
+    MainWindow form;
     const std::array<int, 3> heights{190, 300, 410};
     for (int banks = 1; banks <= 3; ++banks) {
         form.setWindowHeight(heights[static_cast<std::size_t>(banks - 1)]);
-        const QRect last = form.component("UniClass" + std::to_string(banks))->geometry();
+        const QRect last = form.component(panelId(banks))->geometry();
         EXPECT_LE(last.bottom() + 1 + 10, form.clientHeight()) << banks << " banks";
     }
     EXPECT_LE(form.scrollBar()->geometry().bottom() + 1, form.clientHeight());
@@ -140,10 +148,10 @@ TEST(TForm1Window, EveryPanelFitsTheClientAreaItIsShownIn) {
 
 // ---- Time labels --------------------------------------------------------------------
 
-TEST(TForm1Labels, YellowArialOnBlackAndEmpty) {
-    TForm1 form;
+TEST(MainWindowLabels, YellowArialOnBlackAndEmpty) {
+    MainWindow form;
     for (int key : {11, 18, 21, 25, 31, 38}) {
-        auto* label = qobject_cast<QLabel*>(form.component("lblShowTime" + std::to_string(key)));
+        auto* label = qobject_cast<QLabel*>(form.component(timeLabelId(key)));
         ASSERT_NE(label, nullptr);
         EXPECT_TRUE(label->text().isEmpty());
         EXPECT_TRUE(label->autoFillBackground());
@@ -154,36 +162,36 @@ TEST(TForm1Labels, YellowArialOnBlackAndEmpty) {
     }
 }
 
-TEST(TForm1Labels, TextBackgroundAndVisibilityByName) {
-    TForm1 form;
+TEST(MainWindowLabels, TextBackgroundAndVisibilityByName) {
+    MainWindow form;
     form.show();
-    auto* label = qobject_cast<QLabel*>(form.component("lblShowTime23"));
-    form.setLabelText("lblShowTime23", "12: 5");
-    form.setLabelBackground("lblShowTime23", 0x102030);
-    form.setLabelVisible("lblShowTime23", false);
+    auto* label = qobject_cast<QLabel*>(form.component(timeLabelId(23)));
+    form.setLabelText(timeLabelId(23), "12: 5");
+    form.setLabelBackground(timeLabelId(23), 0x102030);
+    form.setLabelVisible(timeLabelId(23), false);
     EXPECT_EQ(label->text().toStdString(), "12: 5");
     EXPECT_EQ(label->palette().color(QPalette::Window), QColor(0x10, 0x20, 0x30));
     EXPECT_TRUE(label->isHidden());
     // Other labels untouched, unknown names ignored.
-    form.setLabelText("lblShowTime99", "x");
-    form.setLabelText("imLed23", "x");
-    EXPECT_TRUE(qobject_cast<QLabel*>(form.component("lblShowTime24"))->text().isEmpty());
+    form.setLabelText(timeLabelId(99), "x");
+    form.setLabelText(portLedId(23), "x");
+    EXPECT_TRUE(qobject_cast<QLabel*>(form.component(timeLabelId(24)))->text().isEmpty());
 }
 
 // ---- Pictures ---------------------------------------------------------------------------
 
 struct PictureCase {
     const char* name;
-    const char* component;
+    ComponentId component;
     PictureList list;
     int index;
 };
 
-class TForm1Pictures : public ::testing::TestWithParam<PictureCase> {};
+class MainWindowPictures : public ::testing::TestWithParam<PictureCase> {};
 
-TEST_P(TForm1Pictures, ShowsThePictureAskedFor) {
+TEST_P(MainWindowPictures, ShowsThePictureAskedFor) {
     const PictureCase& c = GetParam();
-    TForm1 form;
+    MainWindow form;
     form.setPicture(c.component, c.list, c.index);
     const auto shown = form.shownPicture(c.component);
     ASSERT_TRUE(shown.has_value());
@@ -191,116 +199,121 @@ TEST_P(TForm1Pictures, ShowsThePictureAskedFor) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    App, TForm1Pictures,
-    ::testing::Values(PictureCase{"WideLedBothLit", "imLed11", PictureList::imlRLed, 3},
-                      PictureCase{"LedOnLit", "imLed37", PictureList::imlLed, 2},
-                      PictureCase{"CurrentDigitWithPoint", "imDisCurrent21", PictureList::ImageList1, 13},
-                      PictureCase{"CurrentLastDigit", "imDisCurrent32", PictureList::ImageList1, 19},
-                      PictureCase{"BankTens", "imDisBank11", PictureList::imlBankNo, 1},
-                      PictureCase{"ButtonPressed", "imButton28", PictureList::imlButton, 0},
-                      PictureCase{"MenuButtonPressed", "btnRight3", PictureList::imLogo, 1}),
+    App, MainWindowPictures,
+    ::testing::Values(PictureCase{"WideLedBothLit", portLedId(11), PictureList::firstPortLed, 3},
+                      PictureCase{"LedOnLit", portLedId(37), PictureList::portLed, 2},
+                      PictureCase{"CurrentDigitWithPoint", currentDigitId(2, 1), PictureList::currentDigits, 13},
+                      PictureCase{"CurrentLastDigit", currentDigitId(3, 2), PictureList::currentDigits, 19},
+                      PictureCase{"BankTens", bankDigitId(1, 1), PictureList::bankDigits, 1},
+                      PictureCase{"ButtonPressed", portButtonId(28), PictureList::portButton, 0},
+                      PictureCase{"MenuButtonPressed", menuButtonId(3), PictureList::menuButton, 1}),
     [](const auto& row) { return std::string(row.param.name); });
 
 struct BadPictureCase {
     const char* name;
-    const char* component;
+    ComponentId component;
     PictureList list;
     int index;
 };
 
-class TForm1BadPictures : public ::testing::TestWithParam<BadPictureCase> {};
+class MainWindowBadPictures : public ::testing::TestWithParam<BadPictureCase> {};
 
-TEST_P(TForm1BadPictures, AreIgnoredAndKeepTheOldPicture) {
+TEST_P(MainWindowBadPictures, AreIgnoredAndKeepTheOldPicture) {
     const BadPictureCase& c = GetParam();
-    TForm1 form;
-    form.setPicture("imLed12", PictureList::imlLed, 1);
+    MainWindow form;
+    form.setPicture(portLedId(12), PictureList::portLed, 1);
     form.setPicture(c.component, c.list, c.index);
-    EXPECT_EQ(form.shownPicture("imLed12"), (PictureRef{PictureList::imlLed, 1}));
+    EXPECT_EQ(form.shownPicture(portLedId(12)), (PictureRef{PictureList::portLed, 1}));
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    App, TForm1BadPictures,
-    ::testing::Values(BadPictureCase{"IndexPastTheList", "imLed12", PictureList::imlLed, 4},
-                      BadPictureCase{"NegativeIndex", "imLed12", PictureList::imlLed, -1},
-                      BadPictureCase{"DigitPastBankList", "imLed12", PictureList::imlBankNo, 10},
-                      BadPictureCase{"UnknownComponent", "imLed19", PictureList::imlLed, 3},
-                      BadPictureCase{"LabelIsNoPicture", "lblShowTime12", PictureList::imlLed, 3},
-                      BadPictureCase{"EmptyName", "", PictureList::imlLed, 3}),
+    App, MainWindowBadPictures,
+    ::testing::Values(BadPictureCase{"IndexPastTheList", portLedId(12), PictureList::portLed, 4},
+                      BadPictureCase{"NegativeIndex", portLedId(12), PictureList::portLed, -1},
+                      BadPictureCase{"DigitPastBankList", portLedId(12), PictureList::bankDigits, 10},
+                      BadPictureCase{"UnknownComponent", portLedId(19), PictureList::portLed, 3},
+                      BadPictureCase{"LabelIsNoPicture", timeLabelId(12), PictureList::portLed, 3},
+                      BadPictureCase{"NumberOutOfRange", portLedId(400), PictureList::portLed, 3},
+                      BadPictureCase{"NegativeNumber", portLedId(-12), PictureList::portLed, 3}),
     [](const auto& row) { return std::string(row.param.name); });
 
-QImage grabOf(TForm1& form, const char* name) { return form.component(name)->grab().toImage(); }
+QImage grabOf(MainWindow& form, ComponentId id) { return form.component(id)->grab().toImage(); }
 
-TEST(TForm1Drawing, ALitLampLooksDifferentFromADarkOne) {
-    TForm1 form;
-    form.setComponentVisible("UniClass1", true);
+TEST(MainWindowDrawing, ALitLampLooksDifferentFromADarkOne) {
+    MainWindow form;
+    form.setComponentVisible(panelId(1), true);
     form.show();
-    form.setPicture("imLed12", PictureList::imlLed, 0);
-    const QImage dark = grabOf(form, "imLed12");
-    form.setPicture("imLed12", PictureList::imlLed, 3);
-    const QImage lit = grabOf(form, "imLed12");
+    form.setPicture(portLedId(12), PictureList::portLed, 0);
+    const QImage dark = grabOf(form, portLedId(12));
+    form.setPicture(portLedId(12), PictureList::portLed, 3);
+    const QImage lit = grabOf(form, portLedId(12));
     ASSERT_FALSE(dark.isNull());
     EXPECT_EQ(dark.size(), QSize(21, 28) * form.devicePixelRatioF());
     EXPECT_NE(dark, lit);
     // Going back draws the same picture again.
-    form.setPicture("imLed12", PictureList::imlLed, 0);
-    EXPECT_EQ(grabOf(form, "imLed12"), dark);
+    form.setPicture(portLedId(12), PictureList::portLed, 0);
+    EXPECT_EQ(grabOf(form, portLedId(12)), dark);
 }
 
-TEST(TForm1Drawing, PicturesLetThePanelArtworkShowAround) {
-    TForm1 form;
-    form.setComponentVisible("UniClass1", true);
+TEST(MainWindowDrawing, PicturesLetThePanelArtworkShowAround) {
+    MainWindow form;
+    form.setComponentVisible(panelId(1), true);
     form.show();
-    QWidget* button = form.component("imButton11");
+    QWidget* button = form.component(portButtonId(11));
     const QRect at = button->geometry();
     // Without a picture the button shows the artwork beneath it, exactly as
     // if it were not there: no background of its own.
     button->hide();
-    const QImage artwork = grabOf(form, "UniClass1").copy(at);
+    const QImage artwork = grabOf(form, panelId(1)).copy(at);
     button->show();
-    EXPECT_EQ(grabOf(form, "UniClass1").copy(at), artwork);
+    EXPECT_EQ(grabOf(form, panelId(1)).copy(at), artwork);
     // With the released picture something is drawn on top.
-    form.setPicture("imButton11", PictureList::imlButton, 1);
-    EXPECT_NE(grabOf(form, "UniClass1").copy(at), artwork);
+    form.setPicture(portButtonId(11), PictureList::portButton, 1);
+    EXPECT_NE(grabOf(form, panelId(1)).copy(at), artwork);
 }
 
 // ---- Visibility, accessible names -------------------------------------------------------
 
-TEST(TForm1Components2, VisibilityAndAccessibleNamesByName) {
-    TForm1 form;
+TEST(MainWindowComponents2, VisibilityAndAccessibleNamesByName) {
+    MainWindow form;
     form.show();
-    form.setComponentVisible("UniClass2", true);
-    form.setComponentVisible("imSeparated1", true);
-    EXPECT_TRUE(form.component("UniClass2")->isVisible());
-    EXPECT_TRUE(form.component("imSeparated1")->isVisible());
-    EXPECT_FALSE(form.component("UniClass3")->isVisible());
-    form.setAccessibleName("imButton23", "Bank 2 Port 3");
-    form.setAccessibleName("imDisBank31", "Bank 3");
-    EXPECT_EQ(form.component("imButton23")->accessibleName().toStdString(), "Bank 2 Port 3");
+    form.setComponentVisible(panelId(2), true);
+    form.setComponentVisible(separatorId(1), true);
+    EXPECT_TRUE(form.component(panelId(2))->isVisible());
+    EXPECT_TRUE(form.component(separatorId(1))->isVisible());
+    EXPECT_FALSE(form.component(panelId(3))->isVisible());
+    form.setAccessibleName(portButtonId(23), "Bank 2 Port 3");
+    form.setAccessibleName(bankDigitId(3, 1), "Bank 3");
+    EXPECT_EQ(form.component(portButtonId(23))->accessibleName().toStdString(), "Bank 2 Port 3");
     // A digit's name is its display's: one display, one name.
-    EXPECT_EQ(form.component("BankDisplay3")->accessibleName().toStdString(), "Bank 3");
-    form.setComponentVisible("NoSuchThing", true);  // ignored
-    form.setAccessibleName("NoSuchThing", "x");
+    EXPECT_EQ(form.component(bankDisplayId(3))->accessibleName().toStdString(), "Bank 3");
+    // Ids the window has no component for are ignored.
+    for (ComponentId missing : {panelId(4), separatorId(3), portLedId(400), bankDigitId(-1, 1)}) {
+        form.setComponentVisible(missing, true);
+        form.setAccessibleName(missing, "x");
+        EXPECT_EQ(form.component(missing), nullptr) << missing;
+    }
 }
 
 // ---- Buttons ----------------------------------------------------------------------------
 
 struct ButtonCase {
     const char* name;
-    const char* component;
+    ComponentId component;
     int tag;
     bool portButton;
 };
 
-class TForm1Buttons : public ::testing::TestWithParam<ButtonCase> {
+class MainWindowButtons : public ::testing::TestWithParam<ButtonCase> {
 protected:
     void SetUp() override {
-        TForm1::Handlers h;
+        MainWindow::Handlers h;
         h.portButtonPressed = [this](int k) { log.push_back("portDown" + std::to_string(k)); };
         h.portButtonReleased = [this](int k) { log.push_back("portUp" + std::to_string(k)); };
         h.menuButtonPressed = [this](int s) { log.push_back("menuDown" + std::to_string(s)); };
         h.menuButtonReleased = [this](int s) { log.push_back("menuUp" + std::to_string(s)); };
         form.setHandlers(h);
-        for (int s = 1; s <= 3; ++s) form.setComponentVisible("UniClass" + std::to_string(s), true);
+        for (int s = 1; s <= 3; ++s) form.setComponentVisible(panelId(s), true);
         form.setWindowHeight(410);
         form.show();
     }
@@ -312,22 +325,22 @@ protected:
     }
     QWidget* widget() { return form.component(GetParam().component); }
 
-    TForm1 form;
+    MainWindow form;
     std::vector<std::string> log;
 };
 
-TEST_P(TForm1Buttons, CarryTheirTagHandCursorAndFocus) {
+TEST_P(MainWindowButtons, CarryTheirTagHandCursorAndFocus) {
     EXPECT_EQ(widget()->property("tag").toInt(), GetParam().tag);
     EXPECT_EQ(widget()->cursor().shape(), Qt::PointingHandCursor);
     EXPECT_EQ(widget()->focusPolicy(), Qt::StrongFocus);
 }
 
-TEST_P(TForm1Buttons, LeftClickReportsPressThenRelease) {
+TEST_P(MainWindowButtons, LeftClickReportsPressThenRelease) {
     QTest::mouseClick(widget(), Qt::LeftButton);
     EXPECT_EQ(log, (std::vector<std::string>{down(), up()}));
 }
 
-TEST_P(TForm1Buttons, RightClickCountsOnlyOnMenuButtons) {
+TEST_P(MainWindowButtons, RightClickCountsOnlyOnMenuButtons) {
     QTest::mouseClick(widget(), Qt::RightButton);
     if (GetParam().portButton) {
         EXPECT_TRUE(log.empty());
@@ -336,7 +349,7 @@ TEST_P(TForm1Buttons, RightClickCountsOnlyOnMenuButtons) {
     }
 }
 
-TEST_P(TForm1Buttons, SpaceAndEnterActLikeAClick) {
+TEST_P(MainWindowButtons, SpaceAndEnterActLikeAClick) {
     widget()->setFocus();
     for (Qt::Key key : {Qt::Key_Space, Qt::Key_Return, Qt::Key_Enter}) {
         log.clear();
@@ -348,27 +361,28 @@ TEST_P(TForm1Buttons, SpaceAndEnterActLikeAClick) {
     EXPECT_TRUE(log.empty());
 }
 
-INSTANTIATE_TEST_SUITE_P(App, TForm1Buttons,
-                         ::testing::Values(ButtonCase{"FirstPortButton", "imButton11", 11, true},
-                                           ButtonCase{"MiddlePortButton", "imButton24", 24, true},
-                                           ButtonCase{"LastPortButton", "imButton38", 38, true},
-                                           ButtonCase{"FirstMenuButton", "btnRight1", 1, false},
-                                           ButtonCase{"LastMenuButton", "btnRight3", 3, false}),
+INSTANTIATE_TEST_SUITE_P(App, MainWindowButtons,
+                         ::testing::Values(ButtonCase{"FirstPortButton", portButtonId(11), 11, true},
+                                           ButtonCase{"MiddlePortButton", portButtonId(24), 24, true},
+                                           ButtonCase{"LastPortButton", portButtonId(38), 38, true},
+                                           ButtonCase{"FirstMenuButton", menuButtonId(1), 1, false},
+                                           ButtonCase{"LastMenuButton", menuButtonId(3), 3, false}),
                          [](const auto& row) { return std::string(row.param.name); });
 
-TEST(TForm1Buttons2, PressedPicturesAreNotButtons) {
-    TForm1 form;
-    for (const char* name : {"imLed11", "imDisBank11", "imDisCurrent22", "Image1", "imSeparated1"}) {
-        EXPECT_EQ(form.component(name)->focusPolicy(), Qt::NoFocus) << name;
+TEST(MainWindowButtons2, PressedPicturesAreNotButtons) {
+    MainWindow form;
+    for (ComponentId id : {portLedId(11), bankDigitId(1, 1), currentDigitId(2, 2), separatorId(1)}) {
+        EXPECT_EQ(form.component(id)->focusPolicy(), Qt::NoFocus) << id;
     }
+    EXPECT_EQ(form.findChild<QWidget*>(QStringLiteral("Image1"))->focusPolicy(), Qt::NoFocus);
 }
 
 // ---- Scroll bar -------------------------------------------------------------------------
 
-TEST(TForm1ScrollBar, OnlyTheUserMovingItIsReported) {
-    TForm1 form;
+TEST(MainWindowScrollBar, OnlyTheUserMovingItIsReported) {
+    MainWindow form;
     std::vector<int> moved;
-    TForm1::Handlers h;
+    MainWindow::Handlers h;
     h.scrollBarMoved = [&](int p) { moved.push_back(p); };
     form.setHandlers(h);
 
@@ -396,11 +410,11 @@ struct MenuCase {
     bool enabledConnected;
 };
 
-class TForm1Menus : public ::testing::TestWithParam<MenuCase> {};
+class MainWindowMenus : public ::testing::TestWithParam<MenuCase> {};
 
-TEST_P(TForm1Menus, CaptionAndStates) {
+TEST_P(MainWindowMenus, CaptionAndStates) {
     const MenuCase& c = GetParam();
-    TForm1 form;
+    MainWindow form;
     QAction* item = form.menuItem(c.name);
     ASSERT_NE(item, nullptr) << c.name;
     EXPECT_EQ(item->objectName().toStdString(), c.name);
@@ -413,7 +427,7 @@ TEST_P(TForm1Menus, CaptionAndStates) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    App, TForm1Menus,
+    App, MainWindowMenus,
     ::testing::Values(MenuCase{"N1", "File", true, true}, MenuCase{"N2", "Exit", true, true},
                       MenuCase{"Detect", "Setting..", true, true}, MenuCase{"mlConnect", "Connect", true, false},
                       MenuCase{"mlDisconnect", "Disconnect", false, true},
@@ -427,11 +441,11 @@ INSTANTIATE_TEST_SUITE_P(
                       MenuCase{"Help", "&Help", true, true}, MenuCase{"N3", "About", true, true}),
     [](const auto& row) { return std::string(row.param.name); });
 
-TEST(TForm1MenuActions, ExitHasCtrlXAndClosesTheWindow) {
-    TForm1 form;
+TEST(MainWindowMenuActions, ExitHasCtrlXAndClosesTheWindow) {
+    MainWindow form;
     int closing = 0;
     std::vector<std::string> chosen;
-    TForm1::Handlers h;
+    MainWindow::Handlers h;
     h.closing = [&] { ++closing; };
     h.menuItemChosen = [&](const std::string& item) { chosen.push_back(item); };
     form.setHandlers(h);
@@ -444,10 +458,10 @@ TEST(TForm1MenuActions, ExitHasCtrlXAndClosesTheWindow) {
     EXPECT_TRUE(chosen.empty());
 }
 
-TEST(TForm1MenuActions, OtherItemsAreReportedByName) {
-    TForm1 form;
+TEST(MainWindowMenuActions, OtherItemsAreReportedByName) {
+    MainWindow form;
     std::vector<std::string> chosen;
-    TForm1::Handlers h;
+    MainWindow::Handlers h;
     h.menuItemChosen = [&](const std::string& item) { chosen.push_back(item); };
     form.setHandlers(h);
     form.setConnectedMenus(true);
@@ -456,10 +470,10 @@ TEST(TForm1MenuActions, OtherItemsAreReportedByName) {
     EXPECT_EQ(chosen, (std::vector<std::string>{"mlDisconnect", "mlConfiguration1", "Upgrade1", "N3"}));
 }
 
-TEST(TForm1MenuActions, VersionItemsAreAppendedAndRemovedLastFirst) {
-    TForm1 form;
+TEST(MainWindowMenuActions, VersionItemsAreAppendedAndRemovedLastFirst) {
+    MainWindow form;
     std::vector<int> chosen;
-    TForm1::Handlers h;
+    MainWindow::Handlers h;
     h.versionItemChosen = [&](int tag) { chosen.push_back(tag); };
     form.setHandlers(h);
     form.appendVersionItem("Bank 1", 1);
@@ -498,11 +512,11 @@ struct PopupItemCase {
     int tag;
 };
 
-class TForm1Popups : public ::testing::TestWithParam<PopupItemCase> {};
+class MainWindowPopups : public ::testing::TestWithParam<PopupItemCase> {};
 
-TEST_P(TForm1Popups, ItemsInOrderWithCaptionsAndTags) {
+TEST_P(MainWindowPopups, ItemsInOrderWithCaptionsAndTags) {
     const PopupItemCase& c = GetParam();
-    TForm1 form;
+    MainWindow form;
     QMenu* menu = form.popupMenu(c.slot);
     ASSERT_NE(menu, nullptr);
     EXPECT_EQ(menu->objectName().toStdString(), "popForm" + std::to_string(c.slot));
@@ -518,7 +532,7 @@ TEST_P(TForm1Popups, ItemsInOrderWithCaptionsAndTags) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    App, TForm1Popups,
+    App, MainWindowPopups,
     ::testing::Values(PopupItemCase{"OpenOneBank1", 1, 0, "Power on All Ports of Bank 1", 0},
                       PopupItemCase{"CloseOneBank3", 3, 1, "Power off All Ports of Bank 3", 2},
                       PopupItemCase{"OpenAllPortofAllBank1", 1, 2, "Powre on All Ports of All Banks", 0},
@@ -531,10 +545,10 @@ INSTANTIATE_TEST_SUITE_P(
                       PopupItemCase{"mlCheckVersion3", 3, 6, "Check Bank 3 Version", 3}),
     [](const auto& row) { return std::string(row.param.name); });
 
-TEST(TForm1PopupActions, ItemsReportNameAndTagAndCaptionsChange) {
-    TForm1 form;
+TEST(MainWindowPopupActions, ItemsReportNameAndTagAndCaptionsChange) {
+    MainWindow form;
     std::vector<std::string> chosen;
-    TForm1::Handlers h;
+    MainWindow::Handlers h;
     h.popupItemChosen = [&](const std::string& item, int tag) { chosen.push_back(item + ":" + std::to_string(tag)); };
     form.setHandlers(h);
     test::triggerAndRun(form.menuItem("CloseOneBank2"));
@@ -549,22 +563,22 @@ TEST(TForm1PopupActions, ItemsReportNameAndTagAndCaptionsChange) {
     EXPECT_EQ(form.popupMenu(4), nullptr);
 }
 
-TEST(TForm1PopupActions, OpensBesideItsPanel) {
-    TForm1 form;
+TEST(MainWindowPopupActions, OpensBesideItsPanel) {
+    MainWindow form;
     form.show();
     form.move(200, 150);
     for (int slot = 1; slot <= 3; ++slot) {
-        const QPoint panel = form.component("UniClass" + std::to_string(slot))->pos();
+        const QPoint panel = form.component(panelId(slot))->pos();
         EXPECT_EQ(form.popupPoint(slot), form.frameGeometry().topLeft() + panel + QPoint(20, 55)) << slot;
     }
     EXPECT_EQ(form.popupPoint(2) - form.popupPoint(1), QPoint(0, 109));
 }
 
-TEST(TForm1PopupActions, OpeningAsksForCaptionsFirst) {
-    TForm1 form;
+TEST(MainWindowPopupActions, OpeningAsksForCaptionsFirst) {
+    MainWindow form;
     form.show();
     std::vector<int> opened;
-    TForm1::Handlers h;
+    MainWindow::Handlers h;
     h.popupOpening = [&](int slot) {
         opened.push_back(slot);
         form.setMenuItemCaption("OpenOneBank2", "Power on All Ports of Bank 4");

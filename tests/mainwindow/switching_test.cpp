@@ -68,8 +68,8 @@ struct SwitchRig {
         ASSERT_TRUE(state.editBank(bank, [&](BankRecord& r) { copyField(r.portStates, states); }));
     }
     void click(int tag, MouseButton button = MouseButton::left) {
-        logic.imButton11MouseDown(tag, button);
-        logic.imButton11MouseUp(tag, button);
+        logic.portButtonPressed(tag, button);
+        logic.portButtonReleased(tag, button);
     }
 };
 
@@ -188,12 +188,12 @@ INSTANTIATE_TEST_SUITE_P(Answers, QuestionAnswerTest,
 
 TEST(PortButtonPicture, PressedWhileDownReleasedAfterUp) {
     SwitchRig rig;
-    rig.logic.imButton11MouseDown(27, MouseButton::left);
-    EXPECT_EQ(rig.view.pictureIndex("imButton27"), 0);
+    rig.logic.portButtonPressed(27, MouseButton::left);
+    EXPECT_EQ(rig.view.pictureIndex(portButtonId(27)), 0);
     EXPECT_TRUE(rig.writes.empty());
-    rig.logic.imButton11MouseUp(27, MouseButton::left);
-    EXPECT_EQ(rig.view.pictureIndex("imButton27"), 1);
-    EXPECT_EQ(rig.view.picture("imButton27").list, PictureList::imlButton);
+    rig.logic.portButtonReleased(27, MouseButton::left);
+    EXPECT_EQ(rig.view.pictureIndex(portButtonId(27)), 1);
+    EXPECT_EQ(rig.view.picture(portButtonId(27)).list, PictureList::portButton);
     EXPECT_EQ(rig.writes, Writes{"/O027\\"});
 }
 
@@ -202,8 +202,9 @@ TEST(PortButtonPicture, ReleasedPictureIsDrawnBeforeTheQuestion) {
     rig.settings.Prompt = true;
     rig.dialogs.answers = {MessageAnswer::cancel};
     rig.click(12);
-    EXPECT_EQ(rig.view.pictureIndex("imButton12"), 1);
-    EXPECT_EQ(rig.view.logged("picture"), (std::vector<std::string>{"picture imButton12", "picture imButton12"}));
+    EXPECT_EQ(rig.view.pictureIndex(portButtonId(12)), 1);
+    EXPECT_EQ(rig.view.logged("picture"),
+              std::vector<std::string>(2, "picture " + test::RecordingView::nameOf(portButtonId(12))));
 }
 
 // Other buttons than the left one, and tags that are no port key, change

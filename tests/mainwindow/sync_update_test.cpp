@@ -45,8 +45,8 @@ TEST_P(DisplayBranch, DrawsTheReportedSlotAndStopsTheWatchdog) {
     if (c.currentDrawn) {
         const std::string slot = c.currentSlot;
         EXPECT_EQ(currents, (Strings{"picture imDisCurrent" + slot + "1", "picture imDisCurrent" + slot + "2"}));
-        EXPECT_EQ(rig.view.pictureIndex("imDisCurrent" + slot + "1"), 13);
-        EXPECT_EQ(rig.view.pictureIndex("imDisCurrent" + slot + "2"), 4);
+        EXPECT_EQ(rig.view.pictureIndex(currentDigitId(std::stoi(slot), 1)), 13);
+        EXPECT_EQ(rig.view.pictureIndex(currentDigitId(std::stoi(slot), 2)), 4);
     } else {
         EXPECT_TRUE(currents.empty());
     }
@@ -83,16 +83,16 @@ TEST(DisplayBranch, StatusDrawsLampsFromStatesAndFlags) {
     rig.setBank(2, "OCOCCCCO", "GFFGGGGG", 0.0f);
     rig.report(ukPortStatus, 2);
     const struct {
-        const char* led;
+        ComponentId led;
         PictureList list;
         int index;
         const char* spoken;
     } rows[] = {
-        {"imLed21", PictureList::imlRLed, 2, "Bank 2 Port 1 on"},
-        {"imLed22", PictureList::imlLed, 1, "Bank 2 Port 2 off, alarm"},
-        {"imLed23", PictureList::imlLed, 3, "Bank 2 Port 3 on, alarm"},
-        {"imLed24", PictureList::imlLed, 0, "Bank 2 Port 4 off"},
-        {"imLed28", PictureList::imlLed, 2, "Bank 2 Port 8 on"},
+        {portLedId(21), PictureList::firstPortLed, 2, "Bank 2 Port 1 on"},
+        {portLedId(22), PictureList::portLed, 1, "Bank 2 Port 2 off, alarm"},
+        {portLedId(23), PictureList::portLed, 3, "Bank 2 Port 3 on, alarm"},
+        {portLedId(24), PictureList::portLed, 0, "Bank 2 Port 4 off"},
+        {portLedId(28), PictureList::portLed, 2, "Bank 2 Port 8 on"},
     };
     for (const auto& r : rows) {
         EXPECT_EQ(rig.view.picture(r.led).list, r.list) << r.led;
@@ -114,11 +114,11 @@ TEST(DisplayBranch, FlagClearedByALaterReportMakesTimerVisibleAgain) {
     rig.setBank(1, "CCCCCCCC", "GGGFGGGG", 0.0f);
     rig.report(ukPortStatus, 1);
     rig.logic.tmFlash1Timer();
-    EXPECT_EQ(rig.view.text("lblShowTime14"), "");
+    EXPECT_EQ(rig.view.text(timeLabelId(14)), "");
     rig.setBank(1, "CCCCCCCC", "GGGGGGGG", 0.0f);
     rig.report(ukPortStatus, 1);
     rig.logic.tmFlash1Timer();
-    EXPECT_EQ(rig.view.text("lblShowTime14"), " 1:30");
+    EXPECT_EQ(rig.view.text(timeLabelId(14)), " 1:30");
 }
 
 TEST(DisplayBranch, CurrentDigitsAndSpokenReading) {
@@ -137,10 +137,10 @@ TEST(DisplayBranch, CurrentDigitsAndSpokenReading) {
         rig.reportBankCount(1);
         rig.setBank(1, "CCCCCCCC", "GGGGGGGG", r.amperes);
         rig.report(ukCurrent, 1);
-        EXPECT_EQ(rig.view.pictureIndex("imDisCurrent11"), r.first) << r.name;
-        EXPECT_EQ(rig.view.pictureIndex("imDisCurrent12"), r.second) << r.name;
-        EXPECT_EQ(rig.view.spoken("imDisCurrent11"), r.spoken) << r.name;
-        EXPECT_EQ(rig.view.spoken("imDisCurrent12"), r.spoken) << r.name;
+        EXPECT_EQ(rig.view.pictureIndex(currentDigitId(1, 1)), r.first) << r.name;
+        EXPECT_EQ(rig.view.pictureIndex(currentDigitId(1, 2)), r.second) << r.name;
+        EXPECT_EQ(rig.view.spoken(currentDigitId(1, 1)), r.spoken) << r.name;
+        EXPECT_EQ(rig.view.spoken(currentDigitId(1, 2)), r.spoken) << r.name;
     }
 }
 
@@ -246,7 +246,7 @@ TEST(LinkUiPart, HidePanelsHidesPanelsSeparatorsAndScrollBar) {
     WindowRig rig;
     rig.reportBankCount(5);
     rig.logic.hidePanels();
-    for (const char* name : {"UniClass1", "UniClass2", "UniClass3", "imSeparated1", "imSeparated2"})
+    for (ComponentId name : {panelId(1), panelId(2), panelId(3), separatorId(1), separatorId(2)})
         EXPECT_FALSE(rig.view.shown(name)) << name;
     EXPECT_FALSE(rig.view.scrollVisible);
     for (int slot = 1; slot <= 3; ++slot) EXPECT_FALSE(rig.logic.panelShown(slot));

@@ -46,17 +46,17 @@ TEST_P(FlashTick, ShowsTimeLeftAndBlinks) {
     // Phase 1: ALARM lamp lit when blinking, a due label hidden.
     rig.logic.tmFlash1Timer();
     ASSERT_EQ(rig.logic.FlashPhase(), 1);
-    EXPECT_EQ(rig.view.text("lblShowTime12"), c.label);
-    EXPECT_EQ(rig.view.pictureIndex("imLed12"), c.blinks ? 3 : 2);
-    EXPECT_EQ(rig.view.labelShown("lblShowTime12"), !c.due);
-    EXPECT_EQ(rig.view.spoken("lblShowTime12"), c.label);
+    EXPECT_EQ(rig.view.text(timeLabelId(12)), c.label);
+    EXPECT_EQ(rig.view.pictureIndex(portLedId(12)), c.blinks ? 3 : 2);
+    EXPECT_EQ(rig.view.labelShown(timeLabelId(12)), !c.due);
+    EXPECT_EQ(rig.view.spoken(timeLabelId(12)), c.label);
     // Phase 0: ALARM lamp dark, every label visible.
     rig.logic.tmFlash1Timer();
     ASSERT_EQ(rig.logic.FlashPhase(), 0);
-    EXPECT_EQ(rig.view.text("lblShowTime12"), c.label);
-    EXPECT_EQ(rig.view.pictureIndex("imLed12"), 2);
-    EXPECT_TRUE(rig.view.labelShown("lblShowTime12"));
-    EXPECT_EQ(rig.view.labelBackgrounds.at("lblShowTime12"), kBlackBackground);
+    EXPECT_EQ(rig.view.text(timeLabelId(12)), c.label);
+    EXPECT_EQ(rig.view.pictureIndex(portLedId(12)), 2);
+    EXPECT_TRUE(rig.view.labelShown(timeLabelId(12)));
+    EXPECT_EQ(rig.view.labelBackgrounds.at(timeLabelId(12)), kBlackBackground);
 }
 
 constexpr std::int32_t kNone = -1;
@@ -94,13 +94,13 @@ TEST(FlashTickPorts, FlaggedPortKeepsWhatTheReportDrew) {
     rig.setTimer(TableId::LiveOn, 1, 5, KindAt, 12, 0);
     rig.setBank(1, "CCCCOCCC", "GGGGFGGG", 0.0f);
     rig.report(ukPortStatus, 1);
-    ASSERT_EQ(rig.view.pictureIndex("imLed15"), 3);
+    ASSERT_EQ(rig.view.pictureIndex(portLedId(15)), 3);
     const std::size_t mark = rig.logMark();
     for (int i = 0; i < 4; ++i) rig.logic.tmFlash1Timer();
     EXPECT_TRUE(rig.logSince(mark, "picture imLed15").empty());
     EXPECT_TRUE(rig.logSince(mark, "text lblShowTime15").empty());
-    EXPECT_EQ(rig.view.pictureIndex("imLed15"), 3);
-    EXPECT_EQ(rig.view.text("lblShowTime15"), "");
+    EXPECT_EQ(rig.view.pictureIndex(portLedId(15)), 3);
+    EXPECT_EQ(rig.view.text(timeLabelId(15)), "");
     // Its neighbours are still handled.
     EXPECT_EQ(rig.logSince(mark, "picture imLed14").size(), 4u);
 }
@@ -117,7 +117,7 @@ TEST(FlashTickPorts, BankWideTimerGovernsEveryPort) {
     rig.tables.setEntry(TableId::LiveOn, 0, 0, e);
     rig.logic.tmFlash1Timer();
     for (int port = 1; port <= 8; ++port)
-        EXPECT_EQ(rig.view.text("lblShowTime1" + std::to_string(port)), " 3:15") << port;
+        EXPECT_EQ(rig.view.text(timeLabelId(10 + port)), " 3:15") << port;
 }
 
 TEST(FlashTickPorts, TickEndsAtTheFirstKeyOfAHiddenPanel) {
@@ -150,10 +150,10 @@ TEST(FlashTickPorts, DueLabelDisappearsAndReappearsEveryTick) {
     std::vector<bool> seen;
     for (int i = 0; i < 4; ++i) {
         rig.logic.tmFlash1Timer();
-        seen.push_back(rig.view.labelShown("lblShowTime11"));
+        seen.push_back(rig.view.labelShown(timeLabelId(11)));
     }
     EXPECT_EQ(seen, (std::vector<bool>{false, true, false, true}));
-    EXPECT_EQ(rig.view.text("lblShowTime11"), " 0: 0");
+    EXPECT_EQ(rig.view.text(timeLabelId(11)), " 0: 0");
 }
 
 TEST(FlashTickPorts, TimerDisabledEmptiesTheLabel) {
@@ -161,11 +161,11 @@ TEST(FlashTickPorts, TimerDisabledEmptiesTheLabel) {
     rig.reportBankCount(1);
     rig.setTimer(TableId::LiveOn, 1, 3, KindAt, 11, 0);
     rig.logic.tmFlash1Timer();
-    ASSERT_EQ(rig.view.text("lblShowTime13"), " 1: 0");
+    ASSERT_EQ(rig.view.text(timeLabelId(13)), " 1: 0");
     rig.tables.setEntry(TableId::LiveOn, 0, 2, TimerEntry{});
     rig.logic.tmFlash1Timer();
-    EXPECT_EQ(rig.view.text("lblShowTime13"), "");
-    EXPECT_EQ(rig.view.pictureIndex("imLed13"), 0);
+    EXPECT_EQ(rig.view.text(timeLabelId(13)), "");
+    EXPECT_EQ(rig.view.pictureIndex(portLedId(13)), 0);
 }
 
 TEST(FlashTickPorts, RunsOnTheFlashTimerEvery500ms) {

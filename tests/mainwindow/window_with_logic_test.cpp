@@ -25,10 +25,10 @@ struct LiveWindow : test::LiveWindow {
         }
         test::LiveWindow::reportBankCount(count);
     }
-    bool visible(const std::string& name) { return form.component(name)->isVisible(); }
-    int digit(const std::string& name) {
+    bool visible(ComponentId name) { return form.component(name)->isVisible(); }
+    int digit(ComponentId name) {
         const auto shown = form.shownPicture(name);
-        return shown && shown->list == PictureList::imlBankNo ? shown->index : -1;
+        return shown && shown->list == PictureList::bankDigits ? shown->index : -1;
     }
 };
 
@@ -36,13 +36,12 @@ TEST(WindowWithLogic, StartPictureIsDrawnOnTheWidgets) {
     LiveWindow w;
     EXPECT_EQ(w.form.clientHeight(), kHeightOneBank - kClassicFrameHeight);
     for (int slot = 1; slot <= 3; ++slot) {
-        const std::string s = std::to_string(slot);
-        EXPECT_EQ(w.digit("imDisBank" + s + "1"), 0);
-        EXPECT_EQ(w.digit("imDisBank" + s + "2"), slot);
-        EXPECT_EQ(w.form.shownPicture("imButton" + s + "4"), (PictureRef{PictureList::imlButton, 1}));
-        EXPECT_EQ(w.form.shownPicture("imLed" + s + "1"), (PictureRef{PictureList::imlRLed, 0}));
-        EXPECT_EQ(w.form.shownPicture("imLed" + s + "2"), (PictureRef{PictureList::imlLed, 0}));
-        EXPECT_FALSE(w.visible("UniClass" + s));
+        EXPECT_EQ(w.digit(bankDigitId(slot, 1)), 0);
+        EXPECT_EQ(w.digit(bankDigitId(slot, 2)), slot);
+        EXPECT_EQ(w.form.shownPicture(portButtonId(portKey(slot, 4))), (PictureRef{PictureList::portButton, 1}));
+        EXPECT_EQ(w.form.shownPicture(portLedId(portKey(slot, 1))), (PictureRef{PictureList::firstPortLed, 0}));
+        EXPECT_EQ(w.form.shownPicture(portLedId(portKey(slot, 2))), (PictureRef{PictureList::portLed, 0}));
+        EXPECT_FALSE(w.visible(panelId(slot)));
     }
 }
 
@@ -63,11 +62,11 @@ TEST_P(WindowLayout, FollowsTheBankCount) {
     LiveWindow w;
     w.reportBankCount(c.banks);
     for (int s = 1; s <= 3; ++s) {
-        EXPECT_EQ(w.visible("UniClass" + std::to_string(s)), c.panels[s - 1]) << "slot " << s;
+        EXPECT_EQ(w.visible(panelId(s)), c.panels[s - 1]) << "slot " << s;
     }
-    EXPECT_EQ(w.visible("imSeparated1"), c.separators[0]);
-    EXPECT_EQ(w.visible("imSeparated2"), c.separators[1]);
-    EXPECT_EQ(w.visible("ScrollBar1"), c.scrollBar);
+    EXPECT_EQ(w.visible(separatorId(1)), c.separators[0]);
+    EXPECT_EQ(w.visible(separatorId(2)), c.separators[1]);
+    EXPECT_EQ(w.form.scrollBar()->isVisible(), c.scrollBar);
     if (c.scrollBar) {
         EXPECT_EQ(w.form.scrollBar()->maximum(), c.scrollMaximum);
     }
@@ -102,9 +101,8 @@ TEST_P(WindowScrolling, UserScrollRedrawsTheBankNumbers) {
     EXPECT_EQ(w.form.scrollBar()->value(), c.position);
     for (int slot = 1; slot <= 3; ++slot) {
         const int bank = c.firstBank + slot - 1;
-        const std::string s = std::to_string(slot);
-        EXPECT_EQ(w.digit("imDisBank" + s + "1"), bank / 10) << "slot " << slot;
-        EXPECT_EQ(w.digit("imDisBank" + s + "2"), bank % 10) << "slot " << slot;
+        EXPECT_EQ(w.digit(bankDigitId(slot, 1)), bank / 10) << "slot " << slot;
+        EXPECT_EQ(w.digit(bankDigitId(slot, 2)), bank % 10) << "slot " << slot;
     }
 }
 

@@ -66,7 +66,7 @@ struct WidgetRig {
     FixedClock clock{onWeekday(2, 8, 0, 0)};
     ScriptedDialogs dialogs;
     int transfers = 0;
-    TForm4 dlg{SetTimerLogic::Deps{tables, clock, dialogs, [this] { return bankCount; }, [this] { ++transfers; }}};
+    SetTimerDialog dlg{SetTimerLogic::Deps{tables, clock, dialogs, [this] { return bankCount; }, [this] { ++transfers; }}};
 };
 
 // ------------------------------------------------------------------ layout
@@ -102,8 +102,8 @@ INSTANTIATE_TEST_SUITE_P(
     Components, SetTimerLayout,
     ::testing::Values(PlaceCase{"PageControl1", "Form4", 8, 8, 681, 401}, PlaceCase{"TabSet1", "Form4", 8, 408, 641, 25},
                       PlaceCase{"btnClear", "Form4", 112, 440, 75, 25}, PlaceCase{"btnLoad", "Form4", 200, 440, 75, 25},
-                      PlaceCase{"btnSave", "Form4", 288, 440, 75, 25}, PlaceCase{"BitBtn1", "Form4", 376, 440, 75, 25},
-                      PlaceCase{"BitBtn2", "Form4", 464, 440, 75, 25}, PlaceCase{"Apply", "Form4", 552, 440, 75, 25},
+                      PlaceCase{"btnSave", "Form4", 288, 440, 75, 25}, PlaceCase{"okButton", "Form4", 376, 440, 75, 25},
+                      PlaceCase{"cancelButton", "Form4", 464, 440, 75, 25}, PlaceCase{"Apply", "Form4", 552, 440, 75, 25},
                       PlaceCase{"btnOneBank", "tbOn", 544, 344, 75, 25},
                       PlaceCase{"btnOneClear1", "tbOff", 544, 344, 75, 25},
                       PlaceCase{"chkEnable0", "tbOn", 29, 44, 20, 0}, PlaceCase{"lblBank1", "tbOn", 72, 72, 0, 0},
@@ -154,7 +154,7 @@ TEST(SetTimerWindow, CaptionsHeadersItemsAndFonts) {
     }
     const std::vector<std::pair<const char*, const char*>> buttons = {
         {"btnClear", "Clear All"}, {"btnLoad", "Load"},     {"btnSave", "Save"},
-        {"BitBtn1", "OK"},         {"BitBtn2", "Cancel"},   {"Apply", "Apply"},
+        {"okButton", "OK"},         {"cancelButton", "Cancel"},   {"Apply", "Apply"},
         {"btnOneBank", "Clear Bank 1"}, {"btnOneClear1", "Clear Bank 1"}};
     for (const auto& [name, caption] : buttons)
         EXPECT_EQ(rig.find<QPushButton>(QString::fromLatin1(name))->text(), QString::fromLatin1(caption)) << name;
@@ -192,7 +192,7 @@ TEST(SetTimerAccessibility, EveryRowControlSaysPageRowAndField) {
     EXPECT_EQ(rig.row("edHour", 4)->accessibleName(), QStringLiteral("Power ON Port 3 hour"));
     EXPECT_EQ(rig.row("chkEnable", 11)->accessibleName(), QStringLiteral("Power OFF Whole bank enable"));
     EXPECT_EQ(rig.row("lblBank", 0)->accessibleName(), QStringLiteral("Power ON All banks bank all"));
-    for (const char* name : {"TabSet1", "PageControl1", "btnOneBank", "BitBtn1"})
+    for (const char* name : {"TabSet1", "PageControl1", "btnOneBank", "okButton"})
         EXPECT_FALSE(rig.find(QString::fromLatin1(name))->accessibleName().isEmpty()) << name;
 }
 
@@ -327,7 +327,7 @@ TEST(SetTimerModal, OkCollectsAndAnswersTrue) {
         EXPECT_TRUE(rig.dlg.timerDialogVisible());
         EXPECT_EQ(rig.dlg.logic().PageBank(), 1) << "the show steps ran";
         rig.row<QCheckBox>("chkEnable", 3)->click();
-        rig.find<QPushButton>(QStringLiteral("BitBtn1"))->click();
+        rig.find<QPushButton>(QStringLiteral("okButton"))->click();
     });
     EXPECT_TRUE(ok);
     EXPECT_EQ(rig.tables.entry(TableId::EditOn, 1, 1).pending, 1);
@@ -337,7 +337,7 @@ TEST(SetTimerModal, OkCollectsAndAnswersTrue) {
 
 TEST(SetTimerModal, CancelEscapeAndTheMainWindowsCancelAnswerFalse) {
     const std::vector<std::pair<const char*, std::function<void(WidgetRig&)>>> ways = {
-        {"Cancel", [](WidgetRig& r) { r.find<QPushButton>(QStringLiteral("BitBtn2"))->click(); }},
+        {"Cancel", [](WidgetRig& r) { r.find<QPushButton>(QStringLiteral("cancelButton"))->click(); }},
         {"Escape", [](WidgetRig& r) { QTest::keyClick(&r.dlg, Qt::Key_Escape); }},
         {"CloseBox", [](WidgetRig& r) { r.dlg.close(); }},
         {"MainWindow", [](WidgetRig& r) { r.dlg.cancelTimerDialog(); }},

@@ -136,7 +136,7 @@ TEST(FormShow, SelectingTheShownBanksTabCollectsNothing) {
     rig.open(1);
     EXPECT_EQ(rig.logic.selectedTab(), 1);
     EXPECT_EQ(rig.editOn(1, 2).pending, 0);
-    rig.logic.BitBtn1Click();
+    rig.logic.onOkClicked();
     EXPECT_TRUE(buildTransfer(rig.tables, 2, rig.clock.now()).empty()) << "the running delay is not restarted";
 }
 
@@ -160,7 +160,7 @@ TEST(Collection, TheEditedExampleSendsClearSetAndBankSetInOrder) {
     rig.fill(offRow(1), KindAt, 22, 0);
     rig.check(offRow(1));
     ASSERT_TRUE(rig.messages().empty());
-    rig.logic.BitBtn1Click();
+    rig.logic.onOkClicked();
     EXPECT_EQ(rig.view.closes, std::vector<bool>{true});
 
     const Strings want = {"/Q0221\\", "/D0251 0102945\\", "/T0200 0005945\\"};
@@ -175,7 +175,7 @@ TEST(Collection, UncheckingTheAllBanksRowLeavesOneClearOfEveryBank) {
     rig.tables.setEntry(TableId::LiveOn, 2, 5, enabledTimer(KindAt, 7, 0));
     rig.open(1);
     rig.uncheck(onRow(0));
-    rig.logic.BitBtn1Click();
+    rig.logic.onOkClicked();
 
     for (int b = 0; b < 3; ++b) {
         for (int p = 0; p < kPortsPerBank; ++p) {
@@ -198,7 +198,7 @@ TEST(Collection, UncheckingThePowerOffAllBanksRowSendsTheSingleClear) {
     rig.tables.setEntry(TableId::LiveOff, 1, 0, withScope(timer(KindEveryDay, 23, 0), ScopeAllBanks));
     rig.open(0);
     rig.uncheck(offRow(0));
-    rig.logic.BitBtn1Click();
+    rig.logic.onOkClicked();
     EXPECT_EQ(buildTransfer(rig.tables, 2, rig.clock.now()), Strings{"/Q0000\\"}) << "no clears of the rows below it";
 }
 
@@ -209,7 +209,7 @@ TEST(Collection, AllBanksSetWithOneBankStoresOneEntryAndCopiesNothing) {
     rig.open(0);
     rig.fill(onRow(0), KindAt, 18, 30);
     rig.check(onRow(0));
-    rig.logic.BitBtn1Click();
+    rig.logic.onOkClicked();
     const TimerEntry e = rig.editOn(0, 0);
     EXPECT_EQ(e.scope, ScopeAllBanks);
     EXPECT_EQ(e.pending, 1);
@@ -225,7 +225,7 @@ TEST(Collection, AllBanksSetIsCopiedToEveryBankAndSentOnce) {
     rig.open(2);
     rig.fill(onRow(0), KindAt, 12, 0);
     rig.check(onRow(0));
-    rig.logic.BitBtn1Click();
+    rig.logic.onOkClicked();
     for (int b = 0; b < 3; ++b) {
         EXPECT_EQ(rig.editOn(b, 0).scope, ScopeAllBanks) << b;
         EXPECT_EQ(rig.editOn(b, 0).pending, b == 0 ? 1 : 0) << b;
@@ -246,7 +246,7 @@ TEST(Collection, PortSetAfterAClearAllIsSentBehindIt) {
     rig.uncheck(onRow(0));
     rig.fill(onRow(portLine(1)), KindAfter, 1, 0);
     rig.check(onRow(portLine(1)));
-    rig.logic.BitBtn1Click();
+    rig.logic.onOkClicked();
     EXPECT_EQ(rig.editOn(0, 0).scope, ScopeClearAllThenPort);
     EXPECT_EQ(buildTransfer(rig.tables, 2, rig.clock.now()), (Strings{"/Q0001\\", "/T0111 0010000\\"}));
 }
@@ -260,7 +260,7 @@ TEST(Collection, WholeBankClearThenPortSet) {
     rig.check(offRow(portLine(1)));
     rig.fill(offRow(portLine(3)), KindAt, 11, 30);
     rig.check(offRow(portLine(3)));
-    rig.logic.BitBtn1Click();
+    rig.logic.onOkClicked();
     EXPECT_EQ(rig.editOff(1, 0).scope, ScopeClearBankThenPort);
     EXPECT_EQ(buildTransfer(rig.tables, 2, rig.clock.now()),
               (Strings{"/Q0200\\", "/T0210 0010000\\", "/T0230 0013000\\"}));
@@ -271,7 +271,7 @@ TEST(Buttons, CancelKeepsNothing) {
     rig.open(0);
     rig.fill(onRow(portLine(1)), KindAt, 3, 0);
     rig.check(onRow(portLine(1)));
-    rig.logic.BitBtn2Click();
+    rig.logic.onCancelClicked();
     EXPECT_EQ(rig.view.closes, std::vector<bool>{false});
     EXPECT_EQ(rig.editOn(0, 0), TimerEntry{});
     EXPECT_EQ(rig.transfers, 0);
@@ -305,7 +305,7 @@ TEST(Buttons, ClearAllUnchecksEveryRowAndMarksEveryTimerForClearing) {
     EXPECT_EQ(rig.editOff(1, 0).scope, ScopeClearBank);
     EXPECT_EQ(rig.editOff(0, 4).enabled, 0);
     EXPECT_EQ(rig.editOff(0, 4).pending, 1);
-    rig.logic.BitBtn1Click();
+    rig.logic.onOkClicked();
     EXPECT_EQ(buildTransfer(rig.tables, 2, rig.clock.now()), (Strings{"/Q0001\\", "/Q0150\\", "/Q0200\\"}));
 }
 
@@ -317,7 +317,7 @@ TEST(Buttons, ClearBankUnchecksTheRowsAndLeavesTheTablesToCollection) {
     rig.logic.btnOneBankClick();
     for (const TimerRow& r : rig.view.rows) EXPECT_FALSE(r.checked);
     EXPECT_EQ(rig.editOn(1, 2).enabled, 1);
-    rig.logic.BitBtn1Click();
+    rig.logic.onOkClicked();
     EXPECT_EQ(buildTransfer(rig.tables, 2, rig.clock.now()), Strings{"/Q0231\\"});
 }
 
@@ -343,7 +343,7 @@ TEST(Tabs, ChoosingAnotherBankCollectsTheShownOneFirst) {
     // Back on bank 1 the collected edit is still there, and OK sends it once.
     rig.logic.TabSet1Click(0);
     EXPECT_TRUE(rig.view.rows[onRow(portLine(2))].checked);
-    rig.logic.BitBtn1Click();
+    rig.logic.onOkClicked();
     EXPECT_EQ(buildTransfer(rig.tables, 3, onWeekday(2, 1, 0, 0)), Strings{"/T0121 0020000\\"});
 }
 
@@ -432,7 +432,7 @@ TEST(Refresh, ConfirmationDuringARefusalWaitsUntilTheWholeBankCopyHasEnded) {
         EXPECT_FALSE(r.changed) << "power-on line " << line;
     }
     EXPECT_TRUE(rig.view.rows[offRow(portLine(5))].checked);
-    rig.logic.BitBtn1Click();
+    rig.logic.onOkClicked();
     for (int port = 0; port < kPortsPerBank; ++port) EXPECT_EQ(rig.editOn(0, port).pending, 0) << port;
 }
 
@@ -492,7 +492,7 @@ TEST(SaveAndLoad, LoadShowsTheFileAndSendsItsTimersWithTheNextOk) {
     const TimerRow& on5 = rig.view.rows[onRow(portLine(5))];
     EXPECT_TRUE(on5.checked);
     EXPECT_EQ(on5.day, 4);
-    rig.logic.BitBtn1Click();
+    rig.logic.onOkClicked();
     EXPECT_EQ(buildTransfer(rig.tables, 2, rig.clock.now()),
               (Strings{"/W0251 0343000\\", "/T0210 0010000\\"}));
 }

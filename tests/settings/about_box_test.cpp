@@ -29,7 +29,7 @@ class AboutLayout : public ::testing::TestWithParam<AboutControlCase> {};
 
 TEST_P(AboutLayout, ControlIsNamedPlacedAndReadable) {
     const AboutControlCase& row = GetParam();
-    TForm2 about;
+    AboutBox about;
     about.show();
     auto* w = about.findChild<QWidget*>(QString::fromLatin1(row.name));
     ASSERT_NE(w, nullptr);
@@ -59,19 +59,19 @@ TEST_P(AboutLayout, ControlIsNamedPlacedAndReadable) {
 const AboutControlCase kAboutControls[] = {
     {"Label7", "Velmora Management V2.84", 52, 24, 0, 0},
     {"Label1", "Copyright (c) Velmora. All rights reserved.", 80, 64, 0, 0},
-    {"BitBtn1", "OK", 121, 104, 75, 25},
+    {"okButton", "OK", 121, 104, 75, 25},
 };
 
 INSTANTIATE_TEST_SUITE_P(Controls, AboutLayout, ::testing::ValuesIn(kAboutControls),
                          [](const auto& row) { return std::string(row.param.name); });
 
 TEST(AboutWindow, NameInALargerFontThanTheNotice) {
-    TForm2 about;
+    AboutBox about;
     EXPECT_GT(QFontInfo(about.Label7()->font()).pixelSize(), QFontInfo(about.Label1()->font()).pixelSize());
 }
 
 TEST(AboutWindow, EmptyTitleNoCloseBoxFixedSizeCentred) {
-    TForm2 about;
+    AboutBox about;
     EXPECT_TRUE(about.windowTitle().isEmpty());
     const Qt::WindowFlags flags = about.windowFlags();
     EXPECT_TRUE(flags.testFlag(Qt::CustomizeWindowHint));
@@ -89,12 +89,12 @@ TEST(AboutWindow, EmptyTitleNoCloseBoxFixedSizeCentred) {
 }
 
 TEST(AboutWindow, OkEndsTheModalShowingEveryTime) {
-    TForm2 about;
+    AboutBox about;
     for (int showing = 1; showing <= 2; ++showing) {
         bool wasVisible = false;
         QTimer::singleShot(0, &about, [&] {
             wasVisible = about.isVisible();
-            about.BitBtn1()->click();
+            about.okButton()->click();
             // Should the click not close it, end the showing so the test fails
             // rather than hangs.
             if (about.isVisible()) about.done(QDialog::Rejected);

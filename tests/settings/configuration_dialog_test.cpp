@@ -38,13 +38,13 @@ using Strings = std::vector<std::string>;
 const std::vector<std::string> kPorts = {"AUTO", "COM1", "COM3", "COM4"};
 
 // What the controls show, read from the widgets themselves.
-ConfigurationChoice shown(const TOKRightDlg& dlg) {
+ConfigurationChoice shown(const ConfigurationDialog& dlg) {
     return makeChoice(dlg.comboPortSel()->currentIndex(), dlg.chkAuto()->isChecked(),
                       dlg.cbOnPrompt()->isChecked(), dlg.ckbSetRTC()->isChecked(),
                       dlg.cbRestoreStatus()->isChecked());
 }
 
-void setControls(TOKRightDlg& dlg, const ConfigurationChoice& c) {
+void setControls(ConfigurationDialog& dlg, const ConfigurationChoice& c) {
     dlg.comboPortSel()->setCurrentIndex(c.ComPort);
     dlg.chkAuto()->setChecked(c.Auto);
     dlg.cbOnPrompt()->setChecked(c.Prompt);
@@ -54,7 +54,7 @@ void setControls(TOKRightDlg& dlg, const ConfigurationChoice& c) {
 
 // Runs `whileShown` once the modal loop of `execute` is running; a dialog
 // still open afterwards is ended so that a failing test cannot hang.
-bool runModal(TOKRightDlg& dlg, bool greetingSeen, SetRTCMenu& menu, std::function<void()> whileShown) {
+bool runModal(ConfigurationDialog& dlg, bool greetingSeen, SetRTCMenu& menu, std::function<void()> whileShown) {
     QTimer::singleShot(0, &dlg, [&dlg, whileShown] {
         whileShown();
         if (dlg.isVisible()) dlg.done(QDialog::Rejected);
@@ -79,7 +79,7 @@ class ConfigurationLayout : public ::testing::TestWithParam<ControlCase> {};
 TEST_P(ConfigurationLayout, ControlIsNamedPlacedAndReadable) {
     const ControlCase& row = GetParam();
     Settings s;
-    TOKRightDlg dlg(kPorts, s);
+    ConfigurationDialog dlg(kPorts, s);
     dlg.show();
     auto* w = dlg.findChild<QWidget*>(QString::fromLatin1(row.name));
     ASSERT_NE(w, nullptr) << row.name;
@@ -116,8 +116,8 @@ const ControlCase kControls[] = {
     {"ckbSetRTC", "Auto-sync system time with host time on start", 24, 136, 0, 0, true},
     {"cbRestoreStatus", "Restore last-known port status on start", 24, 160, 0, 0, true},
     {"CheckBox1", "Show Debug Message", 24, 192, 0, 0, false},
-    {"BitBtn1", "OK", 211, 196, 76, 25, true},
-    {"BitBtn2", "Cancel", 296, 196, 75, 25, true},
+    {"okButton", "OK", 211, 196, 76, 25, true},
+    {"cancelButton", "Cancel", 296, 196, 75, 25, true},
 };
 
 INSTANTIATE_TEST_SUITE_P(Controls, ConfigurationLayout, ::testing::ValuesIn(kControls),
@@ -125,7 +125,7 @@ INSTANTIATE_TEST_SUITE_P(Controls, ConfigurationLayout, ::testing::ValuesIn(kCon
 
 TEST(ConfigurationWindow, TitleSizeAndCentredPlace) {
     Settings s;
-    TOKRightDlg dlg(kPorts, s);
+    ConfigurationDialog dlg(kPorts, s);
     EXPECT_EQ(dlg.windowTitle(), QStringLiteral("Configuration"));
     EXPECT_EQ(dlg.size(), QSize(402, 235));
     EXPECT_EQ(dlg.minimumSize(), dlg.maximumSize());  // not resizable
@@ -137,22 +137,22 @@ TEST(ConfigurationWindow, TitleSizeAndCentredPlace) {
 
 TEST(ConfigurationWindow, TabOrderRunsFromOkToRestore) {
     Settings s;
-    TOKRightDlg dlg(kPorts, s);
-    const QStringList ours = {"BitBtn1", "BitBtn2",  "cbOnPrompt", "comboPortSel",
+    ConfigurationDialog dlg(kPorts, s);
+    const QStringList ours = {"okButton", "cancelButton",  "cbOnPrompt", "comboPortSel",
                               "chkAuto", "CheckBox1", "ckbSetRTC", "cbRestoreStatus"};
     QStringList order;
-    QWidget* w = dlg.BitBtn1();
+    QWidget* w = dlg.okButton();
     for (int step = 0; step < 64; ++step) {
         if (ours.contains(w->objectName()) && !order.contains(w->objectName())) order << w->objectName();
         w = w->nextInFocusChain();
-        if (w == dlg.BitBtn1()) break;
+        if (w == dlg.okButton()) break;
     }
     EXPECT_EQ(order, ours);
 }
 
 TEST(ConfigurationWindow, PortListIsAutoThenThePortsAndSelectionOnly) {
     Settings s;
-    TOKRightDlg dlg(kPorts, s);
+    ConfigurationDialog dlg(kPorts, s);
     QStringList items;
     for (int i = 0; i < dlg.comboPortSel()->count(); ++i) items << dlg.comboPortSel()->itemText(i);
     EXPECT_EQ(items, (QStringList{"AUTO", "COM1", "COM3", "COM4"}));
@@ -188,7 +188,7 @@ class ConfigurationLoad : public ::testing::TestWithParam<LoadCase> {};
 TEST_P(ConfigurationLoad, ControlsHoldTheSettingsFromCreation) {
     Settings s = GetParam().settings;
     const Settings before = s;
-    TOKRightDlg dlg(kPorts, s);
+    ConfigurationDialog dlg(kPorts, s);
     EXPECT_EQ(describe(shown(dlg)), describe(GetParam().shows));
     EXPECT_EQ(describe(dlg.choice()), describe(GetParam().shows));
 
@@ -200,7 +200,7 @@ TEST_P(ConfigurationLoad, ControlsHoldTheSettingsFromCreation) {
 
 TEST_P(ConfigurationLoad, EveryShowingReloadsFromSettings) {
     Settings s = makeSettings(1, true, true, true, true, true);
-    TOKRightDlg dlg(kPorts, s);
+    ConfigurationDialog dlg(kPorts, s);
     setControls(dlg, makeChoice(2, false, false, false, false));  // left over from elsewhere
     s = GetParam().settings;
     dlg.FormShow(false);
@@ -213,7 +213,7 @@ INSTANTIATE_TEST_SUITE_P(Rows, ConfigurationLoad, ::testing::ValuesIn(kLoadCases
 TEST(ConfigurationConnect, TakesPortAndAutoAsTheControlsStandAndNothingElse) {
     const Settings stored = makeSettings(1, false, true, false, true, false);
     Settings s = stored;
-    TOKRightDlg dlg(kPorts, s);
+    ConfigurationDialog dlg(kPorts, s);
     setControls(dlg, makeChoice(3, true, false, false, true));
     dlg.takeConnectChoice();
     Settings expected = stored;
@@ -224,7 +224,7 @@ TEST(ConfigurationConnect, TakesPortAndAutoAsTheControlsStandAndNothingElse) {
 
 TEST(ConfigurationLoad, LoadControlsAfterReadingTheFileCatchesUp) {
     Settings s;  // all zero, as before define.ini is read
-    TOKRightDlg dlg(kPorts, s);
+    ConfigurationDialog dlg(kPorts, s);
     s = makeSettings(3, true, false, true, true, false);
     dlg.loadControls();
     EXPECT_EQ(describe(dlg.choice()), describe(makeChoice(3, true, false, true, false)));
@@ -244,7 +244,7 @@ class ConfigurationLock : public ::testing::TestWithParam<LockCase> {};
 
 TEST_P(ConfigurationLock, PortChoiceAndAutoFollowTheGreeting) {
     Settings s = makeSettings(2, true, true, false, true, true);
-    TOKRightDlg dlg(kPorts, s);
+    ConfigurationDialog dlg(kPorts, s);
     // Whatever the previous showing left, each showing sets the lock anew.
     for (const bool previous : {true, false}) {
         dlg.FormShow(previous);
@@ -254,7 +254,7 @@ TEST_P(ConfigurationLock, PortChoiceAndAutoFollowTheGreeting) {
         EXPECT_TRUE(dlg.cbOnPrompt()->isEnabled());
         EXPECT_TRUE(dlg.ckbSetRTC()->isEnabled());
         EXPECT_TRUE(dlg.cbRestoreStatus()->isEnabled());
-        EXPECT_TRUE(dlg.BitBtn1()->isEnabled());
+        EXPECT_TRUE(dlg.okButton()->isEnabled());
     }
 }
 
@@ -268,11 +268,11 @@ INSTANTIATE_TEST_SUITE_P(Rows, ConfigurationLock,
 TEST(ConfigurationOk, StoresEveryControlAndKeepsComMeg) {
     for (const bool comMeg : {false, true}) {
         Settings s = makeSettings(1, false, true, comMeg, true, false);
-        TOKRightDlg dlg(kPorts, s);
+        ConfigurationDialog dlg(kPorts, s);
         RecordingMenu menu(false);
         const bool ok = runModal(dlg, false, menu, [&] {
             setControls(dlg, makeChoice(3, true, false, false, true));
-            dlg.BitBtn1()->click();
+            dlg.okButton()->click();
         });
         EXPECT_TRUE(ok);
         EXPECT_FALSE(dlg.isVisible());
@@ -282,12 +282,12 @@ TEST(ConfigurationOk, StoresEveryControlAndKeepsComMeg) {
 
 TEST(ConfigurationOk, WhileConnectedTheLockedPortAndAutoStayAsStored) {
     Settings s = makeSettings(2, true, false, true, false, false);
-    TOKRightDlg dlg(kPorts, s);
+    ConfigurationDialog dlg(kPorts, s);
     RecordingMenu menu(true);
     const bool ok = runModal(dlg, true, menu, [&] {
         dlg.cbOnPrompt()->click();
         dlg.cbRestoreStatus()->click();
-        dlg.BitBtn1()->click();
+        dlg.okButton()->click();
     });
     EXPECT_TRUE(ok);
     EXPECT_EQ(s, makeSettings(2, true, true, true, false, true));
@@ -295,7 +295,7 @@ TEST(ConfigurationOk, WhileConnectedTheLockedPortAndAutoStayAsStored) {
 
 struct LeaveCase {
     const char* name;
-    std::function<void(TOKRightDlg&)> leave;
+    std::function<void(ConfigurationDialog&)> leave;
 };
 
 void PrintTo(const LeaveCase& c, std::ostream* os) { *os << c.name; }
@@ -305,7 +305,7 @@ class ConfigurationLeave : public ::testing::TestWithParam<LeaveCase> {};
 TEST_P(ConfigurationLeave, DropsEveryEditAndTouchesNothing) {
     const Settings stored = makeSettings(1, false, true, true, false, true);
     Settings s = stored;
-    TOKRightDlg dlg(kPorts, s);
+    ConfigurationDialog dlg(kPorts, s);
     RecordingMenu menu(true);
     const bool ok = runModal(dlg, false, menu, [&] {
         setControls(dlg, makeChoice(3, true, false, true, false));
@@ -320,14 +320,14 @@ TEST_P(ConfigurationLeave, DropsEveryEditAndTouchesNothing) {
 }
 
 const LeaveCase kLeaveCases[] = {
-    {"CancelButton", [](TOKRightDlg& d) { d.BitBtn2()->click(); }},
+    {"CancelButton", [](ConfigurationDialog& d) { d.cancelButton()->click(); }},
     {"EscapeKey",
-     [](TOKRightDlg& d) {
+     [](ConfigurationDialog& d) {
          QKeyEvent press(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
          QCoreApplication::sendEvent(&d, &press);
      }},
-    {"CloseBox", [](TOKRightDlg& d) { d.close(); }},
-    {"ClosedFromTheProgram", [](TOKRightDlg& d) { d.closeAsCancelled(); }},
+    {"CloseBox", [](ConfigurationDialog& d) { d.close(); }},
+    {"ClosedFromTheProgram", [](ConfigurationDialog& d) { d.closeAsCancelled(); }},
 };
 
 INSTANTIATE_TEST_SUITE_P(Ways, ConfigurationLeave, ::testing::ValuesIn(kLeaveCases),
@@ -335,16 +335,16 @@ INSTANTIATE_TEST_SUITE_P(Ways, ConfigurationLeave, ::testing::ValuesIn(kLeaveCas
 
 TEST(ConfigurationLeave, CancelKeepsTheLockOfTheShowing) {
     Settings s = makeSettings(1, true, true, true, true, true);
-    TOKRightDlg dlg(kPorts, s);
+    ConfigurationDialog dlg(kPorts, s);
     RecordingMenu menu(false);
-    runModal(dlg, true, menu, [&] { dlg.BitBtn2()->click(); });
+    runModal(dlg, true, menu, [&] { dlg.cancelButton()->click(); });
     EXPECT_FALSE(dlg.comboPortSel()->isEnabled());
     EXPECT_FALSE(dlg.chkAuto()->isEnabled());
 }
 
 TEST(ConfigurationLeave, ClosingFromTheProgramWhileHiddenDoesNothing) {
     Settings s = makeSettings(1, true, true, true, true, true);
-    TOKRightDlg dlg(kPorts, s);
+    ConfigurationDialog dlg(kPorts, s);
     setControls(dlg, makeChoice(2, false, false, false, false));
     dlg.closeAsCancelled();
     EXPECT_EQ(describe(dlg.choice()), describe(makeChoice(2, false, false, false, false)));
@@ -355,13 +355,13 @@ TEST(ConfigurationDebugBox, NeverShownAndNeverStored) {
     for (const bool ticked : {false, true}) {
         const Settings stored = makeSettings(2, true, false, true, false, true);
         Settings s = stored;
-        TOKRightDlg dlg(kPorts, s);
+        ConfigurationDialog dlg(kPorts, s);
         RecordingMenu menu(true);
         bool wasVisible = true;
         runModal(dlg, false, menu, [&] {
             dlg.CheckBox1()->setChecked(ticked);
             wasVisible = dlg.CheckBox1()->isVisible();
-            dlg.BitBtn1()->click();
+            dlg.okButton()->click();
         });
         EXPECT_FALSE(wasVisible);
         EXPECT_EQ(s, stored) << "ticked " << ticked;
@@ -386,12 +386,12 @@ class ConfigurationClock : public ::testing::TestWithParam<ClockCase> {};
 TEST_P(ConfigurationClock, OkAppliesTheMenuRule) {
     const ClockCase& row = GetParam();
     Settings s = makeSettings(0, false, true, true, row.storedSetRTC, true);
-    TOKRightDlg dlg(kPorts, s);
+    ConfigurationDialog dlg(kPorts, s);
     // The item is enabled exactly while SetRTC is off, as start-up leaves it.
     RecordingMenu menu(!row.storedSetRTC);
     runModal(dlg, true, menu, [&] {
         dlg.ckbSetRTC()->setChecked(row.tickedSetRTC);
-        dlg.BitBtn1()->click();
+        dlg.okButton()->click();
     });
     EXPECT_EQ(menu.calls, row.calls);
     EXPECT_EQ(menu.itemEnabled, !row.tickedSetRTC);
@@ -409,13 +409,13 @@ INSTANTIATE_TEST_SUITE_P(Rows, ConfigurationClock, ::testing::ValuesIn(kClockCas
 
 TEST(ConfigurationClockTwice, SecondOkWithSetRTCOnStartsNoSecondCountdown) {
     Settings s = makeSettings(0, false, true, true, false, true);
-    TOKRightDlg dlg(kPorts, s);
+    ConfigurationDialog dlg(kPorts, s);
     RecordingMenu menu(true);
     runModal(dlg, true, menu, [&] {
         dlg.ckbSetRTC()->setChecked(true);
-        dlg.BitBtn1()->click();
+        dlg.okButton()->click();
     });
-    runModal(dlg, true, menu, [&] { dlg.BitBtn1()->click(); });
+    runModal(dlg, true, menu, [&] { dlg.okButton()->click(); });
     EXPECT_EQ(menu.calls, (Strings{"start", "disable", "disable"}));
 }
 
@@ -444,7 +444,7 @@ TEST_P(ConfigurationMenuFlow, FileAndCommandOnlyAfterOk) {
     writeBytes(path, fileBefore);
     Settings s = makeSettings(1, false, true, true, true, false);
     const Settings stored = s;
-    TOKRightDlg dlg(kPorts, s);
+    ConfigurationDialog dlg(kPorts, s);
     RecordingMenu menu(false);
     ScriptedDialogs dialogs;
     Strings sent;
@@ -452,7 +452,7 @@ TEST_P(ConfigurationMenuFlow, FileAndCommandOnlyAfterOk) {
     QTimer::singleShot(0, &dlg, [&] {
         dlg.cbRestoreStatus()->setChecked(row.restoreTicked);
         dlg.cbOnPrompt()->setChecked(false);
-        (row.ok ? dlg.BitBtn1() : dlg.BitBtn2())->click();
+        (row.ok ? dlg.okButton() : dlg.cancelButton())->click();
         if (dlg.isVisible()) dlg.done(QDialog::Rejected);  // fail, not hang
     });
     const bool ok = runConfigurationCommand(dlg, true, menu, path, dialogs,

@@ -23,7 +23,7 @@ using test::spinUntil;
 // once OK is enabled (or at once for an early close).
 struct DialogRun {
     QtUiDispatcher dispatcher;
-    TForm3 dialog{dispatcher};
+    DetectDialog dialog{dispatcher};
     std::optional<int> result;
     QStringList lines;
     QString label;
@@ -74,13 +74,13 @@ DetectScanDeps twoPorts(int answering) {
     return deps;
 }
 
-TEST(TForm3Dialog, ComponentsAndCaption) {
+TEST(DetectDialogDialog, ComponentsAndCaption) {
     QtUiDispatcher dispatcher;
-    TForm3 dialog(dispatcher);
+    DetectDialog dialog(dispatcher);
     EXPECT_EQ(dialog.windowTitle().toStdString(), "Detect Velmora");
     EXPECT_EQ(dialog.size(), QSize(440, 237));
     EXPECT_EQ(dialog.minimumSize(), dialog.maximumSize());
-    for (const char* name : {"Label1", "ProgressBar1", "moShowComCheck", "BitBtn1"}) {
+    for (const char* name : {"Label1", "ProgressBar1", "moShowComCheck", "okButton"}) {
         EXPECT_NE(dialog.findChild<QWidget*>(name), nullptr) << name;
     }
     EXPECT_EQ(dialog.okButton()->text().toStdString(), "OK");
@@ -101,9 +101,9 @@ struct RunCase {
     int progress;
 };
 
-class TForm3Runs : public ::testing::TestWithParam<RunCase> {};
+class DetectDialogRuns : public ::testing::TestWithParam<RunCase> {};
 
-TEST_P(TForm3Runs, ScanOnTheWorkerShowsInTheDialog) {
+TEST_P(DetectDialogRuns, ScanOnTheWorkerShowsInTheDialog) {
     const RunCase& c = GetParam();
     DialogRun r;
     r.run(twoPorts(c.answering), c.showReport, c.close);
@@ -124,7 +124,7 @@ TEST_P(TForm3Runs, ScanOnTheWorkerShowsInTheDialog) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    App, TForm3Runs,
+    App, DetectDialogRuns,
     ::testing::Values(RunCase{"FoundOnSecondClosedWithOk", 2, true, DialogRun::Close::ok, 2, 2, "CheckingCOM3... Velmora Found!", 2},
                       RunCase{"FoundWithReportHidden", 1, false, DialogRun::Close::ok, 1, 1, "CheckingCOM1... Velmora Found!", 2},
                       RunCase{"NotFoundClosedWithOk", 0, true, DialogRun::Close::ok, 100, 100, "CheckingCOM3", 2},
@@ -132,7 +132,7 @@ INSTANTIATE_TEST_SUITE_P(
                               "CheckingCOM3... Velmora Found!", 2}),
     [](const auto& row) { return std::string(row.param.name); });
 
-TEST(TForm3Dialog, ClosedDuringTheScanEndsWithoutResultAfterTheWorker) {
+TEST(DetectDialogDialog, ClosedDuringTheScanEndsWithoutResultAfterTheWorker) {
     DialogRun r;
     std::atomic<int> probes{0};
     DetectScanDeps deps;
@@ -147,7 +147,7 @@ TEST(TForm3Dialog, ClosedDuringTheScanEndsWithoutResultAfterTheWorker) {
     EXPECT_LT(probes.load(), 4) << "the scan should have stopped early";
 }
 
-TEST(TForm3Dialog, SecondRunStartsAfresh) {
+TEST(DetectDialogDialog, SecondRunStartsAfresh) {
     DialogRun r;
     r.run(twoPorts(2), true, DialogRun::Close::ok);
     ASSERT_EQ(r.result, 2);
@@ -194,11 +194,11 @@ struct EarlyOkCase {
     int result;
 };
 
-class TForm3EarlyOk : public ::testing::TestWithParam<EarlyOkCase> {};
+class DetectDialogEarlyOk : public ::testing::TestWithParam<EarlyOkCase> {};
 
-TEST_P(TForm3EarlyOk, AnswersThisScanNotTheLastOne) {
+TEST_P(DetectDialogEarlyOk, AnswersThisScanNotTheLastOne) {
     QtUiDispatcher dispatcher;
-    TForm3 dialog(dispatcher);
+    DetectDialog dialog(dispatcher);
     ClickWhenEnabled clicker(dialog.okButton());
     for (int run = 0; run < 2; ++run) {  // the second run must not answer the first's value
         DetectScanDeps deps = twoPorts(run == 0 ? 1 : GetParam().answering);
@@ -210,7 +210,7 @@ TEST_P(TForm3EarlyOk, AnswersThisScanNotTheLastOne) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(App, TForm3EarlyOk,
+INSTANTIATE_TEST_SUITE_P(App, DetectDialogEarlyOk,
                          ::testing::Values(EarlyOkCase{"AutoFoundOnSecond", 2, 0, 2},
                                            EarlyOkCase{"AutoNotFound", 0, 0, 100},
                                            EarlyOkCase{"FixedNotFound", 0, 1, 100}),

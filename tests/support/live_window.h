@@ -1,6 +1,6 @@
 #pragma once
 
-// The real main window (TForm1, offscreen) driven by its real logic on a
+// The real main window (MainWindow, offscreen) driven by its real logic on a
 // fixed clock and manual timers, with the reports the reader would store:
 // for widget tests, accessibility tests and the flash-tick benchmark.
 
@@ -27,13 +27,13 @@ struct LiveWindow {
     DeviceState state;
     TimerTables tables;
     FixedClock clock{LocalMoment{2026, 12, 8, 3, 10, 0, 0}};  // Tuesday 10:00:00
-    TForm1 form;
+    MainWindow form;
     ManualTimerHost timers;
     MainWindowLogic logic{MainWindowLogic::Deps{state, tables, clock, form, timers, [](std::string_view) {},
                                                 [] {}, [] {}, MainWindowHooks{}}};
 
     LiveWindow() {
-        TForm1::Handlers h;
+        MainWindow::Handlers h;
         h.scrollBarMoved = [this](int p) { logic.scrollBarMoved(p); };
         form.setHandlers(h);
         logic.initialiseView();

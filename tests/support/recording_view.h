@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "mainwindow/main_view.h"
+#include "support/component_print.h"
 
 namespace velmora::test {
 
@@ -21,28 +22,24 @@ public:
         int index;
     };
 
-    void setPicture(std::string_view component, PictureList list, int index) override {
-        pictures[std::string(component)] = {list, index};
-        log.push_back("picture " + std::string(component));
+    void setPicture(ComponentId component, PictureList list, int index) override {
+        pictures[component] = {list, index};
+        log.push_back("picture " + nameOf(component));
     }
-    void setComponentVisible(std::string_view component, bool visible) override {
-        visibleComponents[std::string(component)] = visible;
-        log.push_back(std::string(visible ? "show " : "hide ") + std::string(component));
+    void setComponentVisible(ComponentId component, bool visible) override {
+        visibleComponents[component] = visible;
+        log.push_back(std::string(visible ? "show " : "hide ") + nameOf(component));
     }
-    void setLabelText(std::string_view label, std::string_view text) override {
-        labelTexts[std::string(label)] = std::string(text);
-        log.push_back("text " + std::string(label));
+    void setLabelText(ComponentId label, std::string_view text) override {
+        labelTexts[label] = std::string(text);
+        log.push_back("text " + nameOf(label));
     }
-    void setLabelBackground(std::string_view label, std::uint32_t rgb) override {
-        labelBackgrounds[std::string(label)] = rgb;
+    void setLabelBackground(ComponentId label, std::uint32_t rgb) override { labelBackgrounds[label] = rgb; }
+    void setLabelVisible(ComponentId label, bool visible) override { labelVisible[label] = visible; }
+    void setAccessibleName(ComponentId component, std::string_view name) override {
+        accessible[component] = std::string(name);
     }
-    void setLabelVisible(std::string_view label, bool visible) override {
-        labelVisible[std::string(label)] = visible;
-    }
-    void setAccessibleName(std::string_view component, std::string_view name) override {
-        accessible[std::string(component)] = std::string(name);
-    }
-    void setPortButtonOn(std::string_view button, bool on) override { buttonOn[std::string(button)] = on; }
+    void setPortButtonOn(ComponentId button, bool on) override { buttonOn[button] = on; }
     void setWindowHeight(int pixels) override { height = pixels; }
     void setWindowTop(int pixels) override { top = pixels; }
     void setScrollBarPosition(int position) override {
@@ -85,26 +82,26 @@ public:
     }
     void refreshTimerDialog() override { ++dialogRefreshes; }
 
-    // Picture of a component; {imlButton, -1} when never set.
-    Picture picture(const std::string& name) const {
+    // Picture of a component; {portButtonPictures, -1} when never set.
+    Picture picture(ComponentId name) const {
         auto it = pictures.find(name);
-        return it == pictures.end() ? Picture{PictureList::imlButton, -1} : it->second;
+        return it == pictures.end() ? Picture{PictureList::portButton, -1} : it->second;
     }
-    int pictureIndex(const std::string& name) const { return picture(name).index; }
-    bool shown(const std::string& name) const {
+    int pictureIndex(ComponentId name) const { return picture(name).index; }
+    bool shown(ComponentId name) const {
         auto it = visibleComponents.find(name);
         return it != visibleComponents.end() && it->second;
     }
-    std::string text(const std::string& label) const {
+    std::string text(ComponentId label) const {
         auto it = labelTexts.find(label);
         return it == labelTexts.end() ? std::string("<unset>") : it->second;
     }
     // A label counts as visible until it is hidden.
-    bool labelShown(const std::string& label) const {
+    bool labelShown(ComponentId label) const {
         auto it = labelVisible.find(label);
         return it == labelVisible.end() || it->second;
     }
-    std::string spoken(const std::string& component) const {
+    std::string spoken(ComponentId component) const {
         auto it = accessible.find(component);
         return it == accessible.end() ? std::string("<unset>") : it->second;
     }
@@ -117,13 +114,16 @@ public:
     }
     std::vector<std::string> tabCaptions() const { return tabs; }
 
-    std::map<std::string, Picture> pictures;
-    std::map<std::string, bool> visibleComponents;
-    std::map<std::string, std::string> labelTexts;
-    std::map<std::string, std::uint32_t> labelBackgrounds;
-    std::map<std::string, bool> labelVisible;
-    std::map<std::string, std::string> accessible;
-    std::map<std::string, bool> buttonOn;  // port button -> its port is on
+    // The object name of a component, as the log shows it.
+    static std::string nameOf(ComponentId c) { return std::string(componentName(c).view()); }
+
+    std::map<ComponentId, Picture> pictures;
+    std::map<ComponentId, bool> visibleComponents;
+    std::map<ComponentId, std::string> labelTexts;
+    std::map<ComponentId, std::uint32_t> labelBackgrounds;
+    std::map<ComponentId, bool> labelVisible;
+    std::map<ComponentId, std::string> accessible;
+    std::map<ComponentId, bool> buttonOn;  // port button -> its port is on
     std::vector<std::string> log;
     int height = 0;
     int top = 0;
