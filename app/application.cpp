@@ -163,14 +163,9 @@ Application::Application(ApplicationOptions options)
         [this] { return settings_.SetRTC; },
         [this] { return link_->heldForUpgrade(); }});
 
-    const auto started = std::chrono::steady_clock::now();
     service_ = std::make_unique<UnitService>(OwnerLink{
         state_, tables_, clock_, timers_,
-        [started] {
-            return static_cast<std::int64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
-                                                 std::chrono::steady_clock::now() - started)
-                                                 .count());
-        },
+        [this] { return monotonicMs(); },
         [this](std::string_view text) { return link_->write(text); },
         // The window's own poll tick: its panels show the answer at once.
         [this] { logic_->tmQueryTimer(); },
