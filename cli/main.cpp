@@ -47,7 +47,13 @@ int main(int argc, char** argv) {
 
     const Parse parsed = parseArguments(std::vector<std::string>(argv + 1, argv + argc));
     if (!parsed.ok()) {
-        std::cerr << "velmoractl: " << parsed.error << "\n\n" << usageText();
+        // Bare "velmoractl" is somebody finding out what it does: the whole
+        // usage. Any other mistake: what was wrong, and where to look.
+        if (argc <= 1) {
+            std::cerr << usageText();
+        } else {
+            std::cerr << "velmoractl: " << parsed.error << "\nTry 'velmoractl --help' for more information.\n";
+        }
         return kExitUsage;
     }
     const Options& o = parsed.options;

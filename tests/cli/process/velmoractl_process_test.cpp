@@ -2,6 +2,8 @@
 // them, the port's one owner, the trace file, and SIGTERM.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <fcntl.h>
 #include <stdlib.h>
 #include <termios.h>
@@ -75,13 +77,23 @@ TEST_P(VelmoractlExit, CodeAndMessage) {
 INSTANTIATE_TEST_SUITE_P(
     Cli, VelmoractlExit,
     ::testing::Values(ExitCase{"NoCommandShowsUsage", {}, 2, "Usage: velmoractl"},
-                      ExitCase{"UnknownCommandShowsUsage", {"--simulate", "dance"}, 2, "Usage: velmoractl"},
-                      ExitCase{"BadPortNumberShowsUsage", {"--simulate", "on", "1", "9"}, 2, "PORT must be"},
+                      ExitCase{"UnknownCommandPointsToHelp", {"--simulate", "dance"}, 2, "Try 'velmoractl --help'"},
+                      ExitCase{"BadPortNumberSaysWhy", {"--simulate", "on", "1", "9"}, 2, "PORT must be"},
                       ExitCase{"MissingDevice", {"--port", "/dev/velmora-no-such-port", "status"}, 4, "no such device"},
                       ExitCase{"NotASerialPort", {"--port", "/dev/null", "status"}, 4, "not a serial port"},
                       ExitCase{"BankBeyondTheSimulatedUnit", {"--simulate=2", "on", "3", "1"}, 2, "has 2 banks"},
                       ExitCase{"UnreadableFirmware", {"--simulate", "upgrade", "/dev/null"}, 2, "cannot be read"}),
     [](const auto& p) { return std::string(p.param.name); });
+
+// A mistake costs one screen line, not the whole usage.
+TEST(Velmoractl, UsageErrorIsShortAndNamesTheMistake) {
+    TempFolder folder;
+    const Outcome o = velmoractl({"--simulate", "on", "1", "9"}, folder);
+    EXPECT_EQ(o.code, 2);
+    EXPECT_FALSE(has(o.err, "Usage: velmoractl")) << o.err;
+    EXPECT_TRUE(has(o.err, "Try 'velmoractl --help' for more information.")) << o.err;
+    EXPECT_LE(std::count(o.err.begin(), o.err.end(), '\n'), 2) << o.err;
+}
 
 TEST(Velmoractl, SimulatedStatusSucceedsAndHelpNeedsNoUnit) {
     TempFolder folder;
