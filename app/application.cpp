@@ -99,7 +99,7 @@ Application::Application(ApplicationOptions options)
     };
     hooks.viewUpdated = [this](std::int32_t kind) {
         if (service_) service_->viewUpdate(kind);
-        if (kind == ukCurrent || kind == ukStatusAndCurrent) recordCurrent();
+        if (isCurrentReport(kind)) recordCurrent();
     };
     // As the menu item would run it: nothing while the item is disabled,
     // which it is whenever SetRTC is on (the version report starts it then).

@@ -1,7 +1,7 @@
 // The schedule transfer against the link on a pty, without a screen:
 //  - confirmation to next command: this program plays the unit on the
 //    master side of a pty and writes the confirmation of the waiting head;
-//    the reader cuts and processes it, hands ukNextAfterSet to SyncUpdate
+//    the reader cuts and processes it, hands ukNextAfterSet to reportStored
 //    on the "UI thread" (this thread, draining a queue dispatcher), which
 //    writes the next command. Timed from the confirmation's write to the
 //    next command's write returning;
@@ -101,7 +101,7 @@ void BM_ConfirmationToNextCommand(benchmark::State& bench) {
         return;
     }
     LinkedLogic w(pty.slavePath());
-    // Greeted, and laid out for one bank: SyncUpdate then forwards the list.
+    // Greeted, and laid out for one bank: reportStored then forwards the list.
     const bool ready = w.link.isOpen() && pty.write("/xyz\\/M1\\") &&
                        w.dispatcher.drainUntil([&] { return w.state.ShownBankCount.load() == 1; }, 10000);
     if (!ready) {

@@ -4,7 +4,7 @@
 //  - a progress mark to the next image byte: the mark and its backspace
 //    are written on the master side of a pty, timed to the return of the
 //    program's write of the next byte (reader wake-up, line cut, hand-over,
-//    SyncUpdate, the upgrade's step, the port write). At 9600 baud a byte
+//    reportStored, the upgrade's step, the port write). At 9600 baud a byte
 //    costs 3125 us of line time (the image byte, the mark and the
 //    backspace); this is the program's share of it.
 //  - a whole 8 KB upgrade against the simulated unit pacing its side at
@@ -90,7 +90,7 @@ private:
 };
 
 // The program's parts that an upgrade goes through: the link with its
-// reader, the window's logic (SyncUpdate and its hooks) and the upgrade.
+// reader, the window's logic (reportStored and its hooks) and the upgrade.
 struct UpgradeRig {
     explicit UpgradeRig(const std::string& device) {
         logic.initialiseView();
@@ -114,7 +114,7 @@ struct UpgradeRig {
     long bytesWritten = 0;
     SteadyClock::time_point lastByteWritten{};
     SteadyClock::time_point commandWritten{};
-    // The completion line reached SyncUpdate.
+    // The completion line reached reportStored.
     std::function<void()> onDone;
 
     MainWindowLogic logic{MainWindowLogic::Deps{

@@ -4,13 +4,13 @@
 //    figure is the logic's own cost (timer arithmetic, name building,
 //    picture choice), excluding paint;
 //  - a status report over a real pty: the simulated unit answers a poll,
-//    the reader cuts and parses the line and hands it to SyncUpdate on the
+//    the reader cuts and parses the line and hands it to reportStored on the
 //    "UI thread" (this thread, draining a queue dispatcher). Timed from the
-//    poll's write to SyncUpdate's return, so the figure includes the
-//    simulator's turnaround and is an upper bound of report-to-SyncUpdate;
+//    poll's write to reportStored's return, so the figure includes the
+//    simulator's turnaround and is an upper bound of report-to-reportStored;
 //  - the same answer, worded by the simulator's model, written by this
 //    program on the master side of a pty: timed from that write to
-//    SyncUpdate's return, the report-to-SyncUpdate latency itself.
+//    reportStored's return, that latency itself.
 
 #include <benchmark/benchmark.h>
 
@@ -84,8 +84,7 @@ void BM_FlashTickThreeBanks(benchmark::State& bench) {
         }
     }
     state.BankCount = kBanks;
-    state.UpdateKind = ukBankCount;
-    logic.SyncUpdate();
+    logic.reportStored(ukBankCount);
 
     // One tick must draw 24 LEDs and write 24 time labels; otherwise this
     // would time a shortcut.
@@ -105,32 +104,30 @@ BENCHMARK(BM_FlashTickThreeBanks)->Unit(benchmark::kMicrosecond);
 
 // Forwards to the window's logic and notes when a status view update has
 // returned.
-class TimedUi final : public LinkUi {
+class TimedUi final : public LinkEvents {
 public:
-    TimedUi(MainWindowLogic& logic, DeviceState& state) : logic_(logic), state_(state) {}
-    void SyncUpdate() override {
-        const std::int32_t kind = state_.UpdateKind.load();
-        logic_.SyncUpdate();
-        if (kind == ukPortStatus || kind == ukStatusAndCurrent) {
+    explicit TimedUi(MainWindowLogic& logic) : logic_(logic) {}
+    void reportStored(std::int32_t kind) override {
+        logic_.reportStored(kind);
+        if (isStatusReport(kind)) {
             lastStatusReturn = std::chrono::steady_clock::now();
             ++statusUpdates;
         }
     }
-    void startPolling() override { greeted = true; }  // the benchmark polls by hand
-    bool scheduleShowsBank(int b) override { return logic_.scheduleShowsBank(b); }
-    void hidePanels() override { logic_.hidePanels(); }
-    void resetLinkUi() override { logic_.resetLinkUi(); }
-    void stopLinkTimers() override { logic_.stopLinkTimers(); }
-    void closeLinkDialogs() override { logic_.closeLinkDialogs(); }
-    void startClockSyncPeriod() override {}
+    void greeted() override { greetedSeen = true; }  // the benchmark polls by hand
+    bool scheduleShown(int b) override { return logic_.scheduleShown(b); }
+    void linkClosing() override { logic_.linkClosing(); }
+    void linkReset() override { logic_.linkReset(); }
+    void linkStopped() override { logic_.linkStopped(); }
+    void linkLost() override { logic_.linkLost(); }
+    void clockSyncRequested() override {}
 
     std::chrono::steady_clock::time_point lastStatusReturn{};
     long statusUpdates = 0;
-    bool greeted = false;
+    bool greetedSeen = false;
 
 private:
     MainWindowLogic& logic_;
-    DeviceState& state_;
 };
 
 // The window's logic behind a real link on a pty, with the timing UI.
@@ -159,7 +156,7 @@ struct LinkedWindow {
     SilentDialogs dialogs;
     MainWindowLogic logic{MainWindowLogic::Deps{state, tables, clock, view, timers, [](std::string_view) {},
                                                 [] {}, [] {}, MainWindowHooks{}}};
-    TimedUi ui{logic, state};
+    TimedUi ui{logic};
     SerialLink link{SerialLink::Deps{state, tables, dispatcher, clock, ui, dialogs,
                                      [] { return makeSerialDevice(); }, [] { return LinkOptions{}; },
                                      [](int) {}}};
@@ -191,7 +188,7 @@ void BM_PollToSyncUpdateOverPty(benchmark::State& bench) {
     SerialLink& link = w.link;
     TimedUi& ui = w.ui;
     // The greeting's answer, then a first poll that lays out the bank.
-    bool ready = link.isOpen() && dispatcher.drainUntil([&] { return ui.greeted; }, 10000);
+    bool ready = link.isOpen() && dispatcher.drainUntil([&] { return ui.greetedSeen; }, 10000);
     if (ready) {
         link.write("/C\\");
         ready = w.laidOut();
@@ -236,7 +233,7 @@ void BM_StatusAnswerToSyncUpdateOverPty(benchmark::State& bench) {
     TimedUi& ui = w.ui;
     // The unit's greeting and a first answer that lays the bank out.
     bool ready = link.isOpen() && pty.write(unit.feed("/uni\\")) &&
-                 dispatcher.drainUntil([&] { return ui.greeted; }, 10000);
+                 dispatcher.drainUntil([&] { return ui.greetedSeen; }, 10000);
     ready = ready && pty.write(unit.feed("/C\\")) && w.laidOut();
     if (!ready) {
         bench.SkipWithError("the link did not come up on the pty");

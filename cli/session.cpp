@@ -79,9 +79,6 @@ public:
     void removeLast() override {}
 };
 
-bool isStatusKind(std::int32_t kind) { return kind == ukPortStatus || kind == ukStatusAndCurrent; }
-bool isCurrentKind(std::int32_t kind) { return kind == ukCurrent || kind == ukStatusAndCurrent; }
-
 void call(const std::function<void()>& f) {
     if (f) f();
 }
@@ -90,9 +87,9 @@ void call(const std::function<void()>& f) {
 
 Session::Session(Deps deps) : d_(std::move(deps)), timers_(d_.monotonicMs) {
     dispatcher_.setWakeup([this] { d_.waiter.wake(); });
-    LinkUi& ui = *this;
+    LinkEvents& events = *this;
     link_ = std::make_unique<SerialLink>(SerialLink::Deps{
-        state_, tables_, dispatcher_, d_.clock, ui, d_.dialogs, [this] { return makeWatchedDevice(); },
+        state_, tables_, dispatcher_, d_.clock, events, d_.dialogs, [this] { return makeWatchedDevice(); },
         [this] { return d_.linkOptions; }, d_.sleep ? d_.sleep : [](int) {}});
 }
 
@@ -281,16 +278,14 @@ bool Session::watchdogExpired() const {
 
 UnitView Session::view() const { return takeUnitView(state_, tables_, d_.clock.now(), currentKnown_); }
 
-void Session::SyncUpdate() {
-    const std::int32_t raised = state_.UpdateKind.load();
-    handleUpdate();
-    if (updateHook_) updateHook_(raised);
+void Session::reportStored(std::int32_t kind) {
+    handleUpdate(kind);
+    if (updateHook_) updateHook_(kind);
 }
 
-void Session::handleUpdate() {
+void Session::handleUpdate(std::int32_t kind) {
     const int shown = state_.ShownBankCount.load();
     const int count = state_.BankCount.load();
-    const std::int32_t kind = state_.UpdateKind.load();
     if (kind == ukBankCount || shown != count) {
         bankCountSeen_ = true;
         watchdogArmedAt_ = -1;
@@ -332,25 +327,24 @@ void Session::handleUpdate() {
             return;
         default: break;
     }
-    if (!isStatusKind(kind) && !isCurrentKind(kind)) return;
+    if (!isStatusReport(kind) && !isCurrentReport(kind)) return;
     ++reports_;
     watchdogArmedAt_ = -1;
     if (!inRecords) return;
     const auto b = static_cast<std::size_t>(bank);
-    if (isStatusKind(kind)) {
+    if (isStatusReport(kind)) {
         statusSincePoll_[b] = true;
         // As the window's redraw: a flagged port's timers are invalid,
         // which is what the time left then goes by.
         if (bank >= 1 && bank <= kMaxBanks) markFlaggedTimers(state_, tables_, bank);
     }
-    if (isCurrentKind(kind)) {
+    if (isCurrentReport(kind)) {
         currentSincePoll_[b] = true;
         currentKnown_[b] = true;
-        state_.UpdateKind = ukBankCount;
     }
 }
 
-void Session::resetLinkUi() {
+void Session::linkReset() {
     call(upgrade_.linkReset);
     bankCountSeen_ = false;
     currentKnown_.fill(false);

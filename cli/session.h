@@ -26,7 +26,7 @@
 #include "cli/cli_output.h"
 #include "cli/loop_timers.h"
 #include "link/device_state.h"
-#include "link/link_ui.h"
+#include "link/link_events.h"
 #include "link/serial_link.h"
 #include "platform/clock.h"
 #include "platform/dialogs.h"
@@ -62,7 +62,7 @@ enum class Wait {
     lineLost,  // the port went away (hang-up, unplugged) or the link was closed
 };
 
-class Session final : private LinkUi {
+class Session final : private LinkEvents {
 public:
     struct Deps {
         std::function<std::unique_ptr<SerialDevice>()> makeDevice;
@@ -177,16 +177,16 @@ public:
     struct PortWatch;
 
 private:
-    // LinkUi
-    void SyncUpdate() override;
-    void handleUpdate();
-    void startPolling() override { greeted_ = true; }
-    bool scheduleShowsBank(int) override { return false; }
-    void hidePanels() override {}
-    void resetLinkUi() override;
-    void stopLinkTimers() override { pollingStopped_ = true; }
-    void closeLinkDialogs() override {}
-    void startClockSyncPeriod() override {}
+    // LinkEvents
+    void reportStored(std::int32_t kind) override;
+    void handleUpdate(std::int32_t kind);
+    void greeted() override { greeted_ = true; }
+    bool scheduleShown(int) override { return false; }
+    void linkClosing() override {}
+    void linkReset() override;
+    void linkStopped() override { pollingStopped_ = true; }
+    void linkLost() override {}
+    void clockSyncRequested() override {}
 
     std::unique_ptr<SerialDevice> makeWatchedDevice();
     int probeForUnit(const std::vector<std::string>& names, std::vector<PortRefusal>& refusals);
@@ -204,7 +204,7 @@ private:
     std::function<void()> linkResetHook_;
 
     bool greeted_ = false;
-    bool failureReported_ = false;  // "abc"/"Fail" handed to SyncUpdate
+    bool failureReported_ = false;  // "abc"/"Fail" reported
     bool clockError_ = false;
     bool pollingStopped_ = false;
     bool shutDown_ = false;

@@ -22,7 +22,7 @@ namespace velmora {
 
 class TimerTables;
 
-// Values of UpdateKind: which view update the reader asks for.
+// Kinds of report the reader raises: which view update it asks for.
 inline constexpr std::int32_t ukBankCount = 0;         // BankCount changed ("M" line)
 inline constexpr std::int32_t ukCurrent = 1;           // BankInfo.current of ReportedBank
 inline constexpr std::int32_t ukPortStatus = 2;        // one status text of ReportedBank
@@ -37,6 +37,10 @@ inline constexpr std::int32_t ukUpgradeFailed = 10;    // FirmwareFailed set ("F
 inline constexpr std::int32_t ukUpgradeMessage = 11;   // LastLine is a banner/progress line
 inline constexpr std::int32_t ukClockError = 12;       // "err": the unit's clock failed
 inline constexpr std::int32_t ukVersion = 13;          // BankInfo.version of ReportedBank
+
+// Reports that carry a bank's port states, and those that carry its current.
+constexpr bool isStatusReport(std::int32_t kind) { return kind == ukPortStatus || kind == ukStatusAndCurrent; }
+constexpr bool isCurrentReport(std::int32_t kind) { return kind == ukCurrent || kind == ukStatusAndCurrent; }
 
 // Bank numbers 0..19 index BankInfo (the unit's banks are 1..BankCount,
 // element 0 is never shown).
@@ -79,7 +83,6 @@ public:
     std::atomic<std::int32_t> BankCount{0};       // banks in the last "M" line (0..16); 0 without link
     std::atomic<std::int32_t> ShownBankCount{0};  // banks the window is laid out for
     std::atomic<std::int32_t> ReportedBank{1};    // bank named by the last status/current/version line
-    std::atomic<std::int32_t> UpdateKind{0};      // one of the uk* values
 
     std::atomic<bool> RawLineMode{false};        // upgrade text mode of the line assembler
     std::atomic<bool> FirmwareFailed{false};     // the unit has no valid firmware / upgrade failed

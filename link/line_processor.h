@@ -25,8 +25,8 @@
 //    every line that ends the upgrade dialogue: a completion ("Version ...",
 //    "<word> OK", "OK") and a failure ("Fail", "abc").
 // Every line, whatever its class, is stored as LastLine first (cut to 51
-// characters). UpdateKind is left alone: the reader stores each kind of the
-// outcome right before handing that update to the UI thread.
+// characters). The kinds of report it raises are returned, not stored: the
+// reader hands each to the UI thread as a value.
 
 #include <array>
 #include <cstdint>
@@ -43,8 +43,8 @@ class TimerTables;
 struct LineOutcome {
     static constexpr int kMaxUpdates = 2;
 
-    // View updates to raise, in this order: store each in UpdateKind and hand
-    // SyncUpdate to the UI thread, waiting for it.
+    // Reports to raise, in this order: each handed to the UI thread
+    // (LinkEvents::reportStored), the reader waiting for it.
     std::array<std::int32_t, kMaxUpdates> updates{};
     int updateCount = 0;
 

@@ -3,7 +3,7 @@
 #include "link/device_state.h"
 #include "link/line_assembler.h"
 #include "link/line_processor.h"
-#include "link/link_ui.h"
+#include "link/link_events.h"
 #include "platform/clock.h"
 #include "platform/serial_device.h"
 #include "platform/ui_dispatcher.h"
@@ -14,13 +14,13 @@
 namespace velmora {
 
 ReaderThread::ReaderThread(std::shared_ptr<SerialDevice> port, DeviceState& state, TimerTables& tables,
-                     UiDispatcher& dispatcher, const Clock& clock, LinkUi& ui)
+                     UiDispatcher& dispatcher, const Clock& clock, LinkEvents& events)
     : port_(std::move(port)),
       state_(state),
       tables_(tables),
       dispatcher_(dispatcher),
       clock_(clock),
-      ui_(ui),
+      events_(events),
       stop_(std::make_shared<std::atomic<bool>>(false)) {}
 
 ReaderThread::~ReaderThread() { join(); }
@@ -38,13 +38,12 @@ void ReaderThread::join() {
 
 bool ReaderThread::viewUpdate(int kind) {
     if (stop_->load()) return false;
-    state_.UpdateKind = kind;
     auto stop = stop_;
-    LinkUi* ui = &ui_;
+    LinkEvents* events = &events_;
     // The stop test is repeated on the UI thread: a Disconnect that ran
     // between our test and the hand-over must not see a stale update.
-    return dispatcher_.runAndWait([stop, ui] {
-        if (!stop->load()) ui->SyncUpdate();
+    return dispatcher_.runAndWait([stop, events, kind] {
+        if (!stop->load()) events->reportStored(kind);
     }) && !stop_->load();
 }
 
@@ -68,9 +67,9 @@ void ReaderThread::processByte(unsigned char byte, LineAssembler& assembler) {
     }
     if (outcome.greeting) {
         auto stop = stop_;
-        LinkUi* ui = &ui_;
-        dispatcher_.post([stop, ui] {
-            if (!stop->load()) ui->startPolling();
+        LinkEvents* events = &events_;
+        dispatcher_.post([stop, events] {
+            if (!stop->load()) events->greeted();
         });
     }
 }
@@ -82,18 +81,15 @@ void ReaderThread::confirmation(const LineOutcome& outcome) {
     // out.
     if (stop_->load()) return;
     auto stop = stop_;
-    LinkUi* ui = &ui_;
-    DeviceState* state = &state_;
+    LinkEvents* events = &events_;
     const LineOutcome o = outcome;
-    dispatcher_.runAndWait([stop, ui, state, o] {
+    dispatcher_.runAndWait([stop, events, o] {
         for (int i = 0; i < o.updateCount; ++i) {
             if (stop->load()) return;
-            state->UpdateKind = o.updates[static_cast<std::size_t>(i)];
-            ui->SyncUpdate();
+            events->reportStored(o.updates[static_cast<std::size_t>(i)]);
         }
-        if (stop->load() || !ui->scheduleShowsBank(o.scheduleBank)) return;
-        state->UpdateKind = ukScheduleRefresh;
-        ui->SyncUpdate();
+        if (stop->load() || !events->scheduleShown(o.scheduleBank)) return;
+        events->reportStored(ukScheduleRefresh);
     });
 }
 

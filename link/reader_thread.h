@@ -10,7 +10,7 @@ namespace velmora {
 
 class Clock;
 class DeviceState;
-class LinkUi;
+class LinkEvents;
 class SerialDevice;
 class TimerTables;
 class UiDispatcher;
@@ -28,7 +28,7 @@ struct LineOutcome;
 class ReaderThread {
 public:
     ReaderThread(std::shared_ptr<SerialDevice> port, DeviceState& state, TimerTables& tables,
-              UiDispatcher& dispatcher, const Clock& clock, LinkUi& ui);
+              UiDispatcher& dispatcher, const Clock& clock, LinkEvents& events);
     ~ReaderThread();  // joins; only destroy a finished thread, or at exit
     ReaderThread(const ReaderThread&) = delete;
     ReaderThread& operator=(const ReaderThread&) = delete;
@@ -59,7 +59,7 @@ private:
     TimerTables& tables_;
     UiDispatcher& dispatcher_;
     const Clock& clock_;
-    LinkUi& ui_;
+    LinkEvents& events_;
     // Shared with tasks posted to the UI thread, which may outlive us.
     std::shared_ptr<std::atomic<bool>> stop_;
     // Held while a line is stored, and by Terminate(): never while the

@@ -5,7 +5,11 @@
 #include "link/device_state.h"
 #include "schedule/timer_tables.h"
 
+#include <algorithm>
+
 namespace velmora {
+
+int shownBanks(int bankCount) { return std::clamp(bankCount, 0, kMaxBanks); }
 
 namespace {
 

@@ -31,6 +31,10 @@ struct PortAddress {
     friend bool operator==(const PortAddress&, const PortAddress&) = default;
 };
 
+// Banks a front end shows of a unit that reports `bankCount`: no more
+// than the timer tables hold, and never fewer than none.
+int shownBanks(int bankCount);
+
 // ---- Port states and timer flags ----
 // True when character `port` (1..8) of the port-state text is 'O'. A text
 // too short for the port, or a port outside 1..8, reads as off.

@@ -162,7 +162,7 @@ void SerialLink::OpenLink(int index) {
     port_->setTimeouts(kLinkTimeouts);
 
     // The port is fully set up before the reader's first wait.
-    reader_ = std::make_unique<ReaderThread>(port_, d_.state, d_.tables, d_.dispatcher, d_.clock, d_.ui);
+    reader_ = std::make_unique<ReaderThread>(port_, d_.state, d_.tables, d_.dispatcher, d_.clock, d_.events);
     reader_->start();
 
     writeGreeting();
@@ -177,7 +177,7 @@ void SerialLink::OpenLink(int index) {
 void SerialLink::resetLinkState() {
     upgradeHold_ = false;
     velmora::resetLinkState(d_.state, d_.tables);
-    d_.ui.resetLinkUi();
+    d_.events.linkReset();
 }
 
 void SerialLink::closePort() {
@@ -193,26 +193,26 @@ void SerialLink::closePort() {
 }
 
 void SerialLink::Disconnect() {
-    d_.ui.hidePanels();
+    d_.events.linkClosing();
     // The reader is stopped before the reset, so a line it was storing
     // cannot land in the freshly reset state.
     const bool open = port_ != nullptr;
     if (open) closePort();
     resetLinkState();
-    if (open) d_.ui.stopLinkTimers();
+    if (open) d_.events.linkStopped();
 }
 
 void SerialLink::WatchdogExpired() {
-    d_.ui.hidePanels();
+    d_.events.linkClosing();
     if (port_) {
         closePort();
-        d_.ui.stopLinkTimers();
+        d_.events.linkStopped();
     }
     LinkLost();
 }
 
 void SerialLink::LinkLost() {
-    d_.ui.closeLinkDialogs();
+    d_.events.linkLost();
     resetLinkState();
     d_.dialogs.message(kNotFoundMessage, "", MessageIcon::information);
 }
@@ -223,7 +223,7 @@ void SerialLink::SendInfoRequest() {
     const LinkOptions options = d_.options ? d_.options() : LinkOptions{};
     write(cmdVersionRequest());
     write(cmdRestoreStatus(options.restoreStatus));
-    if (options.setRtc) d_.ui.startClockSyncPeriod();
+    if (options.setRtc) d_.events.clockSyncRequested();
 }
 
 bool SerialLink::writeBytes(const std::uint8_t* bytes, std::size_t count) {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "link/link_ui.h"
+#include "link/link_events.h"
 #include "platform/serial_device.h"
 
 #include <atomic>
@@ -50,7 +50,7 @@ public:
         TimerTables& tables;
         UiDispatcher& dispatcher;
         const Clock& clock;
-        LinkUi& ui;
+        LinkEvents& events;
         Dialogs& dialogs;
         // Makes an unopened port of this platform (a fake in tests).
         std::function<std::unique_ptr<SerialDevice>()> makeDevice;

@@ -137,7 +137,7 @@ public:
     //    receive purge and Disconnect; otherwise the timers start again.
     void Upgrade1Click();
 
-    // ---- The unit's lines (SyncUpdate, while the reader waits) ----
+    // ---- The unit's lines (reportStored, while the reader waits) ----
     // ukUpgradeBegin, the prompt: receive purge, image bytes 0..19 one write
     // each, UpgradeIndex 19, the dialog shown with its bar at 0. Ignored
     // when no image waits for it (no upgrade under way): the loader would

@@ -10,12 +10,6 @@ namespace velmora {
 
 namespace {
 
-// Banks the window lays out at most: the timer tables hold no more.
-int layoutCount(int bankCount) { return std::clamp(bankCount, 0, kMaxBanks); }
-
-bool isStatusKind(std::int32_t kind) { return kind == ukPortStatus || kind == ukStatusAndCurrent; }
-bool isCurrentKind(std::int32_t kind) { return kind == ukCurrent || kind == ukStatusAndCurrent; }
-
 // The LED loops stop at the first key of a hidden second or third panel.
 bool keyBeyondShownPanels(int key, const MainWindowLogic& w) {
     return (key > 20 && !w.panelShown(2)) || (key > 30 && !w.panelShown(3));
@@ -223,15 +217,14 @@ void MainWindowLogic::showPanels(int count) {
     }
 }
 
-// ---- SyncUpdate -----------------------------------------------------------------
+// ---- Reports ----------------------------------------------------------------------
 
-void MainWindowLogic::SyncUpdate() {
-    const std::int32_t raised = d_.state.UpdateKind.load();
-    handleUpdate();
-    if (d_.hooks.viewUpdated) d_.hooks.viewUpdated(raised);
+void MainWindowLogic::reportStored(std::int32_t kind) {
+    handleUpdate(kind);
+    if (d_.hooks.viewUpdated) d_.hooks.viewUpdated(kind);
 }
 
-void MainWindowLogic::handleUpdate() {
+void MainWindowLogic::handleUpdate(std::int32_t kind) {
     const int shown = d_.state.ShownBankCount.load();
     const int count = d_.state.BankCount.load();
     if (shown != count) {
@@ -239,7 +232,6 @@ void MainWindowLogic::handleUpdate() {
         return;  // the bank-count report carries nothing else
     }
 
-    const std::int32_t kind = d_.state.UpdateKind.load();
     const MainWindowHooks& h = d_.hooks;
     switch (kind) {
         case ukUpgradeBegin: call(h.upgradeBegin); return;
@@ -265,8 +257,8 @@ void MainWindowLogic::handleUpdate() {
 }
 
 void MainWindowLogic::layoutCheck(int shownRaw, int countRaw) {
-    const int shown = layoutCount(shownRaw);
-    const int count = layoutCount(countRaw);
+    const int shown = shownBanks(shownRaw);
+    const int count = shownBanks(countRaw);
 
     showPanels(countRaw);
 
@@ -331,16 +323,15 @@ void MainWindowLogic::displayBranch(std::int32_t kind) {
     const int slot = slotOfBank(bank, scrollPosition_);
     if (slot != 0) {
         const BankRecord record = d_.state.bankSnapshot(bank);
-        if (isStatusKind(kind)) {
+        if (isStatusReport(kind)) {
             for (int port = 1; port <= kSlotPorts; ++port) {
                 if (keyBeyondShownPanels(portKey(slot, port), *this)) break;
                 drawFlaggedLed(slot, port, bank, record);
             }
         }
-        if (isCurrentKind(kind)) {
+        if (isCurrentReport(kind)) {
             // Drawn even into a hidden panel, ready for when it shows.
             drawCurrent(slot, bank, record.current);
-            d_.state.UpdateKind = ukBankCount;
         }
     }
     // Any status, current or bank-count report proves the unit answers.
@@ -399,7 +390,7 @@ void MainWindowLogic::closeLinkDialogs() {
     if (d_.view.timerDialogVisible()) d_.view.cancelTimerDialog();
 }
 
-void MainWindowLogic::startClockSyncPeriod() { call(d_.hooks.startClockSyncPeriod); }
+void MainWindowLogic::clockSyncRequested() { call(d_.hooks.startClockSyncPeriod); }
 
 // ---- Timer ticks ------------------------------------------------------------------
 

@@ -1,12 +1,12 @@
 #pragma once
 
 // The main window's behaviour without the widgets: the bank panels and
-// their scroll bar, the reaction to the unit's reports (SyncUpdate), and the
+// their scroll bar, the reaction to the unit's reports (reportStored), and the
 // flash, poll and watchdog timers. It draws through MainView, so it runs
 // and is tested without a screen. UI thread only.
 //
-// It is the link's LinkUi: the reader hands its view updates to SyncUpdate
-// and the link's connect/disconnect sequences call the window parts here.
+// It hears the link's events: the reader hands its reports to reportStored
+// and the link's connect/disconnect sequences reach the window parts here.
 
 #include <array>
 #include <cstdint>
@@ -16,7 +16,7 @@
 #include <string_view>
 
 #include "link/device_state.h"
-#include "link/link_ui.h"
+#include "link/link_events.h"
 #include "link/report_rules.h"
 #include "mainwindow/drawing_rules.h"
 #include "mainwindow/main_view.h"
@@ -61,7 +61,7 @@ struct MainWindowHooks {
     std::function<void(std::int32_t kind)> viewUpdated;
 };
 
-class MainWindowLogic final : public LinkUi {
+class MainWindowLogic final : public LinkEvents {
 public:
     struct Deps {
         DeviceState& state;
@@ -110,31 +110,38 @@ public:
     // True while the panel of slot 1..3 is shown; false for other slots.
     bool panelShown(int slot) const;
 
-    // ---- View updates and link (LinkUi) ----
-    // Keeps the layout in step with BankCount, else acts on UpdateKind.
-    void SyncUpdate() override;
+    // ---- The link's events ----
+    // Keeps the layout in step with BankCount, else acts on the report.
+    void reportStored(std::int32_t kind) override;
+    void greeted() override { startPolling(); }
+    bool scheduleShown(int bankIndex) override { return scheduleShowsBank(bankIndex); }
+    void linkClosing() override { hidePanels(); }
+    void linkStopped() override { stopLinkTimers(); }
+    void linkLost() override { closeLinkDialogs(); }
+    void linkReset() override { resetLinkUi(); }
+    void clockSyncRequested() override;
+
     // The greeting arrived: flash timer on, first poll after 10 ms.
-    void startPolling() override;
+    void startPolling();
     // True when the Set Timer dialog is shown with the tab of bank index
     // bankIndex selected.
-    bool scheduleShowsBank(int bankIndex) override;
+    bool scheduleShowsBank(int bankIndex);
     // Sends the schedule of the working tables: every pending entry becomes
     // a clear or set command behind those still waiting in Queue, and the
     // head of Queue is written once (nothing when Queue stays empty). The
-    // rest go out one by one as the unit confirms them (SyncUpdate).
+    // rest go out one by one as the unit confirms them (reportStored).
     void ReturnToTransfer();
     // Hides the panels, separators and the scroll bar.
-    void hidePanels() override;
+    void hidePanels();
     // The window's part of the link reset: the menu hook, every Set Timer
     // tab (first one each time), every Check Version item (last first).
-    void resetLinkUi() override;
+    void resetLinkUi();
     // tmFlash1, tmQuery and tmOpenComError off.
-    void stopLinkTimers() override;
+    void stopLinkTimers();
     // And on again (after an upgrade's file choice came to nothing).
     void startLinkTimers();
     // Configuration dialog (hook) and Set Timer dialog ended as cancelled.
-    void closeLinkDialogs() override;
-    void startClockSyncPeriod() override;
+    void closeLinkDialogs();
 
     // ---- Timer ticks (also called by the timers themselves) ----
     void tmFlash1Timer();
@@ -152,7 +159,7 @@ public:
     int timerTabCount() const { return timerTabs_; }
 
 private:
-    void handleUpdate();
+    void handleUpdate(std::int32_t kind);
     void layoutCheck(int shown, int count);
     void showPanels(int count);
     void setPanelShown(int slot, bool shown);

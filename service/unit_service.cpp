@@ -33,9 +33,6 @@ struct UnitService::Job {
 
 namespace {
 
-bool isStatusKind(std::int32_t kind) { return kind == ukPortStatus || kind == ukStatusAndCurrent; }
-bool isCurrentKind(std::int32_t kind) { return kind == ukCurrent || kind == ukStatusAndCurrent; }
-
 bool versionKnown(const DeviceState& state, int bank) {
     // The text lives in the snapshot: keep it while the text is read.
     const BankRecord record = state.bankSnapshot(bank);
@@ -522,14 +519,14 @@ bool UnitService::stepUpgrade(Job& job) {
 void UnitService::viewUpdate(std::int32_t kind) {
     const int bank = o_.state.ReportedBank.load();
     const bool inRecords = bank >= 0 && bank < kBankRecords;
-    if (inRecords && isStatusKind(kind)) statusSeen_[static_cast<std::size_t>(bank)] = true;
-    if (inRecords && isCurrentKind(kind)) {
+    if (inRecords && isStatusReport(kind)) statusSeen_[static_cast<std::size_t>(bank)] = true;
+    if (inRecords && isCurrentReport(kind)) {
         currentSeen_[static_cast<std::size_t>(bank)] = true;
         currentKnown_[static_cast<std::size_t>(bank)] = true;
     }
     if (inRecords && kind == ukVersion) versionSeen_[static_cast<std::size_t>(bank)] = true;
     if (kind == ukClockError) ++clockErrors_;
-    if (isStatusKind(kind) || isCurrentKind(kind)) {
+    if (isStatusReport(kind) || isCurrentReport(kind)) {
         const int banks = shownBanks(o_.state.BankCount.load());
         bool all = banks > 0;
         for (int b = 1; b <= banks && all; ++b)

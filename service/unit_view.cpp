@@ -11,7 +11,6 @@
 
 namespace velmora {
 
-int shownBanks(int bankCount) { return std::clamp(bankCount, 0, kMaxBanks); }
 
 UnitView takeUnitView(const DeviceState& state, const TimerTables& tables, const LocalMoment& now,
                       const std::array<bool, kBankRecords>& currentKnown) {

@@ -47,8 +47,6 @@ struct UnitView {
     std::vector<BankView> banks;  // banks 1..min(bankCount, 16)
 };
 
-// Banks shown and waited for: the tables and the window stop at 16.
-int shownBanks(int bankCount);
 
 // The unit as the state holds it now; time left as the window computes
 // it (PortTimeLeft on the live tables at `now`). `currentKnown` is indexed

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "link/link_ui.h"
+#include "link/link_events.h"
 
 namespace velmora {
 

@@ -34,14 +34,13 @@ struct InProcessLink : ::testing::Test {
     TimerTables tables;
     QueueDispatcher dispatcher;
     SystemClock clock;
-    test::UpdateRecordingUi ui;
+    test::RecordingLinkEvents ui;
     ScriptedDialogs dialogs;
     std::unique_ptr<sim::InProcessUnit> unit;
     std::unique_ptr<SerialLink> link;
 
     void start(sim::UnitConfig config) {
         unit = std::make_unique<sim::InProcessUnit>(std::move(config));
-        ui.state = &state;
         link = std::make_unique<SerialLink>(SerialLink::Deps{
             state, tables, dispatcher, clock, ui, dialogs,
             [this] { return unit->makeDevice([] { return makeSerialDevice(); }); }, [] { return LinkOptions{}; },

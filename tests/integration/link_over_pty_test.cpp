@@ -31,7 +31,7 @@ using namespace std::chrono_literals;
 
 namespace {
 
-using RecordingUi = test::UpdateRecordingUi;
+using RecordingUi = test::RecordingLinkEvents;
 using test::ListReport;
 
 std::string text(const std::vector<std::uint8_t>& bytes) { return std::string(bytes.begin(), bytes.end()); }
@@ -53,7 +53,6 @@ struct PtyLink : ::testing::Test {
         link->setPortDevices({"", unit->slavePath()});
     }
     void SetUp() override {
-        ui.state = &state;
         link = std::make_unique<SerialLink>(SerialLink::Deps{
             state, tables, dispatcher, clock, ui, dialogs, [] { return makeSerialDevice(); },
             [] { return LinkOptions{}; },

@@ -94,7 +94,6 @@ TEST(DeviceState, StartsWithTheDocumentedValues) {
     DeviceState s;
     EXPECT_EQ(s.BankCount.load(), 0);
     EXPECT_EQ(s.ReportedBank.load(), 1);
-    EXPECT_EQ(s.UpdateKind.load(), 0);
     EXPECT_EQ(s.lastLine(), "");
     for (int b = 0; b < kBankRecords; ++b) {
         const BankRecord r = s.bankSnapshot(b);

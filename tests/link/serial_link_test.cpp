@@ -24,26 +24,25 @@ namespace {
 
 // Records what the link asks of the window. Runs on the test thread, which
 // plays the UI thread by draining the dispatcher.
-class RecordingUi final : public LinkUi {
+class RecordingUi final : public LinkEvents {
 public:
     std::vector<std::string> events;
-    std::vector<int> kinds;  // UpdateKind at every SyncUpdate
-    DeviceState* state = nullptr;
-    std::function<void()> onSync;
+    std::vector<int> kinds;  // the kind of every report
+    std::function<void(std::int32_t kind)> onReport;
     int shownBankTab = -1;
 
-    void SyncUpdate() override {
-        kinds.push_back(state->UpdateKind.load());
-        events.push_back("SyncUpdate");
-        if (onSync) onSync();
+    void reportStored(std::int32_t kind) override {
+        kinds.push_back(kind);
+        events.push_back("reportStored");
+        if (onReport) onReport(kind);
     }
-    void startPolling() override { events.push_back("startPolling"); }
-    bool scheduleShowsBank(int b) override { return b == shownBankTab; }
-    void hidePanels() override { events.push_back("hidePanels"); }
-    void resetLinkUi() override { events.push_back("resetLinkUi"); }
-    void stopLinkTimers() override { events.push_back("stopLinkTimers"); }
-    void closeLinkDialogs() override { events.push_back("closeLinkDialogs"); }
-    void startClockSyncPeriod() override { events.push_back("startClockSyncPeriod"); }
+    void greeted() override { events.push_back("greeted"); }
+    bool scheduleShown(int b) override { return b == shownBankTab; }
+    void linkClosing() override { events.push_back("linkClosing"); }
+    void linkReset() override { events.push_back("linkReset"); }
+    void linkStopped() override { events.push_back("linkStopped"); }
+    void linkLost() override { events.push_back("linkLost"); }
+    void clockSyncRequested() override { events.push_back("clockSyncRequested"); }
     int count(const std::string& e) const {
         int n = 0;
         for (const auto& x : events) n += x == e;
@@ -73,7 +72,6 @@ struct LinkFixture : ::testing::Test {
     std::unique_ptr<SerialLink> link;
 
     void SetUp() override {
-        ui.state = &state;
         link = std::make_unique<SerialLink>(SerialLink::Deps{
             state, tables, dispatcher, clock, ui, dialogs,
             [this] { return shareScripted(port); },
@@ -232,7 +230,7 @@ TEST_F(LinkFixture, OpenLinkSendsTheHandshakeInOrder) {
     // Cleared again so that the sixth poll repeats the request.
     EXPECT_FALSE(state.InfoRequestSent);
     EXPECT_EQ(state.PollCount, 0);
-    EXPECT_EQ(ui.count("startClockSyncPeriod"), 1);
+    EXPECT_EQ(ui.count("clockSyncRequested"), 1);
 }
 
 TEST_F(LinkFixture, OpenLinkWithoutFirmwareOnlyGreets) {
@@ -261,7 +259,7 @@ TEST_F(LinkFixture, GreetingSplitAcrossTwoReadsStartsPollingOnce) {
     link->OpenLink(1);
     port->queueInput("/xy");
     port->queueInput("z\\");
-    ASSERT_TRUE(drainUntil([&] { return ui.count("startPolling") == 1; }));
+    ASSERT_TRUE(drainUntil([&] { return ui.count("greeted") == 1; }));
     EXPECT_TRUE(state.GreetingSeen);
     EXPECT_TRUE(ui.kinds.empty());
 }
@@ -289,20 +287,20 @@ TEST_F(LinkFixture, ConfirmationRefreshesTheShownBankTab) {
 
 TEST_F(LinkFixture, DisconnectInsideAViewUpdateEndsTheReaderWithoutWaiting) {
     link->OpenLink(1);
-    ui.onSync = [&] {
+    ui.onReport = [&](std::int32_t) {
         if (ui.kinds.size() == 1) link->Disconnect();
     };
     port->queueInput("/M1\\/S1 OOOOOOOO\\/C1 1.0\\");
-    ASSERT_TRUE(drainUntil([&] { return ui.count("SyncUpdate") >= 1; }));
+    ASSERT_TRUE(drainUntil([&] { return ui.count("reportStored") >= 1; }));
     // The reader ends by itself; nothing after the Disconnect reaches the window.
     ASSERT_TRUE(drainUntil([&] {
         link->reapReaders();
         return link->readerCount() == 0;
     }));
-    EXPECT_EQ(ui.count("SyncUpdate"), 1);
+    EXPECT_EQ(ui.count("reportStored"), 1);
     EXPECT_FALSE(link->isOpen());
     EXPECT_FALSE(port->isOpen());
-    EXPECT_EQ(ui.count("stopLinkTimers"), 1);
+    EXPECT_EQ(ui.count("linkStopped"), 1);
     EXPECT_EQ(state.BankCount, 0);
 }
 
@@ -335,9 +333,9 @@ TEST_F(LinkFixture, WatchdogExpiryClosesAndTellsTheUser) {
     link->OpenLink(1);
     link->WatchdogExpired();
     EXPECT_FALSE(link->isOpen());
-    EXPECT_EQ(ui.events.front(), "hidePanels");
-    EXPECT_EQ(ui.count("stopLinkTimers"), 1);
-    EXPECT_EQ(ui.count("closeLinkDialogs"), 1);
+    EXPECT_EQ(ui.events.front(), "linkClosing");
+    EXPECT_EQ(ui.count("linkStopped"), 1);
+    EXPECT_EQ(ui.count("linkLost"), 1);
     ASSERT_EQ(dialogs.shown.size(), 1u);
     EXPECT_EQ(dialogs.shown[0].text, kNotFoundMessage);
     EXPECT_EQ(dialogs.shown[0].caption, "");
@@ -347,7 +345,7 @@ TEST_F(LinkFixture, WatchdogExpiryClosesAndTellsTheUser) {
 TEST_F(LinkFixture, DisconnectWhileClosedOnlyHidesAndResets) {
     state.BankCount = 3;
     link->Disconnect();
-    EXPECT_EQ(ui.events, (std::vector<std::string>{"hidePanels", "resetLinkUi"}));
+    EXPECT_EQ(ui.events, (std::vector<std::string>{"linkClosing", "linkReset"}));
     EXPECT_EQ(state.BankCount, 0);
     EXPECT_EQ(port->callCount(SerialCall::close), 0);
 }
@@ -465,12 +463,12 @@ TEST_F(LinkFixture, UpgradeHoldLetsOnlyTheUpgradesBytesThrough) {
 TEST_F(LinkFixture, PurgeAtThePromptDropsWhatTheReaderHeldBehindIt) {
     link->OpenLink(1);
     std::vector<std::string> lines;
-    ui.onSync = [&] {
+    ui.onReport = [&](std::int32_t kind) {
         lines.push_back(state.lastLine());
-        if (state.UpdateKind.load() == ukUpgradeBegin) link->purgeReceive();
+        if (kind == ukUpgradeBegin) link->purgeReceive();
     };
     port->queueInput("Please send the image\r\n|\x08/\x08");
-    ASSERT_TRUE(drainUntil([&] { return ui.count("SyncUpdate") >= 1; }));
+    ASSERT_TRUE(drainUntil([&] { return ui.count("reportStored") >= 1; }));
     // What comes after the purge is read as usual.
     port->queueInput("-\x08");
     ASSERT_TRUE(drainUntil([&] { return !lines.empty() && lines.back() == "-"; }));

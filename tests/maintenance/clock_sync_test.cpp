@@ -64,7 +64,7 @@ struct ClockRig {
         resetLinkState(state, tables);
         sync.linkReset();
     }
-    // A line from the unit, acted on as SyncUpdate does for the clock's kinds.
+    // A line from the unit, acted on as reportStored does for the clock's kinds.
     void deliver(std::string_view line) {
         const LineOutcome out = processLine(line, state, tables, clock.now());
         for (int i = 0; i < out.updateCount; ++i) {

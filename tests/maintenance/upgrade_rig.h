@@ -171,7 +171,7 @@ struct UpgradeRig {
     }
 
     // One line from the unit, as the reader hands it on: processed into the
-    // state, then each view update acted on as the window's SyncUpdate does
+    // state, then each view update acted on as the window does
     // for the upgrade's kinds. Returns the kinds raised.
     std::vector<std::int32_t> deliver(std::string_view line) {
         const LineOutcome out = processLine(line, state, tables, clock.now());
@@ -179,7 +179,6 @@ struct UpgradeRig {
         for (int i = 0; i < out.updateCount; ++i) {
             const std::int32_t kind = out.updates[static_cast<std::size_t>(i)];
             kinds.push_back(kind);
-            state.UpdateKind = kind;
             switch (kind) {
                 case ukUpgradeBegin: upgrade.upgradeBegin(); break;
                 case ukUpgradeStep: upgrade.upgradeStep(); break;

@@ -1,4 +1,4 @@
-// The layout check of SyncUpdate and the scroll bar: panels, window size,
+// The layout check of reportStored and the scroll bar: panels, window size,
 // scroll range, Check Version items, Set Timer tabs, removed banks.
 
 #include <gtest/gtest.h>

@@ -1,5 +1,5 @@
-// The window logic as the link's LinkUi: a real reader thread on a scripted
-// port hands its view updates to SyncUpdate, the poll timer writes through
+// The window logic as the link's events: a real reader thread on a scripted
+// port hands its view updates to reportStored, the poll timer writes through
 // the link, and the watchdog tears the link down. The test thread plays the
 // UI thread by draining the dispatcher; waits are bounded and only for the
 // reader thread, never on timing.

@@ -1,4 +1,4 @@
-// SyncUpdate once the layout is settled: the display branch for status and
+// reportStored once the layout is settled: the display branch for status and
 // current reports, the pending-command list, and the hand-over of the other
 // update kinds.
 
@@ -24,7 +24,6 @@ struct DisplayCase {
     int ledsDrawn;        // LED pictures drawn by the report
     bool currentDrawn;    // both current digits drawn
     const char* currentSlot;  // "1".."3": where the current goes
-    std::int32_t kindAfter;   // UpdateKind after the call
 };
 
 class DisplayBranch : public ::testing::TestWithParam<DisplayCase> {};
@@ -50,31 +49,24 @@ TEST_P(DisplayBranch, DrawsTheReportedSlotAndStopsTheWatchdog) {
     } else {
         EXPECT_TRUE(currents.empty());
     }
-    EXPECT_EQ(rig.state.UpdateKind.load(), c.kindAfter);
     EXPECT_FALSE(rig.logic.tmOpenComError().enabled());
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, DisplayBranch,
     ::testing::Values(
-        DisplayCase{"status_bank_1_draws_eight_leds", 3, 1, ukPortStatus, 1, 8, false, "1", ukPortStatus},
-        DisplayCase{"current_bank_2_draws_digits_and_resets_kind", 3, 1, ukCurrent, 2, 0, true, "2",
-                    ukBankCount},
-        DisplayCase{"status_and_current_bank_3", 3, 1, ukStatusAndCurrent, 3, 8, true, "3", ukBankCount},
-        DisplayCase{"current_bank_6_while_1_to_3_only_stops_watchdog", 8, 1, ukCurrent, 6, 0, false, "1",
-                    ukCurrent},
-        DisplayCase{"status_bank_2_while_scrolled_past_it", 6, 3, ukStatusAndCurrent, 2, 0, false, "1",
-                    ukStatusAndCurrent},
-        DisplayCase{"scrolled_bank_5_lands_in_slot_2", 6, 4, ukStatusAndCurrent, 5, 8, true, "2",
-                    ukBankCount},
+        DisplayCase{"status_bank_1_draws_eight_leds", 3, 1, ukPortStatus, 1, 8, false, "1"},
+        DisplayCase{"current_bank_2_draws_digits", 3, 1, ukCurrent, 2, 0, true, "2"},
+        DisplayCase{"status_and_current_bank_3", 3, 1, ukStatusAndCurrent, 3, 8, true, "3"},
+        DisplayCase{"current_bank_6_while_1_to_3_only_stops_watchdog", 8, 1, ukCurrent, 6, 0, false, "1"},
+        DisplayCase{"status_bank_2_while_scrolled_past_it", 6, 3, ukStatusAndCurrent, 2, 0, false, "1"},
+        DisplayCase{"scrolled_bank_5_lands_in_slot_2", 6, 4, ukStatusAndCurrent, 5, 8, true, "2"},
         DisplayCase{"four_fields_bank_2_with_one_panel_draws_current_only", 1, 1, ukStatusAndCurrent, 2,
-                    0, true, "2", ukBankCount},
-        DisplayCase{"status_bank_3_with_two_panels_draws_nothing", 2, 1, ukPortStatus, 3, 0, false, "1",
-                    ukPortStatus},
-        DisplayCase{"bank_count_kind_only_stops_watchdog", 3, 1, ukBankCount, 1, 0, false, "1",
-                    ukBankCount},
-        DisplayCase{"unknown_kind_14_only_stops_watchdog", 3, 1, 14, 1, 0, false, "1", 14},
-        DisplayCase{"negative_kind_only_stops_watchdog", 3, 1, -1, 1, 0, false, "1", -1}),
+                    0, true, "2"},
+        DisplayCase{"status_bank_3_with_two_panels_draws_nothing", 2, 1, ukPortStatus, 3, 0, false, "1"},
+        DisplayCase{"bank_count_kind_only_stops_watchdog", 3, 1, ukBankCount, 1, 0, false, "1"},
+        DisplayCase{"unknown_kind_14_only_stops_watchdog", 3, 1, 14, 1, 0, false, "1"},
+        DisplayCase{"negative_kind_only_stops_watchdog", 3, 1, -1, 1, 0, false, "1"}),
     [](const auto& row) { return std::string(row.param.name); });
 
 TEST(DisplayBranch, StatusDrawsLampsFromStatesAndFlags) {
@@ -210,7 +202,7 @@ TEST(Dispatch, OtherKindsCallTheirHooksOnly) {
 
 // A confirmation refreshes the dialog only for the bank whose tab the user
 // looks at, which after a tab change is not the bank it opened on.
-TEST(LinkUiPart, ScheduleShowsBankOnlyForTheSelectedTabOfTheVisibleDialog) {
+TEST(LinkEventsPart, ScheduleShowsBankOnlyForTheSelectedTabOfTheVisibleDialog) {
     const struct {
         const char* name;
         bool visible;
@@ -232,7 +224,7 @@ TEST(LinkUiPart, ScheduleShowsBankOnlyForTheSelectedTabOfTheVisibleDialog) {
     }
 }
 
-TEST(LinkUiPart, ClosingDialogsCancelsOnlyAShownTimerDialog) {
+TEST(LinkEventsPart, ClosingDialogsCancelsOnlyAShownTimerDialog) {
     for (bool visible : {true, false}) {
         WindowRig rig;
         rig.view.dialogVisible = visible;
@@ -242,7 +234,7 @@ TEST(LinkUiPart, ClosingDialogsCancelsOnlyAShownTimerDialog) {
     }
 }
 
-TEST(LinkUiPart, HidePanelsHidesPanelsSeparatorsAndScrollBar) {
+TEST(LinkEventsPart, HidePanelsHidesPanelsSeparatorsAndScrollBar) {
     WindowRig rig;
     rig.reportBankCount(5);
     rig.logic.hidePanels();

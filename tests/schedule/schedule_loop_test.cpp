@@ -78,7 +78,7 @@ private:
     }
 
     void receive(const std::string& bytes) {
-        // Writes triggered by a line go out after it, as from SyncUpdate.
+        // Writes triggered by a line go out after it, as from reportStored.
         std::deque<std::string> next;
         for (unsigned char byte : bytes) {
             if (!assembler_.feed(byte, state.RawLineMode.load())) continue;

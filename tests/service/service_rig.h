@@ -3,7 +3,7 @@
 // The service as an owner runs it, without a port: the owner's writes go
 // straight into the simulated unit's model, and what the unit says comes
 // back through the program's own line assembler and line processing, each
-// view update handled as the owner's SyncUpdate does (bank count, the
+// view update handled as the owner's reportStored does (bank count, the
 // pending-command list) and then told to the service. Time is the manual
 // timers' time.
 

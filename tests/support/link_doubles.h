@@ -4,28 +4,27 @@
 // that run against real ports (over ptys, and under Wine).
 
 #include "link/device_state.h"
-#include "link/link_ui.h"
+#include "link/link_events.h"
 
 #include <string>
 #include <vector>
 
 namespace velmora::test {
 
-// Records the kind of every view update and the greeting; the rest of the
-// window's part is not looked at by these tests.
-class UpdateRecordingUi final : public LinkUi {
+// Records the kind of every report and the greetings; the link's other
+// events are not looked at by these tests.
+class RecordingLinkEvents final : public LinkEvents {
 public:
-    DeviceState* state = nullptr;
     std::vector<int> kinds;
-    int polling = 0;
-    void SyncUpdate() override { kinds.push_back(state->UpdateKind.load()); }
-    void startPolling() override { ++polling; }
-    bool scheduleShowsBank(int) override { return false; }
-    void hidePanels() override {}
-    void resetLinkUi() override {}
-    void stopLinkTimers() override {}
-    void closeLinkDialogs() override {}
-    void startClockSyncPeriod() override {}
+    int polling = 0;  // greetings heard
+    void reportStored(std::int32_t kind) override { kinds.push_back(kind); }
+    void greeted() override { ++polling; }
+    bool scheduleShown(int) override { return false; }
+    void linkClosing() override {}
+    void linkStopped() override {}
+    void linkLost() override {}
+    void linkReset() override {}
+    void clockSyncRequested() override {}
 };
 
 // The Detect dialog's report list.

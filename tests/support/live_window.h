@@ -42,8 +42,7 @@ struct LiveWindow {
     // An "M" line: the window lays itself out for `count` banks.
     void reportBankCount(int count) {
         state.BankCount = count;
-        state.UpdateKind = ukBankCount;
-        logic.SyncUpdate();
+        logic.reportStored(ukBankCount);
     }
     void report(const BankReport& r) {
         state.editBank(r.bank, [&](BankRecord& rec) {
@@ -53,8 +52,7 @@ struct LiveWindow {
             rec.current = r.current;
         });
         state.ReportedBank = r.bank;
-        state.UpdateKind = ukStatusAndCurrent;
-        logic.SyncUpdate();
+        logic.reportStored(ukStatusAndCurrent);
     }
 };
 

@@ -64,8 +64,7 @@ struct WindowRig {
     // What the reader does for an "M" line.
     void reportBankCount(int count) {
         state.BankCount = count;
-        state.UpdateKind = ukBankCount;
-        logic.SyncUpdate();
+        logic.reportStored(ukBankCount);
     }
     void setBank(int bank, std::string_view states, std::string_view flags, float amperes) {
         state.editBank(bank, [&](BankRecord& r) {
@@ -75,11 +74,10 @@ struct WindowRig {
             r.current = amperes;
         });
     }
-    // A report of `kind` for `bank`, handed to SyncUpdate as the reader does.
+    // A report of `kind` for `bank`, handed on as the reader does.
     void report(std::int32_t kind, int bank) {
         state.ReportedBank = bank;
-        state.UpdateKind = kind;
-        logic.SyncUpdate();
+        logic.reportStored(kind);
     }
 
     // Enabled timer entry in LiveOn or LiveOff for bank/port (1-based).

@@ -32,7 +32,7 @@ constexpr int kBoundMs = 15000;
 
 CheckResults results;
 
-using RecordingUi = test::UpdateRecordingUi;
+using RecordingUi = test::RecordingLinkEvents;
 using test::ListReport;
 
 std::string joined(const std::vector<std::string>& lines) {
@@ -56,7 +56,6 @@ struct Fixture {
         : link(SerialLink::Deps{state, tables, dispatcher, clock, ui, dialogs,
                                 [] { return makeSerialDevice(); }, [] { return LinkOptions{}; },
                                 [](int ms) { Sleep(static_cast<DWORD>(ms)); }}) {
-        ui.state = &state;
         link.setPortDevices(std::move(devices));
     }
     ~Fixture() {
