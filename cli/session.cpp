@@ -2,11 +2,11 @@
 
 #include <algorithm>
 
+#include "link/port_search.h"
 #include "link/protocol.h"
 #include "link/report_rules.h"
 #include "platform/forwarding_serial.h"
 #include "platform/port_list.h"
-#include "settings/detect_scan.h"
 
 namespace velmora::cli {
 
@@ -58,21 +58,6 @@ private:
     std::function<void(SerialStatus)> opened_;
 };
 
-// The Detect dialog's scan without a dialog to draw.
-class UnseenDetectView final : public DetectView {
-public:
-    void setLabel(const std::string&) override {}
-    void appendToLabel(const std::string&) override {}
-    void setProgressMaximum(int) override {}
-    void advanceProgress() override {}
-    void fillProgress() override {}
-    void appendLine(const std::string&) override {}
-    void removeLastLine() override {}
-    void setReportScrollBar(bool) override {}
-    void setDetectResult(int) override {}
-    void enableOk() override {}
-};
-
 class UnreadReport final : public ProbeReport {
 public:
     void append(const std::string&) override {}
@@ -112,21 +97,18 @@ std::unique_ptr<SerialDevice> Session::makeWatchedDevice() {
                                            [this](SerialStatus s) { lastOpen_ = s; });
 }
 
-int Session::probeForUnit(const std::vector<std::string>& names, std::vector<PortRefusal>& refusals) {
-    DetectScanDeps scan;
-    scan.names = names;
-    scan.comPort = 0;  // "AUTO": every port in turn, the first answer wins
-    scan.probe = [this, &refusals](int index, ProbeReport& report) {
+int Session::probeForUnit(int count, std::vector<PortRefusal>& refusals) {
+    UnreadReport report;
+    PortSearch search;
+    search.count = count;
+    search.probe = [&](int position) {
         lastOpen_ = SerialStatus::ok;
-        const int found = link_->ProbePort(index, report);
+        const bool found = link_->ProbePort(position, report) == 1;
         if (lastOpen_ != SerialStatus::ok)
-            refusals.push_back({link_->portDevices()[static_cast<std::size_t>(index)], lastOpen_});
+            refusals.push_back({link_->portDevices()[static_cast<std::size_t>(position)], lastOpen_});
         return found;
     };
-    // The dialog's pauses are there to let it be drawn; nothing to draw here.
-    scan.pause = [](int) {};
-    UnseenDetectView view;
-    return ScanPorts(scan, view, 0);
+    return searchPorts(search).found;
 }
 
 void Session::disconnect() { link_->Disconnect(); }
@@ -145,13 +127,13 @@ Session::Connection Session::connect(const std::string& device, int timeoutMs) {
         ComPortList list = comPortListFrom(d_.listPorts ? d_.listPorts() : std::vector<SerialPortInfo>{});
         link_->setPortDevices(list.devices);
         std::vector<PortRefusal> refusals;
-        position = probeForUnit(list.names, refusals);
+        position = probeForUnit(list.count(), refusals);
         if (stopSignal() != 0) {
             c.exitCode = kExitNoUnit;
             c.message = "stopped while probing the serial ports";
             return c;
         }
-        if (!isDetectedPosition(position, list.count())) {
+        if (position == 0) {
             const ScanVerdict verdict = noUnitVerdict(refusals, static_cast<std::size_t>(list.count()));
             c.exitCode = verdict.exitCode;
             c.message = verdict.text;

@@ -189,7 +189,8 @@ private:
     void clockSyncRequested() override {}
 
     std::unique_ptr<SerialDevice> makeWatchedDevice();
-    int probeForUnit(const std::vector<std::string>& names, std::vector<PortRefusal>& refusals);
+    // The list position the unit answered at, 0 when none did.
+    int probeForUnit(int count, std::vector<PortRefusal>& refusals);
 
     Deps d_;
     DeviceState state_;

@@ -1,5 +1,6 @@
 #include "settings/detect_scan.h"
 
+#include "link/port_search.h"
 #include "link/serial_link.h"
 
 namespace velmora {
@@ -41,36 +42,39 @@ int ScanPorts(const DetectScanDeps& deps, DetectView& view, int previous) {
         if (deps.pause) deps.pause(ms);
     };
     auto probe = [&](int index) { return deps.probe ? deps.probe(index, report) : 0; };
-    int result = previous;
     view.setProgressMaximum(count);
 
     if (deps.comPort == 0) {
-        for (int i = 1; i <= count; ++i) {
-            if (deps.stop && deps.stop->load()) break;
+        PortSearch search;
+        search.count = count;
+        search.stop = deps.stop;
+        search.probe = [&](int i) { return probe(i) == 1; };
+        search.beforeProbe = [&](int i) {
             const std::string name = nameAt(deps.names, i);
             view.setLabel("Checking" + name);
             view.setReportScrollBar(report.lines() >= kDetectScrollBarLines);
             pause(kDetectStepPauseMs);
             view.advanceProgress();
             report.append("Check " + name);
-            if (probe(i) == 1) {
+        };
+        search.afterProbe = [&](int i, bool found) {
+            if (found) {
                 view.appendToLabel(kDetectFoundLabelSuffix);
                 view.fillProgress();
-                result = i;
-                view.setDetectResult(result);
+                view.setDetectResult(i);
                 report.append(kDetectSeparator);
                 report.append(kDetectFoundLine);
                 pause(kDetectFoundPauseMs);
-                view.enableOk();
-                return result;
+                return;
             }
-            result = kDetectNotFound;
-            view.setDetectResult(result);
+            view.setDetectResult(kDetectNotFound);
             report.append(kDetectSeparator);
             if (i == count) report.append(kNotFoundMessage);
-        }
+        };
+        const PortSearchResult searched = searchPorts(search);
         view.enableOk();
-        return result;
+        if (searched.found != 0) return searched.found;
+        return searched.probed > 0 ? kDetectNotFound : previous;
     }
 
     const int k = deps.comPort;
@@ -80,13 +84,12 @@ int ScanPorts(const DetectScanDeps& deps, DetectView& view, int previous) {
     if (probe(k) == 1) {
         view.appendToLabel(kDetectFoundLabelSuffix);
         view.fillProgress();
-        result = k;
-        view.setDetectResult(result);
+        view.setDetectResult(k);
         report.append(kDetectSeparator);
         report.append(kDetectFoundLine);
         pause(kDetectFixedFoundPauseMs);
         view.enableOk();
-        return result;
+        return k;
     }
     report.append(kDetectSeparator);
     report.append(kNotFoundMessage);
