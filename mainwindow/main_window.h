@@ -163,6 +163,7 @@ protected:
 private:
     void buildMenus();
     void buildPopups();
+    void buildPanels();  // the three bank panels and the separators between them
     void buildPanel(int slot);
     // Two digit pictures in one display object.
     void addDigitDisplay(QWidget* panel, ComponentId display, int left, int top,
