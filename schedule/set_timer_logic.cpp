@@ -1,7 +1,6 @@
 #include "schedule/set_timer_logic.h"
 
 #include <algorithm>
-#include <limits>
 
 #include "schedule/schedule_file.h"
 #include "schedule/timer_arithmetic.h"
@@ -10,43 +9,8 @@ namespace velmora {
 
 namespace {
 
-// Sets a flag for a scope and puts back what it was, so that a rule run
-// from inside another (a cascade inside a cascade) does not end the outer
-// one's state early.
-class FlagScope {
-public:
-    FlagScope(bool& flag, bool value) : flag_(flag), saved_(flag) { flag_ = value; }
-    ~FlagScope() { flag_ = saved_; }
-    FlagScope(const FlagScope&) = delete;
-    FlagScope& operator=(const FlagScope&) = delete;
-
-private:
-    bool& flag_;
-    bool saved_;
-};
-
 constexpr const char* kInvalidText = "Invalid";
 constexpr const char* kAllText = "all";
-
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
-
-std::string digitsOnly(std::string_view text) {
-    std::string out;
-    for (char c : text)
-        if (isDigit(c)) out += c;
-    return out;
-}
-
-// The number in a field (digits only); 0 for an empty field, capped far
-// above any limit so that long pasted digit runs cannot overflow.
-std::int32_t numberOf(std::string_view text) {
-    long long v = 0;
-    for (char c : text) {
-        if (!isDigit(c)) continue;
-        v = std::min<long long>(v * 10 + (c - '0'), std::numeric_limits<std::int32_t>::max());
-    }
-    return static_cast<std::int32_t>(v);
-}
 
 // A field showing 0. Assigned as a character rather than a literal: g++ 12
 // at -O3 takes the inlined literal copy for an overlapping one (-Wrestrict).
@@ -56,7 +20,6 @@ std::int32_t kindOrAfter(std::int32_t kind) { return kind >= KindAfter && kind <
 std::int32_t dayOrNone(std::int32_t day) { return day >= 0 && day <= 7 ? day : 0; }
 
 int firstRowOf(TimerPage page) { return page == TimerPage::powerOn ? 0 : kRowsPerPage; }
-int pageEnd(int row) { return row < kRowsPerPage ? kRowsPerPage : kTimerRows; }
 
 }  // namespace
 
@@ -181,97 +144,6 @@ void SetTimerLogic::recaptionClearButtons() {
     view_.setClearBankCaption(clearCaption_);
 }
 
-// ---- Check-box rules ----------------------------------------------------------------------
-
-void SetTimerLogic::setChecked(int r, bool checked) {
-    if (at(r).checked == checked) return;  // a box set to what it shows does not click
-    at(r).checked = checked;
-    chkEnableChange(r);
-}
-
-void SetTimerLogic::chkEnableClick(int r, bool checked) {
-    const HandlerScope handler(*this);
-    if (r < 0 || r >= kTimerRows) return;
-    // A row without a usable timer ignores its (hidden) box.
-    if (!at(r).invalid) setChecked(r, checked);
-    flush();
-}
-
-void SetTimerLogic::chkEnableChange(int r) {
-    if (EnableGuard_ || at(r).invalid) return;
-    at(r).changed = true;
-    const int line = lineOfRow(r);
-    if (!at(r).checked) {
-        resetRow(r);
-        if (line <= kWholeBankLine)
-            for (int f = r + 1; f < pageEnd(r); ++f) resetRow(f);
-        return;
-    }
-    if (at(r).kind == KindEveryWeek && at(r).day == 0) {
-        message(kDayFieldMessage, MessageIcon::stop);
-        refuse(r);
-        return;
-    }
-    const int other = counterpartRow(r);
-    if (at(other).checked && !at(other).invalid && sameTrigger(r, other)) {
-        if (!RowsLoading_)
-            message(r < kRowsPerPage ? kSameTimeAsPowerOffMessage : kSameTimeAsPowerOnMessage, MessageIcon::stop);
-        refuse(r);
-        return;
-    }
-    lockRow(r);
-    // Inside a cascade the outer one already copies into the same rows.
-    if (line <= kWholeBankLine && !CascadeActive_) cascade(r);
-}
-
-void SetTimerLogic::refuse(int r) {
-    {
-        FlagScope guard(EnableGuard_, true);
-        setChecked(r, false);
-    }
-    at(r).changed = false;
-}
-
-void SetTimerLogic::cascade(int r) {
-    FlagScope active(CascadeActive_, true);
-    for (int f = r + 1; f < pageEnd(r); ++f) {
-        // A port without a usable timer takes no part.
-        if (at(f).invalid) continue;
-        setChecked(f, false);
-        TimerRow& row = at(f);
-        const TimerRow& source = at(r);
-        row.kind = source.kind;
-        row.day = source.day;
-        row.hourText = source.hourText;
-        row.minuteText = source.minuteText;
-        setChecked(f, true);
-    }
-}
-
-int SetTimerLogic::counterpartRow(int r) const {
-    if (r < kRowsPerPage) {
-        if (r == 0 && !rows_[kRowsPerPage].checked) return kRowsPerPage + kWholeBankLine;
-        return r + kRowsPerPage;
-    }
-    if (r == kRowsPerPage && !rows_[0].checked) return kWholeBankLine;
-    return r - kRowsPerPage;
-}
-
-bool SetTimerLogic::sameTrigger(int r, int other) const {
-    const LocalMoment now = d_.clock.now();
-    auto entryOf = [](const TimerRow& row) {
-        TimerEntry e;
-        e.kind = row.kind;
-        e.weekday = row.day;
-        e.hour = numberOf(row.hourText);
-        e.minute = numberOf(row.minuteText);
-        return e;
-    };
-    const TimeLeft a = TimeToTrigger(entryOf(row(r)), TriggerMode::display, now);
-    const TimeLeft b = TimeToTrigger(entryOf(row(other)), TriggerMode::display, now);
-    return a.hours == b.hours && a.minutes == b.minutes;
-}
-
 // ---- Filling rows ---------------------------------------------------------------------------
 
 void SetTimerLogic::ShowBankPage(const Entries& entries, TimerPage page) {
@@ -355,164 +227,6 @@ void SetTimerLogic::FormShow() {
     selectTabQuietly(PageBank_);
     for (TimerRow& row : rows_) row.changed = false;
     flush();
-}
-
-// ---- Kind, hour and minute fields --------------------------------------------------------------
-
-void SetTimerLogic::cmbAfterSelect(int r, int index) {
-    const HandlerScope handler(*this);
-    if (r < 0 || r >= kTimerRows || index < KindAfter || index > KindEveryWeek) return;
-    TimerRow& row = at(r);
-    row.kind = index;
-    if (row.kind == KindEveryWeek) {
-        row.dayEnabled = true;
-    } else {
-        row.dayEnabled = false;
-        row.day = 0;
-    }
-    if (row.kind != KindAfter && numberOf(row.hourText) > kDayHourLimit) row.hourText = std::to_string(kDayHourLimit);
-    flush();
-}
-
-void SetTimerLogic::cmbDaySelect(int r, int index) {
-    const HandlerScope handler(*this);
-    if (r < 0 || r >= kTimerRows || index < 0 || index > 7) return;
-    at(r).day = index;
-    flush();
-}
-
-int SetTimerLogic::fieldLimit(int r, RowField field) const {
-    return field == RowField::hour ? row(r).hourLimit() : kMinuteLimit;
-}
-
-std::string& SetTimerLogic::fieldText(int r, RowField field) {
-    return field == RowField::hour ? at(r).hourText : at(r).minuteText;
-}
-
-void SetTimerLogic::fieldCheck(int r, RowField field, std::string_view text) {
-    const HandlerScope handler(*this);
-    if (r < 0 || r >= kTimerRows) return;
-    // Keys other than digits never get in; pasted text is cut to its digits.
-    std::string& shown = fieldText(r, field);
-    shown = digitsOnly(text);
-    const int limit = fieldLimit(r, field);
-    if (!shown.empty() && numberOf(shown) > limit) {
-        message(kValueRangePrefix + std::to_string(limit), MessageIcon::none);
-        fieldText(r, field) = std::to_string(limit);
-        view_.focusField(r, field);
-    }
-    flush();
-}
-
-bool SetTimerLogic::fieldExitCheck(int r, RowField field) {
-    const HandlerScope handler(*this);
-    if (r < 0 || r >= kTimerRows) return false;
-    const std::string& shown = fieldText(r, field);
-    const int limit = fieldLimit(r, field);
-    if (!shown.empty() && numberOf(shown) <= limit) return false;
-    message(kValueMustPrefix + std::to_string(limit), MessageIcon::none);
-    fieldText(r, field) = std::to_string(limit);
-    flush();
-    view_.focusField(r, field);
-    return true;
-}
-
-void SetTimerLogic::upDownClick(int r, RowField field, bool up) {
-    const HandlerScope handler(*this);
-    if (r < 0 || r >= kTimerRows) return;
-    const int limit = fieldLimit(r, field);
-    int v = numberOf(fieldText(r, field));
-    if (v > limit)
-        v = up ? 0 : limit;
-    else if (up)
-        v = v >= limit ? 0 : v + 1;
-    else
-        v = v <= 0 ? limit : v - 1;
-    fieldText(r, field) = std::to_string(v);
-    flush();
-    view_.focusField(r, field);
-}
-
-void SetTimerLogic::hourCheck(int r, std::string_view text) { fieldCheck(r, RowField::hour, text); }
-void SetTimerLogic::minCheck(int r, std::string_view text) { fieldCheck(r, RowField::minute, text); }
-bool SetTimerLogic::hourExitCheck(int r) { return fieldExitCheck(r, RowField::hour); }
-bool SetTimerLogic::minExitCheck(int r) { return fieldExitCheck(r, RowField::minute); }
-void SetTimerLogic::hourUpDownClick(int r, bool up) { upDownClick(r, RowField::hour, up); }
-void SetTimerLogic::minUpDownClick(int r, bool up) { upDownClick(r, RowField::minute, up); }
-
-// ---- Collection ---------------------------------------------------------------------------------
-
-void SetTimerLogic::StoreRow(const TimerRow& row, TimerEntry& e) const {
-    e.pending = row.changed ? 1 : 0;
-    e.enabled = row.checked ? 1 : 0;
-    e.kind = row.kind;
-    e.weekday = row.day;
-    e.hour = numberOf(row.hourText);
-    e.minute = numberOf(row.minuteText);
-}
-
-void SetTimerLogic::CollectPage(int firstRow, TimerTable& table, int bank, int banks) {
-    const int limit = tableBankLimit(banks);
-    auto zeroAllBanks = [&] {
-        for (int b = 0; b < limit; ++b) table[static_cast<std::size_t>(b)].fill(TimerEntry{});
-    };
-    auto& entries = table[static_cast<std::size_t>(bank)];
-    const TimerRow& allBanks = row(firstRow + kAllBanksLine);
-    const TimerRow& wholeBank = row(firstRow + kWholeBankLine);
-
-    // Clears first.
-    if (!allBanks.checked && allBanks.changed) {
-        zeroAllBanks();
-        StoreRow(allBanks, entries[0]);
-        entries[0].scope = ScopeClearAll;
-    } else if (!wholeBank.checked && wholeBank.changed) {
-        entries.fill(TimerEntry{});
-        StoreRow(wholeBank, entries[0]);
-        entries[0].scope = ScopeClearBank;
-    } else {
-        for (int p = 0; p < kPortsPerBank; ++p) {
-            const TimerRow& port = row(firstRow + 2 + p);
-            if (!port.checked && port.changed) StoreRow(port, entries[static_cast<std::size_t>(p)]);
-        }
-    }
-
-    // Then the sets.
-    if (allBanks.checked && allBanks.changed) {
-        zeroAllBanks();
-        StoreRow(allBanks, entries[0]);
-        entries[0].scope = ScopeAllBanks;
-        if (banks != 1) {
-            const TimerEntry setting = entries[0];
-            for (int b = 0; b < limit; ++b) {
-                TimerEntry& copy = table[static_cast<std::size_t>(b)][0];
-                copy = setting;
-                // Sent once, from bank index 0.
-                if (b != 0) copy.pending = 0;
-            }
-        }
-    } else if (wholeBank.checked && wholeBank.changed) {
-        entries.fill(TimerEntry{});
-        StoreRow(wholeBank, entries[0]);
-        entries[0].scope = ScopeBank;
-    } else {
-        for (int p = 0; p < kPortsPerBank; ++p) {
-            const TimerRow& port = row(firstRow + 2 + p);
-            if (!port.checked || !port.changed) continue;
-            TimerEntry& e = entries[static_cast<std::size_t>(p)];
-            StoreRow(port, e);
-            if (e.scope == ScopeClearAll) e.scope = ScopeClearAllThenPort;
-            else if (e.scope == ScopeClearBank) e.scope = ScopeClearBankThenPort;
-        }
-    }
-}
-
-void SetTimerLogic::CollectBank() {
-    const int banks = bankCount();
-    const int bank = std::clamp(PageBank_, 0, kMaxBanks - 1);
-    d_.tables.withLock([&](TimerTables::Tables& t) {
-        CollectPage(0, t.editOn, bank, banks);
-        CollectPage(kRowsPerPage, t.editOff, bank, banks);
-    });
 }
 
 // ---- Buttons and tabs -----------------------------------------------------------------------------

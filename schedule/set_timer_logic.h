@@ -215,6 +215,21 @@ private:
         SetTimerLogic& logic_;
     };
 
+    // Sets a flag for a scope and puts back what it was, so that a rule run
+    // from inside another (a cascade inside a cascade) does not end the
+    // outer one's state early.
+    class FlagScope {
+    public:
+        FlagScope(bool& flag, bool value) : flag_(flag), saved_(flag) { flag_ = value; }
+        ~FlagScope() { flag_ = saved_; }
+        FlagScope(const FlagScope&) = delete;
+        FlagScope& operator=(const FlagScope&) = delete;
+
+    private:
+        bool& flag_;
+        bool saved_;
+    };
+
     using Entries = std::array<TimerEntry, kPortsPerBank>;
 
     TimerRow& at(int r) { return rows_[static_cast<std::size_t>(r)]; }

@@ -1,9 +1,28 @@
 #include "schedule/timer_row.h"
 
 #include <algorithm>
+#include <limits>
+
+#include <algorithm>
 #include <cstdio>
 
 namespace velmora {
+
+std::string fieldDigits(std::string_view text) {
+    std::string out;
+    for (char c : text)
+        if (c >= '0' && c <= '9') out += c;
+    return out;
+}
+
+std::int32_t fieldNumber(std::string_view text) {
+    long long v = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') continue;
+        v = std::min<long long>(v * 10 + (c - '0'), std::numeric_limits<std::int32_t>::max());
+    }
+    return static_cast<std::int32_t>(v);
+}
 
 const std::array<const char*, 4>& kindItems() {
     static const std::array<const char*, 4> items = {"After", "At", "Every day", "Every week"};

@@ -19,6 +19,7 @@ inline constexpr int kTimerRows = 20;
 inline constexpr int kRowsPerPage = 10;
 inline constexpr int kAllBanksLine = 0;
 inline constexpr int kWholeBankLine = 1;
+inline constexpr int kFirstPortLine = 2;  // port p (1..8) is line kFirstPortLine + p - 1
 
 inline constexpr int kDelayHourLimit = 99;  // udHour range for "After"
 inline constexpr int kDayHourLimit = 23;    // udHour range for the other kinds
@@ -66,6 +67,12 @@ struct TimerRow {
 // The page and line of a row.
 inline TimerPage pageOfRow(int row) { return row < kRowsPerPage ? TimerPage::powerOn : TimerPage::powerOff; }
 inline int lineOfRow(int row) { return row % kRowsPerPage; }
+
+// The digits of a field's text, and the number they make: 0 for none,
+// capped far above any limit so that long pasted digit runs cannot
+// overflow.
+std::string fieldDigits(std::string_view text);
+std::int32_t fieldNumber(std::string_view text);
 
 // Object name of a row's component: prefix and row number, e.g.
 // ("chkEnable", 13) -> "chkEnable13".
