@@ -22,8 +22,8 @@ constexpr std::size_t kLinkOutputQueue = 16384;
 void applyLineSettings(SerialLineSettings& s) {
     s.baudRate = 9600;
     s.byteSize = 8;
-    s.parity = 0;
-    s.stopBits = 0;
+    s.parity = Parity::none;
+    s.stopBits = StopBits::one;
     s.ctsOutputFlow = true;
 }
 

@@ -29,14 +29,18 @@ const char* serialStatusText(SerialStatus s);
 inline constexpr const char* kSerialPermissionAdvice =
     "serial ports belong to the dialout group: sudo usermod -aG dialout $USER, then log in again";
 
+// Parity and stop bits, numbered with the classic codes the Windows
+// device control block uses too.
+enum class Parity : std::uint8_t { none = 0, odd = 1, even = 2, mark = 3, space = 4 };
+enum class StopBits : std::uint8_t { one = 0, oneAndHalf = 1, two = 2 };
+
 // The members of the port's line settings the program changes; everything
-// else keeps what the port had. StopBits/Parity use the classic codes:
-// Parity 0 = none, StopBits 0 = one stop bit.
+// else keeps what the port had.
 struct SerialLineSettings {
     std::uint32_t baudRate = 9600;
     std::uint8_t byteSize = 8;
-    std::uint8_t parity = 0;
-    std::uint8_t stopBits = 0;
+    Parity parity = Parity::none;
+    StopBits stopBits = StopBits::one;
     bool ctsOutputFlow = true;  // transmission waits for CTS
 };
 

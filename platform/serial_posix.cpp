@@ -3,6 +3,7 @@
 
 #include "platform/serial_posix.h"
 #include "platform/serial_errors_posix.h"
+#include "platform/termios_settings.h"
 
 #include <algorithm>
 #include <atomic>
@@ -37,31 +38,6 @@ constexpr auto kCloseGrace = std::chrono::seconds(2);
 // Pause before polling again after the port said "readable" without any
 // byte to read, so that such a driver cannot make us spin.
 constexpr int kSpuriousPauseMs = 10;
-
-struct BaudCode {
-    std::uint32_t baud;
-    speed_t code;
-};
-
-constexpr BaudCode kBauds[] = {
-    {50, B50},         {75, B75},         {110, B110},       {134, B134},
-    {150, B150},       {200, B200},       {300, B300},       {600, B600},
-    {1200, B1200},     {1800, B1800},     {2400, B2400},     {4800, B4800},
-    {9600, B9600},     {19200, B19200},   {38400, B38400},   {57600, B57600},
-    {115200, B115200}, {230400, B230400}, {460800, B460800}, {921600, B921600},
-};
-
-std::optional<speed_t> speedCode(std::uint32_t baud) {
-    for (const auto& b : kBauds)
-        if (b.baud == baud) return b.code;
-    return std::nullopt;
-}
-
-std::uint32_t baudOf(speed_t code) {
-    for (const auto& b : kBauds)
-        if (b.code == code) return b.baud;
-    return 0;
-}
 
 // Milliseconds left until `deadline`, rounded up so that a poll never ends
 // just before it and comes straight back with a 0 ms wait.
@@ -243,7 +219,7 @@ public:
         if (!port) return SerialStatus::notOpen;
         termios tio{};
         if (termios_.get(port->fd, tio) != 0) return port->ioFailure(errno);
-        out = settingsOf(tio);
+        out = lineSettingsOf(tio);
         return SerialStatus::ok;
     }
 
@@ -252,16 +228,16 @@ public:
         if (!port) return SerialStatus::notOpen;
         termios tio{};
         if (termios_.get(port->fd, tio) != 0) return port->ioFailure(errno);
-        if (!applySettings(settings, tio)) return SerialStatus::failed;
+        if (!applyLineSettings(settings, tio)) return SerialStatus::failed;
         if (termios_.set(port->fd, TCSANOW, tio) != 0) return port->ioFailure(errno);
         // tcsetattr succeeds when any part was applied: read it back.
         termios check{};
         if (termios_.get(port->fd, check) != 0) return port->ioFailure(errno);
-        const SerialLineSettings got = settingsOf(check);
+        const SerialLineSettings got = lineSettingsOf(check);
         // A frame other than the one asked for garbles every byte, and a line
         // that is not binary-clean corrupts firmware images: both refuse the port.
         if (got.baudRate != settings.baudRate || got.byteSize != settings.byteSize ||
-            got.parity != settings.parity || (got.stopBits != 0) != (settings.stopBits != 0) ||
+            got.parity != settings.parity || (got.stopBits == StopBits::one) != (settings.stopBits == StopBits::one) ||
             !isBinaryClean(check))
             return SerialStatus::failed;
         // CTS flow control is asked for but not insisted on: some adapters'
@@ -423,87 +399,8 @@ private:
         return PortUse(port_);
     }
 
-    static SerialLineSettings settingsOf(const termios& tio) {
-        SerialLineSettings s;
-        s.baudRate = baudOf(::cfgetospeed(&tio));
-        switch (tio.c_cflag & CSIZE) {
-            case CS5: s.byteSize = 5; break;
-            case CS6: s.byteSize = 6; break;
-            case CS7: s.byteSize = 7; break;
-            default: s.byteSize = 8; break;
-        }
-        if (!(tio.c_cflag & PARENB)) {
-            s.parity = 0;
-        } else if (tio.c_cflag & CMSPAR) {
-            s.parity = (tio.c_cflag & PARODD) ? 3 : 4;  // mark : space
-        } else {
-            s.parity = (tio.c_cflag & PARODD) ? 1 : 2;  // odd : even
-        }
-        s.stopBits = (tio.c_cflag & CSTOPB) ? 2 : 0;
-        s.ctsOutputFlow = (tio.c_cflag & CRTSCTS) != 0;
-        return s;
-    }
 
-    // Changes only what the program sets, and makes the line binary-clean
-    // whatever an earlier program left: firmware images cross it.
-    static bool applySettings(const SerialLineSettings& s, termios& tio) {
-        auto speed = speedCode(s.baudRate);
-        if (!speed) return false;
-        tcflag_t size;
-        switch (s.byteSize) {
-            case 5: size = CS5; break;
-            case 6: size = CS6; break;
-            case 7: size = CS7; break;
-            case 8: size = CS8; break;
-            default: return false;
-        }
-        tcflag_t parity;
-        switch (s.parity) {
-            case 0: parity = 0; break;
-            case 1: parity = PARENB | PARODD; break;
-            case 2: parity = PARENB; break;
-            case 3: parity = PARENB | PARODD | CMSPAR; break;
-            case 4: parity = PARENB | CMSPAR; break;
-            default: return false;
-        }
-        tcflag_t stop;
-        switch (s.stopBits) {
-            case 0: stop = 0; break;
-            case 1:  // one and a half: only the 5-bit frame has it
-                if (s.byteSize != 5) return false;
-                stop = CSTOPB;
-                break;
-            case 2: stop = CSTOPB; break;
-            default: return false;
-        }
 
-        tio.c_iflag &= ~static_cast<tcflag_t>(IGNBRK | BRKINT | IGNPAR | PARMRK | INPCK | ISTRIP |
-                                               INLCR | IGNCR | ICRNL | IXON | IXOFF | IXANY |
-                                               IMAXBEL | IUCLC | IUTF8);
-        tio.c_oflag &= ~static_cast<tcflag_t>(OPOST);
-        tio.c_lflag &= ~static_cast<tcflag_t>(ECHO | ECHOE | ECHOK | ECHONL | ECHOCTL | ECHOPRT |
-                                               ECHOKE | ICANON | ISIG | IEXTEN | TOSTOP);
-        tio.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS);
-        tio.c_cflag |= size | parity | stop | CLOCAL | CREAD;
-        if (s.ctsOutputFlow) tio.c_cflag |= CRTSCTS;
-        // VMIN 1 keeps read() == 0 for a hang-up only; the descriptor is
-        // non-blocking, so an empty queue reads as EAGAIN.
-        tio.c_cc[VMIN] = 1;
-        tio.c_cc[VTIME] = 0;
-        ::cfsetispeed(&tio, *speed);
-        ::cfsetospeed(&tio, *speed);
-        return true;
-    }
-
-    // True when nothing in `tio` would change, drop, insert or act on a byte:
-    // no XON/XOFF, no parity check or marking, no stripping, no CR/NL or case
-    // mapping, no output processing, no line editing, echo or signals.
-    static bool isBinaryClean(const termios& tio) {
-        constexpr tcflag_t kInput = IXON | IXOFF | IXANY | INPCK | PARMRK | ISTRIP | INLCR | IGNCR |
-                                    ICRNL | IUCLC;
-        constexpr tcflag_t kLocal = ICANON | ECHO | ISIG | IEXTEN;
-        return (tio.c_iflag & kInput) == 0 && (tio.c_oflag & OPOST) == 0 && (tio.c_lflag & kLocal) == 0;
-    }
 
     // One non-blocking read. ok: bytes came; timeout: nothing waiting;
     // deviceGone: hung up (read() of 0 with the line hung up, or EIO/ENXIO).

@@ -14,111 +14,29 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
-#include <deque>
 #include <limits>
 #include <memory>
 #include <mutex>
-#include <system_error>
-#include <thread>
 #include <vector>
 
 #include "platform/port_list.h"
 #include "platform/serial_device.h"
+#include "platform/serial_errors_win32.h"
+#include "platform/serial_writer_win32.h"
 
 namespace velmora {
-namespace win32serial {
-
-// What the failing call was doing, because Windows reuses codes: access
-// denied at open means "somebody else has the port", on an open handle it
-// means the adapter went away; an aborted operation is ours when we asked
-// for it (close/wake) and a dying device otherwise.
-enum class ErrorContext {
-    opening,    // CreateFileA
-    io,         // any call on an open handle
-    cancelled,  // the call ended after we cancelled it (close or wake)
-};
-
-// The one place where GetLastError() values become SerialStatus.
-SerialStatus statusFromError(DWORD error, ErrorContext context) {
-    switch (error) {
-        case ERROR_SUCCESS:
-            return SerialStatus::ok;
-        case ERROR_FILE_NOT_FOUND:
-        case ERROR_PATH_NOT_FOUND:
-        case ERROR_INVALID_NAME:
-        case ERROR_BAD_UNIT:
-            return SerialStatus::notFound;
-        case ERROR_ACCESS_DENIED:
-            // Windows answers a second open of a COM port with access denied.
-            return context == ErrorContext::opening ? SerialStatus::busy
-                                                    : SerialStatus::deviceGone;
-        case ERROR_SHARING_VIOLATION:
-        case ERROR_BUSY:
-            return SerialStatus::busy;
-        case ERROR_OPERATION_ABORTED:
-            if (context == ErrorContext::cancelled) return SerialStatus::woken;
-            // Nobody here cancelled it: the driver gave up on the device.
-            return SerialStatus::deviceGone;
-        case ERROR_DEV_NOT_EXIST:
-        case ERROR_DEVICE_NOT_CONNECTED:
-        case ERROR_DEVICE_REMOVED:
-            return context == ErrorContext::opening ? SerialStatus::notFound
-                                                    : SerialStatus::deviceGone;
-        case ERROR_BROKEN_PIPE:  // the far end of a virtual port closed
-        case ERROR_BAD_COMMAND:
-        case ERROR_GEN_FAILURE:
-        case ERROR_NOT_READY:
-        case ERROR_COUNTER_TIMEOUT:
-            return context == ErrorContext::opening ? SerialStatus::failed
-                                                    : SerialStatus::deviceGone;
-        case ERROR_SEM_TIMEOUT:
-        case ERROR_TIMEOUT:
-        case WAIT_TIMEOUT:
-            return SerialStatus::timeout;
-        case ERROR_INVALID_HANDLE:
-            return SerialStatus::notOpen;
-        default:
-            return SerialStatus::failed;
-    }
-}
-
-}  // namespace win32serial
 
 namespace {
 
+using win32serial::clampToDword;
 using win32serial::ErrorContext;
+using win32serial::kWriteDrainMs;
 using win32serial::statusFromError;
 
-// How often a pending wait asks the port whether it is still there, and
-// how long close() gives unfinished operations; milliseconds.
+// How often a pending wait asks the port whether it is still there; ms.
 constexpr DWORD kAliveCheckMs = 1000;
-constexpr DWORD kWriteDrainMs = 2000;
-// Link-mode bytes accepted but not yet handed to the driver; beyond this a
-// write is refused (the line has been stuck for a long time).
-constexpr std::size_t kMaxQueuedBytes = 1 << 20;
 // How long a cancelled wait or read may take to end; milliseconds.
 constexpr DWORD kCancelWaitMs = 5000;
-
-DWORD clampToDword(std::size_t n) {
-    return static_cast<DWORD>(std::min<std::size_t>(n, std::numeric_limits<DWORD>::max()));
-}
-
-// One link-mode write: its own overlapped record and its own copy of the
-// bytes. Windows keeps pointers to both until the write completes (with CTS
-// flow control that can take a while), so they live here, on the heap.
-struct PendingWrite {
-    OVERLAPPED overlapped{};
-    std::vector<std::uint8_t> bytes;
-
-    PendingWrite(const std::uint8_t* data, std::size_t size) : bytes(data, data + size) {
-        overlapped.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    }
-    ~PendingWrite() {
-        if (overlapped.hEvent != nullptr) CloseHandle(overlapped.hEvent);
-    }
-    PendingWrite(const PendingWrite&) = delete;
-    PendingWrite& operator=(const PendingWrite&) = delete;
-};
 
 class Win32SerialDevice final : public SerialDevice {
 public:
@@ -175,12 +93,6 @@ private:
     SerialIo readBlocking(HANDLE h, std::uint8_t* buffer, std::size_t size);
     SerialIo readOverlapped(HANDLE h, std::uint8_t* buffer, std::size_t size);
     SerialIo writeBlocking(HANDLE h, const std::uint8_t* data, std::size_t size);
-    SerialIo queueWrite(const std::uint8_t* data, std::size_t size);
-    // Link mode: hands the queued writes to the driver one at a time, in
-    // order, each with its own record. Windows keeps overlapped writes of
-    // one handle in order, but not every driver does (Wine on a pty mixes
-    // pending ones up), and the unit must see commands whole and in order.
-    void writerLoop(HANDLE h);
     // Ends the reader's pending wait or read after a wake or close request
     // and waits (bounded) until Windows no longer touches its record.
     enum class ReaderIo { wait, read };
@@ -211,11 +123,7 @@ private:
     HANDLE closeEvent_ = nullptr;  // manual-reset: stays set while closing
     std::atomic<bool> gone_{false};  // the device failed: later waits end at once
 
-    std::mutex writesMutex_;
-    std::deque<std::unique_ptr<PendingWrite>> writeQueue_;  // guarded by writesMutex_
-    std::size_t queuedBytes_ = 0;                           // guarded by writesMutex_
-    HANDLE writeQueuedEvent_ = nullptr;  // auto-reset: the queue got a write
-    std::thread writer_;
+    win32serial::SerialWriter writer_;  // link mode
 };
 
 SerialStatus Win32SerialDevice::open(const std::string& device, SerialMode mode) {
@@ -233,9 +141,7 @@ SerialStatus Win32SerialDevice::open(const std::string& device, SerialMode mode)
         rxEvent_ = CreateEventA(nullptr, TRUE, FALSE, nullptr);
         wakeEvent_ = CreateEventA(nullptr, FALSE, FALSE, nullptr);
         closeEvent_ = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-        writeQueuedEvent_ = CreateEventA(nullptr, FALSE, FALSE, nullptr);
-        if (rxEvent_ == nullptr || wakeEvent_ == nullptr || closeEvent_ == nullptr ||
-            writeQueuedEvent_ == nullptr) {
+        if (rxEvent_ == nullptr || wakeEvent_ == nullptr || closeEvent_ == nullptr) {
             const DWORD error = GetLastError();
             closeEvents();
             CloseHandle(h);
@@ -248,12 +154,10 @@ SerialStatus Win32SerialDevice::open(const std::string& device, SerialMode mode)
         // Its result is not examined, like every link setup call: a dead
         // link shows itself to the watchdog.
         SetCommMask(h, EV_RXCHAR);
-        try {
-            writer_ = std::thread([this, h] { writerLoop(h); });
-        } catch (const std::system_error&) {
+        if (const SerialStatus started = writer_.start(h, closeEvent_, gone_); started != SerialStatus::ok) {
             closeEvents();
             CloseHandle(h);
-            return SerialStatus::failed;
+            return started;
         }
     }
     handle_ = h;
@@ -271,8 +175,8 @@ SerialStatus Win32SerialDevice::getState(SerialLineSettings& out) {
     if (!GetCommState(use.handle(), &dcb)) return statusFromError(GetLastError(), ErrorContext::io);
     out.baudRate = dcb.BaudRate;
     out.byteSize = dcb.ByteSize;
-    out.parity = dcb.Parity;
-    out.stopBits = dcb.StopBits;
+    out.parity = static_cast<Parity>(dcb.Parity);
+    out.stopBits = static_cast<StopBits>(dcb.StopBits);
     out.ctsOutputFlow = dcb.fOutxCtsFlow != 0;
     std::lock_guard lock(mutex_);
     dcb_ = dcb;
@@ -298,8 +202,8 @@ SerialStatus Win32SerialDevice::setState(const SerialLineSettings& settings) {
     }
     dcb.BaudRate = settings.baudRate;
     dcb.ByteSize = settings.byteSize;
-    dcb.Parity = settings.parity;
-    dcb.StopBits = settings.stopBits;
+    dcb.Parity = static_cast<BYTE>(settings.parity);
+    dcb.StopBits = static_cast<BYTE>(settings.stopBits);
     dcb.fOutxCtsFlow = settings.ctsOutputFlow ? 1 : 0;
     // Firmware images cross this line: whatever an earlier program left in
     // the port, no XON/XOFF, no parity check, no NUL stripping, no error
@@ -507,64 +411,6 @@ SerialIo Win32SerialDevice::writeBlocking(HANDLE h, const std::uint8_t* data, st
     return {put == size ? SerialStatus::ok : SerialStatus::timeout, put};
 }
 
-SerialIo Win32SerialDevice::queueWrite(const std::uint8_t* data, std::size_t size) {
-    auto pending = std::make_unique<PendingWrite>(data, size);
-    if (pending->overlapped.hEvent == nullptr)
-        return {statusFromError(GetLastError(), ErrorContext::io), 0};
-    {
-        std::lock_guard lock(writesMutex_);
-        if (queuedBytes_ + size > kMaxQueuedBytes) return {SerialStatus::timeout, 0};
-        queuedBytes_ += size;
-        writeQueue_.push_back(std::move(pending));
-    }
-    SetEvent(writeQueuedEvent_);
-    // Accepted: the bytes go out as the line allows.
-    return {SerialStatus::ok, size};
-}
-
-void Win32SerialDevice::writerLoop(HANDLE h) {
-    for (;;) {
-        std::unique_ptr<PendingWrite> next;
-        {
-            std::lock_guard lock(writesMutex_);
-            if (!writeQueue_.empty()) {
-                next = std::move(writeQueue_.front());
-                writeQueue_.pop_front();
-                queuedBytes_ -= next->bytes.size();
-            }
-        }
-        // close() drops what has not gone out yet.
-        if (closeRequested()) return;
-        if (!next) {
-            const HANDLE events[] = {writeQueuedEvent_, closeEvent_};
-            WaitForMultipleObjects(2, events, FALSE, INFINITE);
-            continue;
-        }
-        if (WriteFile(h, next->bytes.data(), clampToDword(next->bytes.size()), nullptr, &next->overlapped))
-            continue;
-        const DWORD error = GetLastError();
-        if (error != ERROR_IO_PENDING) {
-            if (statusFromError(error, ErrorContext::io) == SerialStatus::deviceGone) gone_ = true;
-            continue;
-        }
-        // Ends by completion or by the write time-outs; close() cancels it.
-        const HANDLE events[] = {next->overlapped.hEvent, closeEvent_};
-        if (WaitForMultipleObjects(2, events, FALSE, INFINITE) != WAIT_OBJECT_0) {
-            CancelIoEx(h, &next->overlapped);
-            if (WaitForSingleObject(next->overlapped.hEvent, kWriteDrainMs) != WAIT_OBJECT_0) {
-                // Still held by a driver that ignores the cancel: leaking a
-                // few bytes beats letting it write into freed memory.
-                (void)next.release();
-            }
-            return;
-        }
-        DWORD put = 0;
-        if (!GetOverlappedResult(h, &next->overlapped, &put, FALSE) &&
-            statusFromError(GetLastError(), ErrorContext::io) == SerialStatus::deviceGone)
-            gone_ = true;
-    }
-}
-
 SerialIo Win32SerialDevice::write(const std::uint8_t* data, std::size_t size) {
     Use use(*this);
     if (!use.valid()) return {SerialStatus::notOpen, 0};
@@ -572,7 +418,7 @@ SerialIo Win32SerialDevice::write(const std::uint8_t* data, std::size_t size) {
     if (mode_ == SerialMode::probe) return writeBlocking(use.handle(), data, size);
     // Some drivers keep writes to a vanished device pending for ever.
     if (gone_) return {SerialStatus::deviceGone, 0};
-    return queueWrite(data, size);
+    return writer_.queue(data, size);
 }
 
 void Win32SerialDevice::wake() {
@@ -582,7 +428,7 @@ void Win32SerialDevice::wake() {
 }
 
 void Win32SerialDevice::closeEvents() {
-    for (HANDLE* e : {&rxEvent_, &wakeEvent_, &closeEvent_, &writeQueuedEvent_}) {
+    for (HANDLE* e : {&rxEvent_, &wakeEvent_, &closeEvent_}) {
         if (*e != nullptr) CloseHandle(*e);
         *e = nullptr;
     }
@@ -612,12 +458,7 @@ void Win32SerialDevice::close() {
     }
     // The writer ends at closeEvent_, its write in flight cancelled; its
     // waits are bounded, so this join is too.
-    if (writer_.joinable()) writer_.join();
-    {
-        std::lock_guard lock(writesMutex_);
-        writeQueue_.clear();
-        queuedBytes_ = 0;
-    }
+    writer_.stop();
     CloseHandle(h);
     if (readerStuck_ && WaitForSingleObject(rxEvent_, kWriteDrainMs) != WAIT_OBJECT_0) {
         (void)readerRecord_.release();

@@ -211,7 +211,7 @@ TEST_F(PosixSerial, SetStateMakesTheLineRawAndBinaryClean) {
     // Recent kernels force a pty to 8 bits without parity, so only these
     // parts of the earlier program's state are sure to be there.
     EXPECT_EQ(before.baudRate, 1200u);
-    EXPECT_EQ(before.stopBits, 2);
+    EXPECT_EQ(before.stopBits, StopBits::two);
     EXPECT_FALSE(before.ctsOutputFlow);
 
     ASSERT_EQ(dev->setState(SerialLineSettings{}), S::ok);
@@ -219,8 +219,8 @@ TEST_F(PosixSerial, SetStateMakesTheLineRawAndBinaryClean) {
     ASSERT_EQ(dev->getState(after), S::ok);
     EXPECT_EQ(after.baudRate, 9600u);
     EXPECT_EQ(after.byteSize, 8);
-    EXPECT_EQ(after.parity, 0);
-    EXPECT_EQ(after.stopBits, 0);
+    EXPECT_EQ(after.parity, Parity::none);
+    EXPECT_EQ(after.stopBits, StopBits::one);
     EXPECT_TRUE(after.ctsOutputFlow);
     dev->close();
 
@@ -269,16 +269,16 @@ TEST_F(PosixSerial, SettingsRoundTripOrAreRefused) {
     } rows[] = {
         // A pty keeps speed, stop bits and CTS flow; recent kernels force
         // 8 bits without parity, so other frames are left out here.
-        {"program default", {9600, 8, 0, 0, true}, S::ok},
-        {"two stop bits", {19200, 8, 0, 2, false}, S::ok},
-        {"fast without flow control", {115200, 8, 0, 0, false}, S::ok},
-        {"slow", {300, 8, 0, 0, true}, S::ok},
-        {"unknown baud rate", {12345, 8, 0, 0, true}, S::failed},
-        {"nine data bits", {9600, 9, 0, 0, true}, S::failed},
-        {"four data bits", {9600, 4, 0, 0, true}, S::failed},
-        {"unknown parity code", {9600, 8, 5, 0, true}, S::failed},
-        {"unknown stop-bit code", {9600, 8, 0, 3, true}, S::failed},
-        {"one and a half stops with eight bits", {9600, 8, 0, 1, true}, S::failed},
+        {"program default", {9600, 8, Parity::none, StopBits::one, true}, S::ok},
+        {"two stop bits", {19200, 8, Parity::none, StopBits::two, false}, S::ok},
+        {"fast without flow control", {115200, 8, Parity::none, StopBits::one, false}, S::ok},
+        {"slow", {300, 8, Parity::none, StopBits::one, true}, S::ok},
+        {"unknown baud rate", {12345, 8, Parity::none, StopBits::one, true}, S::failed},
+        {"nine data bits", {9600, 9, Parity::none, StopBits::one, true}, S::failed},
+        {"four data bits", {9600, 4, Parity::none, StopBits::one, true}, S::failed},
+        {"unknown parity code", {9600, 8, static_cast<Parity>(5), StopBits::one, true}, S::failed},
+        {"unknown stop-bit code", {9600, 8, Parity::none, static_cast<StopBits>(3), true}, S::failed},
+        {"one and a half stops with eight bits", {9600, 8, Parity::none, StopBits::oneAndHalf, true}, S::failed},
     };
     ASSERT_EQ(dev->open(pty.slave(), SerialMode::probe), S::ok);
     for (const auto& r : rows) {

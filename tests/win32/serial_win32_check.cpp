@@ -376,8 +376,8 @@ void checkProbe(int unitCom) {
     const Field fields[] = {
         {"baud rate", static_cast<long>(now.baudRate), 9600},
         {"byte size", now.byteSize, 8},
-        {"parity", now.parity, 0},
-        {"stop bits", now.stopBits, 0},
+        {"parity", static_cast<long>(now.parity), 0},
+        {"stop bits", static_cast<long>(now.stopBits), 0},
         {"CTS output flow", now.ctsOutputFlow ? 1 : 0, 1},
     };
     for (const Field& f : fields)

@@ -5,6 +5,7 @@ if(WIN32)
   # The back end on its own: the check compiles serial_win32.cpp in to reach
   # its inner parts, beside the port list it uses.
   add_executable(serial_win32_check win32/serial_win32_check.cpp
+    ${PROJECT_SOURCE_DIR}/platform/serial_errors_win32.cpp ${PROJECT_SOURCE_DIR}/platform/serial_writer_win32.cpp
     ${PROJECT_SOURCE_DIR}/platform/serial_status.cpp ${PROJECT_SOURCE_DIR}/platform/port_list.cpp
     ${PROJECT_SOURCE_DIR}/platform/port_list_win32.cpp)
   target_link_libraries(serial_win32_check PRIVATE Threads::Threads)
