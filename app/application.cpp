@@ -108,27 +108,39 @@ Application::Application(ApplicationOptions options)
         if (configDialog_) configDialog_->closeAsCancelled();
     };
     logic_ = std::make_unique<MainWindowLogic>(MainWindowLogic::Deps{
-        state_, tables_, clock_, *window_, timers_,
-        [this](std::string_view text) { link_->write(text); },
-        [this] { link_->WatchdogExpired(); },
-        [this] { link_->SendInfoRequest(); },
-        std::move(hooks)});
+        .state = state_,
+        .tables = tables_,
+        .clock = clock_,
+        .view = *window_,
+        .timers = timers_,
+        .write = [this](std::string_view text) { link_->write(text); },
+        .watchdogExpired = [this] { link_->WatchdogExpired(); },
+        .sendInfoRequest = [this] { link_->SendInfoRequest(); },
+        .hooks = std::move(hooks)});
 
     link_ = std::make_unique<SerialLink>(SerialLink::Deps{
-        state_, tables_, dispatcher_, clock_, *logic_, dialogs_,
+        .state = state_,
+        .tables = tables_,
+        .dispatcher = dispatcher_,
+        .clock = clock_,
+        .events = *logic_,
+        .dialogs = dialogs_,
         // The simulated unit, when it lives in the program, is reached
         // through devices of its own.
-        tracedFactory([this] { return simulator_ ? simulator_->makeSerialDevice() : makeSerialDevice(); },
-                      options_.trace),
-        [this] { return LinkOptions{settings_.RestoreStatus, settings_.SetRTC}; },
-        [](int milliseconds) { QThread::msleep(static_cast<unsigned long>(milliseconds > 0 ? milliseconds : 0)); }});
-
+        .makeDevice = tracedFactory(
+            [this] { return simulator_ ? simulator_->makeSerialDevice() : makeSerialDevice(); }, options_.trace),
+        .options = [this] { return LinkOptions{settings_.RestoreStatus, settings_.SetRTC}; },
+        .sleep = [](int milliseconds) {
+            QThread::msleep(static_cast<unsigned long>(milliseconds > 0 ? milliseconds : 0));
+        }});
 
     // The Set Timer and Upgrade Process dialogs live as long as the window.
-    timerDialog_ = new SetTimerDialog(SetTimerLogic::Deps{tables_, clock_, dialogs_,
-                                                  [this] { return state_.BankCount.load(); },
-                                                  [this] { logic_->ReturnToTransfer(); }},
-                              window_.get());
+    timerDialog_ = new SetTimerDialog(SetTimerLogic::Deps{.tables = tables_,
+                                                          .clock = clock_,
+                                                          .dialogs = dialogs_,
+                                                          .bankCount = [this] { return state_.BankCount.load(); },
+                                                          .ReturnToTransfer = [this] { logic_->ReturnToTransfer(); }},
+                                      window_.get());
     window_->setTimerDialog(timerDialog_);
     timerDialogHost_ = std::make_unique<TimerDialogAdapter>(*timerDialog_);
     upgradeDialog_ = new UpgradeDialog(window_.get());
@@ -139,47 +151,61 @@ Application::Application(ApplicationOptions options)
         QThread::msleep(static_cast<unsigned long>(milliseconds > 0 ? milliseconds : 0));
     };
     upgrade_ = std::make_unique<FirmwareUpgrade>(FirmwareUpgrade::Deps{
-        state_, tables_, dialogs_, timers_, *upgradeDialog_,
-        [this](const std::uint8_t* bytes, std::size_t count) { link_->writeForUpgrade(bytes, count); },
-        [this] { link_->writeGreeting(); },
-        [this] { link_->purgeReceive(); },
-        [this] { link_->Disconnect(); },
-        [this] { link_->SendInfoRequest(); },
-        [this] { logic_->stopLinkTimers(); },
-        [this] { logic_->startLinkTimers(); },
-        pause,
-        [this] { menus_->perform("Upgrade1"); },
-        [this](bool held) {
-            if (held) {
-                link_->holdForUpgrade();
-            } else {
-                link_->releaseUpgradeHold();
-            }
-        },
-        [this](UpgradeState state) { upgradeStateChanged(state); }});
+        .state = state_,
+        .tables = tables_,
+        .dialogs = dialogs_,
+        .timers = timers_,
+        .view = *upgradeDialog_,
+        .writeBytes = [this](const std::uint8_t* bytes, std::size_t count) { link_->writeForUpgrade(bytes, count); },
+        .writeGreeting = [this] { link_->writeGreeting(); },
+        .purgeReceive = [this] { link_->purgeReceive(); },
+        .disconnect = [this] { link_->Disconnect(); },
+        .sendInfoRequest = [this] { link_->SendInfoRequest(); },
+        .stopWindowTimers = [this] { logic_->stopLinkTimers(); },
+        .startWindowTimers = [this] { logic_->startLinkTimers(); },
+        .pause = pause,
+        .performUpgrade = [this] { menus_->perform("Upgrade1"); },
+        .holdPort =
+            [this](bool held) {
+                if (held) {
+                    link_->holdForUpgrade();
+                } else {
+                    link_->releaseUpgradeHold();
+                }
+            },
+        .stateChanged = [this](UpgradeState state) { upgradeStateChanged(state); }});
     clockSync_ = std::make_unique<ClockSync>(ClockSync::Deps{
-        state_, tables_, clock_, dialogs_, timers_,
-        [this](std::string_view text) { link_->write(text); },
-        [this] { return settings_.SetRTC; },
-        [this] { return link_->heldForUpgrade(); }});
+        .state = state_,
+        .tables = tables_,
+        .clock = clock_,
+        .dialogs = dialogs_,
+        .timers = timers_,
+        .write = [this](std::string_view text) { link_->write(text); },
+        .setRtcOn = [this] { return settings_.SetRTC; },
+        .portHeld = [this] { return link_->heldForUpgrade(); }});
 
     service_ = std::make_unique<UnitService>(OwnerLink{
-        state_, tables_, clock_, timers_,
-        [this] { return monotonicMs(); },
-        [this](std::string_view text) { return link_->write(text); },
+        .state = state_,
+        .tables = tables_,
+        .clock = clock_,
+        .timers = timers_,
+        .nowMs = [this] { return monotonicMs(); },
+        .write = [this](std::string_view text) { return link_->write(text); },
         // The window's own poll tick: its panels show the answer at once.
-        [this] { logic_->tmQueryTimer(); },
-        [this] {
-            if (!link_->isOpen() || !state_.GreetingSeen.load())
-                return OwnerRefusal{kAnswerNoUnit, std::string(kNotFoundMessage) + "\n(the window is not connected)"};
-            if (link_->heldForUpgrade()) return OwnerRefusal{kAnswerBusy, "the unit's firmware is being upgraded"};
-            return OwnerRefusal{};
-        },
-        [this] { return !timerDialog_->isVisible(); },
-        "window",
-        "",
-        {},
-        [this](int bank, int port) { return outletName(bank, port); }});
+        .poll = [this] { logic_->tmQueryTimer(); },
+        .refusal =
+            [this] {
+                if (!link_->isOpen() || !state_.GreetingSeen.load())
+                    return OwnerRefusal{kAnswerNoUnit,
+                                        std::string(kNotFoundMessage) + "\n(the window is not connected)"};
+                if (link_->heldForUpgrade()) return OwnerRefusal{kAnswerBusy, "the unit's firmware is being upgraded"};
+                return OwnerRefusal{};
+            },
+        .schedulesAllowed = [this] { return !timerDialog_->isVisible(); },
+        .ownerKind = "window",
+        .device = "",
+        .upgrade = {},
+        .outletName = [this](int bank, int port) { return outletName(bank, port); }});
     socket_ = makeOwnerSocket(dispatcher_, *service_);
     historyWindow_ = new CurrentHistoryWindow(history_, [this] { return monotonicMs(); }, dialogs_, window_.get());
     renameDialog_ = new RenameDialog([](std::string_view name) { return nameRefusal(name); }, dialogs_, window_.get());
@@ -190,23 +216,33 @@ Application::Application(ApplicationOptions options)
     menuView_ = std::make_unique<MenuAdapter>(*window_);
     configurationSource_ = std::make_unique<ConfigurationAdapter>(*this);
     switching_ = std::make_unique<SwitchingLogic>(SwitchingLogic::Deps{
-        state_, settings_, dialogs_, *window_, *menuView_,
-        [this] { return logic_->scrollPosition(); },
-        [this](std::string_view text) { link_->write(text); },
-        timerDialogHost_.get(), [this] { logic_->ReturnToTransfer(); }});
+        .state = state_,
+        .settings = settings_,
+        .dialogs = dialogs_,
+        .view = *window_,
+        .menus = *menuView_,
+        .scrollPosition = [this] { return logic_->scrollPosition(); },
+        .write = [this](std::string_view text) { link_->write(text); },
+        .timerDialog = timerDialogHost_.get(),
+        .ReturnToTransfer = [this] { logic_->ReturnToTransfer(); }});
     MenuLogic::Deps menuDeps{
-        settings_, state_, dialogs_, *menuView_, *configurationSource_, *switching_,
-        [this] { return logic_->scrollPosition(); },
-        [this] { Connect(); },
-        [this] { link_->Disconnect(); },
-        [this] { WriteSettings(settings_, options_.settingsPath, dialogs_); },
-        [this](std::string_view text) { link_->write(text); },
-        [this] { window_->close(); },
-        [this] { aboutBox_->showModal(); },
-        [this] { upgrade_->Upgrade1Click(); },
-        [this] { clockSync_->mlSetRTCNowClick(); },
-        [this] { clockSync_->mlStartSetRTC_PeriodClick(); },
-        [this] { clockSync_->stopClockSyncTimer(); }};
+        .settings = settings_,
+        .state = state_,
+        .dialogs = dialogs_,
+        .menus = *menuView_,
+        .configuration = *configurationSource_,
+        .switching = *switching_,
+        .scrollPosition = [this] { return logic_->scrollPosition(); },
+        .connect = [this] { Connect(); },
+        .disconnect = [this] { link_->Disconnect(); },
+        .writeSettings = [this] { WriteSettings(settings_, options_.settingsPath, dialogs_); },
+        .write = [this](std::string_view text) { link_->write(text); },
+        .closeMainWindow = [this] { window_->close(); },
+        .showAbout = [this] { aboutBox_->showModal(); },
+        .upgrade = [this] { upgrade_->Upgrade1Click(); },
+        .setClockNow = [this] { clockSync_->mlSetRTCNowClick(); },
+        .startClockSync = [this] { clockSync_->mlStartSetRTC_PeriodClick(); },
+        .stopClockSyncTimer = [this] { clockSync_->stopClockSyncTimer(); }};
     menus_ = std::make_unique<MenuLogic>(std::move(menuDeps));
 
     wireWindow();

@@ -192,11 +192,17 @@ int runClock(const Options& o, Session& s, CommandIo& io) {
     const Wait first = s.pollForAnswer(o.timeoutMs);
     if (first != Wait::done) return statusPollFailure(io, s, first, o.timeoutMs);
     std::string sent;
-    ClockSync sync(ClockSync::Deps{s.state(), s.tables(), s.clock(), io.dialogs, s.timers(),
-                                   [&](std::string_view text) {
-                                       if (s.write(text)) sent = std::string(text);
-                                   },
-                                   [] { return false; }, [&s] { return s.link().heldForUpgrade(); }});
+    ClockSync sync(ClockSync::Deps{.state = s.state(),
+                                   .tables = s.tables(),
+                                   .clock = s.clock(),
+                                   .dialogs = io.dialogs,
+                                   .timers = s.timers(),
+                                   .write =
+                                       [&](std::string_view text) {
+                                           if (s.write(text)) sent = std::string(text);
+                                       },
+                                   .setRtcOn = [] { return false; },
+                                   .portHeld = [&s] { return s.link().heldForUpgrade(); }});
     sync.SendClockSet();
     // Refused: the message that says why has been shown.
     if (sent.empty()) return kExitUsage;
@@ -294,24 +300,33 @@ int runUpgrade(const Options& o, Session& s, CommandIo& io) {
     bool failed = false;
     SerialLink& link = s.link();
     upgrade = std::make_unique<FirmwareUpgrade>(FirmwareUpgrade::Deps{
-        s.state(), s.tables(), io.dialogs, s.timers(), view,
-        [&link](const std::uint8_t* bytes, std::size_t n) { link.writeForUpgrade(bytes, n); },
-        [&link] { link.writeGreeting(); }, [&link] { link.purgeReceive(); }, [&link] { link.Disconnect(); },
-        [&link] { link.SendInfoRequest(); }, [&s] { s.setPollingStopped(true); },
-        [&s] { s.setPollingStopped(false); },
-        [](int ms) {
-            // Only the short pause before giving up on a unit without firmware.
-            std::this_thread::sleep_for(std::chrono::milliseconds(ms));
-        },
-        {},
-        [&link](bool held) {
-            if (held) {
-                link.holdForUpgrade();
-            } else {
-                link.releaseUpgradeHold();
-            }
-        },
-        {}});
+        .state = s.state(),
+        .tables = s.tables(),
+        .dialogs = io.dialogs,
+        .timers = s.timers(),
+        .view = view,
+        .writeBytes = [&link](const std::uint8_t* bytes, std::size_t n) { link.writeForUpgrade(bytes, n); },
+        .writeGreeting = [&link] { link.writeGreeting(); },
+        .purgeReceive = [&link] { link.purgeReceive(); },
+        .disconnect = [&link] { link.Disconnect(); },
+        .sendInfoRequest = [&link] { link.SendInfoRequest(); },
+        .stopWindowTimers = [&s] { s.setPollingStopped(true); },
+        .startWindowTimers = [&s] { s.setPollingStopped(false); },
+        .pause =
+            [](int ms) {
+                // Only the short pause before giving up on a unit without firmware.
+                std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+            },
+        .performUpgrade = {},
+        .holdPort =
+            [&link](bool held) {
+                if (held) {
+                    link.holdForUpgrade();
+                } else {
+                    link.releaseUpgradeHold();
+                }
+            },
+        .stateChanged = {}});
     FirmwareUpgrade& up = *upgrade;
     s.setUpgradeHooks(Session::UpgradeHooks{
         [&] { up.upgradeBegin(); }, [&] { up.upgradeStep(); },

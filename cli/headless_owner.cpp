@@ -126,19 +126,29 @@ void HeadlessOwner::upgrade(const std::string& image, std::function<void(Json)> 
     if (!written) return fail("cannot keep the image", kAnswerBusy);
     SerialLink& link = s_.link();
     u->upgrade = std::make_unique<FirmwareUpgrade>(FirmwareUpgrade::Deps{
-        s_.state(), s_.tables(), *u, s_.timers(), *u,
-        [&link](const std::uint8_t* b, std::size_t n) { link.writeForUpgrade(b, n); },
-        [&link] { link.writeGreeting(); }, [&link] { link.purgeReceive(); }, [this] { lost(); },
-        [&link] { link.SendInfoRequest(); }, [this] { s_.setPollingStopped(true); },
-        [this] { s_.setPollingStopped(false); }, [](int) {}, {},
-        [&link](bool held) {
-            if (held) {
-                link.holdForUpgrade();
-            } else {
-                link.releaseUpgradeHold();
-            }
-        },
-        {}});
+        .state = s_.state(),
+        .tables = s_.tables(),
+        .dialogs = *u,
+        .timers = s_.timers(),
+        .view = *u,
+        .writeBytes = [&link](const std::uint8_t* b, std::size_t n) { link.writeForUpgrade(b, n); },
+        .writeGreeting = [&link] { link.writeGreeting(); },
+        .purgeReceive = [&link] { link.purgeReceive(); },
+        .disconnect = [this] { lost(); },
+        .sendInfoRequest = [&link] { link.SendInfoRequest(); },
+        .stopWindowTimers = [this] { s_.setPollingStopped(true); },
+        .startWindowTimers = [this] { s_.setPollingStopped(false); },
+        .pause = [](int) {},
+        .performUpgrade = {},
+        .holdPort =
+            [&link](bool held) {
+                if (held) {
+                    link.holdForUpgrade();
+                } else {
+                    link.releaseUpgradeHold();
+                }
+            },
+        .stateChanged = {}});
     FirmwareUpgrade& up = *u->upgrade;
     upgrade_ = std::move(u);
     s_.setUpgradeHooks(Session::UpgradeHooks{

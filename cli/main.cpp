@@ -163,10 +163,16 @@ int main(int argc, char** argv) {
     int code = kExitDone;
     {
         Session session(Session::Deps{
-            tracedFactory([] { return makeSerialDevice(); }, trace), [] { return listSerialPorts(); }, clock,
-            monotonicMs, waiter, [stop] { return stop ? stop->signalNumber() : 0; },
-            [](int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms > 0 ? ms : 0)); }, dialogs,
-            LinkOptions{restoreStatusFrom(windowSettingsPath()), false}, kAnswerQuietMs});
+            .makeDevice = tracedFactory([] { return makeSerialDevice(); }, trace),
+            .listPorts = [] { return listSerialPorts(); },
+            .clock = clock,
+            .monotonicMs = monotonicMs,
+            .waiter = waiter,
+            .stopSignal = [stop] { return stop ? stop->signalNumber() : 0; },
+            .sleep = [](int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms > 0 ? ms : 0)); },
+            .dialogs = dialogs,
+            .linkOptions = LinkOptions{restoreStatusFrom(windowSettingsPath()), false},
+            .quietMs = kAnswerQuietMs});
         CommandIo io{std::cout, std::cerr, o.json, stderrIsTerminal, dialogs};
 #ifdef _WIN32
         code = runCommand(run, session, io);

@@ -73,9 +73,15 @@ void call(const std::function<void()>& f) {
 Session::Session(Deps deps) : d_(std::move(deps)), timers_(d_.monotonicMs) {
     dispatcher_.setWakeup([this] { d_.waiter.wake(); });
     LinkEvents& events = *this;
-    link_ = std::make_unique<SerialLink>(SerialLink::Deps{
-        state_, tables_, dispatcher_, d_.clock, events, d_.dialogs, [this] { return makeWatchedDevice(); },
-        [this] { return d_.linkOptions; }, d_.sleep ? d_.sleep : [](int) {}});
+    link_ = std::make_unique<SerialLink>(SerialLink::Deps{.state = state_,
+                                                          .tables = tables_,
+                                                          .dispatcher = dispatcher_,
+                                                          .clock = d_.clock,
+                                                          .events = events,
+                                                          .dialogs = d_.dialogs,
+                                                          .makeDevice = [this] { return makeWatchedDevice(); },
+                                                          .options = [this] { return d_.linkOptions; },
+                                                          .sleep = d_.sleep ? d_.sleep : [](int) {}});
 }
 
 Session::~Session() { shutdown(); }
