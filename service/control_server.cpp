@@ -195,29 +195,187 @@ void ControlServer::stop() {
     shared_->wakeFd = -1;
 }
 
-void ControlServer::serve() {
-    std::vector<std::shared_ptr<Client>> clients;
-    const std::shared_ptr<Shared> shared = shared_;
-    const PeerPolicy policy{::geteuid(), options_.group};
+// The serving thread's state: its clients and the three things it does to
+// them (accept, read, flush), one poll at a time.
+class ControlServer::ServeLoop {
+public:
+    ServeLoop(ControlServer& server, std::shared_ptr<Shared> shared)
+        : server_(server), options_(server.options_), shared_(std::move(shared)),
+          policy_{::geteuid(), options_.group} {}
+    ~ServeLoop() {
+        for (auto& c : clients_) {
+            c->alive = false;
+            ::close(c->fd);
+        }
+        shared_->clients = 0;
+    }
+
+    void run() {
+        while (!shared_->stopping.load()) {
+            std::vector<pollfd> fds = pollSet();
+            // Idle and unfinished lines are looked at a few times a second.
+            if (::poll(fds.data(), fds.size(), clients_.empty() ? -1 : 250) < 0) {
+                if (errno == EINTR) continue;
+                break;
+            }
+            if (fds[1].revents & POLLIN) {
+                std::uint64_t count = 0;
+                [[maybe_unused]] const ssize_t n = ::read(shared_->wakeFd, &count, sizeof count);
+            }
+            if (shared_->stopping.load()) break;
+            const std::int64_t now = steadyMs();
+            // Clients first (their indexes match fds from 2 on), last to
+            // first so that dropping one keeps the others' indexes.
+            for (std::size_t k = clients_.size(); k-- > 0;) {
+                if (!serveClient(k, fds[k + 2].revents, now)) drop(k);
+            }
+            if (fds[0].revents & POLLIN) acceptAll();
+        }
+    }
+
+private:
     // Answers a client has not read stop its reading: it cannot pile up
     // error lines faster than it takes them.
-    constexpr std::size_t kReadPauseBytes = 256u << 10;
+    static constexpr std::size_t kReadPauseBytes = 256u << 10;
 
-    auto drop = [&](std::size_t i) {
-        clients[i]->alive = false;
-        ::close(clients[i]->fd);
-        clients.erase(clients.begin() + static_cast<std::ptrdiff_t>(i));
-        shared->clients = clients.size();
-    };
-    auto queueOut = [&](Client& c, const std::string& line) {
-        std::lock_guard lock(shared->mutex);
-        appendOut(c, line);
-    };
-    auto closeWith = [&](Client& c, const std::string& line) {
-        queueOut(c, line);
-        c.closeWhenSent = true;
-    };
-    auto handleLine = [&](const std::shared_ptr<Client>& c, const std::string& line) {
+    std::vector<pollfd> pollSet() {
+        std::vector<pollfd> fds;
+        fds.push_back({server_.listenFd_, POLLIN, 0});
+        fds.push_back({shared_->wakeFd, POLLIN, 0});
+        std::lock_guard lock(shared_->mutex);
+        for (const auto& c : clients_) {
+            short events = c->closeWhenSent || c->readDone || c->out.size() > kReadPauseBytes ? 0 : POLLIN;
+            if (!c->out.empty()) events |= POLLOUT;
+            fds.push_back({c->fd, events, 0});
+        }
+        return fds;
+    }
+
+    // One client's turn: false when it is to be dropped.
+    bool serveClient(std::size_t k, short revents, std::int64_t now) {
+        const std::shared_ptr<Client> c = clients_[k];
+        if (!c->alive.load()) return false;
+        // Gone: what it sent and its requests go with it.
+        if ((revents & (POLLHUP | POLLERR)) && !c->closeWhenSent) return false;
+        if ((revents & POLLIN) && !readFrom(c, now)) return false;
+        closeIfStale(*c, now);
+        if (!flush(*c, now)) return false;
+        bool empty = false;
+        {
+            std::lock_guard lock(shared_->mutex);
+            empty = c->out.empty();
+        }
+        const bool answered = c->readDone && !c->watching && c->queued.load() == 0;
+        return c->alive.load() && !((c->closeWhenSent || answered) && empty);
+    }
+
+    // Reads what came and hands on every whole line: false when the client
+    // went away.
+    bool readFrom(const std::shared_ptr<Client>& c, std::int64_t now) {
+        char buffer[kReadChunk];
+        const ssize_t n = ::recv(c->fd, buffer, sizeof buffer, MSG_DONTWAIT);
+        if (n == 0 && !peerGone(c->fd)) {
+            // Its writing shut down only (a pipe that ended): it still reads
+            // the answers to what it asked.
+            c->readDone = true;
+        } else if (n <= 0 && (n == 0 || (errno != EAGAIN && errno != EINTR))) {
+            return false;  // gone: what it asked for is withdrawn
+        }
+        if (n <= 0) return true;
+        c->lastActiveMs = now;
+        c->reader.feed(std::string_view(buffer, static_cast<std::size_t>(n)));
+        while (auto line = c->reader.next()) {
+            // Lines read before the client went are no requests of anybody's.
+            if (peerGone(c->fd)) return false;
+            handleLine(c, *line);
+        }
+        if (c->reader.overflowed()) {
+            closeWith(*c, errorLine(nullptr,
+                                    "request longer than " + std::to_string(kMaxRequestBytes) +
+                                        " bytes: connection closed",
+                                    kAnswerUsage));
+        }
+        c->partialSinceMs = c->reader.buffered() == 0 ? -1 : c->partialSinceMs < 0 ? now : c->partialSinceMs;
+        return true;
+    }
+
+    // A line left unfinished too long, or a connection idle too long, is
+    // told so and closed.
+    void closeIfStale(Client& c, std::int64_t now) {
+        if (!c.closeWhenSent && c.partialSinceMs >= 0 && now - c.partialSinceMs >= options_.partialLineMs) {
+            closeWith(c, errorLine(nullptr,
+                                   "a request line left unfinished for " + secondsText(options_.partialLineMs) +
+                                       ": connection closed",
+                                   kAnswerUsage));
+        }
+        if (!c.closeWhenSent && now - c.lastActiveMs >= options_.idleMs && idle(c)) {
+            closeWith(c, errorLine(nullptr, "no request for " + secondsText(options_.idleMs) + ": connection closed",
+                                   kAnswerBusy));
+        }
+    }
+
+    // Sends what waits for the client; what the socket does not take goes
+    // back to the front. False when the client went away.
+    bool flush(Client& c, std::int64_t now) {
+        // Answers are added from the owner's thread: take what is there
+        // under the lock, whether or not poll saw room for it.
+        std::string pending;
+        {
+            std::lock_guard lock(shared_->mutex);
+            pending.swap(c.out);
+        }
+        if (pending.empty()) return true;
+        c.lastActiveMs = now;
+        const ssize_t n = ::send(c.fd, pending.data(), pending.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (n < 0 && errno != EAGAIN && errno != EINTR) return false;
+        const std::size_t sent = n > 0 ? static_cast<std::size_t>(n) : 0;
+        if (sent < pending.size()) {
+            std::lock_guard lock(shared_->mutex);
+            c.out.insert(0, pending, sent, std::string::npos);
+        }
+        return true;
+    }
+
+    void acceptAll() {
+        for (;;) {
+            const int fd = ::accept4(server_.listenFd_, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+            if (fd < 0) return;
+            ucred cred{};
+            socklen_t length = sizeof cred;
+            const bool known = ::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &cred, &length) == 0;
+            if (!known || !peerAllowed(policy_, cred.uid, cred.gid, peerGroups(fd, cred.pid, cred.gid))) {
+                tellAndClose(fd, errorLine(nullptr, "not allowed: this port's owner serves its own user and group",
+                                           kAnswerBusy));
+                continue;
+            }
+            if (clients_.size() >= options_.maxClients && !makeRoom()) {
+                tellAndClose(fd, errorLine(nullptr, "too many clients: try again later", kAnswerBusy));
+                continue;
+            }
+            auto c = std::make_shared<Client>();
+            c->fd = fd;
+            c->lastActiveMs = steadyMs();
+            clients_.push_back(std::move(c));
+            shared_->clients = clients_.size();
+        }
+    }
+
+    // Full: the connection idle longest makes room, if any is idle.
+    bool makeRoom() {
+        std::size_t oldest = clients_.size();
+        for (std::size_t i = 0; i < clients_.size(); ++i) {
+            if (clients_[i]->closeWhenSent || !idle(*clients_[i])) continue;
+            if (oldest == clients_.size() || clients_[i]->lastActiveMs < clients_[oldest]->lastActiveMs) oldest = i;
+        }
+        if (oldest == clients_.size()) return false;
+        tellAndClose(clients_[oldest]->fd,
+                     errorLine(nullptr, "closed to make room for another client: nothing was asked", kAnswerBusy));
+        clients_[oldest]->alive = false;
+        clients_.erase(clients_.begin() + static_cast<std::ptrdiff_t>(oldest));
+        return true;
+    }
+
+    void handleLine(const std::shared_ptr<Client>& c, const std::string& line) {
         if (blankLine(line)) return;
         RequestParse parsed = parseRequest(line);
         if (!parsed.request) {
@@ -237,6 +395,7 @@ void ControlServer::serve() {
         // The first answer without "more" ends the request (a watch's first
         // answer too: it then only listens).
         auto answered = std::make_shared<std::atomic<bool>>(false);
+        const std::shared_ptr<Shared> shared = shared_;
         UnitService::Reply reply = [shared, c, answered](const std::string& answer) {
             if (!c->alive.load() || shared->stopping.load()) return false;
             {
@@ -248,180 +407,48 @@ void ControlServer::serve() {
             return c->alive.load();
         };
         const Json id = parsed.request->id;
-        Submit submit = submit_;
+        Submit submit = server_.submit_;
         Request request = std::move(*parsed.request);
-        // Withdrawn when the client goes before it reaches the unit.
-        // Asked by the owner right before it writes: a client that closed
-        // a moment ago is gone already, whether or not this thread saw it.
+        // Withdrawn when the client goes before it reaches the unit. Asked
+        // by the owner right before it writes: a client that closed a moment
+        // ago is gone already, whether or not this thread saw it.
         request.wanted = [c] { return c->alive.load() && !peerGone(c->fd); };
-        const bool posted = owner_.post([submit, request = std::move(request), reply]() mutable {
+        const bool posted = server_.owner_.post([submit, request = std::move(request), reply]() mutable {
             submit(std::move(request), std::move(reply));
         });
         if (!posted) queueOut(*c, errorLine(id, "the owner of the port is shutting down", kAnswerBusy));
-    };
+    }
+
+    void drop(std::size_t i) {
+        clients_[i]->alive = false;
+        ::close(clients_[i]->fd);
+        clients_.erase(clients_.begin() + static_cast<std::ptrdiff_t>(i));
+        shared_->clients = clients_.size();
+    }
+    void queueOut(Client& c, const std::string& line) {
+        std::lock_guard lock(shared_->mutex);
+        appendOut(c, line);
+    }
+    void closeWith(Client& c, const std::string& line) {
+        queueOut(c, line);
+        c.closeWhenSent = true;
+    }
     // Nothing asked, nothing to send, nothing half said, no watch.
-    auto idle = [&](const Client& c) {
-        std::lock_guard lock(shared->mutex);
+    bool idle(const Client& c) {
+        std::lock_guard lock(shared_->mutex);
         return !c.watching && c.queued.load() == 0 && c.out.empty() && c.reader.buffered() == 0;
-    };
-
-    while (!shared->stopping.load()) {
-        std::vector<pollfd> fds;
-        fds.push_back({listenFd_, POLLIN, 0});
-        fds.push_back({shared->wakeFd, POLLIN, 0});
-        {
-            std::lock_guard lock(shared->mutex);
-            for (const auto& c : clients) {
-                short events = c->closeWhenSent || c->readDone || c->out.size() > kReadPauseBytes ? 0 : POLLIN;
-                if (!c->out.empty()) events |= POLLOUT;
-                fds.push_back({c->fd, events, 0});
-            }
-        }
-        // Idle and unfinished lines are looked at a few times a second.
-        if (::poll(fds.data(), fds.size(), clients.empty() ? -1 : 250) < 0) {
-            if (errno == EINTR) continue;
-            break;
-        }
-        if (fds[1].revents & POLLIN) {
-            std::uint64_t count = 0;
-            [[maybe_unused]] const ssize_t n = ::read(shared->wakeFd, &count, sizeof count);
-        }
-        if (shared->stopping.load()) break;
-        const std::int64_t now = steadyMs();
-
-        // Clients first (their indexes match fds from 2 on), last to first so
-        // that dropping one keeps the others' indexes.
-        for (std::size_t k = clients.size(); k-- > 0;) {
-            const std::shared_ptr<Client> c = clients[k];
-            const short revents = fds[k + 2].revents;
-            if (!c->alive.load()) {
-                drop(k);
-                continue;
-            }
-            if ((revents & (POLLHUP | POLLERR)) && !c->closeWhenSent) {
-                drop(k);  // gone: what it sent and its requests go with it
-                continue;
-            }
-            if (revents & POLLIN) {
-                char buffer[kReadChunk];
-                const ssize_t n = ::recv(c->fd, buffer, sizeof buffer, MSG_DONTWAIT);
-                if (n == 0 && !peerGone(c->fd)) {
-                    // Its writing shut down only (a pipe that ended): it still
-                    // reads the answers to what it asked.
-                    c->readDone = true;
-                } else if (n <= 0 && (n == 0 || (errno != EAGAIN && errno != EINTR))) {
-                    drop(k);  // gone: what it asked for is withdrawn
-                    continue;
-                }
-                if (n > 0) {
-                    c->lastActiveMs = now;
-                    c->reader.feed(std::string_view(buffer, static_cast<std::size_t>(n)));
-                    bool gone = false;
-                    while (auto line = c->reader.next()) {
-                        // Lines read before the client went are no requests of anybody's.
-                        if ((gone = peerGone(c->fd))) break;
-                        handleLine(c, *line);
-                    }
-                    if (gone) {
-                        drop(k);
-                        continue;
-                    }
-                    if (c->reader.overflowed()) {
-                        closeWith(*c, errorLine(nullptr,
-                                                "request longer than " + std::to_string(kMaxRequestBytes) +
-                                                    " bytes: connection closed",
-                                                kAnswerUsage));
-                    }
-                    c->partialSinceMs = c->reader.buffered() == 0 ? -1
-                                        : c->partialSinceMs < 0   ? now
-                                                                  : c->partialSinceMs;
-                }
-            }
-            if (!c->closeWhenSent && c->partialSinceMs >= 0 && now - c->partialSinceMs >= options_.partialLineMs) {
-                closeWith(*c, errorLine(nullptr,
-                                        "a request line left unfinished for " + secondsText(options_.partialLineMs) +
-                                            ": connection closed",
-                                        kAnswerUsage));
-            }
-            if (!c->closeWhenSent && now - c->lastActiveMs >= options_.idleMs && idle(*c)) {
-                closeWith(*c, errorLine(nullptr,
-                                        "no request for " + secondsText(options_.idleMs) + ": connection closed",
-                                        kAnswerBusy));
-            }
-            {
-                // Answers are added from the owner's thread: take what is
-                // there under the lock, whether or not poll saw room for it.
-                std::string pending;
-                {
-                    std::lock_guard lock(shared->mutex);
-                    pending.swap(c->out);
-                }
-                if (!pending.empty()) {
-                    c->lastActiveMs = now;
-                    const ssize_t n = ::send(c->fd, pending.data(), pending.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
-                    if (n < 0 && errno != EAGAIN && errno != EINTR) {
-                        drop(k);
-                        continue;
-                    }
-                    const std::size_t sent = n > 0 ? static_cast<std::size_t>(n) : 0;
-                    if (sent < pending.size()) {
-                        std::lock_guard lock(shared->mutex);
-                        c->out.insert(0, pending, sent, std::string::npos);
-                    }
-                }
-            }
-            bool empty = false;
-            {
-                std::lock_guard lock(shared->mutex);
-                empty = c->out.empty();
-            }
-            const bool answered = c->readDone && !c->watching && c->queued.load() == 0;
-            if (!c->alive.load() || ((c->closeWhenSent || answered) && empty)) drop(k);
-        }
-
-        if (fds[0].revents & POLLIN) {
-            for (;;) {
-                const int fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
-                if (fd < 0) break;
-                ucred cred{};
-                socklen_t length = sizeof cred;
-                const bool known = ::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &cred, &length) == 0;
-                if (!known || !peerAllowed(policy, cred.uid, cred.gid, peerGroups(fd, cred.pid, cred.gid))) {
-                    tellAndClose(fd, errorLine(nullptr, "not allowed: this port's owner serves its own user and group",
-                                               kAnswerBusy));
-                    continue;
-                }
-                if (clients.size() >= options_.maxClients) {
-                    // Full: the connection idle longest makes room, if any is.
-                    std::size_t oldest = clients.size();
-                    for (std::size_t i = 0; i < clients.size(); ++i) {
-                        if (clients[i]->closeWhenSent || !idle(*clients[i])) continue;
-                        if (oldest == clients.size() || clients[i]->lastActiveMs < clients[oldest]->lastActiveMs)
-                            oldest = i;
-                    }
-                    if (oldest == clients.size()) {
-                        tellAndClose(fd, errorLine(nullptr, "too many clients: try again later", kAnswerBusy));
-                        continue;
-                    }
-                    tellAndClose(clients[oldest]->fd,
-                                 errorLine(nullptr, "closed to make room for another client: nothing was asked",
-                                           kAnswerBusy));
-                    clients[oldest]->alive = false;
-                    clients.erase(clients.begin() + static_cast<std::ptrdiff_t>(oldest));
-                }
-                auto c = std::make_shared<Client>();
-                c->fd = fd;
-                c->lastActiveMs = steadyMs();
-                clients.push_back(std::move(c));
-                shared->clients = clients.size();
-            }
-        }
     }
-    for (auto& c : clients) {
-        c->alive = false;
-        ::close(c->fd);
-    }
-    shared->clients = 0;
+
+    ControlServer& server_;
+    const Options& options_;
+    const std::shared_ptr<Shared> shared_;
+    const PeerPolicy policy_;
+    std::vector<std::shared_ptr<Client>> clients_;
+};
+
+void ControlServer::serve() {
+    ServeLoop loop(*this, shared_);
+    loop.run();
 }
 
 }  // namespace velmora

@@ -76,6 +76,7 @@ public:
     struct Shared;
 
 private:
+    class ServeLoop;
     void serve();
 
     UiDispatcher& owner_;

@@ -2,4 +2,4 @@
 # request language, the service against the simulated unit's model with
 # manual timers, and the control socket with real clients.
 velmora_add_test_suite(service LIBS velmora_service velmora_sim velmora_test_support
-  POSIX_TESTS control_server_test.cpp)
+  POSIX_TESTS control_server_test.cpp control_server_flow_test.cpp)
