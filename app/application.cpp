@@ -27,6 +27,7 @@
 #include "mainwindow/switching_logic.h"
 #include "mainwindow/main_window.h"
 #include "mainwindow/window_logic.h"
+#include "session/unit_session.h"
 #include "platform/serial_device.h"
 #include "platform/traced_serial.h"
 #include "settings/about_box.h"
@@ -76,54 +77,75 @@ Application::Application(ApplicationOptions options)
     dialogs_.setParent(window_.get());
     detectDialog_ = new DetectDialog(dispatcher_, window_.get());
 
-    MainWindowHooks hooks;
-    hooks.upgradeBegin = [this] { upgrade_->upgradeBegin(); };
-    hooks.upgradeDone = [this] {
-        upgrade_->upgradeDone();
-        // A clock setting that fell due during the transfer goes now.
-        clockSync_->upgradeCompleted();
-    };
-    hooks.upgradeStep = [this] { upgrade_->upgradeStep(); };
-    hooks.upgradeFailed = [this] { upgrade_->upgradeFailed(); };
-    hooks.upgradeMessage = [this] { upgrade_->upgradeMessage(); };
-    hooks.clockError = [this] { clockSync_->clockErrorReported(); };
-    hooks.setRtcOn = [this] { return settings_.SetRTC; };
-    hooks.armClockSetting = [this] { clockSync_->mlStartSetRTC_PeriodClick(); };
-    hooks.resetLinkMenus = [this] {
-        menus_->setConnected(false);
-        clockSync_->linkReset();
-        upgrade_->linkReset();
-        // The port is free again: the others open it themselves.
-        if (socket_) socket_->stop();
-        if (service_) service_->linkLost();
-    };
-    hooks.viewUpdated = [this](std::int32_t kind) {
-        if (service_) service_->viewUpdate(kind);
-        if (isCurrentReport(kind)) recordCurrent();
-    };
-    // As the menu item would run it: nothing while the item is disabled,
-    // which it is whenever SetRTC is on (the version report starts it then).
-    hooks.startClockSyncPeriod = [this] { menus_->perform("mlStartSetRTC_Period"); };
-    hooks.closeConfigurationDialog = [this] {
-        if (configDialog_) configDialog_->closeAsCancelled();
-    };
-    logic_ = std::make_unique<MainWindowLogic>(MainWindowLogic::Deps{
+    session_ = std::make_unique<UnitSession>(UnitSession::Deps{
         .state = state_,
         .tables = tables_,
         .clock = clock_,
-        .view = *window_,
         .timers = timers_,
         .write = [this](std::string_view text) { link_->write(text); },
-        .watchdogExpired = [this] { link_->WatchdogExpired(); },
         .sendInfoRequest = [this] { link_->SendInfoRequest(); },
-        .hooks = std::move(hooks)});
+        .watchdogExpired = [this] { link_->WatchdogExpired(); },
+        .scheduleShown = [this](int bankIndex) { return logic_->scheduleShowsBank(bankIndex); }});
+    // Heard before the window: the menus go back to "not connected" before
+    // the window's tabs and items go.
+    menusFollowLink_ = std::make_unique<FunctionSubscriber>(nullptr, [this](LinkChange change) {
+        switch (change) {
+            case LinkChange::reset:
+                menus_->setConnected(false);
+                clockSync_->linkReset();
+                upgrade_->linkReset();
+                // The port is free again: the others open it themselves.
+                if (socket_) socket_->stop();
+                if (service_) service_->linkLost();
+                return;
+            case LinkChange::lost:
+                if (configDialog_) configDialog_->closeAsCancelled();
+                return;
+            case LinkChange::clockSyncRequested:
+                // As the menu item would run it: nothing while the item is
+                // disabled, which it is whenever SetRTC is on (the version
+                // report starts it then).
+                menus_->perform("mlStartSetRTC_Period");
+                return;
+            default: return;
+        }
+    });
+    maintenanceFollowsUnit_ = std::make_unique<FunctionSubscriber>([this](const UnitEvent& event) {
+        if (event.layoutChanged) return;
+        switch (event.kind) {
+            case ukUpgradeBegin: upgrade_->upgradeBegin(); return;
+            case ukUpgradeDone:
+                upgrade_->upgradeDone();
+                // A clock setting that fell due during the transfer goes now.
+                clockSync_->upgradeCompleted();
+                return;
+            case ukUpgradeStep: upgrade_->upgradeStep(); return;
+            case ukUpgradeFailed: upgrade_->upgradeFailed(); return;
+            case ukUpgradeMessage: upgrade_->upgradeMessage(); return;
+            case ukClockError: clockSync_->clockErrorReported(); return;
+            case ukVersion:
+                if (settings_.SetRTC) clockSync_->mlStartSetRTC_PeriodClick();
+                return;
+            default: return;
+        }
+    });
+    serviceFollowsUnit_ = std::make_unique<FunctionSubscriber>([this](const UnitEvent& event) {
+        if (service_) service_->viewUpdate(event.kind);
+        if (isCurrentReport(event.kind)) recordCurrent();
+    });
+    logic_ = std::make_unique<MainWindowLogic>(MainWindowLogic::Deps{
+        .state = state_, .tables = tables_, .clock = clock_, .view = *window_, .timers = timers_});
+    session_->subscribe(SubscriberStage::view, *menusFollowLink_);
+    session_->subscribe(SubscriberStage::view, *logic_);
+    session_->subscribe(SubscriberStage::maintenance, *maintenanceFollowsUnit_);
+    session_->subscribe(SubscriberStage::service, *serviceFollowsUnit_);
 
     link_ = std::make_unique<SerialLink>(SerialLink::Deps{
         .state = state_,
         .tables = tables_,
         .dispatcher = dispatcher_,
         .clock = clock_,
-        .events = *logic_,
+        .events = *session_,
         .dialogs = dialogs_,
         // The simulated unit, when it lives in the program, is reached
         // through devices of its own.
@@ -139,7 +161,7 @@ Application::Application(ApplicationOptions options)
                                                           .clock = clock_,
                                                           .dialogs = dialogs_,
                                                           .bankCount = [this] { return state_.BankCount.load(); },
-                                                          .ReturnToTransfer = [this] { logic_->ReturnToTransfer(); }},
+                                                          .ReturnToTransfer = [this] { session_->sendSchedule(); }},
                                       window_.get());
     window_->setTimerDialog(timerDialog_);
     timerDialogHost_ = std::make_unique<TimerDialogAdapter>(*timerDialog_);
@@ -161,8 +183,8 @@ Application::Application(ApplicationOptions options)
         .purgeReceive = [this] { link_->purgeReceive(); },
         .disconnect = [this] { link_->Disconnect(); },
         .sendInfoRequest = [this] { link_->SendInfoRequest(); },
-        .stopWindowTimers = [this] { logic_->stopLinkTimers(); },
-        .startWindowTimers = [this] { logic_->startLinkTimers(); },
+        .stopWindowTimers = [this] { session_->pausePolling(); },
+        .startWindowTimers = [this] { session_->resumePolling(); },
         .pause = pause,
         .performUpgrade = [this] { menus_->perform("Upgrade1"); },
         .holdPort =
@@ -191,8 +213,8 @@ Application::Application(ApplicationOptions options)
         .timers = timers_,
         .nowMs = [this] { return monotonicMs(); },
         .write = [this](std::string_view text) { return link_->write(text); },
-        // The window's own poll tick: its panels show the answer at once.
-        .poll = [this] { logic_->tmQueryTimer(); },
+        // The session's poll: every front end hears the answer at once.
+        .poll = [this] { session_->poll(); },
         .refusal =
             [this] {
                 if (!link_->isOpen() || !state_.GreetingSeen.load())
@@ -224,7 +246,7 @@ Application::Application(ApplicationOptions options)
         .scrollPosition = [this] { return logic_->scrollPosition(); },
         .write = [this](std::string_view text) { link_->write(text); },
         .timerDialog = timerDialogHost_.get(),
-        .ReturnToTransfer = [this] { logic_->ReturnToTransfer(); }});
+        .ReturnToTransfer = [this] { session_->sendSchedule(); }});
     MenuLogic::Deps menuDeps{
         .settings = settings_,
         .state = state_,
@@ -259,7 +281,7 @@ void Application::shutdown() {
     socket_->stop();
     dispatcher_.shutdown();
     link_->shutdown();
-    logic_->stopLinkTimers();
+    session_->linkStopped();
     if (simulator_) simulator_->stop();
 }
 

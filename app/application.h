@@ -28,6 +28,8 @@
 namespace velmora {
 
 class MainWindowLogic;
+class UnitSession;
+class UnitSubscriber;
 class MenuLogic;
 class SerialLink;
 class SwitchingLogic;
@@ -99,6 +101,7 @@ public:
     MainWindow& window() { return *window_; }
     DetectDialog& detectDialog() { return *detectDialog_; }
     MainWindowLogic& logic() { return *logic_; }
+    UnitSession& session() { return *session_; }
     MenuLogic& menus() { return *menus_; }
     SwitchingLogic& switching() { return *switching_; }
     ConfigurationDialog& configurationDialog() { return *configDialog_; }
@@ -158,6 +161,13 @@ private:
     ComPortList ports_;
     std::unique_ptr<MainWindow> window_;
     DetectDialog* detectDialog_ = nullptr;  // owned by the main window
+    std::unique_ptr<UnitSession> session_;
+    // What the program does for the unit's reports and link steps besides
+    // drawing: its menus and dialogs, the upgrade and the clock, the
+    // owner's service and the current history.
+    std::unique_ptr<UnitSubscriber> menusFollowLink_;
+    std::unique_ptr<UnitSubscriber> maintenanceFollowsUnit_;
+    std::unique_ptr<UnitSubscriber> serviceFollowsUnit_;
     std::unique_ptr<MainWindowLogic> logic_;
     std::unique_ptr<MenuAdapter> menuView_;
     std::unique_ptr<ConfigurationAdapter> configurationSource_;

@@ -24,13 +24,13 @@ namespace velmora::bench {
 // benchmark can check that the tick did the full work.
 class NullView final : public MainView {
 public:
-    void setPicture(std::string_view, PictureList, int index) override { pictures += index >= 0; }
-    void setComponentVisible(std::string_view, bool) override {}
-    void setLabelText(std::string_view, std::string_view text) override { labelTexts += !text.empty(); }
-    void setLabelBackground(std::string_view, std::uint32_t) override {}
-    void setLabelVisible(std::string_view, bool) override {}
-    void setAccessibleName(std::string_view, std::string_view) override {}
-    void setPortButtonOn(std::string_view, bool) override {}
+    void setPicture(ComponentId, PictureList, int index) override { pictures += index >= 0; }
+    void setComponentVisible(ComponentId, bool) override {}
+    void setLabelText(ComponentId, std::string_view text) override { labelTexts += !text.empty(); }
+    void setLabelBackground(ComponentId, std::uint32_t) override {}
+    void setLabelVisible(ComponentId, bool) override {}
+    void setAccessibleName(ComponentId, std::string_view) override {}
+    void setPortButtonOn(ComponentId, bool) override {}
     void setWindowHeight(int) override {}
     void setWindowTop(int) override {}
     void setScrollBarPosition(int) override {}

@@ -24,6 +24,7 @@
 #include "link/device_state.h"
 #include "link/serial_link.h"
 #include "mainwindow/window_logic.h"
+#include "session/unit_session.h"
 #include "platform/clock.h"
 #include "platform/queue_dispatcher.h"
 #include "platform/serial_device.h"
@@ -58,6 +59,7 @@ TransferFigure gTransfer;
 // with the time it returned.
 struct LinkedLogic {
     explicit LinkedLogic(const std::string& device) {
+        session.subscribe(SubscriberStage::view, logic);
         logic.initialiseView();
         link.setPortDevices({"AUTO", device});
         link.OpenLink(1);
@@ -86,10 +88,17 @@ struct LinkedLogic {
     bench::SilentDialogs dialogs;
     Clock::time_point lastWrite{};
     long writes = 0;
-    MainWindowLogic logic{MainWindowLogic::Deps{state, tables, clock, view, timers,
-                                                [this](std::string_view t) { write(t); }, [] {}, [] {},
-                                                MainWindowHooks{}}};
-    SerialLink link{SerialLink::Deps{state, tables, dispatcher, clock, logic, dialogs,
+    UnitSession session{UnitSession::Deps{.state = state,
+                                          .tables = tables,
+                                          .clock = clock,
+                                          .timers = timers,
+                                          .write = [this](std::string_view t) { write(t); },
+                                          .sendInfoRequest = {},
+                                          .watchdogExpired = {},
+                                          .scheduleShown = {}}};
+    MainWindowLogic logic{
+        MainWindowLogic::Deps{.state = state, .tables = tables, .clock = clock, .view = view, .timers = timers}};
+    SerialLink link{SerialLink::Deps{state, tables, dispatcher, clock, session, dialogs,
                                      [] { return makeSerialDevice(); }, [] { return LinkOptions{}; },
                                      [](int) {}}};
 };

@@ -34,6 +34,7 @@
 #include "link/serial_link.h"
 #include "maintenance/firmware_upgrade.h"
 #include "mainwindow/window_logic.h"
+#include "session/unit_session.h"
 #include "platform/clock.h"
 #include "platform/dialogs.h"
 #include "platform/queue_dispatcher.h"
@@ -93,6 +94,8 @@ private:
 // reader, the window's logic (reportStored and its hooks) and the upgrade.
 struct UpgradeRig {
     explicit UpgradeRig(const std::string& device) {
+        session.subscribe(SubscriberStage::view, logic);
+        session.subscribe(SubscriberStage::maintenance, maintenance);
         logic.initialiseView();
         link.setPortDevices({"AUTO", device});
     }
@@ -117,10 +120,17 @@ struct UpgradeRig {
     // The completion line reached reportStored.
     std::function<void()> onDone;
 
-    MainWindowLogic logic{MainWindowLogic::Deps{
-        state, tables, clock, view, timers, [this](std::string_view text) { link.write(text); },
-        [] {}, [this] { link.SendInfoRequest(); }, hooks()}};
-    SerialLink link{SerialLink::Deps{state, tables, dispatcher, clock, logic, dialogs,
+    UnitSession session{UnitSession::Deps{.state = state,
+                                          .tables = tables,
+                                          .clock = clock,
+                                          .timers = timers,
+                                          .write = [this](std::string_view text) { link.write(text); },
+                                          .sendInfoRequest = [this] { link.SendInfoRequest(); },
+                                          .watchdogExpired = {},
+                                          .scheduleShown = {}}};
+    MainWindowLogic logic{
+        MainWindowLogic::Deps{.state = state, .tables = tables, .clock = clock, .view = view, .timers = timers}};
+    SerialLink link{SerialLink::Deps{state, tables, dispatcher, clock, session, dialogs,
                                      [] { return makeSerialDevice(); }, [] { return LinkOptions{}; },
                                      [](int) {}}};
     FirmwareUpgrade upgrade{FirmwareUpgrade::Deps{
@@ -136,8 +146,8 @@ struct UpgradeRig {
             }
         },
         [this] { link.writeGreeting(); }, [this] { link.purgeReceive(); }, [this] { link.Disconnect(); },
-        [this] { link.SendInfoRequest(); }, [this] { logic.stopLinkTimers(); },
-        [this] { logic.startPolling(); }, [](int) {}, {},
+        [this] { link.SendInfoRequest(); }, [this] { session.pausePolling(); },
+        [this] { session.resumePolling(); }, [](int) {}, {},
         [this](bool held) {
             if (held) {
                 link.holdForUpgrade();
@@ -147,19 +157,25 @@ struct UpgradeRig {
         },
         {}}};
 
-    MainWindowHooks hooks() {
-        MainWindowHooks h;
-        h.upgradeBegin = [this] { upgrade.upgradeBegin(); };
-        h.upgradeStep = [this] { upgrade.upgradeStep(); };
-        h.upgradeMessage = [this] { upgrade.upgradeMessage(); };
-        h.upgradeDone = [this] {
-            if (onDone) onDone();
-            upgrade.upgradeDone();
-        };
-        h.upgradeFailed = [this] { upgrade.upgradeFailed(); };
-        h.resetLinkMenus = [this] { upgrade.linkReset(); };
-        return h;
-    }
+    // The upgrade's part of the unit's reports, as the program wires it.
+    FunctionSubscriber maintenance{
+        [this](const UnitEvent& e) {
+            if (e.layoutChanged) return;
+            switch (e.kind) {
+                case ukUpgradeBegin: upgrade.upgradeBegin(); return;
+                case ukUpgradeStep: upgrade.upgradeStep(); return;
+                case ukUpgradeMessage: upgrade.upgradeMessage(); return;
+                case ukUpgradeDone:
+                    if (onDone) onDone();
+                    upgrade.upgradeDone();
+                    return;
+                case ukUpgradeFailed: upgrade.upgradeFailed(); return;
+                default: return;
+            }
+        },
+        [this](LinkChange c) {
+            if (c == LinkChange::reset) upgrade.linkReset();
+        }};
 
     bool drainUntil(const std::function<bool()>& pred, int ms) { return dispatcher.drainUntil(pred, ms); }
 };

@@ -29,6 +29,7 @@
 #include "link/device_state.h"
 #include "link/serial_link.h"
 #include "mainwindow/window_logic.h"
+#include "session/unit_session.h"
 #include "platform/clock.h"
 #include "platform/dialogs.h"
 #include "platform/queue_dispatcher.h"
@@ -59,8 +60,17 @@ void BM_FlashTickThreeBanks(benchmark::State& bench) {
     FixedClock clock(LocalMoment{2026, 12, 8, 3, 10, 0, 0});
     NullView view;
     ManualTimerHost timers;
-    MainWindowLogic logic(MainWindowLogic::Deps{state, tables, clock, view, timers, [](std::string_view) {},
-                                                [] {}, [] {}, MainWindowHooks{}});
+    UnitSession session(UnitSession::Deps{.state = state,
+                                          .tables = tables,
+                                          .clock = clock,
+                                          .timers = timers,
+                                          .write = {},
+                                          .sendInfoRequest = {},
+                                          .watchdogExpired = {},
+                                          .scheduleShown = {}});
+    MainWindowLogic logic(
+        MainWindowLogic::Deps{.state = state, .tables = tables, .clock = clock, .view = view, .timers = timers});
+    session.subscribe(SubscriberStage::view, logic);
     logic.initialiseView();
     constexpr int kBanks = 3;
     for (int bank = 1; bank <= kBanks; ++bank) {
@@ -84,7 +94,7 @@ void BM_FlashTickThreeBanks(benchmark::State& bench) {
         }
     }
     state.BankCount = kBanks;
-    logic.reportStored(ukBankCount);
+    session.reportStored(ukBankCount);
 
     // One tick must draw 24 LEDs and write 24 time labels; otherwise this
     // would time a shortcut.
@@ -102,37 +112,31 @@ void BM_FlashTickThreeBanks(benchmark::State& bench) {
 }
 BENCHMARK(BM_FlashTickThreeBanks)->Unit(benchmark::kMicrosecond);
 
-// Forwards to the window's logic and notes when a status view update has
-// returned.
-class TimedUi final : public LinkEvents {
+// The session's last stage: notes when a status report has been through
+// every stage before it (the window drew it), and the greeting.
+class TimedUi final : public UnitSubscriber {
 public:
-    explicit TimedUi(MainWindowLogic& logic) : logic_(logic) {}
-    void reportStored(std::int32_t kind) override {
-        logic_.reportStored(kind);
-        if (isStatusReport(kind)) {
+    void unitReported(const UnitEvent& event) override {
+        if (isStatusReport(event.kind)) {
             lastStatusReturn = std::chrono::steady_clock::now();
             ++statusUpdates;
         }
     }
-    void greeted() override { greetedSeen = true; }  // the benchmark polls by hand
-    bool scheduleShown(int b) override { return logic_.scheduleShown(b); }
-    void linkClosing() override { logic_.linkClosing(); }
-    void linkReset() override { logic_.linkReset(); }
-    void linkStopped() override { logic_.linkStopped(); }
-    void linkLost() override { logic_.linkLost(); }
-    void clockSyncRequested() override {}
+    void linkChanged(LinkChange change) override {
+        if (change == LinkChange::greeted) greetedSeen = true;
+    }
 
     std::chrono::steady_clock::time_point lastStatusReturn{};
     long statusUpdates = 0;
     bool greetedSeen = false;
-
-private:
-    MainWindowLogic& logic_;
 };
 
 // The window's logic behind a real link on a pty, with the timing UI.
 struct LinkedWindow {
     explicit LinkedWindow(const std::string& device) {
+        session.subscribe(SubscriberStage::view, logic);
+        // The benchmark polls by hand: the manual timers never move.
+        session.subscribe(SubscriberStage::history, ui);
         logic.initialiseView();
         link.setPortDevices({"AUTO", device});
         link.OpenLink(1);
@@ -154,10 +158,18 @@ struct LinkedWindow {
     ManualTimerHost timers;
     QueueDispatcher dispatcher;
     SilentDialogs dialogs;
-    MainWindowLogic logic{MainWindowLogic::Deps{state, tables, clock, view, timers, [](std::string_view) {},
-                                                [] {}, [] {}, MainWindowHooks{}}};
-    TimedUi ui{logic};
-    SerialLink link{SerialLink::Deps{state, tables, dispatcher, clock, ui, dialogs,
+    UnitSession session{UnitSession::Deps{.state = state,
+                                          .tables = tables,
+                                          .clock = clock,
+                                          .timers = timers,
+                                          .write = {},
+                                          .sendInfoRequest = {},
+                                          .watchdogExpired = {},
+                                          .scheduleShown = {}}};
+    MainWindowLogic logic{
+        MainWindowLogic::Deps{.state = state, .tables = tables, .clock = clock, .view = view, .timers = timers}};
+    TimedUi ui;
+    SerialLink link{SerialLink::Deps{state, tables, dispatcher, clock, session, dialogs,
                                      [] { return makeSerialDevice(); }, [] { return LinkOptions{}; },
                                      [](int) {}}};
 };

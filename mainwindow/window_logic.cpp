@@ -2,8 +2,6 @@
 
 #include <algorithm>
 
-#include "link/protocol.h"
-#include "schedule/schedule_transfer.h"
 #include "schedule/timer_arithmetic.h"
 
 namespace velmora {
@@ -15,26 +13,12 @@ bool keyBeyondShownPanels(int key, const MainWindowLogic& w) {
     return (key > 20 && !w.panelShown(2)) || (key > 30 && !w.panelShown(3));
 }
 
-void call(const std::function<void()>& f) {
-    if (f) f();
-}
-
 }  // namespace
 
-MainWindowLogic::MainWindowLogic(Deps deps)
-    : d_(std::move(deps)),
-      tmFlash1_(d_.timers.create("tmFlash1")),
-      tmQuery_(d_.timers.create("tmQuery")),
-      tmOpenComError_(d_.timers.create("tmOpenComError")) {
+MainWindowLogic::MainWindowLogic(Deps deps) : d_(std::move(deps)), tmFlash1_(d_.timers.create("tmFlash1")) {
     tmFlash1_->setEnabled(false);
-    tmQuery_->setEnabled(false);
-    tmOpenComError_->setEnabled(false);
     tmFlash1_->setInterval(kFlashIntervalMs);
-    tmQuery_->setInterval(kPollIntervalMs);
-    tmOpenComError_->setInterval(kWatchdogIntervalMs);
     tmFlash1_->setOnTimer([this] { tmFlash1Timer(); });
-    tmQuery_->setOnTimer([this] { tmQueryTimer(); });
-    tmOpenComError_->setOnTimer([this] { tmOpenComErrorTimer(); });
 }
 
 MainWindowLogic::~MainWindowLogic() = default;
@@ -219,40 +203,37 @@ void MainWindowLogic::showPanels(int count) {
 
 // ---- Reports ----------------------------------------------------------------------
 
-void MainWindowLogic::reportStored(std::int32_t kind) {
-    handleUpdate(kind);
-    if (d_.hooks.viewUpdated) d_.hooks.viewUpdated(kind);
-}
-
-void MainWindowLogic::handleUpdate(std::int32_t kind) {
-    const int shown = d_.state.ShownBankCount.load();
-    const int count = d_.state.BankCount.load();
-    if (shown != count) {
-        layoutCheck(shown, count);
+void MainWindowLogic::unitReported(const UnitEvent& event) {
+    if (event.layoutChanged) {
+        layoutCheck(d_.state.ShownBankCount.load(), d_.state.BankCount.load());
         return;  // the bank-count report carries nothing else
     }
-
-    const MainWindowHooks& h = d_.hooks;
-    switch (kind) {
-        case ukUpgradeBegin: call(h.upgradeBegin); return;
-        case ukUpgradeDone: call(h.upgradeDone); return;
+    switch (event.kind) {
         case ukScheduleRefresh: d_.view.refreshTimerDialog(); return;
-        case ukUpgradeStep: call(h.upgradeStep); return;
+        // Others' work: the upgrade's, the clock's, the transfer's.
+        case ukUpgradeBegin:
+        case ukUpgradeDone:
+        case ukUpgradeStep:
         case ukNextAfterClear:
         case ukNextAfterSet:
-            // The head was confirmed: drop it and send the one behind it,
-            // which stays listed until its own confirmation.
-            if (auto next = d_.state.Queue.advance()) {
-                if (d_.write) d_.write(*next);
-            }
-            return;
-        case ukUpgradeFailed: call(h.upgradeFailed); return;
-        case ukUpgradeMessage: call(h.upgradeMessage); return;
-        case ukClockError: call(h.clockError); return;
-        case ukVersion:
-            if (h.setRtcOn && h.setRtcOn()) call(h.armClockSetting);
-            return;
-        default: displayBranch(kind); return;
+        case ukUpgradeFailed:
+        case ukUpgradeMessage:
+        case ukClockError:
+        case ukVersion: return;
+        default: displayBranch(event.kind); return;
+    }
+}
+
+void MainWindowLogic::linkChanged(LinkChange change) {
+    switch (change) {
+        case LinkChange::greeted:
+        case LinkChange::pollingResumed: tmFlash1_->setEnabled(true); return;
+        case LinkChange::stopped:
+        case LinkChange::pollingPaused: tmFlash1_->setEnabled(false); return;
+        case LinkChange::closing: hidePanels(); return;
+        case LinkChange::lost: closeLinkDialogs(); return;
+        case LinkChange::reset: resetLinkUi(); return;
+        case LinkChange::clockSyncRequested: return;
     }
 }
 
@@ -334,17 +315,9 @@ void MainWindowLogic::displayBranch(std::int32_t kind) {
             drawCurrent(slot, bank, record.current);
         }
     }
-    // Any status, current or bank-count report proves the unit answers.
-    if (tmOpenComError_->enabled()) tmOpenComError_->setEnabled(false);
 }
 
 // ---- Link -------------------------------------------------------------------------
-
-void MainWindowLogic::startPolling() {
-    tmFlash1_->setEnabled(true);
-    tmQuery_->setInterval(kFirstPollDelayMs);
-    tmQuery_->setEnabled(true);
-}
 
 bool MainWindowLogic::scheduleShowsBank(int bankIndex) {
     // The bank the user looks at: the selected tab, which after a tab
@@ -352,17 +325,7 @@ bool MainWindowLogic::scheduleShowsBank(int bankIndex) {
     return d_.view.timerDialogVisible() && d_.view.timerDialogTab() == bankIndex;
 }
 
-void MainWindowLogic::ReturnToTransfer() {
-    sendSchedule(d_.tables, d_.state.BankCount.load(), d_.clock.now(),
-                 TransferQueue{[this](std::string command) { d_.state.Queue.append(std::move(command)); },
-                               [this] { return d_.state.Queue.head(); },
-                               [this](std::string_view text) {
-                                   if (d_.write) d_.write(text);
-                               }});
-}
-
 void MainWindowLogic::resetLinkUi() {
-    call(d_.hooks.resetLinkMenus);
     while (timerTabs_ > 0) {
         d_.view.deleteTimerTab(0);
         --timerTabs_;
@@ -373,24 +336,9 @@ void MainWindowLogic::resetLinkUi() {
     }
 }
 
-void MainWindowLogic::stopLinkTimers() {
-    tmFlash1_->setEnabled(false);
-    tmQuery_->setEnabled(false);
-    tmOpenComError_->setEnabled(false);
-}
-
-void MainWindowLogic::startLinkTimers() {
-    tmQuery_->setEnabled(true);
-    tmOpenComError_->setEnabled(true);
-    tmFlash1_->setEnabled(true);
-}
-
 void MainWindowLogic::closeLinkDialogs() {
-    call(d_.hooks.closeConfigurationDialog);
     if (d_.view.timerDialogVisible()) d_.view.cancelTimerDialog();
 }
-
-void MainWindowLogic::clockSyncRequested() { call(d_.hooks.startClockSyncPeriod); }
 
 // ---- Timer ticks ------------------------------------------------------------------
 
@@ -427,24 +375,6 @@ void MainWindowLogic::tmFlash1Timer() {
             setTimeLabel(key, text);
         }
     }
-}
-
-void MainWindowLogic::tmQueryTimer() {
-    const int polls = ++d_.state.PollCount;
-    if (polls > kPollsBeforeInfoRequest && !d_.state.InfoRequestSent) call(d_.sendInfoRequest);
-    if (d_.write) d_.write(cmdPoll());
-    if (tmQuery_->interval() != kPollIntervalMs) {
-        tmQuery_->setInterval(kPollIntervalMs);
-        tmQuery_->setEnabled(true);
-    }
-    // A running watchdog is not restarted: only a report stops it.
-    if (!tmOpenComError_->enabled()) tmOpenComError_->setEnabled(true);
-}
-
-void MainWindowLogic::tmOpenComErrorTimer() {
-    // One expiry per arming, even if nobody stops the timers afterwards.
-    tmOpenComError_->setEnabled(false);
-    call(d_.watchdogExpired);
 }
 
 }  // namespace velmora

@@ -1,12 +1,13 @@
 #pragma once
 
 // The main window's behaviour without the widgets: the bank panels and
-// their scroll bar, the reaction to the unit's reports (reportStored), and the
-// flash, poll and watchdog timers. It draws through MainView, so it runs
-// and is tested without a screen. UI thread only.
+// their scroll bar, what the unit's reports draw, and the flash timer. It
+// draws through MainView, so it runs and is tested without a screen. UI
+// thread only.
 //
-// It hears the link's events: the reader hands its reports to reportStored
-// and the link's connect/disconnect sequences reach the window parts here.
+// It follows the unit's session as a subscriber of its view stage: each
+// report and each step of the link reaches it there. Polling, the watchdog
+// and the command queue are the session's.
 
 #include <array>
 #include <cstdint>
@@ -16,18 +17,18 @@
 #include <string_view>
 
 #include "link/device_state.h"
-#include "link/link_events.h"
 #include "link/report_rules.h"
 #include "mainwindow/drawing_rules.h"
 #include "mainwindow/main_view.h"
 #include "platform/clock.h"
 #include "platform/window_timer.h"
 #include "schedule/timer_tables.h"
+#include "session/unit_event.h"
 
 namespace velmora {
 
-// Timer intervals, milliseconds (the poll and watchdog cadence is in
-// link/report_rules.h).
+// Timer intervals, milliseconds (the poll and watchdog cadence is the
+// session's, in link/report_rules.h).
 inline constexpr int kFlashIntervalMs = 500;     // tmFlash1
 
 // Window heights (client pixels) and the top edge used for three panels.
@@ -36,47 +37,14 @@ inline constexpr int kHeightTwoBanks = 300;
 inline constexpr int kHeightThreeBanks = 410;
 inline constexpr int kTopEdgeThreeBanks = 100;
 
-// The work other parts of the program do for some view updates and for the
-// link reset. Each is optional: an empty function does nothing (and an
-// empty setRtcOn reads as off).
-struct MainWindowHooks {
-    std::function<void()> upgradeBegin;    // ukUpgradeBegin: start sending the image
-    std::function<void()> upgradeDone;     // ukUpgradeDone: completion of the upgrade
-    std::function<void()> upgradeStep;     // ukUpgradeStep: the next image byte
-    std::function<void()> upgradeFailed;   // ukUpgradeFailed: failure message, upgrade again
-    std::function<void()> upgradeMessage;  // ukUpgradeMessage: append LastLine to the progress list
-    std::function<void()> clockError;      // ukClockError: enable tmRTCErr
-    std::function<bool()> setRtcOn;        // the SetRTC setting
-    // ukVersion with SetRTC on: tmSetRTC to 1000 ms and enabled.
-    std::function<void()> armClockSetting;
-    // Link reset, the menu and maintenance part: tmSetRTC off, mlConnect on,
-    // mlDisconnect, mlTools1, mlSetRTC, SetTimer1 off, tmUpgradeTimeOut off.
-    std::function<void()> resetLinkMenus;
-    // End the Configuration dialog as cancelled when it is shown.
-    std::function<void()> closeConfigurationDialog;
-    // Start the hourly clock synchronisation.
-    std::function<void()> startClockSyncPeriod;
-    // After every view update, with the kind the reader raised (the
-    // service of the port's owner follows the unit's reports through it).
-    std::function<void(std::int32_t kind)> viewUpdated;
-};
-
-class MainWindowLogic final : public LinkEvents {
+class MainWindowLogic final : public UnitSubscriber {
 public:
     struct Deps {
         DeviceState& state;
         TimerTables& tables;
         const Clock& clock;
         MainView& view;
-        TimerFactory& timers;
-        // Writes one command text to the port in one write call (nothing
-        // while the link is closed).
-        std::function<void(std::string_view)> write;
-        // The link watchdog ran out: close the link and tell the user.
-        std::function<void()> watchdogExpired;
-        // "/VER\" and the restore setting, once per link.
-        std::function<void()> sendInfoRequest;
-        MainWindowHooks hooks;
+        TimerFactory& timers;  // the flash timer's
     };
 
     explicit MainWindowLogic(Deps deps);
@@ -110,47 +78,27 @@ public:
     // True while the panel of slot 1..3 is shown; false for other slots.
     bool panelShown(int slot) const;
 
-    // ---- The link's events ----
-    // Keeps the layout in step with BankCount, else acts on the report.
-    void reportStored(std::int32_t kind) override;
-    void greeted() override { startPolling(); }
-    bool scheduleShown(int bankIndex) override { return scheduleShowsBank(bankIndex); }
-    void linkClosing() override { hidePanels(); }
-    void linkStopped() override { stopLinkTimers(); }
-    void linkLost() override { closeLinkDialogs(); }
-    void linkReset() override { resetLinkUi(); }
-    void clockSyncRequested() override;
+    // ---- The session's view stage ----
+    // Keeps the layout in step with BankCount, else draws the report.
+    void unitReported(const UnitEvent& event) override;
+    // Greeted or resumed: flashing; stopped or paused: not; closing: the
+    // panels go; lost: the Set Timer dialog ends; reset: tabs and items go.
+    void linkChanged(LinkChange change) override;
 
-    // The greeting arrived: flash timer on, first poll after 10 ms.
-    void startPolling();
     // True when the Set Timer dialog is shown with the tab of bank index
     // bankIndex selected.
     bool scheduleShowsBank(int bankIndex);
-    // Sends the schedule of the working tables: every pending entry becomes
-    // a clear or set command behind those still waiting in Queue, and the
-    // head of Queue is written once (nothing when Queue stays empty). The
-    // rest go out one by one as the unit confirms them (reportStored).
-    void ReturnToTransfer();
     // Hides the panels, separators and the scroll bar.
     void hidePanels();
-    // The window's part of the link reset: the menu hook, every Set Timer
-    // tab (first one each time), every Check Version item (last first).
+    // The window's part of the link reset: every Set Timer tab (first one
+    // each time), every Check Version item (last first).
     void resetLinkUi();
-    // tmFlash1, tmQuery and tmOpenComError off.
-    void stopLinkTimers();
-    // And on again (after an upgrade's file choice came to nothing).
-    void startLinkTimers();
-    // Configuration dialog (hook) and Set Timer dialog ended as cancelled.
+    // The Set Timer dialog ended as cancelled when it is shown.
     void closeLinkDialogs();
 
-    // ---- Timer ticks (also called by the timers themselves) ----
+    // ---- The flash timer (its tick is also called by the timer itself) ----
     void tmFlash1Timer();
-    void tmQueryTimer();
-    void tmOpenComErrorTimer();
-
     WindowTimer& tmFlash1() { return *tmFlash1_; }
-    WindowTimer& tmQuery() { return *tmQuery_; }
-    WindowTimer& tmOpenComError() { return *tmOpenComError_; }
 
     // 0 or 1, toggled by each flash tick: the ALARM lamp of blinking ports.
     int FlashPhase() const { return flashPhase_; }
@@ -159,7 +107,6 @@ public:
     int timerTabCount() const { return timerTabs_; }
 
 private:
-    void handleUpdate(std::int32_t kind);
     void layoutCheck(int shown, int count);
     void showPanels(int count);
     void setPanelShown(int slot, bool shown);
@@ -183,8 +130,6 @@ private:
 
     Deps d_;
     std::unique_ptr<WindowTimer> tmFlash1_;
-    std::unique_ptr<WindowTimer> tmQuery_;
-    std::unique_ptr<WindowTimer> tmOpenComError_;
 
     int scrollPosition_ = 1;
     int scrollMaximum_ = 1;

@@ -10,6 +10,7 @@
 // wait has a generous bound; nothing here measures speed.
 
 #include "app/application.h"
+#include "session/unit_session.h"
 
 #include <QAction>
 #include <QMessageBox>
@@ -136,15 +137,15 @@ TEST(EndToEnd, AutoStartDetectsPollsFollowsTheUnitAndReportsItsSilence) {
 
     // ---- Greeting, polling, the window laid out for the unit's banks ----
     EXPECT_TRUE(unit.waitForCommand("uni", 1, std::chrono::milliseconds(kStepBoundMs)));
-    ASSERT_TRUE(spinUntil([&] { return app.logic().tmQuery().enabled(); }, kStepBoundMs))
+    ASSERT_TRUE(spinUntil([&] { return app.session().pollTimer().enabled(); }, kStepBoundMs))
         << "the greeting's answer never started the polls";
     EXPECT_TRUE(app.logic().tmFlash1().enabled());
-    EXPECT_EQ(app.logic().tmQuery().interval(), kFirstPollDelayMs);
+    EXPECT_EQ(app.session().pollTimer().interval(), kFirstPollDelayMs);
     EXPECT_EQ(pollsWritten(unit), 0u) << "a poll before its time";
     timers.advance(kFirstPollDelayMs);  // the first poll
     ASSERT_TRUE(spinUntil([&] { return app.state().ShownBankCount.load() == 2; }, kStepBoundMs))
         << "the unit's bank count never reached the window";
-    EXPECT_EQ(app.logic().tmQuery().interval(), kPollIntervalMs);
+    EXPECT_EQ(app.session().pollTimer().interval(), kPollIntervalMs);
     EXPECT_TRUE(app.window().component(panelId(1))->isVisible());
     EXPECT_TRUE(app.window().component(panelId(2))->isVisible());
     EXPECT_FALSE(app.window().component(panelId(3))->isVisible());
@@ -195,12 +196,12 @@ TEST(EndToEnd, AutoStartDetectsPollsFollowsTheUnitAndReportsItsSilence) {
     ASSERT_TRUE(spinUntil([&] { return ledsShowUnit(app.window(), unit, 2, 2) && currentShowsUnit(app.window(), unit, 2, 2); },
                           kStepBoundMs))
         << "the spare poll's answer never came";
-    ASSERT_FALSE(app.logic().tmOpenComError().enabled()) << "the spare poll's answer left the watchdog armed";
+    ASSERT_FALSE(app.session().watchdogTimer().enabled()) << "the spare poll's answer left the watchdog armed";
     timers.advance(kPollIntervalMs);
     ASSERT_TRUE(spinUntil([&] { return unit.withModel([](sim::UnitModel& m) { return m.silent(); }); },
                           kStepBoundMs))
         << "the unit never fell silent";
-    ASSERT_TRUE(spinUntil([&] { return app.logic().tmOpenComError().enabled(); }, kStepBoundMs))
+    ASSERT_TRUE(spinUntil([&] { return app.session().watchdogTimer().enabled(); }, kStepBoundMs))
         << "no poll armed the watchdog";
     // Just short of 20 s after the arming poll the link still stands.
     timers.advance(kWatchdogIntervalMs - 1);
@@ -216,8 +217,8 @@ TEST(EndToEnd, AutoStartDetectsPollsFollowsTheUnitAndReportsItsSilence) {
     // menus back to "not connected".
     EXPECT_FALSE(app.link().isOpen());
     EXPECT_FALSE(app.logic().tmFlash1().enabled());
-    EXPECT_FALSE(app.logic().tmQuery().enabled());
-    EXPECT_FALSE(app.logic().tmOpenComError().enabled());
+    EXPECT_FALSE(app.session().pollTimer().enabled());
+    EXPECT_FALSE(app.session().watchdogTimer().enabled());
     EXPECT_EQ(app.state().BankCount.load(), 0);
     EXPECT_FALSE(app.window().component(panelId(1))->isVisible());
     EXPECT_FALSE(app.window().component(panelId(2))->isVisible());

@@ -21,6 +21,7 @@
 #include "maintenance/firmware_upgrade.h"
 #include "maintenance/upgrade_dialog.h"
 #include "app/program_rig.h"
+#include "session/unit_session.h"
 
 namespace velmora {
 namespace {
@@ -82,7 +83,7 @@ TEST(MaintenanceEndToEnd, WholeImageReachesTheUnitAndTheNewVersionsComeBack) {
     const std::vector<std::uint8_t> image = randomImage(20000, 7);
     offerImage(rig, image);
     rig.app().menus().menuItemChosen("Upgrade1");
-    EXPECT_FALSE(rig.app().logic().tmQuery().enabled()) << "no polls during an upgrade";
+    EXPECT_FALSE(rig.app().session().pollTimer().enabled()) << "no polls during an upgrade";
     ASSERT_TRUE(rig.waitFor([&] { return rig.app().upgrade().upgradeState() == UpgradeState::transferring; }))
         << "the unit's prompt never started the transfer";
     EXPECT_TRUE(rig.app().upgradeDialog().isVisible());

@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "app/application.h"
+#include "session/unit_session.h"
 #include "link/serial_link.h"
 #include "mainwindow/menu_logic.h"
 #include "mainwindow/window_logic.h"
@@ -102,7 +103,7 @@ public:
     // The greeting's answer arms the first poll 10 ms ahead: let it go,
     // and wait until the window is laid out for the unit's banks.
     bool firstPoll(int banks) {
-        if (!spinUntil([&] { return app_->logic().tmQuery().enabled(); }, kProgramStepBoundMs)) return false;
+        if (!spinUntil([&] { return app_->session().pollTimer().enabled(); }, kProgramStepBoundMs)) return false;
         timers_.advance(kFirstPollDelayMs);
         return spinUntil([&] { return app_->state().ShownBankCount.load() == banks; }, kProgramStepBoundMs);
     }

@@ -10,6 +10,7 @@
 // wait has a generous bound; nothing here measures speed.
 
 #include "app/application.h"
+#include "session/unit_session.h"
 
 #include <QAccessible>
 #include <QAction>
@@ -105,7 +106,7 @@ public:
 
     // The greeting's answer arms the first poll 10 ms ahead: let it go.
     bool firstPoll() {
-        if (!spinUntil([&] { return app_->logic().tmQuery().enabled(); }, kStepBoundMs)) return false;
+        if (!spinUntil([&] { return app_->session().pollTimer().enabled(); }, kStepBoundMs)) return false;
         timers_.advance(kFirstPollDelayMs);
         return true;
     }

@@ -181,14 +181,14 @@ TEST(LayoutCheck, OnlyTheBankCountReportIsActedOnWhenCountsDiffer) {
     rig.reportBankCount(3);
     rig.setBank(1, "OOOOOOOO", "GGGGGGGG", 5.0f);
     rig.state.BankCount = 4;  // a status report arrives before the layout caught up
-    rig.logic.tmOpenComError().setEnabled(true);
+    rig.session.watchdogTimer().setEnabled(true);
     rig.report(ukStatusAndCurrent, 1);
     EXPECT_EQ(rig.view.pictureIndex(portLedId(12)), 0) << "layout step only";
     EXPECT_EQ(rig.state.ShownBankCount.load(), 4);
-    EXPECT_TRUE(rig.logic.tmOpenComError().enabled());
+    EXPECT_TRUE(rig.session.watchdogTimer().enabled());
     rig.report(ukStatusAndCurrent, 1);
     EXPECT_EQ(rig.view.pictureIndex(portLedId(12)), 2);
-    EXPECT_FALSE(rig.logic.tmOpenComError().enabled());
+    EXPECT_FALSE(rig.session.watchdogTimer().enabled());
 }
 
 TEST(LayoutCheck, ZeroBanksShowAllPanelsAndRemoveEveryItem) {
@@ -221,12 +221,12 @@ TEST(LinkReset, EmptiesTabsFirstFirstAndItemsLastFirstThenRebuilds) {
     rig.reportBankCount(3);
     const std::size_t mark = rig.logMark();
     resetLinkState(rig.state, rig.tables);  // the data part runs first
-    rig.logic.resetLinkUi();
+    rig.session.linkReset();
     EXPECT_EQ(rig.logSince(mark, "delete tab"),
               (Strings{"delete tab Bank1 ", "delete tab Bank2 ", "delete tab Bank3 "}));
     EXPECT_EQ(rig.logSince(mark, "remove item"),
               (Strings{"remove item Bank 3", "remove item Bank 2", "remove item Bank 1"}));
-    EXPECT_EQ(rig.hooksCalled, (Strings{"resetLinkMenus"}));
+    EXPECT_EQ(rig.linkSteps, std::vector<LinkChange>{LinkChange::reset});
     EXPECT_EQ(rig.logic.versionItemCount(), 0);
     EXPECT_EQ(rig.logic.timerTabCount(), 0);
 

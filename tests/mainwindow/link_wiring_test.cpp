@@ -13,6 +13,7 @@
 #include "link/serial_link.h"
 #include "support/recording_view.h"
 #include "mainwindow/window_logic.h"
+#include "session/unit_session.h"
 #include "platform/dialogs.h"
 #include "support/fake_serial.h"
 #include "platform/queue_dispatcher.h"
@@ -32,18 +33,25 @@ struct LinkedWindow : ::testing::Test {
     ScriptedDialogs dialogs;
     std::shared_ptr<ScriptedSerialDevice> port = std::make_shared<ScriptedSerialDevice>();
     SerialLink* linkPtr = nullptr;
+    std::unique_ptr<UnitSession> session;
     std::unique_ptr<MainWindowLogic> logic;
     std::unique_ptr<SerialLink> link;
 
     void SetUp() override {
-        logic = std::make_unique<MainWindowLogic>(MainWindowLogic::Deps{
-            state, tables, clock, view, timers,
-            [this](std::string_view text) { linkPtr->write(text); },
-            [this] { linkPtr->WatchdogExpired(); },
-            [this] { linkPtr->SendInfoRequest(); },
-            {}});
+        session = std::make_unique<UnitSession>(UnitSession::Deps{
+            .state = state,
+            .tables = tables,
+            .clock = clock,
+            .timers = timers,
+            .write = [this](std::string_view text) { linkPtr->write(text); },
+            .sendInfoRequest = [this] { linkPtr->SendInfoRequest(); },
+            .watchdogExpired = [this] { linkPtr->WatchdogExpired(); },
+            .scheduleShown = [this](int bankIndex) { return logic->scheduleShowsBank(bankIndex); }});
+        logic = std::make_unique<MainWindowLogic>(
+            MainWindowLogic::Deps{.state = state, .tables = tables, .clock = clock, .view = view, .timers = timers});
+        session->subscribe(SubscriberStage::view, *logic);
         link = std::make_unique<SerialLink>(SerialLink::Deps{
-            state, tables, dispatcher, clock, *logic, dialogs,
+            state, tables, dispatcher, clock, *session, dialogs,
             [this] { return shareScripted(port); }, [] { return LinkOptions{}; },
             [](int) {}});
         linkPtr = link.get();
@@ -61,12 +69,12 @@ struct LinkedWindow : ::testing::Test {
 TEST_F(LinkedWindow, GreetingStartsPollingAndAnswersDrawThePanels) {
     port->answerWrites("/C\\", "/M2\\/S1 OCCCCCCO GGGGGGGG 3.46\\/S2 CCCCCCCC GGFGGGGG 12.7\\");
     link->OpenLink(1);
-    ASSERT_TRUE(drainUntil([&] { return logic->tmQuery().enabled(); }));
+    ASSERT_TRUE(drainUntil([&] { return session->pollTimer().enabled(); }));
     EXPECT_TRUE(logic->tmFlash1().enabled());
-    EXPECT_EQ(logic->tmQuery().interval(), kFirstPollDelayMs);
+    EXPECT_EQ(session->pollTimer().interval(), kFirstPollDelayMs);
 
     timers.advance(kFirstPollDelayMs);  // the first poll
-    EXPECT_TRUE(logic->tmOpenComError().enabled());
+    EXPECT_TRUE(session->watchdogTimer().enabled());
     ASSERT_TRUE(drainUntil([&] { return view.pictureIndex(currentDigitId(2, 2)) == 2; }));
 
     EXPECT_TRUE(view.shown(panelId(2)));
@@ -79,13 +87,13 @@ TEST_F(LinkedWindow, GreetingStartsPollingAndAnswersDrawThePanels) {
     EXPECT_EQ(view.pictureIndex(currentDigitId(1, 2)), 4);
     EXPECT_EQ(view.pictureIndex(currentDigitId(2, 1)), 1);
     EXPECT_EQ(view.spoken(portLedId(23)), "Bank 2 Port 3 off, alarm");
-    EXPECT_FALSE(logic->tmOpenComError().enabled()) << "the answers stop the watchdog";
+    EXPECT_FALSE(session->watchdogTimer().enabled()) << "the answers stop the watchdog";
     EXPECT_NE(port->writtenText().find("/C\\"), std::string::npos);
 }
 
 TEST_F(LinkedWindow, SilentUnitIsDeclaredLostTwentySecondsAfterThePoll) {
     link->OpenLink(1);
-    ASSERT_TRUE(drainUntil([&] { return logic->tmQuery().enabled(); }));
+    ASSERT_TRUE(drainUntil([&] { return session->pollTimer().enabled(); }));
     timers.advance(kFirstPollDelayMs + kWatchdogIntervalMs - 1);
     EXPECT_TRUE(dialogs.shown.empty());
     timers.advance(1);
@@ -94,8 +102,8 @@ TEST_F(LinkedWindow, SilentUnitIsDeclaredLostTwentySecondsAfterThePoll) {
     EXPECT_EQ(dialogs.shown[0].text, kNotFoundMessage);
     EXPECT_FALSE(link->isOpen());
     EXPECT_FALSE(logic->tmFlash1().enabled());
-    EXPECT_FALSE(logic->tmQuery().enabled());
-    EXPECT_FALSE(logic->tmOpenComError().enabled());
+    EXPECT_FALSE(session->pollTimer().enabled());
+    EXPECT_FALSE(session->watchdogTimer().enabled());
     EXPECT_FALSE(view.shown(panelId(1)));
     // Nothing more happens afterwards.
     timers.advance(10 * kWatchdogIntervalMs);

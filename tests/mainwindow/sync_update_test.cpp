@@ -34,7 +34,7 @@ TEST_P(DisplayBranch, DrawsTheReportedSlotAndStopsTheWatchdog) {
     rig.reportBankCount(c.banks);
     rig.logic.scrollBarMoved(c.scrollTo);
     rig.setBank(c.reportedBank, "OOCCCCCO", "GGGGGGGG", 3.46f);
-    rig.logic.tmOpenComError().setEnabled(true);
+    rig.session.watchdogTimer().setEnabled(true);
     const std::size_t mark = rig.logMark();
 
     rig.report(c.kind, c.reportedBank);
@@ -49,7 +49,7 @@ TEST_P(DisplayBranch, DrawsTheReportedSlotAndStopsTheWatchdog) {
     } else {
         EXPECT_TRUE(currents.empty());
     }
-    EXPECT_FALSE(rig.logic.tmOpenComError().enabled());
+    EXPECT_FALSE(rig.session.watchdogTimer().enabled());
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -167,36 +167,35 @@ TEST(QueueAdvance, ConfirmationWritesTheNextCommand) {
 
 // ---- Hand-overs ----
 
-TEST(Dispatch, OtherKindsCallTheirHooksOnly) {
+// Reports of others' work pass the window by: it draws nothing, writes
+// nothing and leaves the watchdog alone; the later stages hear them.
+TEST(Dispatch, OtherKindsReachTheLaterStagesOnly) {
     const struct {
         const char* name;
         std::int32_t kind;
-        bool setRtc;
-        Strings hooks;
         int refreshes;
     } rows[] = {
-        {"upgrade_begin", ukUpgradeBegin, false, {"upgradeBegin"}, 0},
-        {"upgrade_done", ukUpgradeDone, false, {"upgradeDone"}, 0},
-        {"schedule_refresh_reruns_dialog_show", ukScheduleRefresh, false, {}, 1},
-        {"upgrade_step", ukUpgradeStep, false, {"upgradeStep"}, 0},
-        {"upgrade_failed", ukUpgradeFailed, false, {"upgradeFailed"}, 0},
-        {"upgrade_message", ukUpgradeMessage, false, {"upgradeMessage"}, 0},
-        {"clock_error", ukClockError, false, {"clockError"}, 0},
-        {"version_with_setrtc_arms_clock", ukVersion, true, {"armClockSetting"}, 0},
-        {"version_without_setrtc_does_nothing", ukVersion, false, {}, 0},
+        {"upgrade_begin", ukUpgradeBegin, 0},
+        {"upgrade_done", ukUpgradeDone, 0},
+        {"schedule_refresh_reruns_dialog_show", ukScheduleRefresh, 1},
+        {"upgrade_step", ukUpgradeStep, 0},
+        {"upgrade_failed", ukUpgradeFailed, 0},
+        {"upgrade_message", ukUpgradeMessage, 0},
+        {"clock_error", ukClockError, 0},
+        {"version", ukVersion, 0},
     };
     for (const auto& r : rows) {
         WindowRig rig;
         rig.reportBankCount(3);
-        rig.setRtc = r.setRtc;
-        rig.logic.tmOpenComError().setEnabled(true);
+        rig.session.watchdogTimer().setEnabled(true);
+        rig.othersHeard.clear();
         const std::size_t mark = rig.logMark();
         rig.report(r.kind, 1);
-        EXPECT_EQ(rig.hooksCalled, r.hooks) << r.name;
+        EXPECT_EQ(rig.othersHeard, std::vector<std::int32_t>{r.kind}) << r.name;
         EXPECT_EQ(rig.view.dialogRefreshes, r.refreshes) << r.name;
         EXPECT_TRUE(rig.logSince(mark, "picture").empty()) << r.name;
         EXPECT_TRUE(rig.writes.empty()) << r.name;
-        EXPECT_TRUE(rig.logic.tmOpenComError().enabled()) << r.name << ": only reports stop the watchdog";
+        EXPECT_TRUE(rig.session.watchdogTimer().enabled()) << r.name << ": only reports stop the watchdog";
     }
 }
 
@@ -228,9 +227,9 @@ TEST(LinkEventsPart, ClosingDialogsCancelsOnlyAShownTimerDialog) {
     for (bool visible : {true, false}) {
         WindowRig rig;
         rig.view.dialogVisible = visible;
-        rig.logic.closeLinkDialogs();
+        rig.session.linkLost();
         EXPECT_EQ(rig.view.dialogCancels, visible ? 1 : 0);
-        EXPECT_EQ(rig.hooksCalled, (Strings{"closeConfigurationDialog"}));
+        EXPECT_EQ(rig.linkSteps, std::vector<LinkChange>{LinkChange::lost}) << "the others hear it too";
     }
 }
 

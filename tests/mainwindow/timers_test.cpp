@@ -171,7 +171,7 @@ TEST(FlashTickPorts, TimerDisabledEmptiesTheLabel) {
 TEST(FlashTickPorts, RunsOnTheFlashTimerEvery500ms) {
     WindowRig rig;
     rig.reportBankCount(1);
-    rig.logic.startPolling();
+    rig.session.greeted();
     rig.timers.advance(499);
     EXPECT_EQ(rig.logic.FlashPhase(), 0);
     rig.timers.advance(1);
@@ -184,7 +184,7 @@ TEST(FlashTickPorts, RunsOnTheFlashTimerEvery500ms) {
 
 TEST(Polling, FirstPollAfter10msThenEvery5s) {
     WindowRig rig;
-    rig.logic.startPolling();
+    rig.session.greeted();
     const struct {
         std::int64_t advance;
         std::size_t polls;
@@ -194,8 +194,8 @@ TEST(Polling, FirstPollAfter10msThenEvery5s) {
         EXPECT_EQ(rig.writes.size(), s.polls) << "at " << rig.timers.nowMs() << " ms";
     }
     for (const auto& w : rig.writes) EXPECT_EQ(w, "/C\\");
-    EXPECT_EQ(rig.logic.tmQuery().interval(), kPollIntervalMs);
-    EXPECT_TRUE(rig.logic.tmQuery().enabled());
+    EXPECT_EQ(rig.session.pollTimer().interval(), kPollIntervalMs);
+    EXPECT_TRUE(rig.session.pollTimer().enabled());
     EXPECT_TRUE(rig.logic.tmFlash1().enabled());
 }
 
@@ -212,7 +212,7 @@ TEST(Polling, SixthPollSendsTheInformationRequestWhenStillDue) {
     for (const auto& r : rows) {
         WindowRig rig;
         rig.state.InfoRequestSent = r.alreadySent;
-        for (int i = 0; i < r.polls; ++i) rig.logic.tmQueryTimer();
+        for (int i = 0; i < r.polls; ++i) rig.session.poll();
         EXPECT_EQ(rig.infoRequests, r.requests) << r.name;
         EXPECT_EQ(rig.state.PollCount.load(), r.polls) << r.name;
     }
@@ -220,11 +220,11 @@ TEST(Polling, SixthPollSendsTheInformationRequestWhenStillDue) {
 
 TEST(Polling, GreetingDuringSteadyPollingRestartsWith10ms) {
     WindowRig rig;
-    rig.logic.startPolling();
+    rig.session.greeted();
     rig.timers.advance(5010);  // two polls, steady 5 s interval
     ASSERT_EQ(rig.writes.size(), 2u);
     rig.timers.advance(2000);
-    rig.logic.startPolling();
+    rig.session.greeted();
     rig.timers.advance(10);
     EXPECT_EQ(rig.writes.size(), 3u);
 }
@@ -233,14 +233,14 @@ TEST(Polling, GreetingDuringSteadyPollingRestartsWith10ms) {
 
 TEST(Watchdog, FiresTwentySecondsAfterAnUnansweredPoll) {
     WindowRig rig;
-    rig.logic.startPolling();
+    rig.session.greeted();
     rig.timers.advance(10);  // first poll arms it
-    ASSERT_TRUE(rig.logic.tmOpenComError().enabled());
+    ASSERT_TRUE(rig.session.watchdogTimer().enabled());
     rig.timers.advance(19999);
     EXPECT_EQ(rig.watchdogExpiries, 0);
     rig.timers.advance(1);
     EXPECT_EQ(rig.watchdogExpiries, 1);
-    EXPECT_FALSE(rig.logic.tmOpenComError().enabled());
+    EXPECT_FALSE(rig.session.watchdogTimer().enabled());
 }
 
 TEST(Watchdog, ReportsKeepItFromFiring) {
@@ -256,7 +256,7 @@ TEST(Watchdog, ReportsKeepItFromFiring) {
     for (const auto& r : rows) {
         WindowRig rig;
         rig.reportBankCount(9);
-        rig.logic.startPolling();
+        rig.session.greeted();
         // The unit answers each poll 100 ms later, for two minutes.
         rig.timers.advance(10);
         for (int i = 0; i < 24; ++i) {
@@ -271,7 +271,7 @@ TEST(Watchdog, ReportsKeepItFromFiring) {
 
 TEST(Watchdog, LaterPollsDoNotRestartIt) {
     WindowRig rig;
-    rig.logic.startPolling();
+    rig.session.greeted();
     rig.timers.advance(10);
     rig.timers.advance(15000);  // three more polls meanwhile
     ASSERT_EQ(rig.writes.size(), 4u);
@@ -282,7 +282,7 @@ TEST(Watchdog, LaterPollsDoNotRestartIt) {
 TEST(Watchdog, SilenceAfterAnswersFiresFromTheNextPoll) {
     WindowRig rig;
     rig.reportBankCount(1);
-    rig.logic.startPolling();
+    rig.session.greeted();
     rig.timers.advance(10);
     rig.timers.advance(100);
     rig.report(ukStatusAndCurrent, 1);  // answered; the poll at 5010 re-arms it
@@ -294,9 +294,9 @@ TEST(Watchdog, SilenceAfterAnswersFiresFromTheNextPoll) {
 
 TEST(Watchdog, StoppedLinkTimersDoNothing) {
     WindowRig rig;
-    rig.logic.startPolling();
+    rig.session.greeted();
     rig.timers.advance(10);
-    rig.logic.stopLinkTimers();
+    rig.session.linkStopped();
     const std::size_t writes = rig.writes.size();
     rig.timers.advance(60000);
     EXPECT_EQ(rig.writes.size(), writes);

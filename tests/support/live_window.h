@@ -9,6 +9,7 @@
 #include "link/device_state.h"
 #include "mainwindow/main_window.h"
 #include "mainwindow/window_logic.h"
+#include "session/unit_session.h"
 #include "platform/clock.h"
 #include "platform/window_timer.h"
 #include "schedule/timer_tables.h"
@@ -29,10 +30,19 @@ struct LiveWindow {
     FixedClock clock{LocalMoment{2026, 12, 8, 3, 10, 0, 0}};  // Tuesday 10:00:00
     MainWindow form;
     ManualTimerHost timers;
-    MainWindowLogic logic{MainWindowLogic::Deps{state, tables, clock, form, timers, [](std::string_view) {},
-                                                [] {}, [] {}, MainWindowHooks{}}};
+    UnitSession session{UnitSession::Deps{.state = state,
+                                          .tables = tables,
+                                          .clock = clock,
+                                          .timers = timers,
+                                          .write = {},
+                                          .sendInfoRequest = {},
+                                          .watchdogExpired = {},
+                                          .scheduleShown = {}}};
+    MainWindowLogic logic{
+        MainWindowLogic::Deps{.state = state, .tables = tables, .clock = clock, .view = form, .timers = timers}};
 
     LiveWindow() {
+        session.subscribe(SubscriberStage::view, logic);
         MainWindow::Handlers h;
         h.scrollBarMoved = [this](int p) { logic.scrollBarMoved(p); };
         form.setHandlers(h);
@@ -42,7 +52,7 @@ struct LiveWindow {
     // An "M" line: the window lays itself out for `count` banks.
     void reportBankCount(int count) {
         state.BankCount = count;
-        logic.reportStored(ukBankCount);
+        session.reportStored(ukBankCount);
     }
     void report(const BankReport& r) {
         state.editBank(r.bank, [&](BankRecord& rec) {
@@ -52,7 +62,7 @@ struct LiveWindow {
             rec.current = r.current;
         });
         state.ReportedBank = r.bank;
-        logic.reportStored(ukStatusAndCurrent);
+        session.reportStored(ukStatusAndCurrent);
     }
 };
 

@@ -1,7 +1,8 @@
 #pragma once
 
 // The main window's logic wired to a recording view, manual timers, a fixed
-// clock and recorders for everything it sends to the link and the hooks.
+// clock and recorders for everything it sends to the link and what the
+// later stages of the session hear.
 
 #include <string>
 #include <string_view>
@@ -12,6 +13,7 @@
 #include "mainwindow/window_logic.h"
 #include "platform/clock.h"
 #include "platform/window_timer.h"
+#include "session/unit_session.h"
 #include "schedule/timer_tables.h"
 
 namespace velmora::test {
@@ -26,45 +28,42 @@ struct WindowRig {
     RecordingView view;
     ManualTimerHost timers;
     std::vector<std::string> writes;
-    std::vector<std::string> hooksCalled;
+    // What the later stages heard: the kinds of the reports that were no
+    // layout step, and every link step.
+    std::vector<std::int32_t> othersHeard;
+    std::vector<LinkChange> linkSteps;
     int watchdogExpiries = 0;
     int infoRequests = 0;
-    bool setRtc = false;
-    MainWindowLogic logic{MainWindowLogic::Deps{
-        state, tables, clock, view, timers,
-        [this](std::string_view text) { writes.emplace_back(text); },
-        [this] { ++watchdogExpiries; },
-        [this] {
-            ++infoRequests;
-            state.InfoRequestSent = true;
-        },
-        hooks()}};
+    UnitSession session{UnitSession::Deps{
+        .state = state,
+        .tables = tables,
+        .clock = clock,
+        .timers = timers,
+        .write = [this](std::string_view text) { writes.emplace_back(text); },
+        .sendInfoRequest =
+            [this] {
+                ++infoRequests;
+                state.InfoRequestSent = true;
+            },
+        .watchdogExpired = [this] { ++watchdogExpiries; },
+        .scheduleShown = [this](int bankIndex) { return logic.scheduleShowsBank(bankIndex); }}};
+    MainWindowLogic logic{
+        MainWindowLogic::Deps{.state = state, .tables = tables, .clock = clock, .view = view, .timers = timers}};
+    FunctionSubscriber others{[this](const UnitEvent& e) {
+                                  if (!e.layoutChanged) othersHeard.push_back(e.kind);
+                              },
+                              [this](LinkChange c) { linkSteps.push_back(c); }};
 
-    MainWindowHooks hooks() {
-        auto record = [this](const char* name) {
-            return [this, name] { hooksCalled.emplace_back(name); };
-        };
-        MainWindowHooks h;
-        h.upgradeBegin = record("upgradeBegin");
-        h.upgradeDone = record("upgradeDone");
-        h.upgradeStep = record("upgradeStep");
-        h.upgradeFailed = record("upgradeFailed");
-        h.upgradeMessage = record("upgradeMessage");
-        h.clockError = record("clockError");
-        h.setRtcOn = [this] { return setRtc; };
-        h.armClockSetting = record("armClockSetting");
-        h.resetLinkMenus = record("resetLinkMenus");
-        h.closeConfigurationDialog = record("closeConfigurationDialog");
-        h.startClockSyncPeriod = record("startClockSyncPeriod");
-        return h;
+    WindowRig() {
+        session.subscribe(SubscriberStage::view, logic);
+        session.subscribe(SubscriberStage::maintenance, others);
+        logic.initialiseView();
     }
-
-    WindowRig() { logic.initialiseView(); }
 
     // What the reader does for an "M" line.
     void reportBankCount(int count) {
         state.BankCount = count;
-        logic.reportStored(ukBankCount);
+        session.reportStored(ukBankCount);
     }
     void setBank(int bank, std::string_view states, std::string_view flags, float amperes) {
         state.editBank(bank, [&](BankRecord& r) {
@@ -77,7 +76,7 @@ struct WindowRig {
     // A report of `kind` for `bank`, handed on as the reader does.
     void report(std::int32_t kind, int bank) {
         state.ReportedBank = bank;
-        logic.reportStored(kind);
+        session.reportStored(kind);
     }
 
     // Enabled timer entry in LiveOn or LiveOff for bank/port (1-based).

@@ -1,0 +1,1 @@
+velmora_add_test_suite(session LIBS velmora_session velmora_test_support)
