@@ -371,4 +371,21 @@ FileSave saveFileAtomically(const fs::path& path, std::string_view bytes) {
 
 #endif  // _WIN32
 
+std::optional<FileStamp> fileStampOf(const std::filesystem::path& path) {
+    std::error_code ec;
+    FileStamp stamp;
+    stamp.written = std::filesystem::last_write_time(path, ec);
+    if (ec) return std::nullopt;
+    stamp.size = std::filesystem::file_size(path, ec);
+    if (ec) return std::nullopt;
+#ifndef _WIN32
+    struct stat st {};
+    if (::stat(path.c_str(), &st) == 0) {
+        stamp.identity = static_cast<std::uint64_t>(st.st_ino) ^ (static_cast<std::uint64_t>(st.st_dev) << 32);
+        stamp.changedNs = static_cast<std::int64_t>(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec;
+    }
+#endif
+    return stamp;
+}
+
 }  // namespace velmora

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -45,5 +46,19 @@ struct FileSave {
 // (failed). On failure the temporary file is removed and the old file is
 // untouched.
 FileSave saveFileAtomically(const std::filesystem::path& path, std::string_view bytes);
+
+// What tells one version of a file from the next without reading it: its
+// time, its size and, where the system has them, its identity (a rewrite
+// by rename is a new file) and its change time. A time alone is not
+// enough: two saves within the file system's clock tick share one.
+struct FileStamp {
+    std::filesystem::file_time_type written{};
+    std::uintmax_t size = 0;
+    std::uint64_t identity = 0;
+    std::int64_t changedNs = 0;
+    friend bool operator==(const FileStamp&, const FileStamp&) = default;
+};
+// nullopt when the file cannot be looked at (missing, unreadable folder).
+std::optional<FileStamp> fileStampOf(const std::filesystem::path& path);
 
 }  // namespace velmora

@@ -409,19 +409,18 @@ FileSave NamesFile::write(const fs::path& path) const {
 }
 
 const OutletNames& NamesOfUnit::of(const UnitKey& key) {
-    std::error_code ec;
-    const auto written = fs::last_write_time(file_, ec);
-    if (ec) {
+    const std::optional<FileStamp> stamp = fileStampOf(file_);
+    if (!stamp) {
         names_ = {};  // no file (yet, or any more): no names
         warning_.clear();
         read_ = false;
         return names_;
     }
-    if (!read_ || written != written_ || !(key == key_)) {
+    if (!read_ || !(*stamp == stamp_) || !(key == key_)) {
         const NamesFile file = NamesFile::read(file_);
         names_ = file.unit(key);
         warning_ = file.warning();
-        written_ = written;
+        stamp_ = *stamp;
         key_ = key;
         read_ = true;
     }

@@ -133,7 +133,7 @@ public:
 
 private:
     std::filesystem::path file_;
-    std::filesystem::file_time_type written_{};
+    FileStamp stamp_{};
     bool read_ = false;
     UnitKey key_;
     OutletNames names_;

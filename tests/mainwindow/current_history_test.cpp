@@ -37,6 +37,29 @@ TEST(CurrentHistory, BoundedHoweverLongItRuns) {
     EXPECT_EQ(h.size(17), 0u);
 }
 
+// Past the ring's end the oldest go and the rest keep their order and their
+// values, the wall clock set back meanwhile or not.
+TEST(CurrentHistory, AfterWrappingRoundTheNewestRemainInOrder) {
+    CurrentHistory h;
+    const int extra = 37;
+    const int total = static_cast<int>(kHistoryCapacity) + extra;
+    for (int i = 0; i < total; ++i) {
+        // Half way the PC clock goes back a day; the monotonic clock does not.
+        const std::int64_t wall = 1'800'000'000 + i - (i >= total / 2 ? 86400 : 0);
+        h.record(3, at(static_cast<std::int64_t>(i) * 100, wall, static_cast<float>(i)));
+    }
+    const std::int64_t now = static_cast<std::int64_t>(total - 1) * 100;
+    const auto kept = h.samples(3, now, now + 1);
+    ASSERT_EQ(kept.size(), kHistoryCapacity);
+    for (std::size_t k = 0; k < kept.size(); ++k) {
+        ASSERT_EQ(kept[k].amperes, static_cast<float>(extra + static_cast<int>(k))) << "at " << k;
+        if (k > 0) {
+            ASSERT_LT(kept[k - 1].monotonicMs, kept[k].monotonicMs) << "out of order at " << k;
+        }
+    }
+    EXPECT_EQ(h.newest(3)->amperes, static_cast<float>(total - 1));
+}
+
 TEST(CurrentHistory, WindowsFollowTheMonotonicClockNotTheWallClock) {
     CurrentHistory h;
     h.record(1, at(0, 1'800'000'000, 1.0f));

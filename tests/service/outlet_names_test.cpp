@@ -282,6 +282,30 @@ TEST(NamesFile, TheWindowsCacheCarriesTheWarning) {
     EXPECT_EQ(names.warning(), "");
 }
 
+// Two saves within one tick of the file system's clock share a time: the
+// cache still sees the second (a save is a new file, renamed in), even with
+// the same size and the time set back to the first's.
+TEST(NamesFile, TheCacheSeesARewriteThatKeptTheTimeAndTheSize) {
+    TempFolder folder;
+    const auto path = folder / "names.json";
+    const auto save = [&](const char* name) {
+        NamesFile file;
+        OutletNames names;
+        ASSERT_FALSE(names.rename(1, 3, name));
+        file.setUnit(UnitKey{"/dev/ttyUSB0", 2}, names);
+        ASSERT_EQ(file.write(path).status, FileIoStatus::ok);
+    };
+    save("router");
+    NamesOfUnit names(path);
+    ASSERT_EQ(names.of(UnitKey{"/dev/ttyUSB0", 2}).name(1, 3), "router");
+    const auto time = std::filesystem::last_write_time(path);
+    const auto size = std::filesystem::file_size(path);
+    save("switch");
+    std::filesystem::last_write_time(path, time);
+    ASSERT_EQ(std::filesystem::file_size(path), size);
+    EXPECT_EQ(names.of(UnitKey{"/dev/ttyUSB0", 2}).name(1, 3), "switch");
+}
+
 TEST(OutletNames, NamesOfOutletsTheUnitLacksAreIgnored) {
     OutletNames names;
     ASSERT_FALSE(names.rename(9, 1, "bank9"));

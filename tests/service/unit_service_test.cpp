@@ -191,6 +191,68 @@ TEST(UnitService, AnOwnerThatUpgradesForNobodyRefusesAndWritesNothing) {
     EXPECT_TRUE(rig.written.empty());
 }
 
+// A schedule saved from the unit: what it reports after a poll, as the
+// schedule file's text, with the bank count; a silent unit is an error.
+TEST(UnitService, ScheduleSaveAnswersWithTheUnitsOwnTimers) {
+    ServiceRig rig;
+    rig.submit("send", R"({"command":"schedule-send","text":"0 1 7 1 0 2 0 7 30\n"})");
+    rig.run(500);
+    ASSERT_TRUE(rig.last("send")["ok"].get<bool>()) << rig.last("send").dump();
+    rig.submit("save", R"({"command":"schedule-save"})");
+    rig.run(kTimerReportsQuietMs + 500);
+    const Json& a = rig.last("save");
+    ASSERT_TRUE(a["ok"].get<bool>()) << a.dump();
+    EXPECT_EQ(a["banks"], 2);
+    EXPECT_NE(a["text"].get<std::string>().find("2 0 7 30"), std::string::npos) << a["text"];
+
+    ServiceRig silent;
+    silent.unitHears = false;
+    silent.submit("save", R"({"command":"schedule-save","timeout":1000})");
+    silent.run(1500);
+    ASSERT_EQ(silent.answers["save"].size(), 1u);
+    EXPECT_EQ(silent.last("save")["exitCode"], kAnswerNoUnit);
+}
+
+// Metrics come from a poll answer at most a cache old; a unit that does not
+// answer is reported down, which is an answer, not an error.
+TEST(UnitService, MetricsSayUpOrDownAndNeverFail) {
+    const struct {
+        const char* name;
+        bool hears;
+        bool up;
+    } rows[] = {{"answering_unit", true, true}, {"silent_unit", false, false}};
+    for (const auto& r : rows) {
+        ServiceRig rig;
+        rig.unitHears = r.hears;
+        rig.submit("m", R"({"command":"metrics","timeout":1000})");
+        rig.run(1500);
+        ASSERT_EQ(rig.answers["m"].size(), 1u) << r.name;
+        const Json& a = rig.last("m");
+        EXPECT_TRUE(a["ok"].get<bool>()) << r.name;
+        EXPECT_EQ(a["up"].get<bool>(), r.up) << r.name;
+        const std::string text = a["text"].get<std::string>();
+        EXPECT_NE(text.find(r.up ? "} 1\n" : "} 0\n"), std::string::npos) << r.name << ": " << text.substr(0, 300);
+    }
+}
+
+// The link goes while a cycle waits out its pause: the cycle is answered
+// with the unit lost and its "on" is never written, not even later.
+TEST(UnitService, LinkLostDuringACyclesPauseNeverSwitchesOn) {
+    ServiceRig rig;
+    rig.unit.setPort(1, 2, true);
+    rig.submit("cycle", R"({"command":"cycle","bank":1,"port":2,"delay":3000})");
+    rig.run(500);
+    ASSERT_EQ(rig.answers["cycle"].size(), 1u);
+    ASSERT_EQ(rig.answers["cycle"][0]["step"], "off");
+    rig.service.linkLost();
+    ASSERT_EQ(rig.answers["cycle"].size(), 2u);
+    EXPECT_EQ(rig.last("cycle")["exitCode"], kAnswerNoUnit);
+    rig.run(5000);
+    EXPECT_EQ(rig.count("/O012\\"), 0);
+    EXPECT_FALSE(rig.unit.portOn(1, 2));
+    EXPECT_EQ(rig.service.pending(), 0u);
+}
+
 TEST(UnitService, LinkLossAnswersEveryWaitingRequest) {
     ServiceRig rig;
     rig.unitHears = false;
