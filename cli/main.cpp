@@ -1,7 +1,7 @@
 // velmoractl: the unit from scripts, cron jobs and lab schedulers, one
-// command per run, over the same link core as the window.
+// command per run, over the same link core as the window. What differs
+// between systems is the program host's (program_host_*.cpp).
 #include <chrono>
-#include <cstdio>
 #include <iostream>
 #include <memory>
 #include <string>
@@ -12,30 +12,13 @@
 #include "cli/cli_options.h"
 #include "cli/commands.h"
 #include "cli/console_dialogs.h"
+#include "cli/program_host.h"
 #include "cli/restore_setting.h"
 #include "cli/session.h"
 #include "platform/clock.h"
 #include "platform/serial_device.h"
 #include "platform/traced_serial.h"
 #include "service/outlet_names.h"
-
-#ifdef _WIN32
-#include <io.h>
-
-#include <cstdio>
-
-#include "cli/win32_loop.h"
-#include "platform/console_stop_win32.h"
-#else
-#include <unistd.h>
-
-#include "cli/posix_loop.h"
-#include "cli/serve.h"
-#include "cli/shell.h"
-#include "cli/through_owner.h"
-#include "platform/posix_signals.h"
-#include "sim/pty_simulator.h"
-#endif
 
 #ifndef VELMORA_VERSION
 #define VELMORA_VERSION "unknown"
@@ -67,25 +50,11 @@ int main(int argc, char** argv) {
     }
 
     std::string error;
-#ifdef _WIN32
-    // What needs the POSIX services is said so, before anything is opened.
-    const char* unavailable = o.command == Command::serve   ? "serve (the control socket)"
-                              : o.command == Command::shell ? "shell"
-                              : o.simulate                  ? "--simulate (the simulated unit runs on a pseudo-terminal)"
-                                                            : nullptr;
-    if (unavailable != nullptr) {
-        std::cerr << "velmoractl: " << unavailable
-                  << " is not available on Windows; run it on Linux, or give the unit's port, e.g. --port COM3\n";
+    const std::unique_ptr<ProgramHost> host = ProgramHost::start(o, &error);
+    if (!host) {
+        std::cerr << "velmoractl: " << error << "\n";
         return kExitUsage;
     }
-    const std::unique_ptr<ConsoleStop> signals = ConsoleStop::install(&error);
-    if (!signals) std::cerr << "velmoractl: Ctrl+C not handled: " << error << "\n";
-    const bool stderrIsTerminal = ::_isatty(::_fileno(stderr)) != 0;
-#else
-    const std::unique_ptr<StopSignals> signals = StopSignals::install(&error);
-    if (!signals) std::cerr << "velmoractl: stop signals not handled: " << error << "\n";
-    const bool stderrIsTerminal = ::isatty(STDERR_FILENO) == 1;
-#endif
 
     std::shared_ptr<TraceWriter> trace;
     if (!o.traceFile.empty()) {
@@ -108,20 +77,7 @@ int main(int argc, char** argv) {
         }
         return file.unit(UnitKey{stablePortPath(device), banks});
     };
-#ifndef _WIN32
-    std::unique_ptr<sim::PtySimulator> simulator;
-    if (o.simulate) {
-        sim::UnitConfig config;
-        config.banks = o.simulatedBanks;
-        config.clockStart = SystemClock().now();
-        simulator = std::make_unique<sim::PtySimulator>(config);
-        if (!simulator->start(&error)) {
-            std::cerr << "velmoractl: cannot start the simulated unit: " << error << "\n";
-            return kExitNoUnit;
-        }
-        run.device = simulator->slavePath();
-    }
-#endif
+    if (const std::optional<int> ended = host->beforeOpening(run)) return *ended;
 
     const auto start = std::chrono::steady_clock::now();
     auto monotonicMs = [start] {
@@ -129,37 +85,7 @@ int main(int argc, char** argv) {
             std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count());
     };
     SystemClock clock;
-#ifdef _WIN32
-    Win32LoopWaiter waiter(signals ? signals->event() : nullptr);
-    ConsoleStop* stop = signals.get();
-#else
-    PosixLoopWaiter waiter(signals ? signals->fd() : -1);
-    StopSignals* stop = signals.get();
-#endif
     ConsoleDialogs dialogs(std::cerr, o.json);
-
-#ifndef _WIN32
-    const EnvLookup env = processEnvironment();
-    std::vector<SerialPortInfo> ports;
-    if (o.device.empty() && !o.simulate && !o.direct) ports = listSerialPorts();
-    // The port's owner, when one of ours holds it, carries the command out.
-    if (o.command != Command::serve && o.command != Command::shell) {
-        std::vector<std::string> warnings;
-        const auto socket = ownerSocketFor(run, ports, env, &warnings);
-        for (const std::string& w : warnings)
-            std::cerr << "velmoractl: warning: " << w << "; using the port directly\n";
-        if (socket) {
-            ConsoleDialogs ownerDialogs(std::cerr, o.json);
-            CommandIo io{std::cout, std::cerr, o.json, stderrIsTerminal, ownerDialogs};
-            const int code = runThroughOwner(run, *socket, io, signals ? signals->fd() : -1,
-                                             [stop = signals.get()] { return stop ? stop->signalNumber() : 0; });
-            std::cout.flush();
-            if (simulator) simulator->stop();
-            return code;
-        }
-    }
-#endif
-
     int code = kExitDone;
     {
         Session session(Session::Deps{
@@ -167,35 +93,18 @@ int main(int argc, char** argv) {
             .listPorts = [] { return listSerialPorts(); },
             .clock = clock,
             .monotonicMs = monotonicMs,
-            .waiter = waiter,
-            .stopSignal = [stop] { return stop ? stop->signalNumber() : 0; },
+            .waiter = host->waiter(),
+            .stopSignal = [&host] { return host->stopSignal(); },
             .sleep = [](int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms > 0 ? ms : 0)); },
             .dialogs = dialogs,
             .linkOptions = LinkOptions{restoreStatusFrom(windowSettingsPath()), false},
             .quietMs = kAnswerQuietMs});
-        CommandIo io{std::cout, std::cerr, o.json, stderrIsTerminal, dialogs};
-#ifdef _WIN32
-        code = runCommand(run, session, io);
-#else
-        if (o.command == Command::serve) {
-            code = runServe(run, session, io, env);
-        } else if (o.command == Command::shell) {
-            // A pty or a pipe: one line at a time, each flushed.
-            code = runShell(run, session, STDIN_FILENO, std::cout, signals ? signals->fd() : -1, env, ports,
-                            [&waiter](int fd) { waiter.watchInput(fd); });
-        } else {
-            code = runCommand(run, session, io);
-        }
-#endif
+        CommandIo io{std::cout, std::cerr, o.json, host->stderrIsTerminal(), dialogs};
+        code = host->run(run, session, io);
         std::cout.flush();
         // Dispatcher, then reader and port, before anything else goes.
         session.shutdown();
     }
-#ifdef _WIN32
-    // A console close waits for this in its handler.
-    if (signals) signals->finished();
-#else
-    if (simulator) simulator->stop();
-#endif
+    host->finish();
     return code;
 }
