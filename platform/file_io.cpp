@@ -6,6 +6,16 @@
 #include <random>
 #include <system_error>
 
+#ifdef _WIN32
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+#endif
+
 #ifndef _WIN32
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -378,7 +388,20 @@ std::optional<FileStamp> fileStampOf(const std::filesystem::path& path) {
     if (ec) return std::nullopt;
     stamp.size = std::filesystem::file_size(path, ec);
     if (ec) return std::nullopt;
-#ifndef _WIN32
+#ifdef _WIN32
+    // The file's index on its volume: a file renamed over it has another.
+    const HANDLE h = CreateFileW(path.wstring().c_str(), FILE_READ_ATTRIBUTES,
+                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                 FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (h != INVALID_HANDLE_VALUE) {
+        BY_HANDLE_FILE_INFORMATION info{};
+        if (GetFileInformationByHandle(h, &info)) {
+            stamp.identity = (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32 | info.nFileIndexLow) ^
+                             (static_cast<std::uint64_t>(info.dwVolumeSerialNumber) << 48);
+        }
+        CloseHandle(h);
+    }
+#else
     struct stat st {};
     if (::stat(path.c_str(), &st) == 0) {
         stamp.identity = static_cast<std::uint64_t>(st.st_ino) ^ (static_cast<std::uint64_t>(st.st_dev) << 32);
