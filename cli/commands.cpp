@@ -243,10 +243,7 @@ int runScheduleSend(const Options& o, Session& s, CommandIo& io) {
     if (const std::string why = scheduleUnusableText(load.read); !why.empty())
         return reportFailure(io, kExitUsage, "cannot use the schedule " + o.file + ": " + why);
     DeviceState& state = s.state();
-    const std::size_t commands = sendSchedule(
-        s.tables(), banks, s.clock().now(),
-        TransferQueue{[&](std::string c) { state.Queue.append(std::move(c)); }, [&] { return state.Queue.head(); },
-                      [&](std::string_view t) { s.write(t); }});
+    const std::size_t commands = s.unit().sendSchedule();
     while (!state.Queue.empty()) {
         const std::size_t waiting = state.Queue.size();
         const Wait w = s.waitUntil([&] { return state.Queue.size() != waiting; }, o.timeoutMs);

@@ -72,12 +72,24 @@ void call(const std::function<void()>& f) {
 
 Session::Session(Deps deps) : d_(std::move(deps)), timers_(d_.monotonicMs) {
     dispatcher_.setWakeup([this] { d_.waiter.wake(); });
-    LinkEvents& events = *this;
+    // velmoractl polls when a command wants an answer: no steady polling.
+    unit_ = std::make_unique<UnitSession>(UnitSession::Deps{.state = state_,
+                                                            .tables = tables_,
+                                                            .clock = d_.clock,
+                                                            .timers = timers_,
+                                                            .write = [this](std::string_view t) { link_->write(t); },
+                                                            .sendInfoRequest = [this] { link_->SendInfoRequest(); },
+                                                            .watchdogExpired = {},
+                                                            .scheduleShown = {}},
+                                          SessionOptions{.steadyPolling = false});
+    UnitSubscriber& self = *this;
+    unit_->subscribe(SubscriberStage::view, self);
+    unit_->subscribe(SubscriberStage::service, serviceStage_);
     link_ = std::make_unique<SerialLink>(SerialLink::Deps{.state = state_,
                                                           .tables = tables_,
                                                           .dispatcher = dispatcher_,
                                                           .clock = d_.clock,
-                                                          .events = events,
+                                                          .events = *unit_,
                                                           .dialogs = d_.dialogs,
                                                           .makeDevice = [this] { return makeWatchedDevice(); },
                                                           .options = [this] { return d_.linkOptions; },
@@ -214,11 +226,9 @@ Wait Session::pause(int ms) {
 }
 
 void Session::poll() {
-    const int polls = ++state_.PollCount;
-    if (polls > kPollsBeforeInfoRequest && !state_.InfoRequestSent) link_->SendInfoRequest();
     statusSincePoll_.fill(false);
     currentSincePoll_.fill(false);
-    link_->write(cmdPoll());
+    unit_->poll();
     if (watchdogArmedAt_ < 0) watchdogArmedAt_ = d_.monotonicMs();
 }
 
@@ -266,18 +276,23 @@ bool Session::watchdogExpired() const {
 
 UnitView Session::view() const { return takeUnitView(state_, tables_, d_.clock.now(), currentKnown_); }
 
-void Session::reportStored(std::int32_t kind) {
-    handleUpdate(kind);
-    if (updateHook_) updateHook_(kind);
+void Session::linkChanged(LinkChange change) {
+    switch (change) {
+        case LinkChange::greeted: greeted_ = true; return;
+        case LinkChange::stopped: pollingStopped_ = true; return;
+        case LinkChange::reset: linkReset(); return;
+        default: return;
+    }
 }
 
-void Session::handleUpdate(std::int32_t kind) {
-    const int shown = state_.ShownBankCount.load();
-    const int count = state_.BankCount.load();
-    if (kind == ukBankCount || shown != count) {
+void Session::unitReported(const UnitEvent& event) {
+    const std::int32_t kind = event.kind;
+    if (kind == ukBankCount || event.layoutChanged) {
         bankCountSeen_ = true;
         watchdogArmedAt_ = -1;
-        if (shown != count) {
+        if (event.layoutChanged) {
+            const int shown = state_.ShownBankCount.load();
+            const int count = state_.BankCount.load();
             // Banks that went away take their records and timers with them,
             // as in the window.
             for (int bank = shownBanks(shown); bank > shownBanks(count); --bank) forgetBank(state_, tables_, bank);
@@ -305,10 +320,7 @@ void Session::handleUpdate(std::int32_t kind) {
             return;
         case ukUpgradeMessage: call(upgrade_.message); return;
         case ukNextAfterClear:
-        case ukNextAfterSet:
-            // The head was confirmed: drop it and send the one behind it.
-            if (auto next = state_.Queue.advance()) link_->write(*next);
-            return;
+        case ukNextAfterSet: return;  // the session sent the next command
         case ukClockError: clockError_ = true; return;
         case ukVersion:
             if (inRecords) versionSeen_[static_cast<std::size_t>(bank)] = true;

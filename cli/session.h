@@ -27,6 +27,7 @@
 #include "cli/loop_timers.h"
 #include "link/device_state.h"
 #include "link/link_events.h"
+#include "session/unit_session.h"
 #include "link/serial_link.h"
 #include "platform/clock.h"
 #include "platform/dialogs.h"
@@ -62,7 +63,7 @@ enum class Wait {
     lineLost,  // the port went away (hang-up, unplugged) or the link was closed
 };
 
-class Session final : private LinkEvents {
+class Session final : private UnitSubscriber {
 public:
     struct Deps {
         std::function<std::unique_ptr<SerialDevice>()> makeDevice;
@@ -153,6 +154,7 @@ public:
     DeviceState& state() { return state_; }
     TimerTables& tables() { return tables_; }
     SerialLink& link() { return *link_; }
+    UnitSession& unit() { return *unit_; }
     LoopTimerHost& timers() { return timers_; }
     const Clock& clock() const { return d_.clock; }
     Dialogs& dialogs() { return d_.dialogs; }
@@ -177,16 +179,11 @@ public:
     struct PortWatch;
 
 private:
-    // LinkEvents
-    void reportStored(std::int32_t kind) override;
-    void handleUpdate(std::int32_t kind);
-    void greeted() override { greeted_ = true; }
-    bool scheduleShown(int) override { return false; }
-    void linkClosing() override {}
-    void linkReset() override;
-    void linkStopped() override { pollingStopped_ = true; }
-    void linkLost() override {}
-    void clockSyncRequested() override {}
+    // The unit session's view stage: what this front end keeps of the
+    // reports (no window to draw), and the link's steps.
+    void unitReported(const UnitEvent& event) override;
+    void linkChanged(LinkChange change) override;
+    void linkReset();
 
     std::unique_ptr<SerialDevice> makeWatchedDevice();
     // The list position the unit answered at, 0 when none did.
@@ -197,6 +194,11 @@ private:
     TimerTables tables_;
     QueueDispatcher dispatcher_;
     LoopTimerHost timers_;
+    // The owner's service, when one serves others, hears after this session.
+    FunctionSubscriber serviceStage_{[this](const UnitEvent& e) {
+        if (updateHook_) updateHook_(e.kind);
+    }};
+    std::unique_ptr<UnitSession> unit_;
     std::unique_ptr<SerialLink> link_;
     std::shared_ptr<PortWatch> watch_;  // the device made last
     SerialStatus lastOpen_ = SerialStatus::ok;

@@ -31,8 +31,9 @@ bool answersAPoll(std::int32_t kind) {
 
 }  // namespace
 
-UnitSession::UnitSession(Deps deps)
+UnitSession::UnitSession(Deps deps, SessionOptions options)
     : d_(std::move(deps)),
+      options_(options),
       pollTimer_(d_.timers.create("tmQuery")),
       watchdogTimer_(d_.timers.create("tmOpenComError")) {
     pollTimer_->setEnabled(false);
@@ -104,8 +105,10 @@ bool UnitSession::scheduleShown(int bankIndex) { return d_.scheduleShown && d_.s
 // ---- Polling ----------------------------------------------------------------------
 
 void UnitSession::greeted() {
-    pollTimer_->setInterval(kFirstPollDelayMs);
-    pollTimer_->setEnabled(true);
+    if (options_.steadyPolling) {
+        pollTimer_->setInterval(kFirstPollDelayMs);
+        pollTimer_->setEnabled(true);
+    }
     tell(LinkChange::greeted);
 }
 
@@ -113,7 +116,7 @@ void UnitSession::poll() {
     const int polls = ++d_.state.PollCount;
     if (polls > kPollsBeforeInfoRequest && !d_.state.InfoRequestSent && d_.sendInfoRequest) d_.sendInfoRequest();
     if (d_.write) d_.write(cmdPoll());
-    if (pollTimer_->interval() != kPollIntervalMs) {
+    if (options_.steadyPolling && pollTimer_->interval() != kPollIntervalMs) {
         pollTimer_->setInterval(kPollIntervalMs);
         pollTimer_->setEnabled(true);
     }
@@ -140,7 +143,7 @@ void UnitSession::pausePolling() {
 }
 
 void UnitSession::resumePolling() {
-    pollTimer_->setEnabled(true);
+    pollTimer_->setEnabled(options_.steadyPolling);
     watchdogTimer_->setEnabled(true);
     tell(LinkChange::pollingResumed);
 }

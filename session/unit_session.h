@@ -24,6 +24,13 @@
 
 namespace velmora {
 
+// How an owner polls. A window polls on its own (steady polling: first
+// 10 ms after the greeting, then every 5 s); velmoractl's commands poll
+// when they want an answer.
+struct SessionOptions {
+    bool steadyPolling = true;
+};
+
 class UnitSession final : public LinkEvents {
 public:
     struct Deps {
@@ -42,7 +49,7 @@ public:
         std::function<bool(int bankIndex)> scheduleShown;
     };
 
-    explicit UnitSession(Deps deps);
+    explicit UnitSession(Deps deps, SessionOptions options = {});
     ~UnitSession() override;
     UnitSession(const UnitSession&) = delete;
     UnitSession& operator=(const UnitSession&) = delete;
@@ -55,9 +62,9 @@ public:
 
     // ---- Polling ----
     // "/C\" now: PollCount up, from the sixth poll the information request
-    // if still due; the steady cadence takes over from the first poll; the
-    // watchdog armed unless it runs already (a report stops it, a poll does
-    // not restart it).
+    // if still due; the steady cadence (when polling steadily) takes over
+    // from the first poll; the watchdog armed unless it runs already (a
+    // report stops it, a poll does not restart it).
     void poll();
     // An upgrade holds the line: no polls, no watchdog, until resumed (which
     // arms the watchdog and polls after a full interval).
@@ -90,6 +97,7 @@ private:
     void deliver(const Call& call);
 
     Deps d_;
+    SessionOptions options_;
     std::unique_ptr<WindowTimer> pollTimer_;
     std::unique_ptr<WindowTimer> watchdogTimer_;
     // Per stage, in order; a slot emptied by unsubscribe stays until no
