@@ -232,7 +232,7 @@ void MainWindowLogic::linkChanged(LinkChange change) {
         case LinkChange::pollingPaused: tmFlash1_->setEnabled(false); return;
         case LinkChange::closing: hidePanels(); return;
         case LinkChange::lost: closeLinkDialogs(); return;
-        case LinkChange::reset: resetLinkUi(); return;
+        case LinkChange::reset: removeBankItems(); return;
         case LinkChange::clockSyncRequested: return;
     }
 }
@@ -325,7 +325,7 @@ bool MainWindowLogic::scheduleShowsBank(int bankIndex) {
     return d_.view.timerDialogVisible() && d_.view.timerDialogTab() == bankIndex;
 }
 
-void MainWindowLogic::resetLinkUi() {
+void MainWindowLogic::removeBankItems() {
     while (timerTabs_ > 0) {
         d_.view.deleteTimerTab(0);
         --timerTabs_;

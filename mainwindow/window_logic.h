@@ -92,7 +92,7 @@ public:
     void hidePanels();
     // The window's part of the link reset: every Set Timer tab (first one
     // each time), every Check Version item (last first).
-    void resetLinkUi();
+    void removeBankItems();
     // The Set Timer dialog ended as cancelled when it is shown.
     void closeLinkDialogs();
 

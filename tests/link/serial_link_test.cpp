@@ -264,7 +264,7 @@ TEST_F(LinkFixture, GreetingSplitAcrossTwoReadsStartsPollingOnce) {
     EXPECT_TRUE(ui.kinds.empty());
 }
 
-TEST_F(LinkFixture, EveryUpdateKindReachesTheWindowInOrder) {
+TEST_F(LinkFixture, EveryReportKindReachesTheLinksHolderInOrder) {
     link->OpenLink(1);
     port->queueInput("/M2\\/S1 OOCCCCCC\\/C1 2.5\\/S2 OCOCOCOC GGGGFGGG 12.5\\/V01 1203\\/err\\");
     const std::vector<int> expected{ukBankCount, ukPortStatus, ukCurrent, ukStatusAndCurrent, ukVersion,
