@@ -18,21 +18,15 @@
 
 namespace velmora::cli {
 
-// The upgrade of one client: the window's FirmwareUpgrade with its file
-// chooser answered by a private copy of the image, and its dialogs and
-// progress dialog turned into the client's progress lines.
+// The upgrade of one client: the window's FirmwareUpgrade given the
+// client's image, its dialogs and progress dialog turned into the client's
+// progress lines.
 struct HeadlessOwner::ClientUpgrade final : UpgradeView, Dialogs {
-    std::filesystem::path file;
     std::function<void(Json)> progress;
     std::unique_ptr<FirmwareUpgrade> upgrade;
     std::string failure;  // the last message of the upgrade that ended it
     int percent = -1;
-    bool chosen = false;
 
-    ~ClientUpgrade() override {
-        std::error_code ec;
-        std::filesystem::remove(file, ec);
-    }
     // UpgradeView
     void showDialog() override { progress({{"step", "transfer"}}); }
     void closeDialog() override {}
@@ -49,17 +43,13 @@ struct HeadlessOwner::ClientUpgrade final : UpgradeView, Dialogs {
         progress({{"step", "message"}, {"message", latin1ToUtf8(line)}});
     }
     void clearMessages() override {}
-    // Dialogs: the chooser takes the image once; a second choice (after a
-    // failure report) is cancelled, which ends the upgrade.
+    // Dialogs: the image came with the request; the file chooser a failure
+    // report opens again is cancelled, which ends the upgrade.
     MessageAnswer message(const std::string& text, const std::string&, MessageIcon, MessageButtons) override {
         failure = text;
         return MessageAnswer::ok;
     }
-    std::string openFile(const FileChoice&) override {
-        if (chosen) return {};
-        chosen = true;
-        return file.string();
-    }
+    std::string openFile(const FileChoice&) override { return {}; }
     std::string saveFile(const FileChoice&) override { return {}; }
 };
 
@@ -110,20 +100,9 @@ HeadlessOwner::~HeadlessOwner() {
 
 void HeadlessOwner::upgrade(const std::string& image, std::function<void(Json)> progress,
                             std::function<void(Json)> done) {
-    auto fail = [&](const std::string& why, int code) {
-        done(Json{{"ok", false}, {"error", why}, {"exitCode", code}});
-    };
     const std::string bytes = utf8ToLatin1(image);
-    // A private copy of the image for the upgrade's file chooser.
-    char name[] = "/tmp/velmora-image-XXXXXX";
-    const int fd = ::mkstemp(name);
-    if (fd < 0) return fail(std::string("cannot keep the image: ") + std::strerror(errno), kAnswerBusy);
-    const bool written = ::write(fd, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
-    ::close(fd);
     auto u = std::make_unique<ClientUpgrade>();
-    u->file = name;
     u->progress = std::move(progress);
-    if (!written) return fail("cannot keep the image", kAnswerBusy);
     SerialLink& link = s_.link();
     u->upgrade = std::make_unique<FirmwareUpgrade>(FirmwareUpgrade::Deps{
         .state = s_.state(),
@@ -176,7 +155,7 @@ void HeadlessOwner::upgrade(const std::string& image, std::function<void(Json)> 
             }
         }});
     upgradeDone_ = std::move(done);
-    up.Upgrade1Click();
+    up.upgradeWithImage("sent by the client", bytes);
     if (up.upgradeState() == UpgradeState::idle && upgrade_) {
         // The image was refused (too large, empty): its message says why.
         endUpgrade(Json{{"ok", false}, {"error", consoleText(upgrade_->failure)}, {"exitCode", kAnswerUsage}});

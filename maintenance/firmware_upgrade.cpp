@@ -94,6 +94,21 @@ void FirmwareUpgrade::Upgrade1Click() {
         giveUpChoice();
         return;
     }
+    startWithImage();
+}
+
+void FirmwareUpgrade::upgradeWithImage(std::string_view name, std::string_view bytes) {
+    if (underWay()) return;
+    run(d_.stopWindowTimers);
+    setState(UpgradeState::choosingFile);
+    if (!takeImage(name, bytes)) {
+        giveUpChoice();
+        return;
+    }
+    startWithImage();
+}
+
+void FirmwareUpgrade::startWithImage() {
     // From here on every byte may reach the loader: only ours go out.
     setState(UpgradeState::awaitingPrompt);
     // A unit without firmware sits in its loader: it prompts by itself.
@@ -114,14 +129,22 @@ bool FirmwareUpgrade::readImage(const std::string& path) {
             d_.dialogs.message(firmwareUnreadableText(path, load.error), "", MessageIcon::stop);
             return false;
     }
+    return takeImage(path, load.bytes);
+}
+
+bool FirmwareUpgrade::takeImage(std::string_view name, std::string_view bytes) {
+    if (bytes.size() > static_cast<std::size_t>(kLargestFirmwareFile)) {
+        d_.dialogs.message(firmwareTooLargeText(name), "", MessageIcon::stop);
+        return false;
+    }
     // An empty file would make the end byte and nineteen zeros the new firmware.
-    if (load.bytes.empty()) {
-        d_.dialogs.message(firmwareEmptyText(path), "", MessageIcon::stop);
+    if (bytes.empty()) {
+        d_.dialogs.message(firmwareEmptyText(name), "", MessageIcon::stop);
         return false;
     }
     image_->fill(0);
-    std::copy(load.bytes.begin(), load.bytes.end(), image_->begin());
-    const auto size = static_cast<std::int32_t>(load.bytes.size());
+    std::copy(bytes.begin(), bytes.end(), image_->begin());
+    const auto size = static_cast<std::int32_t>(bytes.size());
     (*image_)[static_cast<std::size_t>(size)] = kImageEndByte;
     firmwareLength_ = size + 1;
     return true;

@@ -136,6 +136,10 @@ public:
     //    FirmwareFailed "Please re-load Firmware Code", a 100 ms pause, the
     //    receive purge and Disconnect; otherwise the timers start again.
     void Upgrade1Click();
+    // The same with an image given as bytes rather than chosen as a file (a
+    // client's, through the port's owner); `name` stands for it in the
+    // messages.
+    void upgradeWithImage(std::string_view name, std::string_view bytes);
 
     // ---- The unit's lines (reportStored, while the reader waits) ----
     // ukUpgradeBegin, the prompt: receive purge, image bytes 0..19 one write
@@ -190,6 +194,12 @@ private:
     // Reads the file into the image; false (with its message shown) when
     // it cannot be sent.
     bool readImage(const std::string& path);
+    // The image from bytes; false (with its message shown) when it cannot
+    // be sent: empty, or larger than the unit takes.
+    bool takeImage(std::string_view name, std::string_view bytes);
+    // With an image taken: the port held and, unless the unit sits in its
+    // loader, "/UPGRADE\" written.
+    void startWithImage();
     void writeByteAt(std::int32_t position);
     static void run(const std::function<void()>& f) {
         if (f) f();

@@ -263,6 +263,46 @@ INSTANTIATE_TEST_SUITE_P(
                       RefusedCase{"FolderInsteadOfFile", 0, false, true, "not a regular file"}),
     [](const auto& row) { return std::string(row.param.name); });
 
+// An image given as bytes (a client's through the port's owner) goes the
+// file's way without a file chooser: the same refusals, named as given, or
+// the command and the image behind the prompt.
+TEST(UpgradeWithImage, TheClientsBytesAreRefusedOrSentAsAChosenFilesWouldBe) {
+    const struct {
+        const char* name;
+        std::size_t size;
+        const char* mentions;  // in the message; "" for none
+    } rows[] = {
+        {"empty", 0, "empty"},
+        {"one_byte_over_the_limit", 65534, "65533"},
+        {"largest", 65533, ""},
+        {"small", 300, ""},
+    };
+    for (const auto& r : rows) {
+        UpgradeRig rig;
+        std::string bytes(r.size, '\0');
+        for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>(i * 7 + 1);
+        rig.upgrade.upgradeWithImage("sent by the client", bytes);
+        EXPECT_TRUE(rig.script.opened.empty()) << r.name << ": a file chooser was opened";
+        if (*r.mentions != '\0') {
+            ASSERT_EQ(rig.script.shown.size(), 1u) << r.name;
+            EXPECT_NE(rig.script.shown[0].text.find("\"sent by the client\""), std::string::npos) << r.name;
+            EXPECT_NE(rig.script.shown[0].text.find(r.mentions), std::string::npos) << r.name;
+            EXPECT_TRUE(rig.writes.empty()) << r.name;
+            EXPECT_EQ(rig.upgrade.upgradeState(), UpgradeState::idle) << r.name;
+            continue;
+        }
+        EXPECT_TRUE(rig.script.shown.empty()) << r.name;
+        EXPECT_EQ(printable(rig.wire()), "/UPGRADE\\") << r.name;
+        EXPECT_EQ(rig.upgrade.upgradeState(), UpgradeState::awaitingPrompt) << r.name;
+        EXPECT_EQ(rig.upgrade.FirmwareLength(), static_cast<std::int32_t>(r.size) + 1) << r.name;
+        const auto& image = rig.upgrade.FirmwareImage();
+        EXPECT_TRUE(std::equal(bytes.begin(), bytes.end(), image.begin(),
+                               [](char a, std::uint8_t b) { return static_cast<std::uint8_t>(a) == b; }))
+            << r.name;
+        EXPECT_EQ(image[r.size], 0xFF) << r.name;
+    }
+}
+
 TEST_F(UpgradeTest, UnitWithoutFirmwareGetsNoCommandAndWaitsForItsPrompt) {
     rig.state.FirmwareFailed = true;
     startWith(50);
