@@ -51,6 +51,25 @@ public:
     void wake() override {}
 };
 
+// The output of a run; once a flush has put `stopAfter` in it, the run is
+// sent `signal` (as a user pressing Ctrl+C after seeing that line).
+class StopAfterTextBuffer final : public std::stringbuf {
+public:
+    StopAfterTextBuffer(std::string stopAfter, std::atomic<int>& stop, int signal)
+        : stopAfter_(std::move(stopAfter)), stop_(stop), signal_(signal) {}
+
+protected:
+    int sync() override {
+        if (!stopAfter_.empty() && str().find(stopAfter_) != std::string::npos) stop_ = signal_;
+        return 0;
+    }
+
+private:
+    std::string stopAfter_;
+    std::atomic<int>& stop_;
+    int signal_;
+};
+
 struct CliRun {
     int code = -1;
     std::string out, err;
@@ -100,6 +119,11 @@ public:
     const std::string& device() const { return device_; }
     std::int64_t now() const { return monotonic_(); }
     void setStopSignal(int sig) { stop_ = sig; }
+    // The next runs get `sig` once their output, flushed, holds `text`.
+    void stopAfterPrinting(std::string text, int sig) {
+        stopAfter_ = std::move(text);
+        stopAfterSignal_ = sig;
+    }
     void setPorts(std::vector<SerialPortInfo> ports) { ports_ = std::move(ports); }
     // The user's outlet names, as main() reads them from the names file.
     std::function<OutletNames(const std::string& device, int banks)> names;
@@ -121,13 +145,15 @@ public:
         }
         Options options = p.options;
         options.namesOf = names;
-        std::ostringstream out, err;
+        StopAfterTextBuffer outBuffer(stopAfter_, stop_, stopAfterSignal_);
+        std::ostream out(&outBuffer);
+        std::ostringstream err;
         ConsoleDialogs dialogs(err, options.json);
         dialogs_ = &dialogs;
         CommandIo io{out, err, p.options.json, false, dialogs};
         r.code = runCommand(options, *session_, io);
         dialogs_ = &fallbackDialogs_;
-        r.out = out.str();
+        r.out = outBuffer.str();
         r.err = err.str() + fallbackErr_.str();
         return r;
     }
@@ -163,6 +189,8 @@ private:
     std::unique_ptr<LoopWaiter> waiter_;
     std::vector<SerialPortInfo> ports_;
     std::atomic<int> stop_{0};
+    std::string stopAfter_;
+    int stopAfterSignal_ = 0;
     std::ostringstream fallbackErr_;
     ConsoleDialogs fallbackDialogs_{fallbackErr_, false};
     Dialogs* dialogs_ = &fallbackDialogs_;

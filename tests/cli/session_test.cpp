@@ -529,13 +529,10 @@ TEST(CliWatch, PrintsTheUnitThenEndsInOrderOnAStopSignal) {
         m.setPort(1, 2, true);
         return 0;
     });
-    std::thread stopper([&] {
-        rig.sim().waitUntil([](const sim::UnitModel& m) { return m.pollsReceived() >= 1; }, std::chrono::seconds(10));
-        std::this_thread::sleep_for(std::chrono::milliseconds(300));
-        rig.setStopSignal(15);
-    });
+    // Stopped once the first picture is out, however long the unit took to
+    // give it.
+    rig.stopAfterPrinting("bank 1 current ", 15);
     const CliRun r = rig.run("watch");
-    stopper.join();
     EXPECT_EQ(r.code, kExitDone) << r.err;
     EXPECT_TRUE(has(r.out, "bank 1 port 2 on\n")) << r.out;
     EXPECT_TRUE(has(r.out, "bank 1 port 1 off\n")) << r.out;
