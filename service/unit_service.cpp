@@ -19,13 +19,13 @@ namespace {
 // Whether the unit has (part of) the request already: such a request runs
 // to its end even when nobody waits for it, so that a switching is
 // confirmed and a cycle, a schedule or an upgrade is not left half done.
-bool onTheWire(RequestKind kind, int phase) {
+bool onTheWire(RequestKind kind, JobPhase phase) {
     switch (kind) {
         case RequestKind::switchPorts:
         case RequestKind::cycle:
         case RequestKind::clock:
         case RequestKind::scheduleSend:
-        case RequestKind::upgrade: return phase > 0;
+        case RequestKind::upgrade: return phase != JobPhase::starting;
         default: return false;  // asking the unit again costs nothing
     }
 }

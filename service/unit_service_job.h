@@ -12,13 +12,30 @@
 
 namespace velmora {
 
+// How far a request has come. Each kind goes through its own few steps,
+// always from `starting`; a request past `starting` has reached the unit.
+enum class JobPhase {
+    starting,
+    switchSent,           // switching: the command is out, its poll awaited
+    offSent,              // cycle: the off command is out
+    pausing,              // cycle: off confirmed, the pause runs
+    onSent,               // cycle: the on command is out
+    answered,             // version: the unit's answer is in
+    versionAsked,         // version: the version request is out
+    clockSent,            // clock: the command is out, its poll awaited
+    scheduleQueued,       // schedule send: the commands are queued
+    polled,               // schedule save: the poll is out
+    timerReportsAwaited,  // schedule save: answered, its timer reports come
+    upgrading,            // upgrade: the owner carries it out
+};
+
 struct UnitService::Job {
     Request request;
     Reply reply;
     std::int64_t startedMs = -1;
     std::int64_t deadlineMs = -1;
     // Progress of the request's steps.
-    int phase = 0;
+    JobPhase phase = JobPhase::starting;
     std::uint64_t answersAtPoll = 0;  // answers_ when the job last polled
     std::int64_t polledMs = -1;       // -1: the job has not polled
     std::int64_t waitUntilMs = -1;    // a pause the job waits out

@@ -96,7 +96,7 @@ bool UnitService::stepMetrics(Job& job) {
 
 bool UnitService::stepSwitch(Job& job) {
     const Request& r = job.request;
-    if (job.phase == 0) {
+    if (job.phase == JobPhase::starting) {
         if (const Confirm c = needBankCount(job); c != Confirm::shown) return c == Confirm::failed;
         const int banks = o_.state.BankCount.load();
         if (addressedPorts(r.bank, r.port, banks).empty()) {
@@ -104,7 +104,7 @@ bool UnitService::stepSwitch(Job& job) {
             return true;
         }
         if (!writeSwitch(job, r.on)) return true;
-        job.phase = 1;
+        job.phase = JobPhase::switchSent;
         return false;
     }
     const Confirm c = confirm(job, r.on);
@@ -115,7 +115,7 @@ bool UnitService::stepSwitch(Job& job) {
 bool UnitService::stepCycle(Job& job) {
     const Request& r = job.request;
     switch (job.phase) {
-        case 0: {
+        case JobPhase::starting: {
             if (const Confirm c = needBankCount(job); c != Confirm::shown) return c == Confirm::failed;
             const int banks = o_.state.BankCount.load();
             if (addressedPorts(r.bank, r.port, banks).empty()) {
@@ -123,24 +123,25 @@ bool UnitService::stepCycle(Job& job) {
                 return true;
             }
             if (!writeSwitch(job, false)) return true;
-            job.phase = 1;
+            job.phase = JobPhase::offSent;
             return false;
         }
-        case 1: {
+        case JobPhase::offSent: {
             const Confirm c = confirm(job, false);
             if (c != Confirm::shown) return c == Confirm::failed;
             // Told as it happens; nobody listening does not stop the cycle.
             job.reply(okLine(r.id, {{"step", "off"}, {"more", true}}));
             job.waitUntilMs = o_.nowMs() + r.delayMs;
-            job.phase = 2;
+            job.phase = JobPhase::pausing;
             return false;
         }
-        case 2:
+        case JobPhase::pausing:
             if (o_.nowMs() < job.waitUntilMs) return false;
             job.deadlineMs = o_.nowMs() + r.timeoutMs;
             if (!writeSwitch(job, true)) return true;
-            job.phase = 3;
+            job.phase = JobPhase::onSent;
             return false;
+        case JobPhase::onSent:
         default: {
             const Confirm c = confirm(job, true);
             if (c == Confirm::shown) finish(unitAnswer(job, {{"confirmed", true}}));
@@ -151,14 +152,14 @@ bool UnitService::stepCycle(Job& job) {
 
 bool UnitService::stepVersion(Job& job) {
     const Request& r = job.request;
-    if (job.phase == 0) {
+    if (job.phase == JobPhase::starting) {
         if (!cacheFresh() && job.polledMs < 0) pollFor(job);
         if (job.polledMs >= 0 && !answeredSince(job)) {
             if (o_.nowMs() < job.deadlineMs) return false;
             finish(errorLine(r.id, noStatusAnswerText(r.timeoutMs), kAnswerNoUnit));
             return true;
         }
-        job.phase = 1;
+        job.phase = JobPhase::answered;
     }
     const int banks = shownBanks(o_.state.BankCount.load());
     int missing = 0;
@@ -168,10 +169,10 @@ bool UnitService::stepVersion(Job& job) {
         finish(unitAnswer(job, {}));
         return true;
     }
-    if (job.phase == 1) {
+    if (job.phase == JobPhase::answered) {
         versionSeen_.fill(false);
         if (o_.write) o_.write(cmdVersionRequest());
-        job.phase = 2;
+        job.phase = JobPhase::versionAsked;
     }
     if (o_.nowMs() >= job.deadlineMs) {
         finish(errorLine(r.id,
@@ -185,7 +186,7 @@ bool UnitService::stepVersion(Job& job) {
 
 bool UnitService::stepClock(Job& job) {
     const Request& r = job.request;
-    if (job.phase == 0) {
+    if (job.phase == JobPhase::starting) {
         const LocalMoment now = o_.clock.now();
         if (now.year < kFirstSettableYear || now.year > kLastSettableYear) {
             finish(errorLine(r.id, clockNotSettableText(now), kAnswerUsage));
@@ -198,7 +199,7 @@ bool UnitService::stepClock(Job& job) {
             return true;
         }
         // The unit answers in order: its "err" comes before the poll's answer.
-        job.phase = 1;
+        job.phase = JobPhase::clockSent;
         tellSent(job);
         pollFor(job);
         return false;
@@ -222,7 +223,7 @@ bool UnitService::stepClock(Job& job) {
 
 bool UnitService::stepScheduleSend(Job& job) {
     const Request& r = job.request;
-    if (job.phase == 0) {
+    if (job.phase == JobPhase::starting) {
         if (o_.schedulesAllowed && !o_.schedulesAllowed()) {
             finish(errorLine(r.id,
                              "the Set Timer dialog is open in the window: close it, then send the schedule",
@@ -256,7 +257,7 @@ bool UnitService::stepScheduleSend(Job& job) {
                           [this](std::string_view t) {
                               if (o_.write) o_.write(t);
                           }});
-        job.phase = 1;
+        job.phase = JobPhase::scheduleQueued;
         if (job.commands > 0) tellSent(job);
         job.warnings = scheduleReadWarnings(read, notes);
     }
@@ -282,11 +283,11 @@ bool UnitService::stepScheduleSend(Job& job) {
 
 bool UnitService::stepScheduleSave(Job& job) {
     const Request& r = job.request;
-    if (job.phase == 0) {
+    if (job.phase == JobPhase::starting) {
         pollFor(job);
-        job.phase = 1;
+        job.phase = JobPhase::polled;
     }
-    if (job.phase == 1) {
+    if (job.phase == JobPhase::polled) {
         if (!answeredSince(job)) {
             if (o_.nowMs() < job.deadlineMs) return false;
             finish(errorLine(r.id, noStatusAnswerText(r.timeoutMs), kAnswerNoUnit));
@@ -294,7 +295,7 @@ bool UnitService::stepScheduleSave(Job& job) {
         }
         // The timer reports follow the status lines of the answer.
         job.waitUntilMs = o_.nowMs() + kTimerReportsQuietMs;
-        job.phase = 2;
+        job.phase = JobPhase::timerReportsAwaited;
     }
     if (o_.nowMs() < job.waitUntilMs) return false;
     const int banks = o_.state.BankCount.load();
@@ -307,7 +308,7 @@ bool UnitService::stepScheduleSave(Job& job) {
 
 bool UnitService::stepUpgrade(Job& job) {
     const Request& r = job.request;
-    if (job.phase == 0) {
+    if (job.phase == JobPhase::starting) {
         if (!o_.upgrade) {
             finish(errorLine(r.id,
                              "the port " + o_.device + " is held by the Velmora Manager window: its upgrade goes "
@@ -316,7 +317,7 @@ bool UnitService::stepUpgrade(Job& job) {
                              kAnswerBusy));
             return true;
         }
-        job.phase = 1;
+        job.phase = JobPhase::upgrading;
         // The job stays first in line until the owner is done: nothing else
         // may reach the unit meanwhile.
         Job* running = &job;
