@@ -19,16 +19,6 @@
 
 namespace velmora::cli {
 
-int reportFailure(CommandIo& io, int exitCode, const std::string& text) {
-    if (io.json) {
-        io.err << errorJson(text, exitCode);
-    } else {
-        io.err << "velmoractl: " << text << "\n";
-    }
-    io.err.flush();
-    return exitCode;
-}
-
 namespace {
 
 std::string seconds(int ms) { return secondsText(ms); }
@@ -100,38 +90,28 @@ int runSwitch(const Options& given, Session& s, CommandIo& io, const std::string
     if (ports.empty()) {
         return reportFailure(io, kExitUsage, noSuchBankText(o.bank, bankCount));
     }
-    const char* name = o.command == Command::on ? "on" : o.command == Command::off ? "off" : "cycle";
     auto step = [&](bool on) -> int {
         bool confirmed = false;
         const Wait w = switchAndConfirm(s, on, o.bank, o.port, ports, o.timeoutMs, confirmed);
         if (confirmed) return kExitDone;
         if (w == Wait::stopped) return exitCodeForSignal(s.stopSignal());
         if (w == Wait::lineLost) return waitFailure(io, s, w, kExitNoUnit, "");
-        if (io.json) io.out << switchJson(name, o.bank, o.port, false, s.view());
+        printSwitchUnconfirmed(io, o.command, o.bank, o.port, s.view());
         return reportFailure(io, kExitNotConfirmed, notConfirmedText(on, o.bank, o.port, o.timeoutMs));
     };
     if (o.command == Command::cycle) {
         if (int r = step(false); r != kExitDone) return r;
-        if (!io.json) io.out << switchText(false, o.bank, o.port) << "\n";
-        io.out.flush();
+        printCycleOff(io, o.bank, o.port);
         const Wait p = s.pause(o.delayMs);
         if (p == Wait::stopped) return exitCodeForSignal(s.stopSignal());
         if (p == Wait::lineLost) return waitFailure(io, s, p, kExitNoUnit, "");
         if (int r = step(true); r != kExitDone) return r;
-        if (io.json) {
-            io.out << switchJson(name, o.bank, o.port, true, s.view());
-        } else {
-            io.out << switchText(true, o.bank, o.port) << "\n";
-        }
+        printSwitched(io, o.command, o.bank, o.port, true, s.view());
         return kExitDone;
     }
     const bool on = o.command == Command::on;
     if (int r = step(on); r != kExitDone) return r;
-    if (io.json) {
-        io.out << switchJson(name, o.bank, o.port, true, s.view());
-    } else {
-        io.out << switchText(on, o.bank, o.port) << "\n";
-    }
+    printSwitched(io, o.command, o.bank, o.port, on, s.view());
     return kExitDone;
 }
 
@@ -142,12 +122,7 @@ int runWatch(const Options& o, Session& s, CommandIo& io) {
     std::int64_t polledAt = s.nowMs();
     UnitView shown;
     for (;;) {
-        const UnitView now = s.view();
-        for (const WatchEvent& e : watchChanges(shown, now)) io.out << watchLine(e, io.json) << "\n";
-        io.out.flush();
-        // Nobody reads any more (a closed pipe): the watch is over.
-        if (!io.out) return kExitDone;
-        shown = now;
+        if (!printWatchChanges(io, shown, s.view())) return kExitDone;
         const std::uint64_t reports = s.reportCount();
         const Wait w = s.waitUntil(
             [&] {
@@ -184,7 +159,7 @@ int runVersion(const Options& o, Session& s, CommandIo& io) {
                            "bank " + std::to_string(missing) + " did not report its version within " +
                                seconds(o.timeoutMs));
     }
-    io.out << (io.json ? versionJson(s.view()) : versionReport(s.view()));
+    printVersions(io, s.view());
     return kExitDone;
 }
 
@@ -214,11 +189,7 @@ int runClock(const Options& o, Session& s, CommandIo& io) {
                            "the unit did not answer after the clock command within " + seconds(o.timeoutMs));
     }
     if (s.clockErrorSeen()) return reportFailure(io, kExitNotConfirmed, kClockFailureText);
-    if (io.json) {
-        io.out << clockJson(sent);
-    } else {
-        io.out << "Clock set: " << sent << "\n";
-    }
+    printClockSet(io, sent);
     return kExitDone;
 }
 
@@ -232,14 +203,9 @@ int runScheduleSend(const Options& o, Session& s, CommandIo& io) {
     s.tables().copyLiveToEdit(banks);
     const ScheduleLoad load = loadScheduleFile(o.file, s.tables(), banks);
     if (load.status != FileIoStatus::ok) {
-        return reportFailure(io, kExitUsage,
-                             "cannot read the schedule " + o.file + ": " +
-                                 (load.status == FileIoStatus::tooLarge ? std::string("too large for a schedule")
-                                  : load.status == FileIoStatus::missing ? std::string("no such file")
-                                                                         : load.error));
+        return reportFailure(io, kExitUsage, scheduleUnreadableText(o.file, load.status, load.error));
     }
-    for (const std::string& warning : scheduleReadWarnings(load.read, load.notes))
-        io.err << "velmoractl: " << o.file << ": " << warning << "\n";
+    printScheduleWarnings(io, o.file, scheduleReadWarnings(load.read, load.notes));
     if (const std::string why = scheduleUnusableText(load.read); !why.empty())
         return reportFailure(io, kExitUsage, "cannot use the schedule " + o.file + ": " + why);
     DeviceState& state = s.state();
@@ -254,14 +220,7 @@ int runScheduleSend(const Options& o, Session& s, CommandIo& io) {
                                std::to_string(commands - state.Queue.size()) + " of " + std::to_string(commands) +
                                " commands confirmed)");
     }
-    if (io.json) {
-        io.out << scheduleSendJson(o.file, commands);
-    } else if (commands == 0) {
-        io.out << "Nothing to send: " << o.file << " holds no timer the unit does not already have\n";
-    } else {
-        io.out << "Sent " << commands << (commands == 1 ? " command" : " commands") << " from " << o.file
-               << "; the unit confirmed every one\n";
-    }
+    printScheduleSent(io, o.file, commands);
     return kExitDone;
 }
 
@@ -274,12 +233,7 @@ int runScheduleSave(const Options& o, Session& s, CommandIo& io) {
     const FileSave saved = saveScheduleFile(o.file, s.tables(), banks);
     if (saved.status != FileIoStatus::ok)
         return reportFailure(io, kExitUsage, "cannot save the schedule " + o.file + ": " + saved.error);
-    if (io.json) {
-        io.out << scheduleSaveJson(o.file, shownBanks(banks));
-    } else {
-        io.out << "Saved the timers of " << shownBanks(banks) << (shownBanks(banks) == 1 ? " bank" : " banks")
-               << " to " << o.file << "\n";
-    }
+    printScheduleSaved(io, o.file, shownBanks(banks));
     return kExitDone;
 }
 
@@ -376,13 +330,7 @@ int runUpgrade(const Options& o, Session& s, CommandIo& io) {
     const Wait back = s.waitUntil(versionsBack, o.timeoutMs);
     if (back == Wait::stopped) return exitCodeForSignal(s.stopSignal());
     if (back != Wait::done) io.err << newVersionsUnknownText(o.timeoutMs);
-    const UnitView unit = s.view();
-    if (io.json) {
-        io.out << upgradeJson(o.file, length - 1, unit);
-    } else {
-        io.out << kUpgradeCompletedText << " (" << (length - 1) << " bytes from " << o.file << ")\n";
-        io.out << versionReport(unit);
-    }
+    printUpgraded(io, o.file, length - 1, s.view());
     return kExitDone;
 }
 
@@ -404,11 +352,7 @@ int checkBeforeConnecting(const Options& o, const LocalMoment& now, CommandIo& i
         case Command::scheduleSend: {
             const FileLoad f = loadFileBytes(o.file, kMaxScheduleFileBytes);
             if (f.status == FileIoStatus::ok) return kExitDone;
-            return reportFailure(io, kExitUsage,
-                                 "cannot read the schedule " + o.file + ": " +
-                                     (f.status == FileIoStatus::missing    ? std::string("no such file")
-                                      : f.status == FileIoStatus::tooLarge ? std::string("too large for a schedule")
-                                                                           : f.error));
+            return reportFailure(io, kExitUsage, scheduleUnreadableText(o.file, f.status, f.error));
         }
         case Command::clock: {
             if (now.year < kFirstSettableYear || now.year > kLastSettableYear)
@@ -439,7 +383,7 @@ int runCommand(const Options& o, Session& s, CommandIo& io) {
             if (w != Wait::done) return statusPollFailure(io, s, w, o.timeoutMs);
             UnitView unit = s.view();
             nameUnitView(unit, namesOf(o, c.device, s.state().BankCount.load()));
-            io.out << (io.json ? statusJson(unit) : statusText(unit));
+            printStatus(io, unit);
             return kExitDone;
         }
         case Command::on:

@@ -53,8 +53,6 @@ Request request(RequestKind kind, const Options& o) {
     return r;
 }
 
-const char* switchName(Command c) { return c == Command::on ? "on" : c == Command::off ? "off" : "cycle"; }
-
 }  // namespace
 
 std::optional<std::filesystem::path> ownerSocketFor(const Options& o, const std::vector<SerialPortInfo>& ports,
@@ -145,7 +143,7 @@ int runThroughOwner(const Options& o, const std::filesystem::path& socket, Comma
             UnitView unit = unitOf(a);
             const OutletNames names = namesFor(unit.bankCount);
             nameUnitView(unit, [&](int bank, int port) { return names.name(bank, port); });
-            io.out << (io.json ? statusJson(unit) : statusText(unit));
+            printStatus(io, unit);
             return kExitDone;
         }
         case Command::on:
@@ -173,9 +171,7 @@ int runThroughOwner(const Options& o, const std::filesystem::path& socket, Comma
             const Json a = callOwner(client, r, switchWithin, stopFd, [&](const Json& step) {
                 const std::string kind = step.value("step", std::string());
                 if (kind == "sent") sent = true;
-                if (kind != "off") return;
-                if (!io.json) io.out << switchText(false, r.bank, r.port) << "\n";
-                io.out.flush();
+                if (kind == "off") printCycleOff(io, r.bank, r.port);
             });
             const bool on = o.command != Command::off;
             if (!ok(a) && a.value("exitCode", 0) < 0 && stopped() == 0 && !client.gone()) {
@@ -189,15 +185,10 @@ int runThroughOwner(const Options& o, const std::filesystem::path& socket, Comma
                                          " (busy with other clients' requests): withdrawn, nothing was sent");
             }
             if (!ok(a)) {
-                if (io.json && exitCodeOf(a) == kExitNotConfirmed)
-                    io.out << switchJson(switchName(o.command), r.bank, r.port, false, unitOf(a));
+                if (exitCodeOf(a) == kExitNotConfirmed) printSwitchUnconfirmed(io, o.command, r.bank, r.port, unitOf(a));
                 return failed(a, kExitNoUnit, silence);
             }
-            if (io.json) {
-                io.out << switchJson(switchName(o.command), r.bank, r.port, true, unitOf(a));
-            } else {
-                io.out << switchText(on, r.bank, r.port) << "\n";
-            }
+            printSwitched(io, o.command, r.bank, r.port, on, unitOf(a));
             return kExitDone;
         }
         case Command::watch: {
@@ -212,11 +203,7 @@ int runThroughOwner(const Options& o, const std::filesystem::path& socket, Comma
                 const Json a = Json::parse(*line, nullptr, false);
                 if (a.is_discarded() || !a.is_object()) continue;
                 if (!ok(a)) return reportFailure(io, exitCodeOf(a), text(a, "error"));
-                const UnitView now = unitOf(a);
-                for (const WatchEvent& e : watchChanges(shown, now)) io.out << watchLine(e, io.json) << "\n";
-                io.out.flush();
-                if (!io.out) return kExitDone;
-                shown = now;
+                if (!printWatchChanges(io, shown, unitOf(a))) return kExitDone;
             }
         }
         case Command::metrics: {
@@ -230,43 +217,31 @@ int runThroughOwner(const Options& o, const std::filesystem::path& socket, Comma
         case Command::clock: {
             const Json a = callOwner(client, request(RequestKind::clock, o), within, stopFd);
             if (!ok(a)) return failed(a, kExitNotConfirmed, silence);
-            const std::string sent = text(a, "sent");
-            if (io.json) {
-                io.out << clockJson(sent);
-            } else {
-                io.out << "Clock set: " << sent << "\n";
-            }
+            printClockSet(io, text(a, "sent"));
             return kExitDone;
         }
         case Command::version: {
             const Json a = callOwner(client, request(RequestKind::version, o), within, stopFd);
             if (!ok(a)) return failed(a, kExitNotConfirmed, silence);
-            io.out << (io.json ? versionJson(unitOf(a)) : versionReport(unitOf(a)));
+            printVersions(io, unitOf(a));
             return kExitDone;
         }
         case Command::scheduleSend: {
             const FileLoad file = loadFileBytes(o.file, kMaxScheduleFileBytes);
             if (file.status != FileIoStatus::ok)
-                return reportFailure(io, kExitUsage, "cannot read the schedule " + o.file + ": " + file.error);
+                return reportFailure(io, kExitUsage, scheduleUnreadableText(o.file, file.status, file.error));
             Request r = request(RequestKind::scheduleSend, o);
             r.text = latin1ToUtf8(std::string_view(reinterpret_cast<const char*>(file.bytes.data()), file.bytes.size()));
             // Every command waits for its own confirmation.
             const Json a = callOwner(client, r, within + 256 * o.timeoutMs, stopFd);
             if (const auto w = a.find("warnings"); w != a.end() && w->is_array()) {
+                std::vector<std::string> warnings;
                 for (const Json& warning : *w)
-                    if (warning.is_string())
-                        io.err << "velmoractl: " << o.file << ": " << utf8ToLatin1(warning.get<std::string>()) << "\n";
+                    if (warning.is_string()) warnings.push_back(utf8ToLatin1(warning.get<std::string>()));
+                printScheduleWarnings(io, o.file, warnings);
             }
             if (!ok(a)) return failed(a, kExitNotConfirmed, silence);
-            const std::size_t commands = a.value("commands", std::size_t{0});
-            if (io.json) {
-                io.out << scheduleSendJson(o.file, commands);
-            } else if (commands == 0) {
-                io.out << "Nothing to send: " << o.file << " holds no timer the unit does not already have\n";
-            } else {
-                io.out << "Sent " << commands << (commands == 1 ? " command" : " commands") << " from " << o.file
-                       << "; the unit confirmed every one\n";
-            }
+            printScheduleSent(io, o.file, a.value("commands", std::size_t{0}));
             return kExitDone;
         }
         case Command::scheduleSave: {
@@ -276,12 +251,7 @@ int runThroughOwner(const Options& o, const std::filesystem::path& socket, Comma
             const FileSave saved = saveFileAtomically(o.file, text(a, "text"));
             if (saved.status != FileIoStatus::ok)
                 return reportFailure(io, kExitUsage, "cannot save the schedule " + o.file + ": " + saved.error);
-            if (io.json) {
-                io.out << scheduleSaveJson(o.file, banks);
-            } else {
-                io.out << "Saved the timers of " << banks << (banks == 1 ? " bank" : " banks") << " to " << o.file
-                       << "\n";
-            }
+            printScheduleSaved(io, o.file, banks);
             return kExitDone;
         }
         case Command::upgrade: {
@@ -339,12 +309,7 @@ int runThroughOwner(const Options& o, const std::filesystem::path& socket, Comma
                 std::this_thread::sleep_for(std::chrono::milliseconds(kVersionRetryMs));
             }
             if (!versionsKnown) io.err << newVersionsUnknownText(o.timeoutMs);
-            if (io.json) {
-                io.out << upgradeJson(o.file, bytes, unit);
-            } else {
-                io.out << kUpgradeCompletedText << " (" << bytes << " bytes from " << o.file << ")\n";
-                io.out << versionReport(unit);
-            }
+            printUpgraded(io, o.file, bytes, unit);
             return kExitDone;
         }
         default: break;

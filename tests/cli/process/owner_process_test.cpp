@@ -99,16 +99,36 @@ private:
 TEST(Owner, CommandsThroughServeLookAsOnThePortItself) {
     OwnerRig rig;
     ASSERT_TRUE(rig.started());
-    const Outcome directStatus = rig.run({"status"});
-    const Outcome directJson = rig.run({"--json", "version"});
-    ASSERT_EQ(directStatus.code, 0) << directStatus.err;
+    const std::string schedule = (rig.folder().path() / "timers.txt").string();
+    // Each runs on the port itself, then through serve: what the user sees
+    // (output, messages, exit code) is the same both ways. The lines leave
+    // the unit as they found it.
+    const std::vector<std::vector<std::string>> lines = {
+        {"status"},
+        {"--json", "status"},
+        {"--json", "version"},
+        {"version"},
+        {"schedule", "save", schedule},
+        {"--json", "schedule", "save", schedule},
+        {"schedule", "send", schedule},
+        {"--json", "schedule", "send", schedule},
+        {"off", "7", "1"},
+        {"--json", "on", "3", "1"},
+        {"on", "1", "3"},
+        {"--json", "off", "1", "3"},
+    };
+    std::vector<Outcome> direct;
+    for (const auto& line : lines) direct.push_back(rig.run(line));
+    ASSERT_EQ(direct.front().code, 0) << direct.front().err;
     ASSERT_TRUE(rig.serve()) << rig.server().err();
-
-    const Outcome status = rig.run({"status"});
-    EXPECT_EQ(status.code, 0) << status.err;
-    EXPECT_EQ(status.out, directStatus.out);
-    const Outcome json = rig.run({"--json", "version"});
-    EXPECT_EQ(json.out, directJson.out);
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        const Outcome through = rig.run(lines[i]);
+        std::string line;
+        for (const std::string& w : lines[i]) line += w + " ";
+        EXPECT_EQ(through.code, direct[i].code) << line << through.err;
+        EXPECT_EQ(through.out, direct[i].out) << line;
+        EXPECT_EQ(through.err, direct[i].err) << line;
+    }
 
     const std::size_t before = rig.sim().commands().size();
     const Outcome on = rig.run({"on", "1", "3"});
@@ -120,7 +140,6 @@ TEST(Owner, CommandsThroughServeLookAsOnThePortItself) {
     const Outcome wrongBank = rig.run({"off", "7", "1"});
     EXPECT_EQ(wrongBank.code, 2);
     EXPECT_TRUE(has(wrongBank.err, "bank 7 does not exist: the unit has 2 banks")) << wrongBank.err;
-
 
     // A second owner for the same port is refused.
     const Outcome second = rig.run({"serve"}, "second");
