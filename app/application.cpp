@@ -187,14 +187,7 @@ Application::Application(ApplicationOptions options)
         .startWindowTimers = [this] { session_->resumePolling(); },
         .pause = pause,
         .performUpgrade = [this] { menus_->perform("Upgrade1"); },
-        .holdPort =
-            [this](bool held) {
-                if (held) {
-                    link_->holdForUpgrade();
-                } else {
-                    link_->releaseUpgradeHold();
-                }
-            },
+        .holdPort = [this](bool held) { link_->setUpgradeHold(held); },
         .stateChanged = [this](UpgradeState state) { upgradeStateChanged(state); }});
     clockSync_ = std::make_unique<ClockSync>(ClockSync::Deps{
         .state = state_,

@@ -92,10 +92,7 @@ struct LinkedLogic {
                                           .tables = tables,
                                           .clock = clock,
                                           .timers = timers,
-                                          .write = [this](std::string_view t) { write(t); },
-                                          .sendInfoRequest = {},
-                                          .watchdogExpired = {},
-                                          .scheduleShown = {}}};
+                                          .write = [this](std::string_view t) { write(t); }}};
     MainWindowLogic logic{
         MainWindowLogic::Deps{.state = state, .tables = tables, .clock = clock, .view = view, .timers = timers}};
     SerialLink link{SerialLink::Deps{state, tables, dispatcher, clock, session, dialogs,

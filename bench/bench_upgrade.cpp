@@ -125,9 +125,7 @@ struct UpgradeRig {
                                           .clock = clock,
                                           .timers = timers,
                                           .write = [this](std::string_view text) { link.write(text); },
-                                          .sendInfoRequest = [this] { link.SendInfoRequest(); },
-                                          .watchdogExpired = {},
-                                          .scheduleShown = {}}};
+                                          .sendInfoRequest = [this] { link.SendInfoRequest(); }}};
     MainWindowLogic logic{
         MainWindowLogic::Deps{.state = state, .tables = tables, .clock = clock, .view = view, .timers = timers}};
     SerialLink link{SerialLink::Deps{state, tables, dispatcher, clock, session, dialogs,

@@ -60,14 +60,7 @@ void BM_FlashTickThreeBanks(benchmark::State& bench) {
     FixedClock clock(LocalMoment{2026, 12, 8, 3, 10, 0, 0});
     NullView view;
     ManualTimerHost timers;
-    UnitSession session(UnitSession::Deps{.state = state,
-                                          .tables = tables,
-                                          .clock = clock,
-                                          .timers = timers,
-                                          .write = {},
-                                          .sendInfoRequest = {},
-                                          .watchdogExpired = {},
-                                          .scheduleShown = {}});
+    UnitSession session(UnitSession::Deps{.state = state, .tables = tables, .clock = clock, .timers = timers});
     MainWindowLogic logic(
         MainWindowLogic::Deps{.state = state, .tables = tables, .clock = clock, .view = view, .timers = timers});
     session.subscribe(SubscriberStage::view, logic);
@@ -158,14 +151,7 @@ struct LinkedWindow {
     ManualTimerHost timers;
     QueueDispatcher dispatcher;
     SilentDialogs dialogs;
-    UnitSession session{UnitSession::Deps{.state = state,
-                                          .tables = tables,
-                                          .clock = clock,
-                                          .timers = timers,
-                                          .write = {},
-                                          .sendInfoRequest = {},
-                                          .watchdogExpired = {},
-                                          .scheduleShown = {}}};
+    UnitSession session{UnitSession::Deps{.state = state, .tables = tables, .clock = clock, .timers = timers}};
     MainWindowLogic logic{
         MainWindowLogic::Deps{.state = state, .tables = tables, .clock = clock, .view = view, .timers = timers}};
     TimedUi ui;

@@ -269,14 +269,7 @@ int runUpgrade(const Options& o, Session& s, CommandIo& io) {
                 std::this_thread::sleep_for(std::chrono::milliseconds(ms));
             },
         .performUpgrade = {},
-        .holdPort =
-            [&link](bool held) {
-                if (held) {
-                    link.holdForUpgrade();
-                } else {
-                    link.releaseUpgradeHold();
-                }
-            },
+        .holdPort = [&link](bool held) { link.setUpgradeHold(held); },
         .stateChanged = {}});
     FirmwareUpgrade& up = *upgrade;
     s.setUpgradeHooks(Session::UpgradeHooks{

@@ -119,14 +119,7 @@ void HeadlessOwner::upgrade(const std::string& image, std::function<void(Json)> 
         .startWindowTimers = [this] { s_.setPollingStopped(false); },
         .pause = [](int) {},
         .performUpgrade = {},
-        .holdPort =
-            [&link](bool held) {
-                if (held) {
-                    link.holdForUpgrade();
-                } else {
-                    link.releaseUpgradeHold();
-                }
-            },
+        .holdPort = [&link](bool held) { link.setUpgradeHold(held); },
         .stateChanged = {}});
     FirmwareUpgrade& up = *u->upgrade;
     upgrade_ = std::move(u);

@@ -78,9 +78,7 @@ Session::Session(Deps deps) : d_(std::move(deps)), timers_(d_.monotonicMs) {
                                                             .clock = d_.clock,
                                                             .timers = timers_,
                                                             .write = [this](std::string_view t) { link_->write(t); },
-                                                            .sendInfoRequest = [this] { link_->SendInfoRequest(); },
-                                                            .watchdogExpired = {},
-                                                            .scheduleShown = {}},
+                                                            .sendInfoRequest = [this] { link_->SendInfoRequest(); }},
                                           SessionOptions{.steadyPolling = false});
     UnitSubscriber& self = *this;
     unit_->subscribe(SubscriberStage::view, self);

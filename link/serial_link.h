@@ -115,6 +115,8 @@ public:
     // a new link end the hold. Any thread may ask heldForUpgrade().
     void holdForUpgrade();
     void releaseUpgradeHold();
+    // Either of the two: the upgrade's way of taking and letting go.
+    void setUpgradeHold(bool held) { held ? holdForUpgrade() : releaseUpgradeHold(); }
     bool heldForUpgrade() const { return upgradeHold_.load(); }
     // The upgrade's own bytes, one write call; false only while closed.
     bool writeForUpgrade(const std::uint8_t* bytes, std::size_t count);

@@ -33,6 +33,8 @@ struct SessionOptions {
 
 class UnitSession final : public LinkEvents {
 public:
+    // The functions may be left out: a session without them writes
+    // nothing, asks nothing, and no editor shows a bank.
     struct Deps {
         DeviceState& state;
         TimerTables& tables;
@@ -40,13 +42,13 @@ public:
         TimerFactory& timers;
         // One command text in one write call (nothing while the link is
         // closed or held for an upgrade).
-        std::function<void(std::string_view)> write;
+        std::function<void(std::string_view)> write = {};
         // "/VER\" and the restore setting, once per link.
-        std::function<void()> sendInfoRequest;
+        std::function<void()> sendInfoRequest = {};
         // The watchdog ran out: the link closes and the user is told.
-        std::function<void()> watchdogExpired;
+        std::function<void()> watchdogExpired = {};
         // Whether a schedule editor shows bank index `bankIndex`. Empty: none.
-        std::function<bool(int bankIndex)> scheduleShown;
+        std::function<bool(int bankIndex)> scheduleShown = {};
     };
 
     explicit UnitSession(Deps deps, SessionOptions options = {});

@@ -29,10 +29,7 @@ struct SessionRig {
                                           .tables = tables,
                                           .clock = clock,
                                           .timers = timers,
-                                          .write = [this](std::string_view t) { writes.emplace_back(t); },
-                                          .sendInfoRequest = {},
-                                          .watchdogExpired = {},
-                                          .scheduleShown = {}}};
+                                          .write = [this](std::string_view t) { writes.emplace_back(t); }}};
 
     // A subscriber that notes what it hears under `who`.
     FunctionSubscriber listener(std::string who) {

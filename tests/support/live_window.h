@@ -30,14 +30,7 @@ struct LiveWindow {
     FixedClock clock{LocalMoment{2026, 12, 8, 3, 10, 0, 0}};  // Tuesday 10:00:00
     MainWindow form;
     ManualTimerHost timers;
-    UnitSession session{UnitSession::Deps{.state = state,
-                                          .tables = tables,
-                                          .clock = clock,
-                                          .timers = timers,
-                                          .write = {},
-                                          .sendInfoRequest = {},
-                                          .watchdogExpired = {},
-                                          .scheduleShown = {}}};
+    UnitSession session{UnitSession::Deps{.state = state, .tables = tables, .clock = clock, .timers = timers}};
     MainWindowLogic logic{
         MainWindowLogic::Deps{.state = state, .tables = tables, .clock = clock, .view = form, .timers = timers}};
 
