@@ -124,7 +124,7 @@ Application::Application(ApplicationOptions options)
             case ukUpgradeMessage: upgrade_->upgradeMessage(); return;
             case ukClockError: clockSync_->clockErrorReported(); return;
             case ukVersion:
-                if (settings_.SetRTC) clockSync_->mlStartSetRTC_PeriodClick();
+                if (settings_.SetRTC) clockSync_->startPeriodicClockSetting();
                 return;
             default: return;
         }
@@ -254,9 +254,9 @@ Application::Application(ApplicationOptions options)
         .write = [this](std::string_view text) { link_->write(text); },
         .closeMainWindow = [this] { window_->close(); },
         .showAbout = [this] { aboutBox_->showModal(); },
-        .upgrade = [this] { upgrade_->Upgrade1Click(); },
-        .setClockNow = [this] { clockSync_->mlSetRTCNowClick(); },
-        .startClockSync = [this] { clockSync_->mlStartSetRTC_PeriodClick(); },
+        .upgrade = [this] { upgrade_->startUpgrade(); },
+        .setClockNow = [this] { clockSync_->setClockNow(); },
+        .startClockSync = [this] { clockSync_->startPeriodicClockSetting(); },
         .stopClockSyncTimer = [this] { clockSync_->stopClockSyncTimer(); }};
     menus_ = std::make_unique<MenuLogic>(std::move(menuDeps));
 
@@ -305,7 +305,7 @@ void Application::wireWindow() {
         window_->setPicture(menuButtonId(slot), PictureList::menuButton, 0);  // released
         window_->openPopup(slot, at);
     };
-    h.popupOpening = [this](int slot) { switching_->popForm1Popup(slot); };
+    h.popupOpening = [this](int slot) { switching_->portPopupOpening(slot); };
     h.popupItemChosen = [this](const std::string& item, int tag) {
         // The panel's own bank alone.
         if (item.rfind("mlHistory", 0) == 0) {
@@ -321,7 +321,7 @@ void Application::wireWindow() {
     h.outletNameDoubleClicked = [this](int key) {
         if (!window_->inputLocked()) showRename(logic_->bankInSlot(key / 10), key % 10);
     };
-    h.versionItemChosen = [this](int tag) { menus_->mlCheckVersion1Click(tag, VersionItemSource::subMenu); };
+    h.versionItemChosen = [this](int tag) { menus_->checkVersionChosen(tag, VersionItemSource::subMenu); };
     h.scrollBarMoved = [this](int position) { logic_->scrollBarMoved(position); };
     h.menuItemChosen = [this](const std::string& item) {
         if (item == "mlCurrentHistory") {
@@ -477,7 +477,7 @@ void Application::saveNames(int bank, const std::array<std::string, 9>& names) {
         dialogs_.message("The names were saved.\r" + file.warning() + "; the entries left out were not written back.",
                          "", MessageIcon::exclamation);
     }
-    logic_->ScrollBar1Change();
+    logic_->showScrolledBanks();
 }
 
 void Application::showHistory(int bank) { historyWindow_->showBanks(state_.BankCount.load(), bank); }

@@ -200,7 +200,7 @@ void BM_MarkToNextImageByteOverPty(benchmark::State& bench) {
     UpgradeRig rig(pty.slavePath());
     rig.link.OpenLink(1);
     rig.dialogs.paths.push_back(image.path());
-    rig.upgrade.Upgrade1Click();
+    rig.upgrade.startUpgrade();
     // The unit's prompt: the burst goes out and upgrade text mode is on.
     bool ready = rig.link.isOpen() && pty.write("Please send the file\r\n") &&
                  rig.drainUntil([&] { return rig.bytesWritten == kUpgradeBurstBytes; }, 10000);
@@ -258,7 +258,7 @@ void BM_Upgrade8KBAgainstPacedUnit(benchmark::State& bench) {
         UpgradeRig rig(unit.slavePath());
         rig.link.OpenLink(1);
         // Greeted, versions in; then a quiet line.
-        if (!rig.drainUntil([&] { return rig.logic.tmFlash1().enabled(); }, 10000)) {
+        if (!rig.drainUntil([&] { return rig.logic.flashTimer().enabled(); }, 10000)) {
             bench.SkipWithError("the simulated unit did not answer the greeting");
             break;
         }
@@ -271,7 +271,7 @@ void BM_Upgrade8KBAgainstPacedUnit(benchmark::State& bench) {
             sentAtDone = unit.sent().size();
         };
         rig.dialogs.paths.push_back(image.path());
-        rig.upgrade.Upgrade1Click();
+        rig.upgrade.startUpgrade();
         if (!rig.drainUntil([&] { return sentAtDone != 0; }, 120000)) {
             bench.SkipWithError("the upgrade did not complete");
             break;

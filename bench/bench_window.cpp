@@ -1,5 +1,5 @@
 // The main window's two hot paths, without a screen:
-//  - one flash tick (tmFlash1Timer) with three banks shown and an enabled
+//  - one flash tick (flashTick) with three banks shown and an enabled
 //    timer on every port, drawn into a view that does nothing, so the
 //    figure is the logic's own cost (timer arithmetic, name building,
 //    picture choice), excluding paint;
@@ -92,13 +92,13 @@ void BM_FlashTickThreeBanks(benchmark::State& bench) {
     // One tick must draw 24 LEDs and write 24 time labels; otherwise this
     // would time a shortcut.
     view.pictures = view.labelTexts = 0;
-    logic.tmFlash1Timer();
+    logic.flashTick();
     if (view.pictures < 24 || view.labelTexts != 24) {
         bench.SkipWithError("the flash tick did not draw every port");
         return;
     }
     for (auto _ : bench) {
-        logic.tmFlash1Timer();
+        logic.flashTick();
         benchmark::DoNotOptimize(view.labelTexts);
     }
     bench.SetItemsProcessed(bench.iterations());

@@ -1,4 +1,4 @@
-// One flash tick (tmFlash1Timer) drawing into the real main window, three
+// One flash tick (flashTick) drawing into the real main window, three
 // banks shown with an enabled timer on every port:
 //  - FlashTickRealWindow: the tick alone. The widgets take the new pictures,
 //    label texts and names and schedule their repaint; painting itself is
@@ -63,12 +63,12 @@ double gTickUs = -1.0;
 
 void BM_FlashTickRealWindow(benchmark::State& bench) {
     ThreeBankWindow w;
-    w.logic.tmFlash1Timer();
+    w.logic.flashTick();
     if (!w.everyLabelWritten()) {
         bench.SkipWithError("the flash tick did not write every time label");
         return;
     }
-    for (auto _ : bench) w.logic.tmFlash1Timer();
+    for (auto _ : bench) w.logic.flashTick();
     QApplication::processEvents();
 }
 BENCHMARK(BM_FlashTickRealWindow)->Unit(benchmark::kMicrosecond);
@@ -76,7 +76,7 @@ BENCHMARK(BM_FlashTickRealWindow)->Unit(benchmark::kMicrosecond);
 void BM_FlashTickRealWindowPainted(benchmark::State& bench) {
     ThreeBankWindow w;
     for (auto _ : bench) {
-        w.logic.tmFlash1Timer();
+        w.logic.flashTick();
         // Paints what the tick invalidated.
         QApplication::processEvents();
     }

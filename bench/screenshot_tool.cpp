@@ -249,7 +249,7 @@ bool shootMenusAndDialogs(const QDir& out) {
     bool ok = true;
     QMenu* menu = app.window().popupMenu(2);
     if (!menu) return false;
-    app.switching().popForm1Popup(2);
+    app.switching().portPopupOpening(2);
     menu->popup(app.window().popupPoint(2));
     spinUntil([&] { return menu->isVisible(); }, 2000);
     QPixmap canvas = app.window().grab();
@@ -262,7 +262,7 @@ bool shootMenusAndDialogs(const QDir& out) {
     menu->hide();
 
     ConfigurationDialog& configuration = app.configurationDialog();
-    configuration.FormShow(app.state().GreetingSeen.load());
+    configuration.aboutToShow(app.state().GreetingSeen.load());
     configuration.show();
     spinUntil([&] { return configuration.isVisible(); }, 2000);
     ok &= save(configuration, out, QStringLiteral("configuration_dialog.png"));

@@ -285,7 +285,7 @@ int runUpgrade(const Options& o, Session& s, CommandIo& io) {
         },
         [&] { up.upgradeMessage(); }, [&] { up.linkReset(); }});
     io.dialogs.queueFile(o.file);
-    up.Upgrade1Click();
+    up.startUpgrade();
     if (up.upgradeState() == UpgradeState::idle) {
         s.setUpgradeHooks({});
         return kExitUsage;  // the file was refused; the message said why

@@ -35,10 +35,10 @@ ClockSync::ClockSync(Deps deps)
     : d_(std::move(deps)), tmSetRTC_(d_.timers.create("tmSetRTC")), tmRTCErr_(d_.timers.create("tmRTCErr")) {
     tmSetRTC_->setEnabled(false);
     tmSetRTC_->setInterval(kClockSetDelayMs);
-    tmSetRTC_->setOnTimer([this] { tmSetRTCTimer(); });
+    tmSetRTC_->setOnTimer([this] { clockSettingDue(); });
     tmRTCErr_->setEnabled(false);
     tmRTCErr_->setInterval(kClockErrorDelayMs);
-    tmRTCErr_->setOnTimer([this] { tmRTCErrTimer(); });
+    tmRTCErr_->setOnTimer([this] { clockAnswerTimedOut(); });
 }
 
 ClockSync::~ClockSync() = default;
@@ -65,26 +65,26 @@ void ClockSync::SendClockSet() {
     d_.state.TimerWarningArmed = false;
 }
 
-void ClockSync::mlSetRTCNowClick() { SendClockSet(); }
+void ClockSync::setClockNow() { SendClockSet(); }
 
-void ClockSync::mlStartSetRTC_PeriodClick() {
+void ClockSync::startPeriodicClockSetting() {
     tmSetRTC_->setInterval(kClockSetDelayMs);
     tmSetRTC_->setEnabled(true);
 }
 
 void ClockSync::versionReported() {
-    if (d_.setRtcOn && d_.setRtcOn()) mlStartSetRTC_PeriodClick();
+    if (d_.setRtcOn && d_.setRtcOn()) startPeriodicClockSetting();
 }
 
 void ClockSync::clockErrorReported() { tmRTCErr_->setEnabled(true); }
 
-void ClockSync::tmSetRTCTimer() {
+void ClockSync::clockSettingDue() {
     tmSetRTC_->setInterval(kClockSetPeriodMs);
     tmSetRTC_->setEnabled(true);
     SendClockSet();
 }
 
-void ClockSync::tmRTCErrTimer() {
+void ClockSync::clockAnswerTimedOut() {
     tmRTCErr_->setEnabled(false);
     if (d_.state.ClockWarningArmed) {
         d_.dialogs.message(kClockFailureText, kClockWarningCaption, MessageIcon::information);
@@ -97,7 +97,7 @@ void ClockSync::stopClockSyncTimer() { tmSetRTC_->setEnabled(false); }
 void ClockSync::upgradeCompleted() {
     if (!due_) return;
     due_ = false;
-    mlStartSetRTC_PeriodClick();
+    startPeriodicClockSetting();
 }
 
 void ClockSync::linkReset() {

@@ -84,8 +84,8 @@ public:
     bool settingDue() const { return due_; }
 
     // Time menu: "Set System Time" and "Sync System Time per hour".
-    void mlSetRTCNowClick();
-    void mlStartSetRTC_PeriodClick();  // tmSetRTC to 1000 ms and enabled
+    void setClockNow();
+    void startPeriodicClockSetting();  // tmSetRTC to 1000 ms and enabled
 
     // ukVersion: with SetRTC on, the one-second countdown (see above).
     void versionReported();
@@ -93,11 +93,11 @@ public:
     void clockErrorReported();
 
     // tmSetRTC ticks: the timer goes hourly, then the clock is set.
-    void tmSetRTCTimer();
+    void clockSettingDue();
     // tmRTCErr ticks: the timer stops; "Battery no power or RTC failure"
     // (caption "Warning", information icon) once per connection
     // (ClockWarningArmed), which is then cleared.
-    void tmRTCErrTimer();
+    void clockAnswerTimedOut();
 
     // tmSetRTC off: the settings' start-up and OK rule with SetRTC off.
     void stopClockSyncTimer();

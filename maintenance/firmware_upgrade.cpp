@@ -58,12 +58,12 @@ FirmwareUpgrade::FirmwareUpgrade(Deps deps)
     image_->fill(0);
     tmUpgradeTimeOut_->setEnabled(false);
     tmUpgradeTimeOut_->setInterval(kUpgradeTimeOutMs);
-    tmUpgradeTimeOut_->setOnTimer([this] { tmUpgradeTimeOutTimer(); });
+    tmUpgradeTimeOut_->setOnTimer([this] { upgradeTimedOut(); });
 }
 
 FirmwareUpgrade::~FirmwareUpgrade() = default;
 
-// ---- Upgrade1Click ----------------------------------------------------------
+// ---- startUpgrade ----------------------------------------------------------
 
 void FirmwareUpgrade::setState(UpgradeState next) {
     const bool wasHeld = underWay();
@@ -78,7 +78,7 @@ void FirmwareUpgrade::setState(UpgradeState next) {
     if (before != next && d_.stateChanged) d_.stateChanged(next);
 }
 
-void FirmwareUpgrade::Upgrade1Click() {
+void FirmwareUpgrade::startUpgrade() {
     // A second image chosen now would go into the first one's stream.
     if (underWay()) return;
     // No polling, link watchdog or flashing while an image goes out.
@@ -241,11 +241,11 @@ void FirmwareUpgrade::upgradeFailed() {
     if (d_.performUpgrade) {
         d_.performUpgrade();
     } else {
-        Upgrade1Click();
+        startUpgrade();
     }
 }
 
-void FirmwareUpgrade::tmUpgradeTimeOutTimer() {
+void FirmwareUpgrade::upgradeTimedOut() {
     tmUpgradeTimeOut_->setEnabled(false);
     setState(UpgradeState::idle);
     d_.dialogs.message(kUpgradeTimeoutText, "", MessageIcon::stop);

@@ -66,11 +66,11 @@ public:
     virtual void closeDialog() = 0;
     // Presses the dialog's hidden cancel button, which closes it.
     virtual void pressCancel() = 0;
-    // UpGrade1's position, 0..100.
+    // progressBar's position, 0..100.
     virtual void setProgress(int percent) = 0;
-    // Appends one line of the unit's text (8-bit, as received) to Memo1.
+    // Appends one line of the unit's text (8-bit, as received) to messageMemo.
     virtual void appendMessage(std::string_view line) = 0;
-    // Removes every line of Memo1.
+    // Removes every line of messageMemo.
     virtual void clearMessages() = 0;
 };
 
@@ -101,13 +101,13 @@ public:
         std::function<void()> disconnect;
         // "/VER\" and the restore setting, once per link.
         std::function<void()> sendInfoRequest;
-        // tmQuery, tmOpenComError and tmFlash1 off, and on again.
+        // tmQuery, tmOpenComError and flashTimer off, and on again.
         std::function<void()> stopWindowTimers;
         std::function<void()> startWindowTimers;
         // Pauses the UI thread.
         std::function<void(int milliseconds)> pause;
         // Performs the Upgrade menu item's action (it runs only while the
-        // item is enabled). Optional: empty runs Upgrade1Click directly.
+        // item is enabled). Optional: empty runs startUpgrade directly.
         std::function<void()> performUpgrade;
         // Holds the port for the upgrade's bytes alone (true) from the
         // upgrade command on, and lets it go (false) at the completion,
@@ -135,7 +135,7 @@ public:
     //    (each with its own message, the buffer untouched): with
     //    FirmwareFailed "Please re-load Firmware Code", a 100 ms pause, the
     //    receive purge and Disconnect; otherwise the timers start again.
-    void Upgrade1Click();
+    void startUpgrade();
     // The same with an image given as bytes rather than chosen as a file (a
     // client's, through the port's owner); `name` stands for it in the
     // messages.
@@ -153,14 +153,14 @@ public:
     // UpgradeIndex * 100 / (FirmwareLength - 1) capped at 100, and the
     // 10 s time-out counted afresh. Ignored outside a transfer.
     void upgradeStep();
-    // ukUpgradeMessage: LastLine into Memo1.
+    // ukUpgradeMessage: LastLine into messageMemo.
     void upgradeMessage();
-    // ukUpgradeDone: LastLine into Memo1; time-out off; the port's hold
+    // ukUpgradeDone: LastLine into messageMemo; time-out off; the port's hold
     // and the raw-line mode ended; FirmwareFailed
     // cleared (the new firmware runs); the first BankCount
     // banks' timer entries cleared in all four tables and their version
     // texts "Wait a minute"; the greeting; "Firmware Upgrade Completed";
-    // the dialog closed; "/VER\"; Memo1 emptied; the information request,
+    // the dialog closed; "/VER\"; messageMemo emptied; the information request,
     // then InfoRequestSent and PollCount cleared so the sixth poll asks
     // again. Ignored when no upgrade is under way.
     void upgradeDone();
@@ -170,7 +170,7 @@ public:
 
     // tmUpgradeTimeOut ran out: "Upgrade timeout. \rPlease try again.", the
     // dialog closed through its cancel button, Disconnect.
-    void tmUpgradeTimeOutTimer();
+    void upgradeTimedOut();
 
     // The link reset: time-out off, no upgrade under way, the dialog closed.
     void linkReset();

@@ -43,20 +43,20 @@ UpgradeDialog::UpgradeDialog(QWidget* parent) : QDialog(parent) {
     face.setPixelSize(11);
     setFont(face);
 
-    upGrade1_ = new QProgressBar(this);
-    upGrade1_->setObjectName(QStringLiteral("UpGrade1"));
-    upGrade1_->setRange(0, 100);
-    upGrade1_->setValue(0);
-    upGrade1_->setTextVisible(false);
-    upGrade1_->setAccessibleName(QStringLiteral("Upgrade progress"));
-    upGrade1_->setGeometry(kControlLeft, kBarTop, kControlWidth, kBarHeight);
+    progressBar_ = new QProgressBar(this);
+    progressBar_->setObjectName(QStringLiteral("UpGrade1"));
+    progressBar_->setRange(0, 100);
+    progressBar_->setValue(0);
+    progressBar_->setTextVisible(false);
+    progressBar_->setAccessibleName(QStringLiteral("Upgrade progress"));
+    progressBar_->setGeometry(kControlLeft, kBarTop, kControlWidth, kBarHeight);
 
-    memo1_ = new QPlainTextEdit(this);
-    memo1_->setObjectName(QStringLiteral("Memo1"));
-    memo1_->setReadOnly(true);
-    memo1_->setUndoRedoEnabled(false);
-    memo1_->setAccessibleName(QStringLiteral("Messages from the unit"));
-    memo1_->setGeometry(kControlLeft, kMemoTop, kControlWidth, kMemoHeight);
+    messageMemo_ = new QPlainTextEdit(this);
+    messageMemo_->setObjectName(QStringLiteral("Memo1"));
+    messageMemo_->setReadOnly(true);
+    messageMemo_->setUndoRedoEnabled(false);
+    messageMemo_->setAccessibleName(QStringLiteral("Messages from the unit"));
+    messageMemo_->setGeometry(kControlLeft, kMemoTop, kControlWidth, kMemoHeight);
 
     // Never shown: it is what the time-out presses to close the dialog.
     cancelButton_ = new QPushButton(QStringLiteral("Cancel"), this);
@@ -65,7 +65,7 @@ UpgradeDialog::UpgradeDialog(QWidget* parent) : QDialog(parent) {
     cancelButton_->setVisible(false);
     connect(cancelButton_, &QPushButton::clicked, this, &UpgradeDialog::onCancelClicked);
 
-    mouseBlock_ = new UpgradeMouseBlock(this, memo1_, this);
+    mouseBlock_ = new UpgradeMouseBlock(this, messageMemo_, this);
     QApplication::instance()->installEventFilter(mouseBlock_);
 }
 
@@ -87,11 +87,11 @@ void UpgradeDialog::closeDialog() {
 
 void UpgradeDialog::pressCancel() { cancelButton_->click(); }
 
-void UpgradeDialog::setProgress(int percent) { upGrade1_->setValue(percent < 0 ? 0 : percent > 100 ? 100 : percent); }
+void UpgradeDialog::setProgress(int percent) { progressBar_->setValue(percent < 0 ? 0 : percent > 100 ? 100 : percent); }
 
-void UpgradeDialog::appendMessage(std::string_view line) { memo1_->appendPlainText(shownLine(line)); }
+void UpgradeDialog::appendMessage(std::string_view line) { messageMemo_->appendPlainText(shownLine(line)); }
 
-void UpgradeDialog::clearMessages() { memo1_->clear(); }
+void UpgradeDialog::clearMessages() { messageMemo_->clear(); }
 
 void UpgradeDialog::onCancelClicked() { close(); }
 

@@ -30,7 +30,7 @@ class UpgradeDialog final : public QDialog, public UpgradeView {
     Q_OBJECT
 
 public:
-    // FormCreate: the controls, and the mouse block installed on the
+    // createControls: the controls, and the mouse block installed on the
     // application for as long as the dialog lives (FormDestroy removes it).
     // Needs the QApplication.
     explicit UpgradeDialog(QWidget* parent = nullptr);
@@ -52,8 +52,8 @@ public:
     void clearMessages() override;
 
     // Components (tests, accessibility checks).
-    QProgressBar* UpGrade1() const { return upGrade1_; }
-    QPlainTextEdit* Memo1() const { return memo1_; }
+    QProgressBar* progressBar() const { return progressBar_; }
+    QPlainTextEdit* messageMemo() const { return messageMemo_; }
     QPushButton* cancelButton() const { return cancelButton_; }
     UpgradeMouseBlock* mouseBlock() const { return mouseBlock_; }
 
@@ -62,8 +62,8 @@ public slots:
     void onCancelClicked();
 
 private:
-    QProgressBar* upGrade1_ = nullptr;
-    QPlainTextEdit* memo1_ = nullptr;
+    QProgressBar* progressBar_ = nullptr;
+    QPlainTextEdit* messageMemo_ = nullptr;
     QPushButton* cancelButton_ = nullptr;
     UpgradeMouseBlock* mouseBlock_ = nullptr;
 };

@@ -30,7 +30,7 @@ class UpgradeMouseBlock final : public QObject {
 
 public:
     // `dialog` and `messages` are the widgets whose focus turns the block
-    // on (UpgradeDialog and its Memo1).
+    // on (UpgradeDialog and its messageMemo).
     UpgradeMouseBlock(QWidget* dialog, QWidget* messages, QObject* parent = nullptr);
     ~UpgradeMouseBlock() override;
 

@@ -69,14 +69,14 @@ public:
     virtual void removeLastVersionItem() = 0;
 
     // ---- Set Timer dialog (SetTimerDialog); may do nothing before it exists ----
-    virtual void appendTimerTab(std::string_view caption) = 0;  // TabSet1
+    virtual void appendTimerTab(std::string_view caption) = 0;  // tabBar
     virtual void deleteTimerTab(int index) = 0;                 // 0-based
     virtual void selectFirstTimerTab() = 0;
     virtual bool timerDialogVisible() const = 0;  // false before it exists
     virtual int timerDialogBank() const = 0;      // DialogBank, 0-based; any value while hidden
     virtual int timerDialogTab() const = 0;       // selected bank tab, 0-based; -1 for none
     virtual void cancelTimerDialog() = 0;         // end it with the modal result Cancel
-    virtual void refreshTimerDialog() = 0;        // run its FormShow again (rows from the tables)
+    virtual void refreshTimerDialog() = 0;        // run its aboutToShow again (rows from the tables)
 };
 
 }  // namespace velmora

@@ -56,7 +56,7 @@ public:
         std::function<void(int position)> scrollBarMoved;
         // An item of the Check Version sub-menu: its tag (bank number).
         std::function<void(int tag)> versionItemChosen;
-        // Pop-up menu "popForm"+slot is about to open (popForm1Popup).
+        // Pop-up menu "popForm"+slot is about to open (portPopupOpening).
         std::function<void(int slot)> popupOpening;
         // An item of a pop-up menu: its name ("OpenOneBank2", "MenuItem3"...)
         // and its tag (see popupItemTag).

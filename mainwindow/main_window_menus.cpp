@@ -164,7 +164,7 @@ void MainWindow::openPopup(int slot, QPoint at) {
 
 void MainWindow::chooseMenuItem(const std::string& name) {
     if (name == "N2") {
-        close();  // N2Click: closing the main window ends the application
+        close();  // exitChosen: closing the main window ends the application
         return;
     }
     if (handlers_.menuItemChosen) handlers_.menuItemChosen(name);

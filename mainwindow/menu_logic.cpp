@@ -132,17 +132,17 @@ bool MenuLogic::perform(std::string_view name) { return itemEnabled(name) && run
 
 bool MenuLogic::runAction(std::string_view name) {
     if (name == "mlConnect") {
-        mlConnectClick();
+        connectChosen();
     } else if (name == "mlDisconnect") {
-        mlDisconnectClick();
+        disconnectChosen();
     } else if (name == "mlConfiguration1") {
-        mlConfiguration1Click();
+        configurationChosen();
     } else if (name == "N2") {
-        N2Click();
+        exitChosen();
     } else if (name == "N3") {
-        N3Click();
+        aboutChosen();
     } else if (name == "SetTimer1") {
-        SetTimer1Click();
+        setTimerMenuChosen();
     } else if (name == "Upgrade1") {
         run(d_.upgrade);
     } else if (name == "mlSetRTCNow") {
@@ -160,13 +160,13 @@ bool MenuLogic::popupItemChosen(std::string_view name) {
     const PopupItemInfo* item = findPopupItem(name);
     if (item == nullptr) return false;
     if (item->action == PopupAction::checkVersion) {
-        mlCheckVersion1Click(item->tag, VersionItemSource::popup);
+        checkVersionChosen(item->tag, VersionItemSource::popup);
         return true;
     }
     return d_.switching.popupItemChosen(name);
 }
 
-void MenuLogic::mlConnectClick() {
+void MenuLogic::connectChosen() {
     const int position = d_.configuration.selectedPortPosition();
     d_.settings.ComPort = position < 0 ? 0 : position;
     d_.settings.Auto = d_.configuration.autoConnectChecked();
@@ -175,21 +175,21 @@ void MenuLogic::mlConnectClick() {
     d_.writeSettings();
 }
 
-void MenuLogic::mlDisconnectClick() { d_.disconnect(); }
+void MenuLogic::disconnectChosen() { d_.disconnect(); }
 
-void MenuLogic::mlConfiguration1Click() {
+void MenuLogic::configurationChosen() {
     if (!d_.configuration.showModal()) return;
     d_.writeSettings();
     d_.write(cmdRestoreStatus(d_.settings.RestoreStatus));
 }
 
-void MenuLogic::N2Click() { run(d_.closeMainWindow); }
+void MenuLogic::exitChosen() { run(d_.closeMainWindow); }
 
-void MenuLogic::N3Click() { run(d_.showAbout); }
+void MenuLogic::aboutChosen() { run(d_.showAbout); }
 
-void MenuLogic::SetTimer1Click() { d_.switching.setTimerFromMainMenu(); }
+void MenuLogic::setTimerMenuChosen() { d_.switching.setTimerFromMainMenu(); }
 
-void MenuLogic::mlCheckVersion1Click(int tag, VersionItemSource source) {
+void MenuLogic::checkVersionChosen(int tag, VersionItemSource source) {
     if (source == VersionItemSource::popup && (tag < 1 || tag > kSlotCount)) return;
     const int bank = source == VersionItemSource::popup ? d_.scrollPosition() - 1 + tag : tag;
     // A bank outside the records reads as an empty version text.

@@ -89,9 +89,9 @@ public:
         // The rest are optional: an empty function does nothing.
         std::function<void()> closeMainWindow;  // N2: File -> Exit
         std::function<void()> showAbout;        // N3: the About box, modal
-        std::function<void()> upgrade;          // Upgrade1Click
-        std::function<void()> setClockNow;      // mlSetRTCNowClick
-        std::function<void()> startClockSync;   // mlStartSetRTC_PeriodClick
+        std::function<void()> upgrade;          // startUpgrade
+        std::function<void()> setClockNow;      // setClockNow
+        std::function<void()> startClockSync;   // startPeriodicClockSetting
         std::function<void()> stopClockSyncTimer;  // tmSetRTC off (settings start-up rule)
     };
 
@@ -141,24 +141,24 @@ public:
     // Settings.ComPort and Settings.Auto from the Configuration dialog's
     // controls as they stand (no selection counts as 0, "AUTO"), then the
     // connect sequence, then WriteSettings whatever came of it.
-    void mlConnectClick();
-    void mlDisconnectClick();
+    void connectChosen();
+    void disconnectChosen();
     // The Configuration dialog; on OK WriteSettings, then "/EN001\" or
     // "/DS001\" by Settings.RestoreStatus. Cancel does nothing.
-    void mlConfiguration1Click();
-    void N2Click();
-    void N3Click();
+    void configurationChosen();
+    void exitChosen();
+    void aboutChosen();
     // The Set Timer dialog on bank 1, whatever the panels show.
-    void SetTimer1Click();
+    void setTimerMenuChosen();
     // The version box of a bank (OK button, no icon; nothing is sent).
     // Pop-up: bank F - 1 + tag; sub-menu: bank tag.
-    void mlCheckVersion1Click(int tag, VersionItemSource source);
+    void checkVersionChosen(int tag, VersionItemSource source);
 
     // ---- SetRTCMenu (the settings' clock-sync rules) ----
     void setStartSetRTCPeriodEnabled(bool enabled) override;
     void stopSetRTCTimer() override;
     bool startSetRTCPeriodEnabled() const override { return itemEnabled("mlStartSetRTC_Period"); }
-    // mlStartSetRTC_PeriodClick; the caller has checked the item is enabled.
+    // startPeriodicClockSetting; the caller has checked the item is enabled.
     void startSetRTCPeriod() override { run(d_.startClockSync); }
 
 private:

@@ -133,17 +133,17 @@ bool SwitchingLogic::popupItemChosen(std::string_view name) {
     const PopupItemInfo* item = findPopupItem(name);
     if (item == nullptr) return false;
     switch (item->action) {
-        case PopupAction::openBank: OpenOneBank1Click(item->tag); return true;
-        case PopupAction::closeBank: CloseOneBank1Click(item->tag); return true;
-        case PopupAction::openAll: OpenAllPortofAllBank1Click(); return true;
-        case PopupAction::closeAll: CloseAllPortofAllBank1Click(); return true;
-        case PopupAction::setTimer: mlSetOneTimer1Click(item->tag); return true;
+        case PopupAction::openBank: openOneBankChosen(item->tag); return true;
+        case PopupAction::closeBank: closeOneBankChosen(item->tag); return true;
+        case PopupAction::openAll: openAllBanksChosen(); return true;
+        case PopupAction::closeAll: closeAllBanksChosen(); return true;
+        case PopupAction::setTimer: setTimerChosen(item->tag); return true;
         case PopupAction::checkVersion: return false;
     }
     return false;
 }
 
-void SwitchingLogic::popForm1Popup(int menuTag) {
+void SwitchingLogic::portPopupOpening(int menuTag) {
     if (menuTag < 1 || menuTag > kSlotCount) return;
     const int bank = d_.scrollPosition() - 1 + menuTag;
     d_.menus.setItemCaption(withSlot("OpenOneBank", menuTag), openBankCaption(bank));
@@ -151,27 +151,27 @@ void SwitchingLogic::popForm1Popup(int menuTag) {
     d_.menus.setItemCaption(withSlot("mlCheckVersion", menuTag), checkVersionCaption(bank));
 }
 
-void SwitchingLogic::OpenOneBank1Click(int itemTag) {
+void SwitchingLogic::openOneBankChosen(int itemTag) {
     if (!isItemTag(itemTag)) return;
     const int bank = d_.scrollPosition() + itemTag;
     confirmAndSend(bankQuestion(true, bank), cmdSwitchBank(true, bank));
 }
 
-void SwitchingLogic::CloseOneBank1Click(int itemTag) {
+void SwitchingLogic::closeOneBankChosen(int itemTag) {
     if (!isItemTag(itemTag)) return;
     const int bank = d_.scrollPosition() + itemTag;
     confirmAndSend(bankQuestion(false, bank), cmdSwitchBank(false, bank));
 }
 
-void SwitchingLogic::OpenAllPortofAllBank1Click() {
+void SwitchingLogic::openAllBanksChosen() {
     confirmAndSend(allBanksQuestion(true), cmdSwitchAll(true));
 }
 
-void SwitchingLogic::CloseAllPortofAllBank1Click() {
+void SwitchingLogic::closeAllBanksChosen() {
     confirmAndSend(allBanksQuestion(false), cmdSwitchAll(false));
 }
 
-void SwitchingLogic::mlSetOneTimer1Click(int itemTag) {
+void SwitchingLogic::setTimerChosen(int itemTag) {
     TimerDialogHost* dialog = d_.timerDialog;
     if (dialog == nullptr) return;
     if (dialog->DialogBank() == kDialogBankFromMainMenu) {
@@ -186,7 +186,7 @@ void SwitchingLogic::mlSetOneTimer1Click(int itemTag) {
 void SwitchingLogic::setTimerFromMainMenu() {
     if (d_.timerDialog == nullptr) return;
     d_.timerDialog->setDialogBank(kDialogBankFromMainMenu);
-    mlSetOneTimer1Click(0);
+    setTimerChosen(0);
 }
 
 void SwitchingLogic::confirmAndSend(const std::string& question, const std::string& command) {

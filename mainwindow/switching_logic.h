@@ -56,7 +56,7 @@ enum class PopupAction { openBank, closeBank, openAll, closeAll, setTimer, check
 
 // One item of popForm1..3: its name, its menu's tag (the slot), its
 // position in the menu (1..7; 5 is the separator), its tag and its caption
-// when it has a fixed one (empty for the items popForm1Popup rewrites).
+// when it has a fixed one (empty for the items portPopupOpening rewrites).
 struct PopupItemInfo {
     std::string_view name;
     int menuTag;
@@ -129,17 +129,17 @@ public:
     bool popupItemChosen(std::string_view name);
     // Menu `menuTag` (1..3) is opening: its bank items and version item name
     // bank F - 1 + menuTag. Other tags do nothing.
-    void popForm1Popup(int menuTag);
+    void portPopupOpening(int menuTag);
     // All ports of bank F + itemTag (item tags 0..2; others do nothing).
-    void OpenOneBank1Click(int itemTag);
-    void CloseOneBank1Click(int itemTag);
+    void openOneBankChosen(int itemTag);
+    void closeOneBankChosen(int itemTag);
     // Every port of every bank.
-    void OpenAllPortofAllBank1Click();
-    void CloseAllPortofAllBank1Click();
+    void openAllBanksChosen();
+    void closeAllBanksChosen();
     // The Set Timer dialog on the panel's bank (DialogBank F + itemTag - 1),
     // or on bank 1 when DialogBank holds kDialogBankFromMainMenu; on OK the
     // schedule is sent. Item tags other than 0..2 do nothing.
-    void mlSetOneTimer1Click(int itemTag);
+    void setTimerChosen(int itemTag);
     // The Time menu's Set Timer: DialogBank to kDialogBankFromMainMenu, then
     // the action above, so the dialog opens on bank 1.
     void setTimerFromMainMenu();

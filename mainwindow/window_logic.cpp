@@ -15,10 +15,10 @@ bool keyBeyondShownPanels(int key, const MainWindowLogic& w) {
 
 }  // namespace
 
-MainWindowLogic::MainWindowLogic(Deps deps) : d_(std::move(deps)), tmFlash1_(d_.timers.create("tmFlash1")) {
-    tmFlash1_->setEnabled(false);
-    tmFlash1_->setInterval(kFlashIntervalMs);
-    tmFlash1_->setOnTimer([this] { tmFlash1Timer(); });
+MainWindowLogic::MainWindowLogic(Deps deps) : d_(std::move(deps)), flashTimer_(d_.timers.create("tmFlash1")) {
+    flashTimer_->setEnabled(false);
+    flashTimer_->setInterval(kFlashIntervalMs);
+    flashTimer_->setOnTimer([this] { flashTick(); });
 }
 
 MainWindowLogic::~MainWindowLogic() = default;
@@ -45,7 +45,7 @@ void MainWindowLogic::initialiseView() {
         }
         d_.view.setPicture(menuButtonId(slot), PictureList::menuButton, 0);  // released
     }
-    ScrollBar1Change();
+    showScrolledBanks();
 }
 
 // ---- Scroll bar -----------------------------------------------------------------
@@ -57,7 +57,7 @@ void MainWindowLogic::setScrollPosition(int position) {
     if (position == scrollPosition_) return;
     scrollPosition_ = position;
     d_.view.setScrollBarPosition(position);
-    ScrollBar1Change();
+    showScrolledBanks();
 }
 
 void MainWindowLogic::setScrollMaximum(int maximum) {
@@ -73,7 +73,7 @@ void MainWindowLogic::setScrollVisible(bool visible) {
     d_.view.setScrollBarVisible(visible);
 }
 
-void MainWindowLogic::ScrollBar1Change() {
+void MainWindowLogic::showScrolledBanks() {
     std::array<BankRecord, kSlotCount> records;
     for (int slot = 1; slot <= kSlotCount; ++slot)
         records[static_cast<std::size_t>(slot - 1)] = d_.state.bankSnapshot(bankInSlot(slot));
@@ -97,7 +97,7 @@ void MainWindowLogic::ScrollBar1Change() {
 
 void MainWindowLogic::setOutletNames(std::function<std::string(int bank, int port)> names) {
     outletName_ = std::move(names);
-    ScrollBar1Change();
+    showScrolledBanks();
 }
 
 void MainWindowLogic::speakNamed(ComponentId component, std::string_view spoken, int bank, int port) {
@@ -227,9 +227,9 @@ void MainWindowLogic::unitReported(const UnitEvent& event) {
 void MainWindowLogic::linkChanged(LinkChange change) {
     switch (change) {
         case LinkChange::greeted:
-        case LinkChange::pollingResumed: tmFlash1_->setEnabled(true); return;
+        case LinkChange::pollingResumed: flashTimer_->setEnabled(true); return;
         case LinkChange::stopped:
-        case LinkChange::pollingPaused: tmFlash1_->setEnabled(false); return;
+        case LinkChange::pollingPaused: flashTimer_->setEnabled(false); return;
         case LinkChange::closing: hidePanels(); return;
         case LinkChange::lost: closeLinkDialogs(); return;
         case LinkChange::reset: removeBankItems(); return;
@@ -272,7 +272,7 @@ void MainWindowLogic::layoutCheck(int shownRaw, int countRaw) {
 
     d_.state.ShownBankCount = countRaw;
     // Names belong to a unit of so many banks: the slots show this one's.
-    if (outletName_) ScrollBar1Change();
+    if (outletName_) showScrolledBanks();
 }
 
 void MainWindowLogic::resetRemovedBank(int bank) {
@@ -342,7 +342,7 @@ void MainWindowLogic::closeLinkDialogs() {
 
 // ---- Timer ticks ------------------------------------------------------------------
 
-void MainWindowLogic::tmFlash1Timer() {
+void MainWindowLogic::flashTick() {
     flashPhase_ = 1 - flashPhase_;
     const bool alarmLit = flashPhase_ == 1;
     const LocalMoment now = d_.clock.now();

@@ -29,7 +29,7 @@ namespace velmora {
 
 // Timer intervals, milliseconds (the poll and watchdog cadence is the
 // session's, in link/report_rules.h).
-inline constexpr int kFlashIntervalMs = 500;     // tmFlash1
+inline constexpr int kFlashIntervalMs = 500;     // flashTimer
 
 // Window heights (client pixels) and the top edge used for three panels.
 inline constexpr int kHeightOneBank = 190;
@@ -65,7 +65,7 @@ public:
     // Redraw of the three slots for the banks at the current position:
     // bank numbers, currents, timer flags and LEDs (time labels are left to
     // the next flash tick, except that a flagged port's label is emptied).
-    void ScrollBar1Change();
+    void showScrolledBanks();
     // The user's names of outlets (port 1..8) and banks (port 0), "" for
     // none: shown on the panels and spoken with their buttons and lamps.
     // Redraws the slots.
@@ -97,8 +97,8 @@ public:
     void closeLinkDialogs();
 
     // ---- The flash timer (its tick is also called by the timer itself) ----
-    void tmFlash1Timer();
-    WindowTimer& tmFlash1() { return *tmFlash1_; }
+    void flashTick();
+    WindowTimer& flashTimer() { return *flashTimer_; }
 
     // 0 or 1, toggled by each flash tick: the ALARM lamp of blinking ports.
     int FlashPhase() const { return flashPhase_; }
@@ -129,7 +129,7 @@ private:
     void setTimeLabel(int key, std::string_view text);
 
     Deps d_;
-    std::unique_ptr<WindowTimer> tmFlash1_;
+    std::unique_ptr<WindowTimer> flashTimer_;
 
     int scrollPosition_ = 1;
     int scrollMaximum_ = 1;

@@ -113,7 +113,7 @@ SetTimerDialog::SetTimerDialog(SetTimerLogic::Deps deps, QWidget* parent) : QDia
     tabSet_->setGeometry(8, 408, 641, 25);
     connect(tabSet_, &QTabBar::currentChanged, this, [this](int index) {
         if (drawingTabs_ || index < 0) return;
-        logic_.TabSet1Click(index);
+        logic_.tabChosen(index);
         // A click the logic did not take leaves the strip where it was.
         if (logic_.selectedTab() != tabSet_->currentIndex()) selectTab(logic_.selectedTab());
     });
@@ -137,7 +137,7 @@ SetTimerDialog::SetTimerDialog(SetTimerLogic::Deps deps, QWidget* parent) : QDia
     connect(apply, &QPushButton::clicked, this, [this] { logic_.ApplyClick(); });
 
     setTabOrderChain();
-    logic_.FormCreate();
+    logic_.createControls();
 }
 
 SetTimerDialog::~SetTimerDialog() = default;
@@ -158,7 +158,7 @@ QWidget* SetTimerDialog::buildPage(TimerPage page) {
 
     QPushButton* clear = makeButton(sheet, on ? "btnOneBank" : "btnOneClear1", QStringLiteral("Clear Bank 1"), 544, 344);
     connect(clear, &QPushButton::clicked, this, [this] { logic_.btnOneBankClick(); });
-    (on ? btnOneBank_ : btnOneClear1_) = clear;
+    (on ? btnOneBank_ : btnOneClear_) = clear;
     return sheet;
 }
 
@@ -279,7 +279,7 @@ void SetTimerDialog::setTabOrderChain() {
         order.insert(order.end(), {w.cmbAfter, w.cmbDay, w.edHour, w.edMin, w.chkEnable});
         if (r == kRowsPerPage - 1) order.push_back(btnOneBank_);
     }
-    order.push_back(btnOneClear1_);
+    order.push_back(btnOneClear_);
     order.push_back(tabSet_);
     for (const char* name : {"btnClear", "btnLoad", "btnSave", "okButton", "cancelButton", "Apply"})
         order.push_back(findChild<QWidget*>(QString::fromLatin1(name)));
@@ -305,8 +305,8 @@ void SetTimerDialog::reject() { logic_.onCancelClicked(); }
 void SetTimerDialog::showEvent(QShowEvent* event) {
     if (!event->spontaneous()) {
         if (const QScreen* s = screen()) move(s->availableGeometry().center() - rect().center());
-        // FormShow: every showing starts from what the unit holds.
-        logic_.FormShow();
+        // aboutToShow: every showing starts from what the unit holds.
+        logic_.aboutToShow();
     }
     QDialog::showEvent(event);
 }
@@ -346,7 +346,7 @@ void SetTimerDialog::drawRow(int row, const TimerRow& s) {
 }
 
 void SetTimerDialog::setClearBankCaption(std::string_view caption) {
-    for (QPushButton* b : {btnOneBank_, btnOneClear1_}) {
+    for (QPushButton* b : {btnOneBank_, btnOneClear_}) {
         b->setText(text(caption));
         b->setAccessibleName(b->text());
     }

@@ -40,7 +40,7 @@ class SetTimerDialog final : public QDialog, public SetTimerView {
     Q_OBJECT
 
 public:
-    // FormCreate: builds both pages and every row; no bank tab yet (the
+    // createControls: builds both pages and every row; no bank tab yet (the
     // main window appends them as the unit reports its banks).
     SetTimerDialog(SetTimerLogic::Deps deps, QWidget* parent = nullptr);
     ~SetTimerDialog() override;
@@ -80,7 +80,7 @@ public:
 
     // Components (tests, accessibility checks).
     QTabWidget* PageControl1() const { return pageControl_; }
-    QTabBar* TabSet1() const { return tabSet_; }
+    QTabBar* tabBar() const { return tabSet_; }
 
 public slots:
     // Escape and the close box: as Cancel.
@@ -114,7 +114,7 @@ private:
     QTabWidget* pageControl_ = nullptr;
     QTabBar* tabSet_ = nullptr;
     QPushButton* btnOneBank_ = nullptr;
-    QPushButton* btnOneClear1_ = nullptr;
+    QPushButton* btnOneClear_ = nullptr;
     std::array<RowWidgets, kTimerRows> rows_{};
     bool drawingTabs_ = false;  // tab strip changes made by the logic, not the user
 };

@@ -33,7 +33,7 @@ SetTimerLogic::HandlerScope::~HandlerScope() {
     if (--logic_.handlers_ > 0 || !logic_.refreshPending_) return;
     logic_.refreshPending_ = false;
     // The dialog may have been closed by the handler (OK, Cancel).
-    if (logic_.view_.dialogVisible()) logic_.FormShow();
+    if (logic_.view_.dialogVisible()) logic_.aboutToShow();
 }
 
 void SetTimerLogic::refreshFromUnit() {
@@ -44,7 +44,7 @@ void SetTimerLogic::refreshFromUnit() {
         refreshPending_ = true;
         return;
     }
-    FormShow();
+    aboutToShow();
 }
 
 int SetTimerLogic::bankCount() const { return d_.bankCount ? d_.bankCount() : 0; }
@@ -56,7 +56,7 @@ int SetTimerLogic::clampedBank(int bankIndex) const {
     return std::clamp(bankIndex, 0, last);
 }
 
-void SetTimerLogic::FormCreate() {
+void SetTimerLogic::createControls() {
     for (int r = 0; r < kTimerRows; ++r) resetRow(r);
     labelRows();
     recaptionClearButtons();
@@ -214,7 +214,7 @@ void SetTimerLogic::showPageBank() {
     ShowBankPage(off, TimerPage::powerOff);
 }
 
-void SetTimerLogic::FormShow() {
+void SetTimerLogic::aboutToShow() {
     const HandlerScope handler(*this);
     PageBank_ = clampedBank(DialogBank_);
     recaptionClearButtons();
@@ -316,7 +316,7 @@ void SetTimerLogic::btnOneBankClick() {
     flush();
 }
 
-void SetTimerLogic::TabSet1Click(int index) {
+void SetTimerLogic::tabChosen(int index) {
     const HandlerScope handler(*this);
     if (!view_.dialogVisible() || index < 0 || index >= static_cast<int>(tabs_.size())) return;
     CollectBank();

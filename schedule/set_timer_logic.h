@@ -59,7 +59,7 @@ public:
     virtual void drawRow(int row, const TimerRow& state) = 0;
     // Both clear buttons (btnOneBank, btnOneClear1).
     virtual void setClearBankCaption(std::string_view caption) = 0;
-    // The bank tab strip TabSet1.
+    // The bank tab strip tabBar.
     virtual void appendTab(std::string_view caption) = 0;
     virtual void removeTab(int index) = 0;
     virtual void selectTab(int index) = 0;  // -1: none
@@ -88,8 +88,8 @@ public:
     SetTimerLogic(const SetTimerLogic&) = delete;
     SetTimerLogic& operator=(const SetTimerLogic&) = delete;
 
-    // FormCreate: every row reset and labelled for bank 1, both pages drawn.
-    void FormCreate();
+    // createControls: every row reset and labelled for bank 1, both pages drawn.
+    void createControls();
 
     // ---- State ----
     const TimerRow& row(int r) const { return rows_.at(static_cast<std::size_t>(r)); }
@@ -105,7 +105,7 @@ public:
     // "Clear Bank " + shown bank number.
     const std::string& clearBankCaption() const { return clearCaption_; }
 
-    // ---- TabSet1, kept in step with the bank count by the main window ----
+    // ---- tabBar, kept in step with the bank count by the main window ----
     const std::vector<std::string>& tabs() const { return tabs_; }
     int selectedTab() const { return selectedTab_; }  // -1 without tabs
     // Appends a tab ("Bank" + n + " "); the first tab becomes selected.
@@ -118,13 +118,13 @@ public:
     void selectFirstTab();
 
     // ---- Showing ----
-    // FormShow, on every showing and for each refresh from the unit's
+    // aboutToShow, on every showing and for each refresh from the unit's
     // confirmations: PageBank = DialogBank; the working tables are copied
     // from the live ones for the first BankCount banks (edits not sent are
     // dropped); every row reset and labelled; both pages filled with
     // ShowBankPage; PageBank's tab selected (no tab change: nothing is
     // collected); every changed flag cleared.
-    void FormShow();
+    void aboutToShow();
     // Fills the ten rows of a page from the entries of one bank.
     void ShowBankPage(const std::array<TimerEntry, kPortsPerBank>& entries, TimerPage page);
     // Unless invalid: labels, kind ("After"), hour and minute ("0"), both
@@ -187,11 +187,11 @@ public:
     // The user chose tab `index` while the dialog is shown: the bank shown
     // so far is collected and the new one shown with its changed flags
     // cleared. Ignored while hidden and outside the strip.
-    void TabSet1Click(int index);
+    void tabChosen(int index);
 
     // ---- The unit's confirmations ----
     // The unit confirmed timers of the shown bank: the show steps again
-    // (FormShow) while the dialog is shown. Such work reaches the UI thread
+    // (aboutToShow) while the dialog is shown. Such work reaches the UI thread
     // also inside the dialog's own message boxes and choosers; there it
     // waits until the handler that opened them has finished, so the rows a
     // handler works on never change under it.

@@ -28,18 +28,18 @@ AboutBox::AboutBox(QWidget* parent) : QDialog(parent) {
     setFixedSize(298, 138);
     setFont(dialogFace(11, false));
 
-    label7_ = new QLabel(QString::fromLatin1(kAboutTitleText), this);
-    label7_->setObjectName(QStringLiteral("Label7"));
-    label7_->setAccessibleName(label7_->text());
-    label7_->setFont(dialogFace(16, true));
-    label7_->adjustSize();
-    label7_->move(52, 24);
+    titleLabel_ = new QLabel(QString::fromLatin1(kAboutTitleText), this);
+    titleLabel_->setObjectName(QStringLiteral("Label7"));
+    titleLabel_->setAccessibleName(titleLabel_->text());
+    titleLabel_->setFont(dialogFace(16, true));
+    titleLabel_->adjustSize();
+    titleLabel_->move(52, 24);
 
-    label1_ = new QLabel(QString::fromLatin1(kAboutNoticeText), this);
-    label1_->setObjectName(QStringLiteral("Label1"));
-    label1_->setAccessibleName(label1_->text());
-    label1_->adjustSize();
-    label1_->move(80, 64);
+    noticeLabel_ = new QLabel(QString::fromLatin1(kAboutNoticeText), this);
+    noticeLabel_->setObjectName(QStringLiteral("Label1"));
+    noticeLabel_->setAccessibleName(noticeLabel_->text());
+    noticeLabel_->adjustSize();
+    noticeLabel_->move(80, 64);
 
     okButton_ = new QPushButton(QStringLiteral("OK"), this);
     okButton_->setObjectName(QStringLiteral("okButton"));

@@ -19,19 +19,19 @@ class AboutBox final : public QDialog {
 public:
     explicit AboutBox(QWidget* parent = nullptr);
 
-    // N3Click: shows the box modally until OK closes it.
+    // aboutChosen: shows the box modally until OK closes it.
     void showModal();
 
-    QLabel* Label7() const { return label7_; }
-    QLabel* Label1() const { return label1_; }
+    QLabel* titleLabel() const { return titleLabel_; }
+    QLabel* noticeLabel() const { return noticeLabel_; }
     QPushButton* okButton() const { return okButton_; }
 
 protected:
     void showEvent(QShowEvent* event) override;
 
 private:
-    QLabel* label7_ = nullptr;
-    QLabel* label1_ = nullptr;
+    QLabel* titleLabel_ = nullptr;
+    QLabel* noticeLabel_ = nullptr;
     QPushButton* okButton_ = nullptr;
 };
 

@@ -42,18 +42,18 @@ ConfigurationDialog::ConfigurationDialog(const std::vector<std::string>& ComPort
     face.setPixelSize(11);
     setFont(face);
 
-    label1_ = new QLabel(QStringLiteral("Select Com Port"), this);
-    label1_->setObjectName(QStringLiteral("Label1"));
-    label1_->setAccessibleName(label1_->text());
-    label1_->setGeometry(33, 44, 95, 13);
+    portLabel_ = new QLabel(QStringLiteral("Select Com Port"), this);
+    portLabel_->setObjectName(QStringLiteral("Label1"));
+    portLabel_->setAccessibleName(portLabel_->text());
+    portLabel_->setGeometry(33, 44, 95, 13);
 
     comboPortSel_ = new QComboBox(this);
     comboPortSel_->setObjectName(QStringLiteral("comboPortSel"));
     comboPortSel_->setEditable(false);  // selection only
-    comboPortSel_->setAccessibleName(label1_->text());
+    comboPortSel_->setAccessibleName(portLabel_->text());
     comboPortSel_->setGeometry(130, 39, 79, 21);
-    label1_->setBuddy(comboPortSel_);
-    // FormCreate: the port list in slot order. Long device names fit in the
+    portLabel_->setBuddy(comboPortSel_);
+    // createControls: the port list in slot order. Long device names fit in the
     // open list even though the closed box keeps its width.
     for (const std::string& name : ComPortNames)
         comboPortSel_->addItem(QString::fromLatin1(name.data(), static_cast<qsizetype>(name.size())));
@@ -62,13 +62,13 @@ ConfigurationDialog::ConfigurationDialog(const std::vector<std::string>& ComPort
 
     constexpr int kBoxWidth = kClientWidth - 24 - 8;
     chkAuto_ = makeCheckBox(this, "chkAuto", "Auto connect to Velmora on start", 24, 85, kBoxWidth);
-    cbOnPrompt_ = makeCheckBox(this, "cbOnPrompt", "Touch Panel Power ON/OFF Confirmation Prompt", 24, 111, kBoxWidth);
+    confirmPromptBox_ = makeCheckBox(this, "cbOnPrompt", "Touch Panel Power ON/OFF Confirmation Prompt", 24, 111, kBoxWidth);
     ckbSetRTC_ = makeCheckBox(this, "ckbSetRTC", "Auto-sync system time with host time on start", 24, 136, kBoxWidth);
     cbRestoreStatus_ =
         makeCheckBox(this, "cbRestoreStatus", "Restore last-known port status on start", 24, 160, kBoxWidth);
     // Never shown and bound to nothing.
-    checkBox1_ = makeCheckBox(this, "CheckBox1", "Show Debug Message", 24, 192, 150);
-    checkBox1_->setVisible(false);
+    debugMessageBox_ = makeCheckBox(this, "CheckBox1", "Show Debug Message", 24, 192, 150);
+    debugMessageBox_->setVisible(false);
 
     okButton_ = new QPushButton(style()->standardIcon(QStyle::SP_DialogOkButton), QStringLiteral("OK"), this);
     okButton_->setObjectName(QStringLiteral("okButton"));
@@ -86,7 +86,7 @@ ConfigurationDialog::ConfigurationDialog(const std::vector<std::string>& ComPort
 
     // Tab order: OK, Cancel, prompt, port list, auto-connect, (hidden debug
     // box), clock sync, restore.
-    QWidget* order[] = {okButton_, cancelButton_, cbOnPrompt_, comboPortSel_, chkAuto_, checkBox1_, ckbSetRTC_,
+    QWidget* order[] = {okButton_, cancelButton_, confirmPromptBox_, comboPortSel_, chkAuto_, debugMessageBox_, ckbSetRTC_,
                         cbRestoreStatus_};
     for (std::size_t i = 1; i < std::size(order); ++i) setTabOrder(order[i - 1], order[i]);
     okButton_->setFocus();
@@ -97,7 +97,7 @@ ConfigurationDialog::ConfigurationDialog(const std::vector<std::string>& ComPort
 void ConfigurationDialog::setChoice(const ConfigurationChoice& choice) {
     comboPortSel_->setCurrentIndex(choice.ComPort);
     chkAuto_->setChecked(choice.Auto);
-    cbOnPrompt_->setChecked(choice.Prompt);
+    confirmPromptBox_->setChecked(choice.Prompt);
     ckbSetRTC_->setChecked(choice.SetRTC);
     cbRestoreStatus_->setChecked(choice.RestoreStatus);
 }
@@ -108,7 +108,7 @@ void ConfigurationDialog::loadControls() {
     setChoice(choiceFromSettings(settings_, comboPortSel_->count() - 1));
 }
 
-void ConfigurationDialog::FormShow(bool GreetingSeen) {
+void ConfigurationDialog::aboutToShow(bool GreetingSeen) {
     loadControls();
     // The port cannot change under an open link.
     comboPortSel_->setEnabled(!GreetingSeen);
@@ -119,7 +119,7 @@ ConfigurationChoice ConfigurationDialog::choice() const {
     ConfigurationChoice c;
     c.ComPort = comboPortSel_->currentIndex() < 0 ? 0 : comboPortSel_->currentIndex();
     c.Auto = chkAuto_->isChecked();
-    c.Prompt = cbOnPrompt_->isChecked();
+    c.Prompt = confirmPromptBox_->isChecked();
     c.SetRTC = ckbSetRTC_->isChecked();
     c.RestoreStatus = cbRestoreStatus_->isChecked();
     return c;
@@ -128,7 +128,7 @@ ConfigurationChoice ConfigurationDialog::choice() const {
 void ConfigurationDialog::takeConnectChoice() { storeConnectChoice(settings_, choice()); }
 
 bool ConfigurationDialog::execute(bool GreetingSeen, SetRTCMenu& menu) {
-    FormShow(GreetingSeen);
+    aboutToShow(GreetingSeen);
     menu_ = &menu;
     okButton_->setFocus();
     const int result = exec();

@@ -26,7 +26,7 @@ class ConfigurationDialog final : public QDialog {
     Q_OBJECT
 
 public:
-    // FormCreate: fills comboPortSel with `ComPortNames` in slot order (slot
+    // createControls: fills comboPortSel with `ComPortNames` in slot order (slot
     // 0 "AUTO" first) and loads the controls from `settings`, so that a
     // Connect before the first showing keeps the stored port and Auto.
     // Create it after ReadSettings (or call loadControls() after it).
@@ -37,12 +37,12 @@ public:
     // show selects "AUTO".
     void loadControls();
 
-    // FormShow: loadControls(); with GreetingSeen (a unit greeted on the open
+    // aboutToShow: loadControls(); with GreetingSeen (a unit greeted on the open
     // link) the port list and the auto-connect box are disabled, otherwise
     // enabled. The other boxes stay enabled.
-    void FormShow(bool GreetingSeen);
+    void aboutToShow(bool GreetingSeen);
 
-    // Shows the dialog modally, after FormShow(GreetingSeen).
+    // Shows the dialog modally, after aboutToShow(GreetingSeen).
     // true: closed with OK; the five values are in Settings and the
     // clock-sync menu rule has been applied to `menu` (the caller then
     // writes define.ini and sends the restore choice: configurationAccepted).
@@ -65,13 +65,13 @@ public:
     void closeAsCancelled();
 
     // Components (tests, accessibility checks).
-    QLabel* Label1() const { return label1_; }
+    QLabel* portLabel() const { return portLabel_; }
     QComboBox* comboPortSel() const { return comboPortSel_; }
     QCheckBox* chkAuto() const { return chkAuto_; }
-    QCheckBox* cbOnPrompt() const { return cbOnPrompt_; }
+    QCheckBox* cbOnPrompt() const { return confirmPromptBox_; }
     QCheckBox* ckbSetRTC() const { return ckbSetRTC_; }
     QCheckBox* cbRestoreStatus() const { return cbRestoreStatus_; }
-    QCheckBox* CheckBox1() const { return checkBox1_; }
+    QCheckBox* CheckBox1() const { return debugMessageBox_; }
     QPushButton* okButton() const { return okButton_; }
     QPushButton* cancelButton() const { return cancelButton_; }
 
@@ -91,18 +91,18 @@ private:
 
     Settings& settings_;
     SetRTCMenu* menu_ = nullptr;  // set while execute() runs
-    QLabel* label1_ = nullptr;
+    QLabel* portLabel_ = nullptr;
     QComboBox* comboPortSel_ = nullptr;
     QCheckBox* chkAuto_ = nullptr;
-    QCheckBox* cbOnPrompt_ = nullptr;
+    QCheckBox* confirmPromptBox_ = nullptr;
     QCheckBox* ckbSetRTC_ = nullptr;
     QCheckBox* cbRestoreStatus_ = nullptr;
-    QCheckBox* checkBox1_ = nullptr;
+    QCheckBox* debugMessageBox_ = nullptr;
     QPushButton* okButton_ = nullptr;
     QPushButton* cancelButton_ = nullptr;
 };
 
-// The Configuration menu command (mlConfiguration1Click): shows `dialog`
+// The Configuration menu command (configurationChosen): shows `dialog`
 // modally (see execute); after OK writes its Settings to define.ini at `settingsPath`
 // (messages to `dialogs`) and then sends the restore choice, "/EN001\" or
 // "/DS001\", through `writeToPort` in one write (which does nothing when no

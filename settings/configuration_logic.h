@@ -44,7 +44,7 @@ class SetRTCMenu : public SetRTCControls {
 public:
     // Whether "Sync System Time per hour" (mlStartSetRTC_Period) is enabled.
     virtual bool startSetRTCPeriodEnabled() const = 0;
-    // The item's action (mlStartSetRTC_PeriodClick): the one-second
+    // The item's action (startPeriodicClockSetting): the one-second
     // clock-set countdown. Called only while the item is enabled.
     virtual void startSetRTCPeriod() = 0;
 };

@@ -106,10 +106,10 @@ DetectDialog::DetectDialog(UiDispatcher& dispatcher, QWidget* parent) : QDialog(
     ok_->setGeometry(182, 203, 75, 25);
     connect(ok_, &QPushButton::clicked, this, [this] { accept(); });  // onOkClicked
 
-    timer1_.setObjectName(QStringLiteral("Timer1"));
-    timer1_.setSingleShot(true);
-    timer1_.setInterval(20);
-    connect(&timer1_, &QTimer::timeout, this, [this] { Timer1Timer(); });
+    scanTimer_.setObjectName(QStringLiteral("Timer1"));
+    scanTimer_.setSingleShot(true);
+    scanTimer_.setInterval(20);
+    connect(&scanTimer_, &QTimer::timeout, this, [this] { scanTick(); });
 }
 
 DetectDialog::~DetectDialog() {
@@ -136,16 +136,16 @@ std::optional<int> DetectDialog::runDetection(DetectScanDeps deps, bool showRepo
     // left to do but return.
     joinWorker();
     deps_ = std::move(deps);
-    FormShow(showReport);
+    aboutToShow(showReport);
     const int outcome = exec();
     if (outcome == QDialog::Accepted) return DetectResult_;
     return std::nullopt;
 }
 
-void DetectDialog::FormShow(bool showReport) {
+void DetectDialog::aboutToShow(bool showReport) {
     ok_->setEnabled(false);
     closeWanted_ = false;
-    timer1_.start();
+    scanTimer_.start();
     label_->clear();
     progress_->setValue(0);
     report_->setVisible(showReport);
@@ -153,8 +153,8 @@ void DetectDialog::FormShow(bool showReport) {
     report_->clear();
 }
 
-void DetectDialog::Timer1Timer() {
-    timer1_.stop();
+void DetectDialog::scanTick() {
+    scanTimer_.stop();
     joinWorker();
     stop_ = false;
     scanning_ = true;
@@ -185,7 +185,7 @@ void DetectDialog::scanFinished(int scan) {
 }
 
 void DetectDialog::reject() {
-    if (timer1_.isActive()) timer1_.stop();  // closed before the scan began
+    if (scanTimer_.isActive()) scanTimer_.stop();  // closed before the scan began
     if (!scanning_) {
         QDialog::reject();
         return;

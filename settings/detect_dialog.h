@@ -38,7 +38,7 @@ public:
     // within its own time-outs).
     ~DetectDialog() override;
 
-    // FormShow, then the scan 20 ms later, modal until the user closes the
+    // aboutToShow, then the scan 20 ms later, modal until the user closes the
     // dialog. `deps.pause` is ignored: the dialog pauses the worker itself.
     // Returns DetectResult when closed with OK; nullopt when closed with the
     // close box or Escape (a running scan is stopped first; the dialog goes
@@ -73,8 +73,8 @@ public slots:
     void reject() override;
 
 private:
-    void FormShow(bool showReport);
-    void Timer1Timer();
+    void aboutToShow(bool showReport);
+    void scanTick();
     void scanFinished(int scan);
     void joinWorker();
     void pauseWorker(int ms);
@@ -85,7 +85,7 @@ private:
     QProgressBar* progress_ = nullptr;
     QPlainTextEdit* report_ = nullptr;
     QPushButton* ok_ = nullptr;
-    QTimer timer1_;
+    QTimer scanTimer_;
     QStringList lines_;
 
     DetectScanDeps deps_;

@@ -139,7 +139,7 @@ TEST(EndToEnd, AutoStartDetectsPollsFollowsTheUnitAndReportsItsSilence) {
     EXPECT_TRUE(unit.waitForCommand("uni", 1, std::chrono::milliseconds(kStepBoundMs)));
     ASSERT_TRUE(spinUntil([&] { return app.session().pollTimer().enabled(); }, kStepBoundMs))
         << "the greeting's answer never started the polls";
-    EXPECT_TRUE(app.logic().tmFlash1().enabled());
+    EXPECT_TRUE(app.logic().flashTimer().enabled());
     EXPECT_EQ(app.session().pollTimer().interval(), kFirstPollDelayMs);
     EXPECT_EQ(pollsWritten(unit), 0u) << "a poll before its time";
     timers.advance(kFirstPollDelayMs);  // the first poll
@@ -216,7 +216,7 @@ TEST(EndToEnd, AutoStartDetectsPollsFollowsTheUnitAndReportsItsSilence) {
     // The link is torn down: port closed, timers stopped, panels hidden,
     // menus back to "not connected".
     EXPECT_FALSE(app.link().isOpen());
-    EXPECT_FALSE(app.logic().tmFlash1().enabled());
+    EXPECT_FALSE(app.logic().flashTimer().enabled());
     EXPECT_FALSE(app.session().pollTimer().enabled());
     EXPECT_FALSE(app.session().watchdogTimer().enabled());
     EXPECT_EQ(app.state().BankCount.load(), 0);

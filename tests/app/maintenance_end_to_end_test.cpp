@@ -240,14 +240,14 @@ TEST(MaintenanceEndToEnd, NothingButTheImageReachesTheUnitWhileItGoesOut) {
     // The reader waits for this thread between two marks: the transfer is
     // mid-way while each of these runs (the dialogs' own loops let it go on).
     Application& app = rig.app();
-    app.clockSync().tmSetRTCTimer();
+    app.clockSync().clockSettingDue();
     EXPECT_FALSE(app.menus().menuItemChosen("mlSetRTCNow"));
-    app.clockSync().mlSetRTCNowClick();
-    app.menus().mlConfiguration1Click();
+    app.clockSync().setClockNow();
+    app.menus().configurationChosen();
     app.switching().portButtonPressed(11, MouseButton::left);
     app.switching().portButtonReleased(11, MouseButton::left);
     EXPECT_FALSE(app.menus().menuItemChosen("Upgrade1"));
-    app.upgrade().Upgrade1Click();
+    app.upgrade().startUpgrade();
     app.window().close();
     EXPECT_TRUE(app.window().isVisible()) << "closed with half an image sent";
     EXPECT_TRUE(app.window().inputLocked());
@@ -319,7 +319,7 @@ TEST_P(ClockSetAfterAnUpgrade, OnceASecondAfterTheNewVersions) {
     offerImage(rig, randomImage(3000, 13));
     rig.app().menus().menuItemChosen("Upgrade1");
     ASSERT_TRUE(rig.waitFor([&] { return rig.app().upgrade().upgradeState() == UpgradeState::transferring; }));
-    if (c.dueDuringTransfer) rig.app().clockSync().tmSetRTCTimer();
+    if (c.dueDuringTransfer) rig.app().clockSync().clockSettingDue();
     if (c.firstSetDuringTransfer) rig.timers().advance(kClockSetDelayMs);
     ASSERT_TRUE(rig.waitFor([&] {
         return std::find(rig.messages.begin(), rig.messages.end(), kUpgradeCompletedText) != rig.messages.end();

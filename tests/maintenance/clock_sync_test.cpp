@@ -103,7 +103,7 @@ class ClockCommand : public ::testing::TestWithParam<MomentCase> {};
 TEST_P(ClockCommand, OneReadingOneCommandOrAMessageWhyNot) {
     ClockRig rig;
     rig.clock.set(GetParam().moment);
-    rig.sync.mlSetRTCNowClick();
+    rig.sync.setClockNow();
     if (GetParam().command.empty()) {
         EXPECT_TRUE(rig.writes.empty());
         ASSERT_EQ(rig.script.shown.size(), 1u);
@@ -174,9 +174,9 @@ TEST(ClockSchedule, WithSetRtcOffNothingUntilTheMenuAsks) {
     rig.deliver("V02 1203");
     rig.timers.advance(2 * 3600000);
     EXPECT_EQ(rig.clockSets(), 0);
-    rig.sync.mlSetRTCNowClick();
+    rig.sync.setClockNow();
     EXPECT_EQ(rig.clockSets(), 1) << "Set System Time: at once";
-    rig.sync.mlStartSetRTC_PeriodClick();
+    rig.sync.startPeriodicClockSetting();
     rig.timers.advance(999);
     EXPECT_EQ(rig.clockSets(), 1);
     rig.timers.advance(1);
@@ -321,14 +321,14 @@ TEST(ClockFailure, ReportJustBeforeADisconnectShowsNothing) {
 TEST(ClockDuringUpgrade, DueSettingsWaitAndGoOnceAfterTheCompletion) {
     ClockRig rig;
     rig.setLiveTimer(TableId::LiveOn, 0, 0);
-    rig.sync.mlStartSetRTC_PeriodClick();
+    rig.sync.startPeriodicClockSetting();
     rig.timers.advance(kClockSetDelayMs);
     ASSERT_EQ(rig.clockSets(), 1);
     rig.log.clear();
 
     rig.portHeld = true;
     rig.timers.advance(kClockSetPeriodMs);  // the hourly tick
-    rig.sync.mlSetRTCNowClick();
+    rig.sync.setClockNow();
     rig.timers.advance(kClockSetPeriodMs);
     EXPECT_EQ(rig.clockSets(), 1) << "nothing was written while the port was held";
     EXPECT_TRUE(rig.log.empty()) << rig.log.front();
@@ -352,7 +352,7 @@ TEST(ClockDuringUpgrade, DueSettingsWaitAndGoOnceAfterTheCompletion) {
 TEST(ClockDuringUpgrade, NothingDueSurvivesTheLinkReset) {
     ClockRig rig;
     rig.portHeld = true;
-    rig.sync.mlSetRTCNowClick();
+    rig.sync.setClockNow();
     ASSERT_TRUE(rig.sync.settingDue());
     rig.disconnect();
     rig.portHeld = false;

@@ -59,7 +59,7 @@ struct UpgradeTest : ::testing::Test {
     // Upgrade chosen with an image of `size` bytes; the command went out.
     void startWith(std::size_t size) {
         offerFile(imageOf(size));
-        rig.upgrade.Upgrade1Click();
+        rig.upgrade.startUpgrade();
         ASSERT_EQ(rig.upgrade.upgradeState(), UpgradeState::awaitingPrompt);
     }
     // The bytes written after the upgrade command.
@@ -165,7 +165,7 @@ TEST_F(UpgradeTest, PromptPurgesReceivedBytesThenSendsThenShowsTheDialog) {
 // Choosing the file
 
 TEST_F(UpgradeTest, ChooserOffersFirmwareFilesWithoutReadOnlyOptionAndResizable) {
-    rig.upgrade.Upgrade1Click();
+    rig.upgrade.startUpgrade();
     ASSERT_EQ(rig.script.opened.size(), 1u);
     const FileChoice& c = rig.script.opened[0];
     EXPECT_EQ(c.filter, "x files(*.x)|*.x");
@@ -185,7 +185,7 @@ class CancelledChooser : public UpgradeTest, public ::testing::WithParamInterfac
 
 TEST_P(CancelledChooser, HealthyUnitRunsOnUnitWithoutFirmwareIsLeft) {
     rig.state.FirmwareFailed = GetParam().firmwareFailed;
-    rig.upgrade.Upgrade1Click();
+    rig.upgrade.startUpgrade();
     EXPECT_EQ(rig.log, GetParam().log);
     EXPECT_TRUE(rig.writes.empty());
     EXPECT_EQ(rig.upgrade.upgradeState(), UpgradeState::idle);
@@ -234,7 +234,7 @@ TEST_P(RefusedImage, NothingSentMessageNamesTheFileLinkGoesOnAsAfterCancel) {
         }
         fresh.state.FirmwareFailed = firmwareFailed;
         fresh.script.paths.push_back(p.string());
-        fresh.upgrade.Upgrade1Click();
+        fresh.upgrade.startUpgrade();
 
         EXPECT_TRUE(fresh.writes.empty()) << printable(fresh.wire());
         ASSERT_GE(fresh.script.shown.size(), 1u);
@@ -527,7 +527,7 @@ TEST_F(UpgradeTest, UpgradeChosenAgainDuringTheTransferDoesNothing) {
     offerFile(imageOf(50), "second.x");
     rig.log.clear();
     const std::size_t written = rig.writes.size();
-    rig.upgrade.Upgrade1Click();
+    rig.upgrade.startUpgrade();
     EXPECT_TRUE(rig.log.empty()) << rig.log.front();
     EXPECT_EQ(rig.writes.size(), written);
     EXPECT_EQ(rig.upgrade.upgradeState(), UpgradeState::transferring);

@@ -72,9 +72,9 @@ TEST(UpgradeDialog, CaptionFixedSizeNoTitleBarButtonsNotModal) {
     for (Qt::WindowType button : {Qt::WindowCloseButtonHint, Qt::WindowMinimizeButtonHint,
                                   Qt::WindowMaximizeButtonHint, Qt::WindowContextHelpButtonHint})
         EXPECT_FALSE(f.testFlag(button)) << button;
-    EXPECT_EQ(form.UpGrade1()->minimum(), 0);
-    EXPECT_EQ(form.UpGrade1()->maximum(), 100);
-    EXPECT_TRUE(form.Memo1()->isReadOnly());
+    EXPECT_EQ(form.progressBar()->minimum(), 0);
+    EXPECT_EQ(form.progressBar()->maximum(), 100);
+    EXPECT_TRUE(form.messageMemo()->isReadOnly());
     form.showDialog();
     EXPECT_TRUE(form.isVisible());
     EXPECT_FALSE(form.isModal());
@@ -96,9 +96,9 @@ TEST_P(UpgradeDialogMessages, UnitLineShownAsItsOwnLine) {
     UpgradeDialog form;
     form.appendMessage("Velmora Boot Loader");
     form.appendMessage(GetParam().line);
-    EXPECT_EQ(form.Memo1()->toPlainText(), QStringLiteral("Velmora Boot Loader\n") + GetParam().shown);
+    EXPECT_EQ(form.messageMemo()->toPlainText(), QStringLiteral("Velmora Boot Loader\n") + GetParam().shown);
     form.clearMessages();
-    EXPECT_TRUE(form.Memo1()->toPlainText().isEmpty());
+    EXPECT_TRUE(form.messageMemo()->toPlainText().isEmpty());
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -113,7 +113,7 @@ TEST(UpgradeDialog, BarTakesPercentagesWithinItsRange) {
     UpgradeDialog form;
     for (const auto& [given, shown] : std::vector<std::pair<int, int>>{{0, 0}, {42, 42}, {100, 100}, {150, 100}, {-3, 0}}) {
         form.setProgress(given);
-        EXPECT_EQ(form.UpGrade1()->value(), shown) << given;
+        EXPECT_EQ(form.progressBar()->value(), shown) << given;
     }
 }
 
@@ -157,18 +157,18 @@ TEST(UpgradeDialog, FollowsAnUpgradeFromPromptToCompletion) {
             }
         }
     };
-    upgrade.Upgrade1Click();
+    upgrade.startUpgrade();
     deliver("Please send the file");
     EXPECT_TRUE(form.isVisible());
     EXPECT_FALSE(form.isModal());
-    EXPECT_EQ(form.UpGrade1()->value(), 0);
+    EXPECT_EQ(form.progressBar()->value(), 0);
     for (int i = 0; i < 30; ++i) deliver("|");  // up to position 49 of 100
-    EXPECT_EQ(form.UpGrade1()->value(), 49);
+    EXPECT_EQ(form.progressBar()->value(), 49);
     deliver("Velmora Boot Loader\r");
-    EXPECT_EQ(form.Memo1()->toPlainText(), QStringLiteral("Velmora Boot Loader"));
+    EXPECT_EQ(form.messageMemo()->toPlainText(), QStringLiteral("Velmora Boot Loader"));
     deliver("Version 1.2.04 firmware ready\r");
     EXPECT_FALSE(form.isVisible());
-    EXPECT_TRUE(form.Memo1()->toPlainText().isEmpty());
+    EXPECT_TRUE(form.messageMemo()->toPlainText().isEmpty());
     EXPECT_EQ(bytesWritten, std::string("/UPGRADE\\").size() + 50 + std::string("/VER\\").size());
 }
 

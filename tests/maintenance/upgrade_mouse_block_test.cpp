@@ -116,7 +116,7 @@ struct BlockTest : ::testing::Test {
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&mw.window));
         form.showDialog();
         ASSERT_TRUE(QTest::qWaitForWindowActive(&form));
-        form.Memo1()->setFocus();
+        form.messageMemo()->setFocus();
         ASSERT_TRUE(form.mouseBlock()->blocking());
     }
     MainWindowStandIn mw;
@@ -194,14 +194,14 @@ TEST_F(BlockTest, WindowsOfTheirOwnAndTheDialogItselfAreNotCovered) {
     EXPECT_EQ(mw.seen[mw.ownedButton].of(QEvent::MouseButtonPress), 1);
     EXPECT_EQ(mw.seen[mw.ownedButton].of(QEvent::MouseButtonRelease), 1);
     DeliveredEvents onMemo;
-    form.Memo1()->viewport()->installEventFilter(&onMemo);
-    click(form.Memo1()->viewport(), Qt::LeftButton);
+    form.messageMemo()->viewport()->installEventFilter(&onMemo);
+    click(form.messageMemo()->viewport(), Qt::LeftButton);
     EXPECT_EQ(onMemo.of(QEvent::MouseButtonPress), 1);
     EXPECT_EQ(form.mouseBlock()->discardedCount(), 0);
 }
 
 TEST_F(BlockTest, FocusOnTheDialogItselfBlocksHiddenDialogDoesNot) {
-    form.Memo1()->clearFocus();
+    form.messageMemo()->clearFocus();
     EXPECT_TRUE(form.mouseBlock()->blocking()) << "the active dialog holds the focus itself";
     click(mw.button, Qt::LeftButton);
     EXPECT_EQ(mw.seen[mw.button].of(QEvent::MouseButtonPress), 0);

@@ -124,7 +124,7 @@ TEST_P(UpgradeEndsAsTheUnitSays, WholeImageOnceThenGreetingAndNewVersions) {
     config.completion = GetParam().style;
     UnitOnTheLine line(config);
     offer(line.rig, kSize, "new.x");
-    line.rig.upgrade.Upgrade1Click();
+    line.rig.upgrade.startUpgrade();
     line.pump();
     if (GetParam().imageLength == 0) line.advance(2000);
     // The unit's banners were shown while the bytes went.
@@ -164,7 +164,7 @@ TEST_F(UnitUpgradeTest, FailedUpgradeAsksForAnImageAndTheSecondOneTakes) {
     UnitOnTheLine line(config);
     offer(line.rig, kSize, "first.x");
     offer(line.rig, kSize, "second.x");
-    line.rig.upgrade.Upgrade1Click();
+    line.rig.upgrade.startUpgrade();
     line.pump();
     EXPECT_TRUE(contains(line.rig.log, "message: Firmware Failure! Please re-upgrade firmware"));
     EXPECT_FALSE(line.unit.firmwareValid());
@@ -180,7 +180,7 @@ TEST_F(UnitUpgradeTest, StalledLoaderEndsInTheTimeOutAndTheLinkCloses) {
     config.faults.stallAfterBytes = 100;
     UnitOnTheLine line(config);
     offer(line.rig, 1000, "big.x");
-    line.rig.upgrade.Upgrade1Click();
+    line.rig.upgrade.startUpgrade();
     line.pump();
     EXPECT_EQ(line.unit.upgradePhase(), sim::UpgradePhase::stalled);
     EXPECT_EQ(line.unit.upgradeBytesReceived(), 100);

@@ -288,7 +288,7 @@ TEST_P(SpokenWhileFlashing, AlarmIsSpokenOnlyWhileTheLampIsLit) {
     on.hour = 12;
     on.minute = 5;
     ASSERT_TRUE(w.tables.setEntry(TableId::LiveOn, 0, 2, on));
-    for (int i = 0; i < c.ticks; ++i) w.logic.tmFlash1Timer();
+    for (int i = 0; i < c.ticks; ++i) w.logic.flashTick();
     ASSERT_EQ(w.logic.FlashPhase(), c.ticks % 2);
 
     const SpokenNames names = walkTree(w.form);

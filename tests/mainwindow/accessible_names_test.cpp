@@ -64,7 +64,7 @@ TEST(AccessibleNames, ReportsAndTicksKeepNamesInStepWithPictures) {
         const char* label;
     } ticks[] = {{"Bank 1 Port 2 on, alarm", " 2: 5"}, {"Bank 1 Port 2 on", " 2: 5"}};
     for (const auto& t : ticks) {
-        rig.logic.tmFlash1Timer();
+        rig.logic.flashTick();
         EXPECT_EQ(rig.view.spoken(portLedId(12)), t.lamp);
         EXPECT_EQ(rig.view.spoken(timeLabelId(12)), t.label);
         EXPECT_EQ(rig.view.spoken(portLedId(11)), "Bank 1 Port 1 on") << "no timer: no alarm";

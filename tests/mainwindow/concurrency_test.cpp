@@ -45,7 +45,7 @@ TEST(ReaderAlongside, TicksAndScrollsDrawWholeValuesWhileReportsArrive) {
         }
     });
     for (int i = 0; i < 600; ++i) {
-        rig.logic.tmFlash1Timer();
+        rig.logic.flashTick();
         if (i % 20 == 0) rig.logic.scrollBarMoved(1 + (i / 20) % 3);
         for (int slot = 1; slot <= 3; ++slot) {
             for (int port = 1; port <= 8; ++port) {

@@ -292,15 +292,15 @@ TEST(ScrollBar, FlaggedPortShowsBothLampsAndEmptyLabelAfterScroll) {
     rig.reportBankCount(4);
     rig.setBank(4, "CCOCCCCC", "GGFGGGGG", 1.0f);
     rig.setTimer(TableId::LiveOn, 4, 3, KindAt, 12, 0);
-    rig.logic.tmFlash1Timer();  // bank 4 not shown yet
+    rig.logic.flashTick();  // bank 4 not shown yet
     rig.logic.scrollBarMoved(2);
-    rig.logic.tmFlash1Timer();  // labels of banks 2..4 written by the tick
-    rig.logic.tmFlash1Timer();
+    rig.logic.flashTick();  // labels of banks 2..4 written by the tick
+    rig.logic.flashTick();
     ASSERT_EQ(rig.view.text(timeLabelId(33)), "");  // the flagged port was left alone
     rig.logic.scrollBarMoved(1);
     rig.setBank(4, "CCOCCCCC", "GGGGGGGG", 1.0f);
     rig.logic.scrollBarMoved(2);
-    rig.logic.tmFlash1Timer();
+    rig.logic.flashTick();
     EXPECT_EQ(rig.view.text(timeLabelId(33)), " 2: 0");
     EXPECT_EQ(rig.tables.entry(TableId::LiveOn, 3, 2).invalid, 0);
 

@@ -70,7 +70,7 @@ TEST_F(LinkedWindow, GreetingStartsPollingAndAnswersDrawThePanels) {
     port->answerWrites("/C\\", "/M2\\/S1 OCCCCCCO GGGGGGGG 3.46\\/S2 CCCCCCCC GGFGGGGG 12.7\\");
     link->OpenLink(1);
     ASSERT_TRUE(drainUntil([&] { return session->pollTimer().enabled(); }));
-    EXPECT_TRUE(logic->tmFlash1().enabled());
+    EXPECT_TRUE(logic->flashTimer().enabled());
     EXPECT_EQ(session->pollTimer().interval(), kFirstPollDelayMs);
 
     timers.advance(kFirstPollDelayMs);  // the first poll
@@ -101,7 +101,7 @@ TEST_F(LinkedWindow, SilentUnitIsDeclaredLostTwentySecondsAfterThePoll) {
     ASSERT_EQ(dialogs.shown.size(), 1u);
     EXPECT_EQ(dialogs.shown[0].text, kNotFoundMessage);
     EXPECT_FALSE(link->isOpen());
-    EXPECT_FALSE(logic->tmFlash1().enabled());
+    EXPECT_FALSE(logic->flashTimer().enabled());
     EXPECT_FALSE(session->pollTimer().enabled());
     EXPECT_FALSE(session->watchdogTimer().enabled());
     EXPECT_FALSE(view.shown(panelId(1)));

@@ -337,7 +337,7 @@ INSTANTIATE_TEST_SUITE_P(Connect, ConnectTest,
 TEST(Disconnect, RunsTheLinkDisconnect) {
     MenuRig rig;
     rig.logic.setConnected(true);
-    rig.logic.mlDisconnectClick();
+    rig.logic.disconnectChosen();
     EXPECT_EQ(rig.events, Events{"disconnect"});
 }
 
@@ -358,7 +358,7 @@ TEST_P(ConfigurationTest, OkWritesTheFileThenTheRestoreChoice) {
     rig.settings.RestoreStatus = !c.restoreStatus;
     rig.configuration.ok = c.ok;
     rig.configuration.onOk = [&rig, &c] { rig.settings.RestoreStatus = c.restoreStatus; };
-    rig.logic.mlConfiguration1Click();
+    rig.logic.configurationChosen();
     EXPECT_EQ(rig.events, c.events);
 }
 
@@ -460,7 +460,7 @@ TEST_P(VersionDisplayTest, ShowsTheBanksVersionAndSendsNothing) {
     MenuRig rig;
     rig.F = c.F;
     rig.setVersion(c.bank, c.version);
-    rig.logic.mlCheckVersion1Click(c.tag, c.source);
+    rig.logic.checkVersionChosen(c.tag, c.source);
     ASSERT_EQ(rig.dialogs.shown.size(), 1u);
     EXPECT_EQ(rig.dialogs.shown[0].text, c.text);
     EXPECT_EQ(rig.dialogs.shown[0].caption, c.caption);
@@ -476,7 +476,7 @@ TEST(VersionDisplay, OtherBanksTextIsNotUsed) {
     MenuRig rig;
     rig.F = 2;
     rig.setVersion(3, "1203");  // bank of slot 2, not slot 3
-    rig.logic.mlCheckVersion1Click(3, VersionItemSource::popup);
+    rig.logic.checkVersionChosen(3, VersionItemSource::popup);
     ASSERT_EQ(rig.dialogs.shown.size(), 1u);
     EXPECT_EQ(rig.dialogs.shown[0].caption, "Bank 4 Version");
     EXPECT_EQ(rig.dialogs.shown[0].text, "Firmware Version: unknown");
@@ -485,7 +485,7 @@ TEST(VersionDisplay, OtherBanksTextIsNotUsed) {
 TEST(VersionDisplay, BankBeyondTheRecordsShowsUnknown) {
     for (int tag : {0, 20, 99, -1}) {
         MenuRig rig;
-        rig.logic.mlCheckVersion1Click(tag, VersionItemSource::subMenu);
+        rig.logic.checkVersionChosen(tag, VersionItemSource::subMenu);
         ASSERT_EQ(rig.dialogs.shown.size(), 1u) << tag;
         EXPECT_EQ(rig.dialogs.shown[0].text, "Firmware Version: unknown") << tag;
         EXPECT_EQ(rig.dialogs.shown[0].caption, versionCaption(tag)) << tag;
@@ -495,7 +495,7 @@ TEST(VersionDisplay, BankBeyondTheRecordsShowsUnknown) {
 TEST(VersionDisplay, PopupTagOutsideTheSlotsShowsNothing) {
     for (int tag : {0, 4}) {
         MenuRig rig;
-        rig.logic.mlCheckVersion1Click(tag, VersionItemSource::popup);
+        rig.logic.checkVersionChosen(tag, VersionItemSource::popup);
         EXPECT_TRUE(rig.dialogs.shown.empty()) << tag;
     }
 }

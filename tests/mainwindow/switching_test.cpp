@@ -165,7 +165,7 @@ TEST_P(QuestionAnswerTest, WholeBank) {
     rig.settings.Prompt = true;
     rig.F = 2;
     rig.dialogs.answers = {GetParam().answer};
-    rig.logic.CloseOneBank1Click(1);
+    rig.logic.closeOneBankChosen(1);
     EXPECT_EQ(rig.dialogs.shown.size(), 1u);
     EXPECT_EQ(rig.writes, GetParam().sends ? Writes{"/F030\\"} : Writes{});
 }
@@ -174,7 +174,7 @@ TEST_P(QuestionAnswerTest, AllBanks) {
     SwitchRig rig;
     rig.settings.Prompt = true;
     rig.dialogs.answers = {GetParam().answer};
-    rig.logic.OpenAllPortofAllBank1Click();
+    rig.logic.openAllBanksChosen();
     EXPECT_EQ(rig.dialogs.shown.size(), 1u);
     EXPECT_EQ(rig.writes, GetParam().sends ? Writes{"/O000\\"} : Writes{});
 }
@@ -254,7 +254,7 @@ TEST_P(PopupCaptionTest, NamesTheBankShownInTheSlot) {
     const PopupCaptionCase& c = GetParam();
     SwitchRig rig;
     rig.F = c.F;
-    rig.logic.popForm1Popup(c.menuTag);
+    rig.logic.portPopupOpening(c.menuTag);
     const std::string t = std::to_string(c.menuTag);
     EXPECT_EQ(rig.menus.caption("OpenOneBank" + t), c.open);
     EXPECT_EQ(rig.menus.caption("CloseOneBank" + t), c.close);
@@ -276,7 +276,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(PopupCaption, MenuTagOutsideTheSlotsSetsNothing) {
     for (int tag : {0, 4, -1}) {
         SwitchRig rig;
-        rig.logic.popForm1Popup(tag);
+        rig.logic.portPopupOpening(tag);
         EXPECT_TRUE(rig.menus.captions.empty()) << "menu tag " << tag;
     }
 }
@@ -387,21 +387,21 @@ TEST_P(SwitchQuestionTest, AsksExactlyThenSends) {
 INSTANTIATE_TEST_SUITE_P(
     Questions, SwitchQuestionTest,
     ::testing::Values(
-        QuestionCase{"BankOnSlot1", [](SwitchingLogic& l) { l.OpenOneBank1Click(0); }, 3,
+        QuestionCase{"BankOnSlot1", [](SwitchingLogic& l) { l.openOneBankChosen(0); }, 3,
                      "Do you want to power on all ports of bank 3?", "/O030\\"},
-        QuestionCase{"BankOffSlot3", [](SwitchingLogic& l) { l.CloseOneBank1Click(2); }, 3,
+        QuestionCase{"BankOffSlot3", [](SwitchingLogic& l) { l.closeOneBankChosen(2); }, 3,
                      "Do you want to power off all ports of bank 5?", "/F050\\"},
-        QuestionCase{"AllOn", [](SwitchingLogic& l) { l.OpenAllPortofAllBank1Click(); }, 1,
+        QuestionCase{"AllOn", [](SwitchingLogic& l) { l.openAllBanksChosen(); }, 1,
                      "Do you want to power on all ports of all banks?", "/O000\\"},
-        QuestionCase{"AllOffWithTwoBlanks", [](SwitchingLogic& l) { l.CloseAllPortofAllBank1Click(); }, 1,
+        QuestionCase{"AllOffWithTwoBlanks", [](SwitchingLogic& l) { l.closeAllBanksChosen(); }, 1,
                      "Do you want to power off all ports of  all banks?", "/F000\\"}),
     [](const auto& row) { return std::string(row.param.name); });
 
 TEST(WholeBank, ItemTagOutsideTheSlotsSendsNothing) {
     for (int tag : {-1, 3, 17}) {
         SwitchRig rig;
-        rig.logic.OpenOneBank1Click(tag);
-        rig.logic.CloseOneBank1Click(tag);
+        rig.logic.openOneBankChosen(tag);
+        rig.logic.closeOneBankChosen(tag);
         EXPECT_TRUE(rig.writes.empty()) << "item tag " << tag;
     }
 }
@@ -410,7 +410,7 @@ TEST(WholeBank, BankBeyondTheCommandFieldAsksAndSendsNothing) {
     SwitchRig rig;
     rig.settings.Prompt = true;
     rig.F = 98;  // slot 3 would be bank 100: no two-digit field holds it
-    rig.logic.OpenOneBank1Click(2);
+    rig.logic.openOneBankChosen(2);
     rig.click(31);
     EXPECT_TRUE(rig.dialogs.shown.empty());
     EXPECT_TRUE(rig.writes.empty());
@@ -462,7 +462,7 @@ TEST(SetTimer, WithoutDialogNothingHappens) {
     int transfers = 0;
     SwitchingLogic logic{SwitchingLogic::Deps{state, settings, dialogs, view, menus, [] { return 1; },
                                               [](std::string_view) {}, nullptr, [&] { ++transfers; }}};
-    logic.mlSetOneTimer1Click(0);
+    logic.setTimerChosen(0);
     logic.setTimerFromMainMenu();
     EXPECT_EQ(transfers, 0);
 }

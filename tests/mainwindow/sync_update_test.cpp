@@ -105,11 +105,11 @@ TEST(DisplayBranch, FlagClearedByALaterReportMakesTimerVisibleAgain) {
     rig.setTimer(TableId::LiveOn, 1, 4, KindAt, 11, 30);
     rig.setBank(1, "CCCCCCCC", "GGGFGGGG", 0.0f);
     rig.report(ukPortStatus, 1);
-    rig.logic.tmFlash1Timer();
+    rig.logic.flashTick();
     EXPECT_EQ(rig.view.text(timeLabelId(14)), "");
     rig.setBank(1, "CCCCCCCC", "GGGGGGGG", 0.0f);
     rig.report(ukPortStatus, 1);
-    rig.logic.tmFlash1Timer();
+    rig.logic.flashTick();
     EXPECT_EQ(rig.view.text(timeLabelId(14)), " 1:30");
 }
 

@@ -44,14 +44,14 @@ TEST_P(FlashTick, ShowsTimeLeftAndBlinks) {
     rig.setBank(1, "COCCCCCC", "GGGGGGGG", 0.0f);
 
     // Phase 1: ALARM lamp lit when blinking, a due label hidden.
-    rig.logic.tmFlash1Timer();
+    rig.logic.flashTick();
     ASSERT_EQ(rig.logic.FlashPhase(), 1);
     EXPECT_EQ(rig.view.text(timeLabelId(12)), c.label);
     EXPECT_EQ(rig.view.pictureIndex(portLedId(12)), c.blinks ? 3 : 2);
     EXPECT_EQ(rig.view.labelShown(timeLabelId(12)), !c.due);
     EXPECT_EQ(rig.view.spoken(timeLabelId(12)), c.label);
     // Phase 0: ALARM lamp dark, every label visible.
-    rig.logic.tmFlash1Timer();
+    rig.logic.flashTick();
     ASSERT_EQ(rig.logic.FlashPhase(), 0);
     EXPECT_EQ(rig.view.text(timeLabelId(12)), c.label);
     EXPECT_EQ(rig.view.pictureIndex(portLedId(12)), 2);
@@ -96,7 +96,7 @@ TEST(FlashTickPorts, FlaggedPortKeepsWhatTheReportDrew) {
     rig.report(ukPortStatus, 1);
     ASSERT_EQ(rig.view.pictureIndex(portLedId(15)), 3);
     const std::size_t mark = rig.logMark();
-    for (int i = 0; i < 4; ++i) rig.logic.tmFlash1Timer();
+    for (int i = 0; i < 4; ++i) rig.logic.flashTick();
     EXPECT_TRUE(rig.logSince(mark, "picture imLed15").empty());
     EXPECT_TRUE(rig.logSince(mark, "text lblShowTime15").empty());
     EXPECT_EQ(rig.view.pictureIndex(portLedId(15)), 3);
@@ -115,7 +115,7 @@ TEST(FlashTickPorts, BankWideTimerGovernsEveryPort) {
     e.hour = 13;
     e.minute = 15;
     rig.tables.setEntry(TableId::LiveOn, 0, 0, e);
-    rig.logic.tmFlash1Timer();
+    rig.logic.flashTick();
     for (int port = 1; port <= 8; ++port)
         EXPECT_EQ(rig.view.text(timeLabelId(10 + port)), " 3:15") << port;
 }
@@ -134,7 +134,7 @@ TEST(FlashTickPorts, TickEndsAtTheFirstKeyOfAHiddenPanel) {
         WindowRig rig;
         rig.reportBankCount(r.banks);
         const std::size_t mark = rig.logMark();
-        rig.logic.tmFlash1Timer();
+        rig.logic.flashTick();
         const auto leds = rig.logSince(mark, "picture imLed");
         ASSERT_EQ(leds.size(), r.leds) << r.name;
         EXPECT_EQ(leds.back(), r.lastKey) << r.name;
@@ -149,7 +149,7 @@ TEST(FlashTickPorts, DueLabelDisappearsAndReappearsEveryTick) {
     rig.clock.set(at(3, 10, 30, 0));                          // 20 minutes overdue
     std::vector<bool> seen;
     for (int i = 0; i < 4; ++i) {
-        rig.logic.tmFlash1Timer();
+        rig.logic.flashTick();
         seen.push_back(rig.view.labelShown(timeLabelId(11)));
     }
     EXPECT_EQ(seen, (std::vector<bool>{false, true, false, true}));
@@ -160,10 +160,10 @@ TEST(FlashTickPorts, TimerDisabledEmptiesTheLabel) {
     WindowRig rig;
     rig.reportBankCount(1);
     rig.setTimer(TableId::LiveOn, 1, 3, KindAt, 11, 0);
-    rig.logic.tmFlash1Timer();
+    rig.logic.flashTick();
     ASSERT_EQ(rig.view.text(timeLabelId(13)), " 1: 0");
     rig.tables.setEntry(TableId::LiveOn, 0, 2, TimerEntry{});
-    rig.logic.tmFlash1Timer();
+    rig.logic.flashTick();
     EXPECT_EQ(rig.view.text(timeLabelId(13)), "");
     EXPECT_EQ(rig.view.pictureIndex(portLedId(13)), 0);
 }
@@ -196,7 +196,7 @@ TEST(Polling, FirstPollAfter10msThenEvery5s) {
     for (const auto& w : rig.writes) EXPECT_EQ(w, "/C\\");
     EXPECT_EQ(rig.session.pollTimer().interval(), kPollIntervalMs);
     EXPECT_TRUE(rig.session.pollTimer().enabled());
-    EXPECT_TRUE(rig.logic.tmFlash1().enabled());
+    EXPECT_TRUE(rig.logic.flashTimer().enabled());
 }
 
 TEST(Polling, SixthPollSendsTheInformationRequestWhenStillDue) {
@@ -301,7 +301,7 @@ TEST(Watchdog, StoppedLinkTimersDoNothing) {
     rig.timers.advance(60000);
     EXPECT_EQ(rig.writes.size(), writes);
     EXPECT_EQ(rig.watchdogExpiries, 0);
-    EXPECT_FALSE(rig.logic.tmFlash1().enabled());
+    EXPECT_FALSE(rig.logic.flashTimer().enabled());
 }
 
 }  // namespace

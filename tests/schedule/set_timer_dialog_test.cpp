@@ -165,7 +165,7 @@ TEST(SetTimerWindow, CaptionsHeadersItemsAndFonts) {
     ASSERT_EQ(days->count(), 8);
     EXPECT_EQ(days->itemText(0), QStringLiteral("NULL"));
     EXPECT_EQ(days->itemText(7), QStringLiteral("Sat"));
-    QTabBar* banks = rig.dlg.TabSet1();
+    QTabBar* banks = rig.dlg.tabBar();
     ASSERT_EQ(banks->count(), 3);
     EXPECT_EQ(banks->tabText(2), QStringLiteral("Bank3 "));
     EXPECT_TRUE(banks->font().families().startsWith(QStringLiteral("Times New Roman")));
@@ -296,7 +296,7 @@ TEST(SetTimerWiring, TabStripClickShowsTheChosenBank) {
     WidgetRig rig;
     rig.tables.setEntry(TableId::LiveOff, 2, 0, enabledTimer(KindEveryDay, 6, 0));
     rig.showActive();
-    QTabBar* banks = rig.dlg.TabSet1();
+    QTabBar* banks = rig.dlg.tabBar();
     QTest::mouseClick(banks, Qt::LeftButton, {}, banks->tabRect(2).center());
     EXPECT_EQ(rig.dlg.logic().PageBank(), 2);
     EXPECT_EQ(rig.find<QPushButton>(QStringLiteral("btnOneBank"))->text(), QStringLiteral("Clear Bank 3"));
@@ -308,11 +308,11 @@ TEST(SetTimerWiring, TabsFollowTheMainWindow) {
     WidgetRig rig(0);
     rig.dlg.appendTimerTab("Bank1 ");
     rig.dlg.appendTimerTab("Bank2 ");
-    EXPECT_EQ(rig.dlg.TabSet1()->count(), 2);
+    EXPECT_EQ(rig.dlg.tabBar()->count(), 2);
     EXPECT_EQ(rig.dlg.selectedTab(), 0);
-    EXPECT_EQ(rig.dlg.TabSet1()->currentIndex(), 0);
+    EXPECT_EQ(rig.dlg.tabBar()->currentIndex(), 0);
     rig.dlg.deleteTimerTab(0);
-    EXPECT_EQ(rig.dlg.TabSet1()->tabText(0), QStringLiteral("Bank2 "));
+    EXPECT_EQ(rig.dlg.tabBar()->tabText(0), QStringLiteral("Bank2 "));
     rig.dlg.selectFirstTimerTab();
     EXPECT_EQ(rig.dlg.selectedTab(), 0);
     EXPECT_FALSE(rig.dlg.timerDialogVisible());

@@ -29,7 +29,7 @@ TimerEntry withScope(TimerEntry e, std::int32_t scope) {
 
 // ------------------------------------------------------------------ showing a bank
 
-TEST(FormShow, FillsBothPagesOfTheDialogBankFromTheLiveTables) {
+TEST(aboutToShow, FillsBothPagesOfTheDialogBankFromTheLiveTables) {
     DialogRig rig(3);
     TimerEntry on = enabledTimer(KindEveryWeek, 7, 30, 2);
     setSinceDate(on, "2026/3/2");
@@ -72,7 +72,7 @@ TEST(FormShow, FillsBothPagesOfTheDialogBankFromTheLiveTables) {
     for (const TimerRow& r : rig.view.rows) EXPECT_FALSE(r.changed);
 }
 
-TEST(FormShow, DisabledEntriesShowAnEmptyRowAndFlaggedPortsSayInvalid) {
+TEST(aboutToShow, DisabledEntriesShowAnEmptyRowAndFlaggedPortsSayInvalid) {
     DialogRig rig;
     TimerEntry off = timer(KindAt, 5, 5);  // known but not running
     setSinceDate(off, "2026/1/1");
@@ -100,7 +100,7 @@ TEST(FormShow, DisabledEntriesShowAnEmptyRowAndFlaggedPortsSayInvalid) {
     EXPECT_FALSE(rig.view.rows[offRow(portLine(8))].changed);
 }
 
-TEST(FormShow, AllBanksEntryShowsOnEveryLine) {
+TEST(aboutToShow, AllBanksEntryShowsOnEveryLine) {
     DialogRig rig(3);
     rig.tables.setEntry(TableId::LiveOn, 1, 0, withScope(enabledTimer(KindEveryDay, 6, 45), ScopeAllBanks));
     rig.open(1);
@@ -114,7 +114,7 @@ TEST(FormShow, AllBanksEntryShowsOnEveryLine) {
     }
 }
 
-TEST(FormShow, RefusalsWhileFillingAreSilent) {
+TEST(aboutToShow, RefusalsWhileFillingAreSilent) {
     // The power-on delay of 0:00 meets the power-off row while it still
     // holds the reset values: refused, but no message while loading.
     DialogRig rig;
@@ -127,7 +127,7 @@ TEST(FormShow, RefusalsWhileFillingAreSilent) {
     EXPECT_FALSE(rig.logic.RowsLoading());
 }
 
-TEST(FormShow, SelectingTheShownBanksTabCollectsNothing) {
+TEST(aboutToShow, SelectingTheShownBanksTabCollectsNothing) {
     // The strip stands on bank 1 while the dialog opens on bank 2: selecting
     // bank 2's tab is no tab change, so no shown timer becomes pending.
     DialogRig rig(2, onWeekday(2, 12, 0, 0));
@@ -140,7 +140,7 @@ TEST(FormShow, SelectingTheShownBanksTabCollectsNothing) {
     EXPECT_TRUE(buildTransfer(rig.tables, 2, rig.clock.now()).empty()) << "the running delay is not restarted";
 }
 
-TEST(FormShow, OpensOnABankTheTablesHaveWhateverDialogBankHolds) {
+TEST(aboutToShow, OpensOnABankTheTablesHaveWhateverDialogBankHolds) {
     DialogRig rig(2);
     rig.open(17);
     EXPECT_EQ(rig.logic.PageBank(), 1);
@@ -280,7 +280,7 @@ TEST(Buttons, CancelKeepsNothing) {
 TEST(Buttons, ApplyCollectsSendsAndOpensNextTimeOnTheSelectedTab) {
     DialogRig rig(3);
     rig.open(0);
-    rig.logic.TabSet1Click(2);
+    rig.logic.tabChosen(2);
     rig.fill(offRow(portLine(4)), KindAt, 3, 0);
     rig.check(offRow(portLine(4)));
     rig.logic.ApplyClick();
@@ -329,7 +329,7 @@ TEST(Tabs, ChoosingAnotherBankCollectsTheShownOneFirst) {
     rig.open(0);
     rig.fill(onRow(portLine(2)), KindAt, 3, 0);
     rig.check(onRow(portLine(2)));
-    rig.logic.TabSet1Click(2);
+    rig.logic.tabChosen(2);
 
     EXPECT_EQ(rig.editOn(0, 1).pending, 1);
     EXPECT_EQ(rig.editOn(0, 1).hour, 3);
@@ -341,7 +341,7 @@ TEST(Tabs, ChoosingAnotherBankCollectsTheShownOneFirst) {
     for (const TimerRow& r : rig.view.rows) EXPECT_FALSE(r.changed);
 
     // Back on bank 1 the collected edit is still there, and OK sends it once.
-    rig.logic.TabSet1Click(0);
+    rig.logic.tabChosen(0);
     EXPECT_TRUE(rig.view.rows[onRow(portLine(2))].checked);
     rig.logic.onOkClicked();
     EXPECT_EQ(buildTransfer(rig.tables, 3, onWeekday(2, 1, 0, 0)), Strings{"/T0121 0020000\\"});
@@ -349,10 +349,10 @@ TEST(Tabs, ChoosingAnotherBankCollectsTheShownOneFirst) {
 
 TEST(Tabs, ClicksWhileHiddenAndOutsideTheStripDoNothing) {
     DialogRig rig(2);
-    rig.logic.TabSet1Click(1);
+    rig.logic.tabChosen(1);
     EXPECT_EQ(rig.logic.PageBank(), 0);
     rig.open(0);
-    rig.logic.TabSet1Click(5);
+    rig.logic.tabChosen(5);
     EXPECT_EQ(rig.logic.PageBank(), 0);
 }
 
@@ -479,7 +479,7 @@ TEST(SaveAndLoad, LoadShowsTheFileAndSendsItsTimersWithTheNextOk) {
     writeBytes(folder / "a.pwr", "1 1 0 1 0 1 0 22 0 0 1 4 1 0 3 4 7 30 ");
     DialogRig rig(2, onWeekday(2, 21, 0, 0));
     rig.open(0);
-    rig.logic.TabSet1Click(1);
+    rig.logic.tabChosen(1);
     rig.dialogs.paths = {(folder / "a.pwr").string()};
     rig.logic.btnLoadClick();
 

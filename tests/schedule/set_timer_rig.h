@@ -52,14 +52,14 @@ inline int portLine(int port) { return port + 1; }  // ports 1..8 are lines 2..9
 struct DialogRig {
     explicit DialogRig(int banks = 2, LocalMoment now = onWeekday(2, 21, 0, 15)) : bankCount(banks), clock(now) {
         for (int b = 1; b <= banks; ++b) logic.appendTab("Bank" + std::to_string(b) + " ");
-        logic.FormCreate();
+        logic.createControls();
     }
 
-    // The main window opens the dialog on a bank: DialogBank, shown, FormShow.
+    // The main window opens the dialog on a bank: DialogBank, shown, aboutToShow.
     void open(int bank) {
         logic.setDialogBank(bank);
         view.visible = true;
-        logic.FormShow();
+        logic.aboutToShow();
     }
 
     // What the user does to a row before checking it.

@@ -67,7 +67,7 @@ INSTANTIATE_TEST_SUITE_P(Controls, AboutLayout, ::testing::ValuesIn(kAboutContro
 
 TEST(AboutWindow, NameInALargerFontThanTheNotice) {
     AboutBox about;
-    EXPECT_GT(QFontInfo(about.Label7()->font()).pixelSize(), QFontInfo(about.Label1()->font()).pixelSize());
+    EXPECT_GT(QFontInfo(about.titleLabel()->font()).pixelSize(), QFontInfo(about.noticeLabel()->font()).pixelSize());
 }
 
 TEST(AboutWindow, EmptyTitleNoCloseBoxFixedSizeCentred) {

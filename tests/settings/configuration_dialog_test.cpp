@@ -203,7 +203,7 @@ TEST_P(ConfigurationLoad, EveryShowingReloadsFromSettings) {
     ConfigurationDialog dlg(kPorts, s);
     setControls(dlg, makeChoice(2, false, false, false, false));  // left over from elsewhere
     s = GetParam().settings;
-    dlg.FormShow(false);
+    dlg.aboutToShow(false);
     EXPECT_EQ(describe(shown(dlg)), describe(GetParam().shows));
 }
 
@@ -247,8 +247,8 @@ TEST_P(ConfigurationLock, PortChoiceAndAutoFollowTheGreeting) {
     ConfigurationDialog dlg(kPorts, s);
     // Whatever the previous showing left, each showing sets the lock anew.
     for (const bool previous : {true, false}) {
-        dlg.FormShow(previous);
-        dlg.FormShow(GetParam().greetingSeen);
+        dlg.aboutToShow(previous);
+        dlg.aboutToShow(GetParam().greetingSeen);
         EXPECT_EQ(dlg.comboPortSel()->isEnabled(), !GetParam().greetingSeen) << "after " << previous;
         EXPECT_EQ(dlg.chkAuto()->isEnabled(), !GetParam().greetingSeen) << "after " << previous;
         EXPECT_TRUE(dlg.cbOnPrompt()->isEnabled());
