@@ -32,13 +32,13 @@ std::string clockNotSettableText(const LocalMoment& now) {
 }
 
 ClockSync::ClockSync(Deps deps)
-    : d_(std::move(deps)), tmSetRTC_(d_.timers.create("tmSetRTC")), tmRTCErr_(d_.timers.create("tmRTCErr")) {
-    tmSetRTC_->setEnabled(false);
-    tmSetRTC_->setInterval(kClockSetDelayMs);
-    tmSetRTC_->setOnTimer([this] { clockSettingDue(); });
-    tmRTCErr_->setEnabled(false);
-    tmRTCErr_->setInterval(kClockErrorDelayMs);
-    tmRTCErr_->setOnTimer([this] { clockAnswerTimedOut(); });
+    : d_(std::move(deps)), clockSettingTimer_(d_.timers.create("tmSetRTC")), clockAnswerTimer_(d_.timers.create("tmRTCErr")) {
+    clockSettingTimer_->setEnabled(false);
+    clockSettingTimer_->setInterval(kClockSetDelayMs);
+    clockSettingTimer_->setOnTimer([this] { clockSettingDue(); });
+    clockAnswerTimer_->setEnabled(false);
+    clockAnswerTimer_->setInterval(kClockErrorDelayMs);
+    clockAnswerTimer_->setOnTimer([this] { clockAnswerTimedOut(); });
 }
 
 ClockSync::~ClockSync() = default;
@@ -68,31 +68,31 @@ void ClockSync::SendClockSet() {
 void ClockSync::setClockNow() { SendClockSet(); }
 
 void ClockSync::startPeriodicClockSetting() {
-    tmSetRTC_->setInterval(kClockSetDelayMs);
-    tmSetRTC_->setEnabled(true);
+    clockSettingTimer_->setInterval(kClockSetDelayMs);
+    clockSettingTimer_->setEnabled(true);
 }
 
 void ClockSync::versionReported() {
     if (d_.setRtcOn && d_.setRtcOn()) startPeriodicClockSetting();
 }
 
-void ClockSync::clockErrorReported() { tmRTCErr_->setEnabled(true); }
+void ClockSync::clockErrorReported() { clockAnswerTimer_->setEnabled(true); }
 
 void ClockSync::clockSettingDue() {
-    tmSetRTC_->setInterval(kClockSetPeriodMs);
-    tmSetRTC_->setEnabled(true);
+    clockSettingTimer_->setInterval(kClockSetPeriodMs);
+    clockSettingTimer_->setEnabled(true);
     SendClockSet();
 }
 
 void ClockSync::clockAnswerTimedOut() {
-    tmRTCErr_->setEnabled(false);
+    clockAnswerTimer_->setEnabled(false);
     if (d_.state.ClockWarningArmed) {
         d_.dialogs.message(kClockFailureText, kClockWarningCaption, MessageIcon::information);
     }
     d_.state.ClockWarningArmed = false;
 }
 
-void ClockSync::stopClockSyncTimer() { tmSetRTC_->setEnabled(false); }
+void ClockSync::stopClockSyncTimer() { clockSettingTimer_->setEnabled(false); }
 
 void ClockSync::upgradeCompleted() {
     if (!due_) return;
@@ -101,7 +101,7 @@ void ClockSync::upgradeCompleted() {
 }
 
 void ClockSync::linkReset() {
-    tmSetRTC_->setEnabled(false);
+    clockSettingTimer_->setEnabled(false);
     due_ = false;
 }
 

@@ -2,11 +2,11 @@
 
 // Setting the unit's clock from the PC's, once on request and every hour
 // while SetRTC is on, and the once-per-connection warning when the unit
-// reports a failed clock. It owns the window timers tmSetRTC and tmRTCErr
+// reports a failed clock. It owns the window timers clockSettingTimer and clockAnswerTimer
 // and reaches the port through a write function, so it runs and is tested
 // without a screen. UI thread only.
 //
-// tmSetRTC has three states on the window-timer semantics: stopped; a
+// clockSettingTimer has three states on the window-timer semantics: stopped; a
 // 1000 ms countdown after a start request; hourly after its first tick. A
 // start request while it counts down changes nothing (a burst of version
 // reports gives one clock set), one during the hourly cycle restarts the
@@ -27,9 +27,9 @@ class TimerFactory;
 class TimerTables;
 class WindowTimer;
 
-inline constexpr int kClockSetDelayMs = 1000;         // tmSetRTC after a start request
-inline constexpr int kClockSetPeriodMs = 3600000;     // tmSetRTC once running: one hour
-inline constexpr int kClockErrorDelayMs = 100;        // tmRTCErr
+inline constexpr int kClockSetDelayMs = 1000;         // clockSettingTimer after a start request
+inline constexpr int kClockSetPeriodMs = 3600000;     // clockSettingTimer once running: one hour
+inline constexpr int kClockErrorDelayMs = 100;        // clockAnswerTimer
 // The command carries the year within the century after a fixed "20".
 inline constexpr int kFirstSettableYear = 2000;
 inline constexpr int kLastSettableYear = 2099;
@@ -49,7 +49,7 @@ public:
         TimerTables& tables;
         const Clock& clock;
         Dialogs& dialogs;
-        // Makes tmSetRTC and tmRTCErr.
+        // Makes clockSettingTimer and clockAnswerTimer.
         TimerFactory& timers;
         // Writes one command text in one write call (nothing while the link
         // is closed; a failed write is not reported).
@@ -85,33 +85,33 @@ public:
 
     // Time menu: "Set System Time" and "Sync System Time per hour".
     void setClockNow();
-    void startPeriodicClockSetting();  // tmSetRTC to 1000 ms and enabled
+    void startPeriodicClockSetting();  // clockSettingTimer to 1000 ms and enabled
 
     // ukVersion: with SetRTC on, the one-second countdown (see above).
     void versionReported();
-    // ukClockError: tmRTCErr on (the message leaves the update routine).
+    // ukClockError: clockAnswerTimer on (the message leaves the update routine).
     void clockErrorReported();
 
-    // tmSetRTC ticks: the timer goes hourly, then the clock is set.
+    // clockSettingTimer ticks: the timer goes hourly, then the clock is set.
     void clockSettingDue();
-    // tmRTCErr ticks: the timer stops; "Battery no power or RTC failure"
+    // clockAnswerTimer ticks: the timer stops; "Battery no power or RTC failure"
     // (caption "Warning", information icon) once per connection
     // (ClockWarningArmed), which is then cleared.
     void clockAnswerTimedOut();
 
-    // tmSetRTC off: the settings' start-up and OK rule with SetRTC off.
+    // clockSettingTimer off: the settings' start-up and OK rule with SetRTC off.
     void stopClockSyncTimer();
-    // The link reset: tmSetRTC off and nothing due, so nothing is sent
+    // The link reset: clockSettingTimer off and nothing due, so nothing is sent
     // until the next link.
     void linkReset();
 
-    WindowTimer& tmSetRTC() { return *tmSetRTC_; }
-    WindowTimer& tmRTCErr() { return *tmRTCErr_; }
+    WindowTimer& clockSettingTimer() { return *clockSettingTimer_; }
+    WindowTimer& clockAnswerTimer() { return *clockAnswerTimer_; }
 
 private:
     Deps d_;
-    std::unique_ptr<WindowTimer> tmSetRTC_;
-    std::unique_ptr<WindowTimer> tmRTCErr_;
+    std::unique_ptr<WindowTimer> clockSettingTimer_;
+    std::unique_ptr<WindowTimer> clockAnswerTimer_;
     bool due_ = false;
 };
 

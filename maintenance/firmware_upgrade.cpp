@@ -53,12 +53,12 @@ std::string firmwareEmptyText(std::string_view path) { return aboutFile(path, "i
 
 FirmwareUpgrade::FirmwareUpgrade(Deps deps)
     : d_(std::move(deps)),
-      tmUpgradeTimeOut_(d_.timers.create("tmUpgradeTimeOut")),
+      upgradeTimeOutTimer_(d_.timers.create("tmUpgradeTimeOut")),
       image_(std::make_unique<std::array<std::uint8_t, kFirmwareImageSize>>()) {
     image_->fill(0);
-    tmUpgradeTimeOut_->setEnabled(false);
-    tmUpgradeTimeOut_->setInterval(kUpgradeTimeOutMs);
-    tmUpgradeTimeOut_->setOnTimer([this] { upgradeTimedOut(); });
+    upgradeTimeOutTimer_->setEnabled(false);
+    upgradeTimeOutTimer_->setInterval(kUpgradeTimeOutMs);
+    upgradeTimeOutTimer_->setOnTimer([this] { upgradeTimedOut(); });
 }
 
 FirmwareUpgrade::~FirmwareUpgrade() = default;
@@ -185,7 +185,7 @@ void FirmwareUpgrade::upgradeBegin() {
 
 void FirmwareUpgrade::upgradeStep() {
     if (state_ != UpgradeState::transferring) return;
-    tmUpgradeTimeOut_->setEnabled(false);
+    upgradeTimeOutTimer_->setEnabled(false);
     if (upgradeIndex_ < firmwareLength_) {
         ++upgradeIndex_;
         writeByteAt(upgradeIndex_);
@@ -193,7 +193,7 @@ void FirmwareUpgrade::upgradeStep() {
         d_.view.setProgress(std::min(upgradeIndex_ * 100 / span, 100));
     }
     // Counted from this mark, also after the last byte went.
-    tmUpgradeTimeOut_->setEnabled(true);
+    upgradeTimeOutTimer_->setEnabled(true);
 }
 
 void FirmwareUpgrade::writeByteAt(std::int32_t position) {
@@ -208,7 +208,7 @@ void FirmwareUpgrade::upgradeDone() {
     // The image is in: the greeting and the version request may go out.
     setState(UpgradeState::idle);
     d_.view.appendMessage(d_.state.lastLine());
-    tmUpgradeTimeOut_->setEnabled(false);
+    upgradeTimeOutTimer_->setEnabled(false);
     // The new firmware runs: a unit recovered from its loader must get the
     // upgrade command next time, whether or not it also sent "OK".
     d_.state.FirmwareFailed = false;
@@ -235,7 +235,7 @@ void FirmwareUpgrade::upgradeDone() {
 void FirmwareUpgrade::upgradeFailed() {
     // The marks have stopped: the time-out must not close the link while
     // the user picks another image.
-    tmUpgradeTimeOut_->setEnabled(false);
+    upgradeTimeOutTimer_->setEnabled(false);
     setState(UpgradeState::idle);
     d_.dialogs.message(kFirmwareFailureText, kApplicationTitle, MessageIcon::none);
     if (d_.performUpgrade) {
@@ -246,7 +246,7 @@ void FirmwareUpgrade::upgradeFailed() {
 }
 
 void FirmwareUpgrade::upgradeTimedOut() {
-    tmUpgradeTimeOut_->setEnabled(false);
+    upgradeTimeOutTimer_->setEnabled(false);
     setState(UpgradeState::idle);
     d_.dialogs.message(kUpgradeTimeoutText, "", MessageIcon::stop);
     d_.view.pressCancel();
@@ -254,7 +254,7 @@ void FirmwareUpgrade::upgradeTimedOut() {
 }
 
 void FirmwareUpgrade::linkReset() {
-    tmUpgradeTimeOut_->setEnabled(false);
+    upgradeTimeOutTimer_->setEnabled(false);
     setState(UpgradeState::idle);
     // A progress dialog of a closed link would only sit in the way.
     d_.view.closeDialog();

@@ -34,7 +34,7 @@ inline constexpr std::size_t kFirmwareImageSize = 65535;
 inline constexpr std::int32_t kLargestFirmwareFile = 65533;
 // Image bytes written at the prompt, one write each.
 inline constexpr int kUpgradeBurstBytes = 20;
-// tmUpgradeTimeOut: silence after a progress mark that ends the upgrade.
+// upgradeTimeOutTimer: silence after a progress mark that ends the upgrade.
 inline constexpr int kUpgradeTimeOutMs = 10000;
 // Pause before the link is closed when the user gives up on a unit without
 // firmware, so the message box is gone before the port goes.
@@ -88,7 +88,7 @@ public:
         DeviceState& state;
         TimerTables& tables;
         Dialogs& dialogs;
-        // Makes tmUpgradeTimeOut.
+        // Makes upgradeTimeOutTimer.
         TimerFactory& timers;
         UpgradeView& view;
         // Writes the bytes in one write call (nothing while the link is closed).
@@ -168,7 +168,7 @@ public:
     // Please re-upgrade firmware", then the Upgrade item's action.
     void upgradeFailed();
 
-    // tmUpgradeTimeOut ran out: "Upgrade timeout. \rPlease try again.", the
+    // upgradeTimeOutTimer ran out: "Upgrade timeout. \rPlease try again.", the
     // dialog closed through its cancel button, Disconnect.
     void upgradeTimedOut();
 
@@ -180,7 +180,7 @@ public:
     std::int32_t FirmwareLength() const { return firmwareLength_; }
     std::int32_t UpgradeIndex() const { return upgradeIndex_; }
     const std::array<std::uint8_t, kFirmwareImageSize>& FirmwareImage() const { return *image_; }
-    WindowTimer& tmUpgradeTimeOut() { return *tmUpgradeTimeOut_; }
+    WindowTimer& upgradeTimeOutTimer() { return *upgradeTimeOutTimer_; }
 
 private:
     // A cancelled or refused file: the way out for this unit's state.
@@ -206,7 +206,7 @@ private:
     }
 
     Deps d_;
-    std::unique_ptr<WindowTimer> tmUpgradeTimeOut_;
+    std::unique_ptr<WindowTimer> upgradeTimeOutTimer_;
     std::unique_ptr<std::array<std::uint8_t, kFirmwareImageSize>> image_;
     std::int32_t firmwareLength_ = 0;
     std::int32_t upgradeIndex_ = 0;

@@ -92,7 +92,7 @@ public:
         std::function<void()> upgrade;          // startUpgrade
         std::function<void()> setClockNow;      // setClockNow
         std::function<void()> startClockSync;   // startPeriodicClockSetting
-        std::function<void()> stopClockSyncTimer;  // tmSetRTC off (settings start-up rule)
+        std::function<void()> stopClockSyncTimer;  // clockSettingTimer off (settings start-up rule)
     };
 
     explicit MenuLogic(Deps deps);

@@ -51,7 +51,7 @@ public:
 
 // The menu rule after OK. SetRTC on: the item's action runs when the item is
 // still enabled (SetRTC was off before), then the item is disabled. SetRTC
-// off: tmSetRTC is stopped and the item enabled.
+// off: clockSettingTimer is stopped and the item enabled.
 void applySetRTCChoice(bool SetRTC, SetRTCMenu& menu);
 
 // What the main window does once the dialog closed with OK: WriteSettings to

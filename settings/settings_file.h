@@ -47,7 +47,7 @@ public:
     // Enables or disables the menu item "Sync System Time per hour"
     // (mlStartSetRTC_Period).
     virtual void setStartSetRTCPeriodEnabled(bool enabled) = 0;
-    // Stops the hourly clock-setting timer tmSetRTC.
+    // Stops the hourly clock-setting timer clockSettingTimer.
     virtual void stopSetRTCTimer() = 0;
 };
 
@@ -74,7 +74,7 @@ bool ensureSettingsFile(const std::filesystem::path& path);
 // defaults: Auto, Prompt, ComMeg, SetRTC, RestoreStatus true, ComPort 0. A
 // ComPort outside 0..ComPortCount (negative included) becomes 0. Then the
 // clock-sync start-up rule: SetRTC on disables "Sync System Time per hour";
-// off stops tmSetRTC and enables it. When the file can neither be found nor
+// off stops clockSettingTimer and enables it. When the file can neither be found nor
 // created, "Can not find configuration file !" goes to `dialogs` as a plain
 // box (empty caption, OK, no icon), Auto and ComPort are cleared and nothing
 // else happens (the SetRTC rule included).

@@ -308,7 +308,7 @@ TEST_P(ClockSetAfterAnUpgrade, OnceASecondAfterTheNewVersions) {
     ASSERT_TRUE(rig.start(&why)) << why;
     ASSERT_TRUE(rig.firstPoll(2));
     ASSERT_TRUE(rig.waitFor([&] { return versionsRead(rig.app(), 2, "1203"); }));
-    // The first link's setting; tmSetRTC then runs hourly.
+    // The first link's setting; clockSettingTimer then runs hourly.
     std::ptrdiff_t before = 0;
     if (!c.firstSetDuringTransfer) {
         rig.timers().advance(kClockSetDelayMs);

@@ -292,7 +292,7 @@ TEST(ClockFailure, TwoReportsOneMessageAfterAHundredMillisecondsThenAgainAfterAN
     EXPECT_EQ(rig.script.shown[0].text, "Battery no power or RTC failure");
     EXPECT_EQ(rig.script.shown[0].caption, "Warning");
     EXPECT_EQ(rig.script.shown[0].icon, MessageIcon::information);
-    EXPECT_FALSE(rig.sync.tmRTCErr().enabled());
+    EXPECT_FALSE(rig.sync.clockAnswerTimer().enabled());
     rig.deliver("err");
     rig.timers.advance(1000);
     EXPECT_EQ(rig.script.shown.size(), 1u) << "once per connection";

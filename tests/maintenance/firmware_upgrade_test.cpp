@@ -149,7 +149,7 @@ TEST_F(UpgradeTest, ShortFileSendsTheBurstAndNothingForLaterMarks) {
     EXPECT_EQ(sent[5], 0xFF);
     EXPECT_TRUE(std::all_of(sent.begin() + 6, sent.end(), [](std::uint8_t b) { return b == 0; }));
     // Past the end a mark still counts as life: the time-out starts afresh.
-    EXPECT_TRUE(rig.upgrade.tmUpgradeTimeOut().enabled());
+    EXPECT_TRUE(rig.upgrade.upgradeTimeOutTimer().enabled());
 }
 
 TEST_F(UpgradeTest, PromptPurgesReceivedBytesThenSendsThenShowsTheDialog) {
@@ -158,7 +158,7 @@ TEST_F(UpgradeTest, PromptPurgesReceivedBytesThenSendsThenShowsTheDialog) {
     rig.deliver(kPrompt);
     EXPECT_EQ(rig.log, (Strings{"purge receive", "show dialog"}));
     EXPECT_EQ(rig.view.progress, std::vector<int>{0});
-    EXPECT_FALSE(rig.upgrade.tmUpgradeTimeOut().enabled()) << "the time-out starts with the first mark";
+    EXPECT_FALSE(rig.upgrade.upgradeTimeOutTimer().enabled()) << "the time-out starts with the first mark";
 }
 
 // ---------------------------------------------------------------------------
@@ -364,7 +364,7 @@ TEST_P(Completion, StepsInOrderThenVersionsWaitAndTheSixthPollAsksAgain) {
     EXPECT_FALSE(rig.state.InfoRequestSent);
     EXPECT_EQ(rig.state.PollCount, 0);
     EXPECT_FALSE(rig.state.FirmwareFailed) << "the next upgrade must send its command";
-    EXPECT_FALSE(rig.upgrade.tmUpgradeTimeOut().enabled());
+    EXPECT_FALSE(rig.upgrade.upgradeTimeOutTimer().enabled());
     EXPECT_EQ(rig.upgrade.upgradeState(), UpgradeState::idle);
     // Later marks belong to no upgrade.
     marks(3);
