@@ -78,7 +78,8 @@ Session::Session(Deps deps) : d_(std::move(deps)), timers_(d_.monotonicMs) {
                                                             .clock = d_.clock,
                                                             .timers = timers_,
                                                             .write = [this](std::string_view t) { link_->write(t); },
-                                                            .sendInfoRequest = [this] { link_->SendInfoRequest(); }},
+                                                            .sendInfoRequest = [this] { link_->SendInfoRequest(); },
+                                                            .watchdogExpired = [this] { watchdogRanOut_ = true; }},
                                           SessionOptions{.steadyPolling = false});
     UnitSubscriber& self = *this;
     unit_->subscribe(SubscriberStage::view, self);
@@ -134,7 +135,7 @@ Session::Connection Session::connect(const std::string& device, int timeoutMs) {
     // A connection of its own: what an earlier one heard does not count.
     greeted_ = false;
     failureReported_ = false;
-    watchdogArmedAt_ = -1;
+    watchdogRanOut_ = false;
     pollingStopped_ = false;
     int position = 1;
     if (!device.empty()) {
@@ -227,7 +228,6 @@ void Session::poll() {
     statusSincePoll_.fill(false);
     currentSincePoll_.fill(false);
     unit_->poll();
-    if (watchdogArmedAt_ < 0) watchdogArmedAt_ = d_.monotonicMs();
 }
 
 Wait Session::pollForAnswer(int timeoutMs) {
@@ -268,9 +268,7 @@ bool Session::versionSeen(int bank) const {
     return bank >= 0 && bank < kBankRecords && versionSeen_[static_cast<std::size_t>(bank)];
 }
 
-bool Session::watchdogExpired() const {
-    return watchdogArmedAt_ >= 0 && d_.monotonicMs() - watchdogArmedAt_ >= kWatchdogIntervalMs;
-}
+bool Session::watchdogExpired() const { return watchdogRanOut_; }
 
 UnitView Session::view() const { return takeUnitView(state_, tables_, d_.clock.now(), currentKnown_); }
 
@@ -287,7 +285,7 @@ void Session::unitReported(const UnitEvent& event) {
     const std::int32_t kind = event.kind;
     if (kind == ukBankCount || event.layoutChanged) {
         bankCountSeen_ = true;
-        watchdogArmedAt_ = -1;
+        if (!event.layoutChanged) watchdogRanOut_ = false;  // an answer, as the session counts it
         if (event.layoutChanged) {
             const int shown = state_.ShownBankCount.load();
             const int count = state_.BankCount.load();
@@ -327,7 +325,7 @@ void Session::unitReported(const UnitEvent& event) {
     }
     if (!isStatusReport(kind) && !isCurrentReport(kind)) return;
     ++reports_;
-    watchdogArmedAt_ = -1;
+    watchdogRanOut_ = false;  // the session stopped the watchdog before we heard it
     if (!inRecords) return;
     const auto b = static_cast<std::size_t>(bank);
     if (isStatusReport(kind)) {
@@ -345,6 +343,7 @@ void Session::unitReported(const UnitEvent& event) {
 void Session::linkReset() {
     call(upgrade_.linkReset);
     bankCountSeen_ = false;
+    watchdogRanOut_ = false;
     currentKnown_.fill(false);
     call(linkResetHook_);
 }

@@ -140,8 +140,9 @@ public:
     bool versionSeen(int bank) const;
     // Status or current reports seen since connecting (any poll).
     std::uint64_t reportCount() const { return reports_; }
-    // The window's 20 s watchdog: a poll armed it and no status, current or
-    // bank-count report has come since.
+    // The unit session's 20 s watchdog ran out: a poll armed it and no
+    // report answering a poll (status, current, an unchanged bank count)
+    // has come since, nor a new connection.
     bool watchdogExpired() const;
     bool pollingStopped() const { return pollingStopped_; }
     void setPollingStopped(bool stopped) { pollingStopped_ = stopped; }
@@ -212,7 +213,7 @@ private:
     bool pollingStopped_ = false;
     bool shutDown_ = false;
     std::uint64_t reports_ = 0;
-    std::int64_t watchdogArmedAt_ = -1;  // -1: not armed
+    bool watchdogRanOut_ = false;
     bool bankCountSeen_ = false;
     std::array<bool, kBankRecords> statusSincePoll_{};
     std::array<bool, kBankRecords> currentSincePoll_{};

@@ -1,7 +1,7 @@
 # velmoractl: argument parsing, output, the trace, and the session against
 # a scripted port and the simulated unit in this process (label cli).
 velmora_add_test_suite(cli LIBS velmora_cli velmora_sim velmora_test_support POSIX_TESTS shell_test.cpp session_test.cpp metrics_http_test.cpp
-  through_owner_test.cpp)
+  through_owner_test.cpp headless_owner_test.cpp)
 
 # Tests that start velmoractl (and, for pdudaemon, the lab daemon) as
 # processes: labels cli_process and pdudaemon, so the sanitizer stages can
