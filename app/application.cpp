@@ -204,6 +204,7 @@ Application::Application(ApplicationOptions options)
         .tables = tables_,
         .clock = clock_,
         .timers = timers_,
+        .session = *session_,
         .nowMs = [this] { return monotonicMs(); },
         .write = [this](std::string_view text) { return link_->write(text); },
         // The session's poll: every front end hears the answer at once.

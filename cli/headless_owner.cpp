@@ -55,28 +55,30 @@ struct HeadlessOwner::ClientUpgrade final : UpgradeView, Dialogs {
 
 HeadlessOwner::HeadlessOwner(Session& session, std::string device, std::string ownerKind, bool upgradesForClients)
     : s_(session), device_(std::move(device)) {
-    OwnerLink link{s_.state(),
-                   s_.tables(),
-                   s_.clock(),
-                   s_.timers(),
-                   [this] { return s_.nowMs(); },
-                   [this](std::string_view text) { return s_.write(text); },
-                   [this] { poll(); },
-                   [this] {
-                       if (!up_) {
-                           return OwnerRefusal{kAnswerNoUnit, std::string(kNotFoundMessage) +
-                                                                  "\n(the owner waits for the unit on " + device_ +
-                                                                  " to come back)"};
-                       }
-                       if (s_.link().heldForUpgrade())
-                           return OwnerRefusal{kAnswerBusy, "the unit's firmware is being upgraded"};
-                       return OwnerRefusal{};
-                   },
-                   {},
-                   std::move(ownerKind),
-                   device_,
-                   {},
-                   {}};
+    OwnerLink link{.state = s_.state(),
+                   .tables = s_.tables(),
+                   .clock = s_.clock(),
+                   .timers = s_.timers(),
+                   .session = s_.unit(),
+                   .nowMs = [this] { return s_.nowMs(); },
+                   .write = [this](std::string_view text) { return s_.write(text); },
+                   .poll = [this] { poll(); },
+                   .refusal =
+                       [this] {
+                           if (!up_) {
+                               return OwnerRefusal{kAnswerNoUnit, std::string(kNotFoundMessage) +
+                                                                      "\n(the owner waits for the unit on " + device_ +
+                                                                      " to come back)"};
+                           }
+                           if (s_.link().heldForUpgrade())
+                               return OwnerRefusal{kAnswerBusy, "the unit's firmware is being upgraded"};
+                           return OwnerRefusal{};
+                       },
+                   .schedulesAllowed = {},
+                   .ownerKind = std::move(ownerKind),
+                   .device = device_,
+                   .upgrade = {},
+                   .outletName = {}};
     // The metrics' names: the names file of this owner's user, read again
     // when it changed.
     auto names = std::make_shared<NamesOfUnit>(namesFilePath(processEnvironment()));

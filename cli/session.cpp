@@ -225,8 +225,7 @@ Wait Session::pause(int ms) {
 }
 
 void Session::poll() {
-    statusSincePoll_.fill(false);
-    currentSincePoll_.fill(false);
+    answersAtPoll_ = unit_->answers();
     unit_->poll();
 }
 
@@ -236,14 +235,10 @@ Wait Session::pollForAnswer(int timeoutMs) {
 }
 
 bool Session::answerComplete() const {
-    const int count = state_.BankCount.load();
-    if (count <= 0 && !bankCountSeen_) return false;
-    const int banks = shownBanks(count);
-    for (int b = 1; b <= banks; ++b) {
-        if (!statusSincePoll_[static_cast<std::size_t>(b)] || !currentSincePoll_[static_cast<std::size_t>(b)])
-            return false;
-    }
-    return lineQuiet();
+    // A unit that told it has no banks has said all it will.
+    const bool answered =
+        state_.BankCount.load() <= 0 ? bankCountSeen_ : unit_->answers() > answersAtPoll_;
+    return answered && lineQuiet();
 }
 
 bool Session::readerIdle() const {
@@ -270,7 +265,7 @@ bool Session::versionSeen(int bank) const {
 
 bool Session::watchdogExpired() const { return watchdogRanOut_; }
 
-UnitView Session::view() const { return takeUnitView(state_, tables_, d_.clock.now(), currentKnown_); }
+UnitView Session::view() const { return takeUnitView(state_, tables_, d_.clock.now(), unit_->currentKnown()); }
 
 void Session::linkChanged(LinkChange change) {
     switch (change) {
@@ -326,25 +321,15 @@ void Session::unitReported(const UnitEvent& event) {
     if (!isStatusReport(kind) && !isCurrentReport(kind)) return;
     ++reports_;
     watchdogRanOut_ = false;  // the session stopped the watchdog before we heard it
-    if (!inRecords) return;
-    const auto b = static_cast<std::size_t>(bank);
-    if (isStatusReport(kind)) {
-        statusSincePoll_[b] = true;
-        // As the window's redraw: a flagged port's timers are invalid,
-        // which is what the time left then goes by.
-        if (bank >= 1 && bank <= kMaxBanks) markFlaggedTimers(state_, tables_, bank);
-    }
-    if (isCurrentReport(kind)) {
-        currentSincePoll_[b] = true;
-        currentKnown_[b] = true;
-    }
+    // As the window's redraw: a flagged port's timers are invalid, which is
+    // what the time left then goes by.
+    if (isStatusReport(kind) && bank >= 1 && bank <= kMaxBanks) markFlaggedTimers(state_, tables_, bank);
 }
 
 void Session::linkReset() {
     call(upgrade_.linkReset);
     bankCountSeen_ = false;
     watchdogRanOut_ = false;
-    currentKnown_.fill(false);
     call(linkResetHook_);
 }
 

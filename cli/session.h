@@ -214,10 +214,8 @@ private:
     bool shutDown_ = false;
     std::uint64_t reports_ = 0;
     bool watchdogRanOut_ = false;
+    std::uint64_t answersAtPoll_ = 0;  // the unit session's answers when we last polled
     bool bankCountSeen_ = false;
-    std::array<bool, kBankRecords> statusSincePoll_{};
-    std::array<bool, kBankRecords> currentSincePoll_{};
-    std::array<bool, kBankRecords> currentKnown_{};
     std::array<bool, kBankRecords> versionSeen_{};
 };
 

@@ -40,7 +40,7 @@ UnitService::UnitService(OwnerLink link) : o_(std::move(link)), tick_(o_.timers.
 
 UnitService::~UnitService() = default;
 
-UnitView UnitService::view() const { return takeUnitView(o_.state, o_.tables, o_.clock.now(), currentKnown_); }
+UnitView UnitService::view() const { return takeUnitView(o_.state, o_.tables, o_.clock.now(), o_.session.currentKnown()); }
 
 std::string UnitService::metrics() const {
     const bool up = lastAnswerMs_ >= 0 && o_.nowMs() - lastAnswerMs_ <= kMetricsStaleMs;
@@ -133,14 +133,14 @@ void UnitService::finish(const std::string& line) {
 
 void UnitService::pollFor(Job& job) {
     // Only what comes after this poll counts as its answer.
-    statusSeen_.fill(false);
-    currentSeen_.fill(false);
-    job.answersAtPoll = answers_;
+    job.answersAtPoll = o_.session.answers();
     job.polledMs = o_.nowMs();
     if (o_.poll) o_.poll();
 }
 
-bool UnitService::answeredSince(const Job& job) const { return job.polledMs >= 0 && answers_ > job.answersAtPoll; }
+bool UnitService::answeredSince(const Job& job) const {
+    return job.polledMs >= 0 && o_.session.answers() > job.answersAtPoll;
+}
 
 bool UnitService::cacheFresh() const {
     return lastAnswerMs_ >= 0 && o_.nowMs() - lastAnswerMs_ <= kStatusCacheMs;
@@ -176,19 +176,12 @@ bool UnitService::stepJob(Job& job) {
 void UnitService::viewUpdate(std::int32_t kind) {
     const int bank = o_.state.ReportedBank.load();
     const bool inRecords = bank >= 0 && bank < kBankRecords;
-    if (inRecords && isStatusReport(kind)) statusSeen_[static_cast<std::size_t>(bank)] = true;
-    if (inRecords && isCurrentReport(kind)) {
-        currentSeen_[static_cast<std::size_t>(bank)] = true;
-        currentKnown_[static_cast<std::size_t>(bank)] = true;
-    }
     if (inRecords && kind == ukVersion) versionSeen_[static_cast<std::size_t>(bank)] = true;
     if (kind == ukClockError) ++clockErrors_;
-    if (isStatusReport(kind) || isCurrentReport(kind)) {
-        const int banks = shownBanks(o_.state.BankCount.load());
-        bool all = banks > 0;
-        for (int b = 1; b <= banks && all; ++b)
-            all = statusSeen_[static_cast<std::size_t>(b)] && currentSeen_[static_cast<std::size_t>(b)];
-        if (all) answerComplete();
+    // The session counted the answer this report completed, if any.
+    if (o_.session.answers() != sessionAnswers_) {
+        sessionAnswers_ = o_.session.answers();
+        answerComplete();
     }
     step();
 }
@@ -196,8 +189,6 @@ void UnitService::viewUpdate(std::int32_t kind) {
 void UnitService::answerComplete() {
     ++answers_;
     lastAnswerMs_ = o_.nowMs();
-    statusSeen_.fill(false);
-    currentSeen_.fill(false);
     if (watches_.empty()) return;
     const UnitView unit = view();
     std::vector<Watch> kept;
@@ -215,9 +206,6 @@ void UnitService::linkLost() {
     std::vector<Watch> watches = std::move(watches_);
     watches_.clear();
     for (Watch& w : watches) w.reply(errorLine(w.id, why, kAnswerNoUnit));
-    statusSeen_.fill(false);
-    currentSeen_.fill(false);
-    currentKnown_.fill(false);
     versionSeen_.fill(false);
     lastAnswerMs_ = -1;
     tick_->setEnabled(false);

@@ -31,6 +31,7 @@
 #include "schedule/timer_tables.h"
 #include "service/control_protocol.h"
 #include "service/unit_view.h"
+#include "session/unit_session.h"
 
 namespace velmora {
 
@@ -53,6 +54,9 @@ struct OwnerLink {
     TimerTables& tables;
     const Clock& clock;
     TimerFactory& timers;
+    // The owner's unit session: whether a poll has its answer, which
+    // currents are known.
+    const UnitSession& session;
     std::function<std::int64_t()> nowMs;            // monotonic milliseconds
     // One command text in one write call, through the upgrade hold; false
     // when nothing was written.
@@ -115,7 +119,7 @@ public:
     std::size_t watches() const { return watches_.size(); }
     // Requests withdrawn because nobody waited for them any more.
     std::uint64_t withdrawn() const { return withdrawn_; }
-    // Complete poll answers seen (every shown bank's status and current).
+    // Complete poll answers heard (every shown bank's status and current).
     std::uint64_t answers() const { return answers_; }
 
 private:
@@ -164,11 +168,9 @@ private:
     bool stepping_ = false;
 
     // What the reports since the last complete answer have covered.
-    std::array<bool, kBankRecords> statusSeen_{};
-    std::array<bool, kBankRecords> currentSeen_{};
-    std::array<bool, kBankRecords> currentKnown_{};
     std::array<bool, kBankRecords> versionSeen_{};
     std::uint64_t answers_ = 0;
+    std::uint64_t sessionAnswers_ = 0;  // the session's count when last heard
     std::int64_t lastAnswerMs_ = -1;
     std::uint64_t clockErrors_ = 0;
     std::uint64_t withdrawn_ = 0;

@@ -97,7 +97,32 @@ void UnitSession::reportStored(std::int32_t kind) {
             watchdogTimer_->setEnabled(false);
         }
     }
+    noteAnswer(kind, event.bank);
     deliver([&event](UnitSubscriber& s) { s.unitReported(event); });
+}
+
+void UnitSession::noteAnswer(std::int32_t kind, int bank) {
+    const bool status = isStatusReport(kind);
+    const bool current = isCurrentReport(kind);
+    if ((!status && !current) || bank < 0 || bank >= kBankRecords) return;
+    const auto b = static_cast<std::size_t>(bank);
+    if (status) statusSincePoll_[b] = true;
+    if (current) currentSincePoll_[b] = currentKnown_[b] = true;
+    const int banks = shownBanks(d_.state.BankCount.load());
+    if (banks <= 0) return;
+    for (int n = 1; n <= banks; ++n) {
+        if (!statusSincePoll_[static_cast<std::size_t>(n)] || !currentSincePoll_[static_cast<std::size_t>(n)]) return;
+    }
+    ++answers_;
+    statusSincePoll_.fill(false);
+    currentSincePoll_.fill(false);
+}
+
+void UnitSession::linkReset() {
+    statusSincePoll_.fill(false);
+    currentSincePoll_.fill(false);
+    currentKnown_.fill(false);
+    tell(LinkChange::reset);
 }
 
 bool UnitSession::scheduleShown(int bankIndex) { return d_.scheduleShown && d_.scheduleShown(bankIndex); }
@@ -113,6 +138,9 @@ void UnitSession::greeted() {
 }
 
 void UnitSession::poll() {
+    // Only what comes after this poll answers it.
+    statusSincePoll_.fill(false);
+    currentSincePoll_.fill(false);
     const int polls = ++d_.state.PollCount;
     if (polls > kPollsBeforeInfoRequest && !d_.state.InfoRequestSent && d_.sendInfoRequest) d_.sendInfoRequest();
     if (d_.write) d_.write(cmdPoll());

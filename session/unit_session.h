@@ -75,6 +75,18 @@ public:
     WindowTimer& pollTimer() { return *pollTimer_; }
     WindowTimer& watchdogTimer() { return *watchdogTimer_; }
 
+    // ---- Answers ----
+    // A poll's answer is complete once every shown bank (one at least) has
+    // reported its status and its current since the poll; what came
+    // before the poll does not count, and each further full set of reports
+    // is another answer (a watch shows each). Complete answers since the
+    // session began, counted before anyone hears the report that completed
+    // one.
+    std::uint64_t answers() const { return answers_; }
+    // Per bank number: its current was reported on this link (until then a
+    // view shows it as unknown, not as 0.0 A).
+    const std::array<bool, kBankRecords>& currentKnown() const { return currentKnown_; }
+
     // ---- Writing ----
     // The working tables' pending entries become clear and set commands
     // behind those waiting in the queue, and the head of the queue is
@@ -89,11 +101,12 @@ public:
     void linkClosing() override { tell(LinkChange::closing); }
     void linkStopped() override;
     void linkLost() override { tell(LinkChange::lost); }
-    void linkReset() override { tell(LinkChange::reset); }
+    void linkReset() override;
     void clockSyncRequested() override { tell(LinkChange::clockSyncRequested); }
 
 private:
     void watchdogRanOut();
+    void noteAnswer(std::int32_t kind, int bank);
     void tell(LinkChange change);
     template <typename Call>
     void deliver(const Call& call);
@@ -106,6 +119,10 @@ private:
     // delivery runs.
     std::array<std::vector<UnitSubscriber*>, 4> stages_;
     int delivering_ = 0;
+    std::uint64_t answers_ = 0;
+    std::array<bool, kBankRecords> statusSincePoll_{};
+    std::array<bool, kBankRecords> currentSincePoll_{};
+    std::array<bool, kBankRecords> currentKnown_{};
 };
 
 }  // namespace velmora

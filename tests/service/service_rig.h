@@ -2,9 +2,8 @@
 
 // The service as an owner runs it, without a port: the owner's writes go
 // straight into the simulated unit's model, and what the unit says comes
-// back through the program's own line assembler and line processing, each
-// view update handled as the owner's reportStored does (bank count, the
-// pending-command list) and then told to the service. Time is the manual
+// back through the program's own line assembler and line processing to
+// the owner's unit session, which tells the service. Time is the manual
 // timers' time.
 
 #include <cstdint>
@@ -24,6 +23,7 @@
 #include "platform/window_timer.h"
 #include "schedule/timer_tables.h"
 #include "service/unit_service.h"
+#include "session/unit_session.h"
 #include "sim/unit_model.h"
 
 namespace velmora::test {
@@ -37,7 +37,9 @@ inline sim::UnitConfig serviceUnit(int banks) {
 }
 
 struct ServiceRig {
-    explicit ServiceRig(sim::UnitConfig config = serviceUnit(2)) : unit(config) {}
+    explicit ServiceRig(sim::UnitConfig config = serviceUnit(2)) : unit(config) {
+        session.subscribe(SubscriberStage::service, serviceHears);
+    }
 
     DeviceState state;
     TimerTables tables;
@@ -52,10 +54,30 @@ struct ServiceRig {
     bool schedulesAllowed = true;
     std::map<std::string, std::vector<Json>> answers;  // by request id
 
-    UnitService service{OwnerLink{state, tables, clock, timers, [this] { return timers.nowMs(); },
-                                  [this](std::string_view t) { return write(t); }, [this] { write(cmdPoll()); },
-                                  [this] { return refusal; }, [this] { return schedulesAllowed; }, "serve",
-                                  "/dev/ttyTEST", {}, {}}};
+    UnitSession session{UnitSession::Deps{.state = state,
+                                          .tables = tables,
+                                          .clock = clock,
+                                          .timers = timers,
+                                          .write = [this](std::string_view t) { write(t); }},
+                        SessionOptions{.steadyPolling = false}};
+    UnitService service{OwnerLink{.state = state,
+                                  .tables = tables,
+                                  .clock = clock,
+                                  .timers = timers,
+                                  .session = session,
+                                  .nowMs = [this] { return timers.nowMs(); },
+                                  .write = [this](std::string_view t) { return write(t); },
+                                  .poll = [this] { session.poll(); },
+                                  .refusal = [this] { return refusal; },
+                                  .schedulesAllowed = [this] { return schedulesAllowed; },
+                                  .ownerKind = "serve",
+                                  .device = "/dev/ttyTEST",
+                                  .upgrade = {},
+                                  .outletName = {}}};
+    FunctionSubscriber serviceHears{[this](const UnitEvent& e) { service.viewUpdate(e.kind); },
+                                    [this](LinkChange c) {
+                                        if (c == LinkChange::reset) service.linkLost();
+                                    }};
 
     bool write(std::string_view text) {
         written.emplace_back(text);
@@ -72,14 +94,11 @@ struct ServiceRig {
                 if (!assembler.feed(static_cast<unsigned char>(c), state.RawLineMode.load())) continue;
                 const LineOutcome out = processLine(assembler.line(), state, tables, clock.now());
                 for (int i = 0; i < out.updateCount; ++i) {
-                    const std::int32_t kind = out.updates[static_cast<std::size_t>(i)];
-                    if (kind == ukNextAfterClear || kind == ukNextAfterSet) {
-                        if (auto next = state.Queue.advance()) write(*next);
-                    }
+                    // The window's layout step, taken before the session hears it.
                     state.ShownBankCount = state.BankCount.load();
-                    service.viewUpdate(kind);
+                    session.reportStored(out.updates[static_cast<std::size_t>(i)]);
                 }
-                if (out.scheduleBank >= 0 && out.updateCount == 0) service.viewUpdate(ukScheduleRefresh);
+                if (out.scheduleBank >= 0 && out.updateCount == 0) session.reportStored(ukScheduleRefresh);
             }
         }
     }

@@ -244,7 +244,7 @@ TEST(UnitService, LinkLostDuringACyclesPauseNeverSwitchesOn) {
     rig.run(500);
     ASSERT_EQ(rig.answers["cycle"].size(), 1u);
     ASSERT_EQ(rig.answers["cycle"][0]["step"], "off");
-    rig.service.linkLost();
+    rig.session.linkReset();
     ASSERT_EQ(rig.answers["cycle"].size(), 2u);
     EXPECT_EQ(rig.last("cycle")["exitCode"], kAnswerNoUnit);
     rig.run(5000);
@@ -259,7 +259,7 @@ TEST(UnitService, LinkLossAnswersEveryWaitingRequest) {
     rig.submit("a", R"({"command":"status"})");
     rig.submit("b", R"({"command":"switch","on":true,"bank":1,"port":1})");
     rig.run(100);
-    rig.service.linkLost();
+    rig.session.linkReset();
     for (const char* id : {"a", "b"}) {
         ASSERT_EQ(rig.answers[id].size(), 1u) << id;
         EXPECT_EQ(rig.last(id)["exitCode"], kAnswerNoUnit) << id;

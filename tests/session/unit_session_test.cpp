@@ -200,5 +200,69 @@ TEST(UnitSession, AScheduleGoesOutOneCommandAtATime) {
     EXPECT_NE(rig.writes[0], rig.writes[1]);
 }
 
+// A poll's answer is complete once every shown bank has told its status and
+// its current after the poll; the count goes up before anyone hears the
+// report that completed it. Reports are "<bank><s|c|b>" (status, current,
+// both), "poll" and "reset".
+TEST(UnitSession, APollsAnswerIsCompleteOnceEveryBankToldStatusAndCurrent) {
+    const struct {
+        const char* name;
+        int banks;
+        Strings steps;
+        std::uint64_t answers;
+    } rows[] = {
+        {"one_bank_both_in_one", 1, {"poll", "1b"}, 1},
+        {"two_banks_in_parts", 2, {"poll", "1s", "1c", "2s", "2c"}, 1},
+        {"a_bank_missing_its_current", 2, {"poll", "1b", "2s"}, 0},
+        {"before_the_poll_does_not_count", 2, {"1b", "2s", "poll", "2c"}, 0},
+        {"each_poll_its_own_answer", 2, {"poll", "1b", "2b", "poll", "1b", "2b"}, 2},
+        {"a_full_set_unasked_is_another_answer", 1, {"poll", "1b", "1b", "1c"}, 2},
+        {"half_a_set_unasked_is_none", 2, {"poll", "1b", "2b", "1b"}, 1},
+        {"a_reset_drops_what_came", 2, {"poll", "1b", "reset", "2b"}, 0},
+        {"no_banks_never_answer", 0, {"poll", "0b", "1b"}, 0},
+        {"out_of_range_bank_ignored", 1, {"poll", "25b", "1s"}, 0},
+    };
+    for (const auto& r : rows) {
+        SessionRig rig;
+        rig.laidOutFor(r.banks);
+        std::vector<std::uint64_t> countWhenHeard;
+        FunctionSubscriber service([&](const UnitEvent&) { countWhenHeard.push_back(rig.session.answers()); });
+        rig.session.subscribe(SubscriberStage::service, service);
+        std::uint64_t expectedLast = 0;
+        for (const std::string& step : r.steps) {
+            if (step == "poll") {
+                rig.session.poll();
+            } else if (step == "reset") {
+                rig.session.linkReset();
+            } else {
+                rig.state.ReportedBank = std::stoi(step);
+                const char k = step.back();
+                rig.session.reportStored(k == 's' ? ukPortStatus : k == 'c' ? ukCurrent : ukStatusAndCurrent);
+                expectedLast = rig.session.answers();
+                ASSERT_FALSE(countWhenHeard.empty()) << r.name;
+                EXPECT_EQ(countWhenHeard.back(), expectedLast) << r.name << ": heard before it was counted";
+            }
+        }
+        EXPECT_EQ(rig.session.answers(), r.answers) << r.name;
+    }
+}
+
+// A bank's current is known once reported on this link, and unknown again
+// after a reset (a view shows it as unknown, not as 0.0 A).
+TEST(UnitSession, ACurrentIsKnownFromItsReportUntilTheLinkResets) {
+    SessionRig rig;
+    rig.laidOutFor(2);
+    rig.state.ReportedBank = 2;
+    rig.session.reportStored(ukPortStatus);
+    EXPECT_FALSE(rig.session.currentKnown()[2]);
+    rig.session.reportStored(ukCurrent);
+    EXPECT_TRUE(rig.session.currentKnown()[2]);
+    EXPECT_FALSE(rig.session.currentKnown()[1]);
+    rig.session.poll();
+    EXPECT_TRUE(rig.session.currentKnown()[2]) << "a poll does not forget it";
+    rig.session.linkReset();
+    EXPECT_FALSE(rig.session.currentKnown()[2]);
+}
+
 }  // namespace
 }  // namespace velmora
