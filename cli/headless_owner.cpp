@@ -55,6 +55,8 @@ struct HeadlessOwner::ClientUpgrade final : UpgradeView, Dialogs {
 
 HeadlessOwner::HeadlessOwner(Session& session, std::string device, std::string ownerKind, bool upgradesForClients)
     : s_(session), device_(std::move(device)) {
+    // As the window: a poll 10 ms after each greeting, then every 5 s.
+    s_.unit().setSteadyPolling(true);
     OwnerLink link{.state = s_.state(),
                    .tables = s_.tables(),
                    .clock = s_.clock(),
@@ -62,7 +64,7 @@ HeadlessOwner::HeadlessOwner(Session& session, std::string device, std::string o
                    .session = s_.unit(),
                    .nowMs = [this] { return s_.nowMs(); },
                    .write = [this](std::string_view text) { return s_.write(text); },
-                   .poll = [this] { poll(); },
+                   .poll = [this] { s_.poll(); },
                    .refusal =
                        [this] {
                            if (!up_) {
@@ -95,6 +97,7 @@ HeadlessOwner::HeadlessOwner(Session& session, std::string device, std::string o
 }
 
 HeadlessOwner::~HeadlessOwner() {
+    s_.unit().setSteadyPolling(false);
     s_.setUpdateHook({});
     s_.setLinkResetHook({});
     s_.setUpgradeHooks({});
@@ -117,8 +120,8 @@ void HeadlessOwner::upgrade(const std::string& image, std::function<void(Json)> 
         .purgeReceive = [&link] { link.purgeReceive(); },
         .disconnect = [this] { lost(); },
         .sendInfoRequest = [&link] { link.SendInfoRequest(); },
-        .stopWindowTimers = [this] { s_.setPollingStopped(true); },
-        .startWindowTimers = [this] { s_.setPollingStopped(false); },
+        .stopWindowTimers = [this] { s_.unit().pausePolling(); },
+        .startWindowTimers = [this] { s_.unit().resumePolling(); },
         .pause = [](int) {},
         .performUpgrade = {},
         .holdPort = [&link](bool held) { link.setUpgradeHold(held); },
@@ -130,8 +133,8 @@ void HeadlessOwner::upgrade(const std::string& image, std::function<void(Json)> 
         [this, &up] {
             const bool underWay = up.upgradeState() != UpgradeState::idle;
             up.upgradeDone();
+            // The unit's greeting after the new firmware starts the polls again.
             if (underWay && upgrade_) {
-                s_.setPollingStopped(false);
                 endUpgrade(Json{{"ok", true}, {"bytes", up.FirmwareLength() - 1}});
             }
         },
@@ -166,18 +169,11 @@ void HeadlessOwner::endUpgrade(Json answer) {
     if (done) done(std::move(answer));
 }
 
-void HeadlessOwner::poll() {
-    s_.poll();
-    lastPollMs_ = s_.nowMs();
-}
-
 Session::Connection HeadlessOwner::connect(int timeoutMs) {
     const Session::Connection c = s_.connect(device_, timeoutMs);
     up_ = c.exitCode == kExitDone && !s_.firmwareMissing();
-    if (up_) {
-        if (device_.empty()) device_ = c.device;
-        poll();
-    }
+    // The unit session polls from the greeting on.
+    if (up_ && device_.empty()) device_ = c.device;
     return c;
 }
 
@@ -192,16 +188,11 @@ Wait HeadlessOwner::run(const std::function<bool()>& done) {
     for (;;) {
         const std::int64_t now = s_.nowMs();
         if (up_) {
-            const std::int64_t nextPoll = lastPollMs_ + kPollIntervalMs;
-            const int wait = static_cast<int>(std::clamp<std::int64_t>(nextPoll - now, 0, kPollIntervalMs));
-            const Wait w = s_.waitUntil([&] { return done() || s_.nowMs() >= nextPoll || s_.watchdogExpired(); }, wait);
+            // The unit session polls and watches on the loop's timers.
+            const Wait w = s_.waitUntil([&] { return done() || s_.watchdogExpired(); }, kPollIntervalMs);
             if (w == Wait::stopped) return w;
             if (done()) return Wait::done;
-            if (w == Wait::lineLost || s_.watchdogExpired()) {
-                lost();
-                continue;
-            }
-            if (s_.nowMs() >= nextPoll && !s_.pollingStopped()) poll();
+            if (w == Wait::lineLost || s_.watchdogExpired()) lost();
             continue;
         }
         if (now < nextAttemptMs_) {

@@ -1,11 +1,11 @@
 #pragma once
 
 // The port's owner without a window: what `velmoractl serve` and a shell
-// that holds the port itself run. It keeps the link as the window does -
-// a poll every five seconds, the 20 s watchdog - carries out requests
-// through a UnitService, and when the unit goes away (watchdog, hang-up)
-// answers everything waiting, then tries to connect again every few
-// seconds until the unit is back.
+// that holds the port itself run. Its unit session keeps the link as the
+// window's does (a poll every five seconds, the 20 s watchdog); it carries
+// out requests through a UnitService, and when the unit goes away
+// (watchdog, hang-up) answers everything waiting, then tries to connect
+// again every few seconds until the unit is back.
 
 #include <cstdint>
 #include <functional>
@@ -41,7 +41,6 @@ public:
 
 private:
     void lost();
-    void poll();
     // A client's firmware upgrade (serve): the window's upgrade, its file
     // chooser answered with the image, its progress and messages told to
     // the client, the end once the unit has its new firmware or gave up.
@@ -55,7 +54,6 @@ private:
     std::string device_;
     std::unique_ptr<UnitService> service_;
     bool up_ = false;
-    std::int64_t lastPollMs_ = -1;
     std::int64_t nextAttemptMs_ = 0;
 };
 

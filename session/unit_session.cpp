@@ -152,6 +152,11 @@ void UnitSession::poll() {
     if (!watchdogTimer_->enabled()) watchdogTimer_->setEnabled(true);
 }
 
+void UnitSession::setSteadyPolling(bool steady) {
+    options_.steadyPolling = steady;
+    if (!steady) pollTimer_->setEnabled(false);
+}
+
 void UnitSession::watchdogRanOut() {
     // One expiry per arming, even if nobody stops the timers afterwards.
     watchdogTimer_->setEnabled(false);

@@ -24,9 +24,9 @@
 
 namespace velmora {
 
-// How an owner polls. A window polls on its own (steady polling: first
-// 10 ms after the greeting, then every 5 s); velmoractl's commands poll
-// when they want an answer.
+// How an owner polls. A window or a headless owner polls on its own
+// (steady polling: first 10 ms after the greeting, then every 5 s);
+// velmoractl's commands poll when they want an answer.
 struct SessionOptions {
     bool steadyPolling = true;
 };
@@ -72,6 +72,9 @@ public:
     // arms the watchdog and polls after a full interval).
     void pausePolling();
     void resumePolling();
+    // Polling steadily from the next greeting on (true), or only when asked
+    // (false: the poll timer stops now).
+    void setSteadyPolling(bool steady);
     WindowTimer& pollTimer() { return *pollTimer_; }
     WindowTimer& watchdogTimer() { return *watchdogTimer_; }
 

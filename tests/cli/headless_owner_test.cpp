@@ -25,6 +25,7 @@ struct OwnerOnScriptedUnit {
     std::shared_ptr<ScriptedSerialDevice> fake = std::make_shared<ScriptedSerialDevice>();
     bool answering = true;
     int polls = 0;
+    std::vector<std::int64_t> pollTimes;  // loop time of each poll
     SessionRig rig{fake};
     HeadlessOwner owner{rig.session(), rig.device(), "serve"};
 
@@ -33,6 +34,7 @@ struct OwnerOnScriptedUnit {
         fake->setWriteHandler([this](const std::vector<std::uint8_t>& w) {
             if (std::string(w.begin(), w.end()) != "/C\\") return;
             ++polls;
+            pollTimes.push_back(rig.now());
             if (answering) fake->queueInput(kAnswer);
         });
     }
@@ -87,6 +89,29 @@ TEST(HeadlessOwner, LetsASilentUnitGoRefusesMeanwhileAndTakesItUpAgain) {
     const std::string served = u.ask(RequestKind::status);
     EXPECT_NE(served.find("\"ok\":true"), std::string::npos) << served;
     EXPECT_NE(served.find("CCOCCCCC"), std::string::npos) << served;
+}
+
+// As the window: the first poll 10 ms after the greeting, then one every
+// 5 s, whatever the clients' own polls in between.
+TEST(HeadlessOwner, PollsOnTheWindowsCadence) {
+    OwnerOnScriptedUnit u;
+    const std::int64_t from = u.rig.now();
+    ASSERT_EQ(u.owner.connect(10000).exitCode, kExitDone);
+    ASSERT_EQ(u.owner.run([&] { return u.polls >= 1 || u.rig.now() - from > 60000; }), Wait::done);
+    const std::int64_t first = u.pollTimes.at(0);
+    EXPECT_LE(first - from, kFirstPollDelayMs + kLoopTickMs);
+    u.owner.run([&] { return u.rig.now() >= first + 2000; });
+    const int before = u.polls;
+    u.ask(RequestKind::version);  // polls for itself
+    EXPECT_GT(u.polls, before);
+    u.owner.run([&] { return u.rig.now() >= first + 3 * kPollIntervalMs + 100; });
+    std::vector<std::int64_t> steady;
+    for (std::int64_t t : u.pollTimes) {
+        for (int n = 1; n <= 3; ++n) {
+            if (t >= first + n * kPollIntervalMs && t <= first + n * kPollIntervalMs + kLoopTickMs) steady.push_back(t);
+        }
+    }
+    EXPECT_EQ(steady.size(), 3u) << "a steady poll missed its time or was moved";
 }
 
 }  // namespace
