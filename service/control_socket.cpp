@@ -1,5 +1,7 @@
 #include "service/control_socket.h"
 
+#include "service/control_pipe.h"
+
 #include <grp.h>
 #include <pwd.h>
 #include <sys/stat.h>
@@ -18,12 +20,8 @@ namespace fs = std::filesystem;
 
 std::string socketFileName(const std::string& device) {
     const std::string real = canonicalDevice(device);
-    // FNV-1a of the whole path: two ports with one last part differ.
-    std::uint32_t hash = 2166136261u;
-    for (unsigned char c : real) {
-        hash ^= c;
-        hash *= 16777619u;
-    }
+    // The whole path's hash: two ports with one last part differ.
+    const std::uint32_t hash = portNameHash(real);
     std::string last = fs::path(real).filename().string();
     if (last.empty()) last = "port";
     for (char& c : last) {
