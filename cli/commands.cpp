@@ -250,27 +250,10 @@ int runUpgrade(const Options& o, Session& s, CommandIo& io) {
     bool completed = false;
     bool failed = false;
     SerialLink& link = s.link();
-    upgrade = std::make_unique<FirmwareUpgrade>(FirmwareUpgrade::Deps{
-        .state = s.state(),
-        .tables = s.tables(),
-        .dialogs = io.dialogs,
-        .timers = s.timers(),
-        .view = view,
-        .writeBytes = [&link](const std::uint8_t* bytes, std::size_t n) { link.writeForUpgrade(bytes, n); },
-        .writeGreeting = [&link] { link.writeGreeting(); },
-        .purgeReceive = [&link] { link.purgeReceive(); },
-        .disconnect = [&link] { link.Disconnect(); },
-        .sendInfoRequest = [&link] { link.SendInfoRequest(); },
-        .stopWindowTimers = [&s] { s.setPollingStopped(true); },
-        .startWindowTimers = [&s] { s.setPollingStopped(false); },
-        .pause =
-            [](int ms) {
-                // Only the short pause before giving up on a unit without firmware.
-                std::this_thread::sleep_for(std::chrono::milliseconds(ms));
-            },
-        .performUpgrade = {},
-        .holdPort = [&link](bool held) { link.setUpgradeHold(held); },
-        .stateChanged = {}});
+    upgrade = std::make_unique<FirmwareUpgrade>(s.upgradeDeps(io.dialogs, view, {}, [](int ms) {
+        // Only the short pause before giving up on a unit without firmware.
+        std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+    }));
     FirmwareUpgrade& up = *upgrade;
     s.setUpgradeHooks(Session::UpgradeHooks{
         [&] { up.upgradeBegin(); }, [&] { up.upgradeStep(); },

@@ -108,24 +108,8 @@ void HeadlessOwner::upgrade(const std::string& image, std::function<void(Json)> 
     const std::string bytes = utf8ToLatin1(image);
     auto u = std::make_unique<ClientUpgrade>();
     u->progress = std::move(progress);
-    SerialLink& link = s_.link();
-    u->upgrade = std::make_unique<FirmwareUpgrade>(FirmwareUpgrade::Deps{
-        .state = s_.state(),
-        .tables = s_.tables(),
-        .dialogs = *u,
-        .timers = s_.timers(),
-        .view = *u,
-        .writeBytes = [&link](const std::uint8_t* b, std::size_t n) { link.writeForUpgrade(b, n); },
-        .writeGreeting = [&link] { link.writeGreeting(); },
-        .purgeReceive = [&link] { link.purgeReceive(); },
-        .disconnect = [this] { lost(); },
-        .sendInfoRequest = [&link] { link.SendInfoRequest(); },
-        .stopWindowTimers = [this] { s_.unit().pausePolling(); },
-        .startWindowTimers = [this] { s_.unit().resumePolling(); },
-        .pause = [](int) {},
-        .performUpgrade = {},
-        .holdPort = [&link](bool held) { link.setUpgradeHold(held); },
-        .stateChanged = {}});
+    // The owner serves others meanwhile: it does not pause its loop.
+    u->upgrade = std::make_unique<FirmwareUpgrade>(s_.upgradeDeps(*u, *u, [this] { lost(); }, [](int) {}));
     FirmwareUpgrade& up = *u->upgrade;
     upgrade_ = std::move(u);
     s_.setUpgradeHooks(Session::UpgradeHooks{

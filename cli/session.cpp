@@ -136,7 +136,6 @@ Session::Connection Session::connect(const std::string& device, int timeoutMs) {
     greeted_ = false;
     failureReported_ = false;
     watchdogRanOut_ = false;
-    pollingStopped_ = false;
     int position = 1;
     if (!device.empty()) {
         link_->setPortDevices({"AUTO", device});
@@ -265,12 +264,35 @@ bool Session::versionSeen(int bank) const {
 
 bool Session::watchdogExpired() const { return watchdogRanOut_; }
 
+FirmwareUpgrade::Deps Session::upgradeDeps(Dialogs& dialogs, UpgradeView& view, std::function<void()> disconnect,
+                                           std::function<void(int)> pause) {
+    SerialLink& link = *link_;
+    UnitSession& unit = *unit_;
+    return FirmwareUpgrade::Deps{
+        .state = state_,
+        .tables = tables_,
+        .dialogs = dialogs,
+        .timers = timers_,
+        .view = view,
+        .writeBytes = [&link](const std::uint8_t* bytes, std::size_t n) { link.writeForUpgrade(bytes, n); },
+        .writeGreeting = [&link] { link.writeGreeting(); },
+        .purgeReceive = [&link] { link.purgeReceive(); },
+        .disconnect = disconnect ? std::move(disconnect) : std::function<void()>([&link] { link.Disconnect(); }),
+        .sendInfoRequest = [&link] { link.SendInfoRequest(); },
+        // As the window: no polls and no watchdog while the image goes.
+        .stopWindowTimers = [&unit] { unit.pausePolling(); },
+        .startWindowTimers = [&unit] { unit.resumePolling(); },
+        .pause = std::move(pause),
+        .performUpgrade = {},
+        .holdPort = [&link](bool held) { link.setUpgradeHold(held); },
+        .stateChanged = {}};
+}
+
 UnitView Session::view() const { return takeUnitView(state_, tables_, d_.clock.now(), unit_->currentKnown()); }
 
 void Session::linkChanged(LinkChange change) {
     switch (change) {
         case LinkChange::greeted: greeted_ = true; return;
-        case LinkChange::stopped: pollingStopped_ = true; return;
         case LinkChange::reset: linkReset(); return;
         default: return;
     }

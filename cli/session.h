@@ -29,6 +29,7 @@
 #include "link/link_events.h"
 #include "session/unit_session.h"
 #include "link/serial_link.h"
+#include "maintenance/firmware_upgrade.h"
 #include "platform/clock.h"
 #include "platform/dialogs.h"
 #include "platform/queue_dispatcher.h"
@@ -144,8 +145,11 @@ public:
     // report answering a poll (status, current, an unchanged bank count)
     // has come since, nor a new connection.
     bool watchdogExpired() const;
-    bool pollingStopped() const { return pollingStopped_; }
-    void setPollingStopped(bool stopped) { pollingStopped_ = stopped; }
+    // What a firmware upgrade on this session's link needs, with the
+    // front end's dialogs and view; `disconnect` (the link's own when
+    // empty) and `pause` are the front end's.
+    FirmwareUpgrade::Deps upgradeDeps(Dialogs& dialogs, UpgradeView& view, std::function<void()> disconnect,
+                                      std::function<void(int)> pause);
 
     UnitView view() const;
     std::int64_t nowMs() const { return d_.monotonicMs(); }
@@ -210,7 +214,6 @@ private:
     bool greeted_ = false;
     bool failureReported_ = false;  // "abc"/"Fail" reported
     bool clockError_ = false;
-    bool pollingStopped_ = false;
     bool shutDown_ = false;
     std::uint64_t reports_ = 0;
     bool watchdogRanOut_ = false;
