@@ -79,7 +79,7 @@ public:
     bool dialogVisible() const override { return isVisible(); }
 
     // Components (tests, accessibility checks).
-    QTabWidget* PageControl1() const { return pageControl_; }
+    QTabWidget* pages() const { return pageControl_; }
     QTabBar* tabBar() const { return tabSet_; }
 
 public slots:

@@ -71,7 +71,7 @@ public:
     QCheckBox* cbOnPrompt() const { return confirmPromptBox_; }
     QCheckBox* ckbSetRTC() const { return ckbSetRTC_; }
     QCheckBox* cbRestoreStatus() const { return cbRestoreStatus_; }
-    QCheckBox* CheckBox1() const { return debugMessageBox_; }
+    QCheckBox* debugMessageBox() const { return debugMessageBox_; }
     QPushButton* okButton() const { return okButton_; }
     QPushButton* cancelButton() const { return cancelButton_; }
 

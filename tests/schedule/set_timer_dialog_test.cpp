@@ -119,7 +119,7 @@ TEST(SetTimerWindow, EveryControlIsWhollyInsideItsParent) {
     rig.dlg.show();
     EXPECT_EQ(rig.dlg.size(), QSize(kSetTimerClientWidth, kSetTimerClientHeight));
     EXPECT_EQ(rig.dlg.minimumSize(), rig.dlg.maximumSize()) << "fixed border";
-    for (QTabWidget* pages : {rig.dlg.PageControl1()}) {
+    for (QTabWidget* pages : {rig.dlg.pages()}) {
         for (int i = 0; i < pages->count(); ++i) {
             pages->setCurrentIndex(i);
             QWidget* page = pages->widget(i);
@@ -141,7 +141,7 @@ TEST(SetTimerWindow, EveryControlIsWhollyInsideItsParent) {
 TEST(SetTimerWindow, CaptionsHeadersItemsAndFonts) {
     WidgetRig rig;
     EXPECT_EQ(rig.dlg.windowTitle(), QStringLiteral("Set Timer"));
-    QTabWidget* pages = rig.dlg.PageControl1();
+    QTabWidget* pages = rig.dlg.pages();
     ASSERT_EQ(pages->count(), 2);
     EXPECT_EQ(pages->tabText(0), QStringLiteral("Power ON      "));
     EXPECT_EQ(pages->tabText(1), QStringLiteral("Power OFF    "));
@@ -249,7 +249,7 @@ TEST(SetTimerWiring, TypedHoursGoThroughTheLimitAndTheKeyFilter) {
     WidgetRig rig;
     rig.showActive();
     auto* hour = rig.row<QLineEdit>("edHour", 14);
-    rig.dlg.PageControl1()->setCurrentIndex(1);
+    rig.dlg.pages()->setCurrentIndex(1);
     QTest::keyClick(rig.row("cmbAfter", 14), Qt::Key_Down);  // "At"
     hour->setFocus();
     hour->selectAll();

@@ -359,8 +359,8 @@ TEST(ConfigurationDebugBox, NeverShownAndNeverStored) {
         RecordingMenu menu(true);
         bool wasVisible = true;
         runModal(dlg, false, menu, [&] {
-            dlg.CheckBox1()->setChecked(ticked);
-            wasVisible = dlg.CheckBox1()->isVisible();
+            dlg.debugMessageBox()->setChecked(ticked);
+            wasVisible = dlg.debugMessageBox()->isVisible();
             dlg.okButton()->click();
         });
         EXPECT_FALSE(wasVisible);
