@@ -41,6 +41,25 @@ inline constexpr std::int32_t ukVersion = 13;          // BankInfo.version of Re
 // Reports that carry a bank's port states, and those that carry its current.
 constexpr bool isStatusReport(std::int32_t kind) { return kind == ukPortStatus || kind == ukStatusAndCurrent; }
 constexpr bool isCurrentReport(std::int32_t kind) { return kind == ukCurrent || kind == ukStatusAndCurrent; }
+// Reports that prove the unit answers a poll and that a front end draws:
+// status, current, bank count and any kind not listed here. The upgrade's,
+// the clock's, the version's, the transfer's and the schedule refresh are
+// others' work.
+constexpr bool answersAPoll(std::int32_t kind) {
+    switch (kind) {
+        case ukUpgradeBegin:
+        case ukUpgradeDone:
+        case ukScheduleRefresh:
+        case ukUpgradeStep:
+        case ukNextAfterClear:
+        case ukNextAfterSet:
+        case ukUpgradeFailed:
+        case ukUpgradeMessage:
+        case ukClockError:
+        case ukVersion: return false;
+        default: return true;
+    }
+}
 
 // Bank numbers 0..19 index BankInfo (the unit's banks are 1..BankCount,
 // element 0 is never shown).

@@ -208,20 +208,13 @@ void MainWindowLogic::unitReported(const UnitEvent& event) {
         layoutCheck(d_.state.ShownBankCount.load(), d_.state.BankCount.load());
         return;  // the bank-count report carries nothing else
     }
-    switch (event.kind) {
-        case ukScheduleRefresh: d_.view.refreshTimerDialog(); return;
-        // Others' work: the upgrade's, the clock's, the transfer's.
-        case ukUpgradeBegin:
-        case ukUpgradeDone:
-        case ukUpgradeStep:
-        case ukNextAfterClear:
-        case ukNextAfterSet:
-        case ukUpgradeFailed:
-        case ukUpgradeMessage:
-        case ukClockError:
-        case ukVersion: return;
-        default: displayBranch(event.kind); return;
+    if (event.kind == ukScheduleRefresh) {
+        d_.view.refreshTimerDialog();
+        return;
     }
+    // The rest of others' work (the upgrade's, the clock's, the transfer's)
+    // is not drawn.
+    if (answersAPoll(event.kind)) displayBranch(event.kind);
 }
 
 void MainWindowLogic::linkChanged(LinkChange change) {

@@ -3,13 +3,7 @@
 // Where GetLastError() values become SerialStatus values for the Win32
 // serial back end. Built for Windows only.
 
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "platform/win32_api.h"
 
 #include "platform/serial_device.h"
 

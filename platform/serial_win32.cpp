@@ -2,13 +2,7 @@
 // SetupComm, COMMTIMEOUTS and overlapped WaitCommEvent/ReadFile/WriteFile.
 // Built for Windows only.
 
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "platform/win32_api.h"
 
 #include <algorithm>
 #include <atomic>

@@ -7,13 +7,7 @@
 // driver does (Wine on a pty mixes pending ones up), and the unit must see
 // commands whole and in order. Built for Windows only.
 
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "platform/win32_api.h"
 
 #include <algorithm>
 #include <atomic>

@@ -4,13 +4,7 @@
 // is, the pipe's security descriptor, the pipe's instances, and who serves
 // a pipe a client opened. Built for Windows only.
 
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "platform/win32_api.h"
 
 #include <memory>
 #include <optional>

@@ -8,29 +8,6 @@
 
 namespace velmora {
 
-namespace {
-
-// Reports that prove the unit answers a poll: the ones a front end draws
-// (status, current, bank count) and any it does not know. The upgrade's,
-// the clock's, the version's and the transfer's do not.
-bool answersAPoll(std::int32_t kind) {
-    switch (kind) {
-        case ukUpgradeBegin:
-        case ukUpgradeDone:
-        case ukScheduleRefresh:
-        case ukUpgradeStep:
-        case ukNextAfterClear:
-        case ukNextAfterSet:
-        case ukUpgradeFailed:
-        case ukUpgradeMessage:
-        case ukClockError:
-        case ukVersion: return false;
-        default: return true;
-    }
-}
-
-}  // namespace
-
 UnitSession::UnitSession(Deps deps, SessionOptions options)
     : d_(std::move(deps)),
       options_(options),

@@ -13,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "control_server_rig.h"
 #include "platform/queue_dispatcher.h"
 #include "service/control_client.h"
 #include "support/temp_folder.h"
@@ -23,37 +24,12 @@ namespace {
 using testing_support::TempFolder;
 
 // An owner whose requests are answered by `onRequest`, on the test thread.
-struct FlowRig {
-    QueueDispatcher owner;
-    TempFolder folder;
-    std::filesystem::path path = folder / "unit.sock";
+struct FlowRig : test::ControlServerRig {
+    FlowRig()
+        : ControlServerRig([this](Request r, UnitService::Reply reply) {
+              if (onRequest) onRequest(std::move(r), std::move(reply));
+          }) {}
     std::function<void(Request, UnitService::Reply)> onRequest;
-    ControlServer server{owner, [this](Request r, UnitService::Reply reply) {
-                             if (onRequest) onRequest(std::move(r), std::move(reply));
-                         }};
-
-    bool start() {
-        ControlServer::Options o;
-        o.path = path;
-        std::string why;
-        const bool ok = server.start(o, &why);
-        EXPECT_TRUE(ok) << why;
-        return ok;
-    }
-    // Hands requests over until `done`; the bound only guards against a hang.
-    bool serveUntil(const std::function<bool()>& done) {
-        const auto bound = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-        while (!done()) {
-            if (std::chrono::steady_clock::now() > bound) return false;
-            owner.drain();
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
-        return true;
-    }
-    ~FlowRig() {
-        server.stop();
-        owner.shutdown();
-    }
 };
 
 std::string progressLine(int seq, std::size_t padding) {

@@ -29,6 +29,7 @@
 
 #include "platform/queue_dispatcher.h"
 #include "service/control_client.h"
+#include "control_server_rig.h"
 #include "service/service_rig.h"
 #include "support/temp_folder.h"
 
@@ -37,39 +38,18 @@ namespace {
 
 using testing_support::TempFolder;
 
-struct ServerRig : test::ServiceRig {
-    QueueDispatcher owner;
-    TempFolder folder;
-    std::filesystem::path path = folder / "unit.sock";
-    ControlServer server{owner, [this](Request r, UnitService::Reply reply) {
-                             service.submit(std::move(r), std::move(reply));
-                         }};
+struct ServerRig : test::ServiceRig, test::ControlServerRig {
+    ServerRig()
+        : ControlServerRig([this](Request r, UnitService::Reply reply) {
+              service.submit(std::move(r), std::move(reply));
+          }) {}
 
-    bool start(mode_t mode = 0) {
-        ControlServer::Options o;
-        o.path = path;
-        o.mode = mode;
-        std::string why;
-        const bool ok = server.start(o, &why);
-        EXPECT_TRUE(ok) << why;
-        return ok;
-    }
     // The owner's loop until `done`: requests handed over, the unit's time
     // moving in steps while its answers come in.
     bool serveUntil(const std::function<bool()>& done) {
-        const auto bound = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-        while (!done()) {
-            if (std::chrono::steady_clock::now() > bound) return false;
-            owner.drain();
-            run(kServiceTickMs);
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
-        owner.drain();
-        return true;
-    }
-    ~ServerRig() {
-        server.stop();
-        owner.shutdown();
+        const bool ok = ControlServerRig::serveUntil(done, [this] { run(kServiceTickMs); });
+        if (ok) owner.drain();
+        return ok;
     }
 };
 

@@ -3,13 +3,7 @@
 // Pass/fail bookkeeping for the plain test programs run under Wine: one
 // line per check, and last exactly "N passed, N failed".
 
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "platform/win32_api.h"
 
 #include <csignal>
 #include <cstdio>
