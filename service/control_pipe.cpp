@@ -1,26 +1,14 @@
 #include "service/control_pipe.h"
 
-#include <cctype>
 #include <cstdio>
+
+#include "platform/port_list.h"
 
 namespace velmora {
 
 namespace {
 
 bool isSeparator(char c) { return c == '\\' || c == '/'; }
-
-std::string upper(std::string text) {
-    for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return text;
-}
-
-// "COM" and one to three digits without a leading zero.
-bool isComName(const std::string& name) {
-    if (name.size() < 4 || name.size() > 6 || upper(name.substr(0, 3)) != "COM" || name[3] == '0') return false;
-    for (std::size_t i = 3; i < name.size(); ++i)
-        if (!std::isdigit(static_cast<unsigned char>(name[i]))) return false;
-    return true;
-}
 
 }  // namespace
 
@@ -38,17 +26,27 @@ std::string canonicalPortName(const std::string& device) {
     // The device namespace's prefix, written either way round.
     if (name.size() > 4 && isSeparator(name[0]) && isSeparator(name[1]) && name[2] == '.' && isSeparator(name[3]))
         name = name.substr(4);
-    return isComName(name) ? upper(name) : name;
+    // A COM name the port list knows comes back as its device path.
+    const std::string path = windowsPortPath(name);
+    return path != name ? path.substr(4) : name;
+}
+
+std::string portNamePart(std::string name) {
+    if (name.empty()) return "port";
+    for (char& c : name) {
+        // ASCII ranges, not isalnum: every program must make the same name,
+        // whatever locale it runs in.
+        const bool plain = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '.' ||
+                           c == '_' || c == '-';
+        if (!plain) c = '_';
+    }
+    if (name.size() > 40) name.resize(40);
+    return name;
 }
 
 std::string controlPipeName(const std::string& device) {
     const std::string canonical = canonicalPortName(device);
-    std::string part = canonical.empty() ? std::string("port") : canonical;
-    for (char& c : part) {
-        const bool plain = std::isalnum(static_cast<unsigned char>(c)) || c == '.' || c == '_' || c == '-';
-        if (!plain) c = '_';
-    }
-    if (part.size() > 40) part.resize(40);
+    const std::string part = portNamePart(canonical);
     char tail[16];
     std::snprintf(tail, sizeof tail, "-%08x", static_cast<unsigned>(portNameHash(canonical)));
     return "\\\\.\\pipe\\velmora-" + part + tail;

@@ -17,6 +17,10 @@ namespace velmora {
 // pipe's names, so two ports with one short name still differ.
 std::uint32_t portNameHash(std::string_view canonical);
 
+// A port's name as part of a file or pipe name: at most 40 characters, only
+// [A-Za-z0-9._-] (anything else becomes '_'), "port" when empty.
+std::string portNamePart(std::string name);
+
 // "COM3" for "COM3", "com3", "\\.\COM3" and "//./com3"; any other name as
 // given, without a leading "\\.\".
 std::string canonicalPortName(const std::string& device);

@@ -22,14 +22,7 @@ std::string socketFileName(const std::string& device) {
     const std::string real = canonicalDevice(device);
     // The whole path's hash: two ports with one last part differ.
     const std::uint32_t hash = portNameHash(real);
-    std::string last = fs::path(real).filename().string();
-    if (last.empty()) last = "port";
-    for (char& c : last) {
-        const bool plain = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '.' ||
-                           c == '_' || c == '-';
-        if (!plain) c = '_';
-    }
-    if (last.size() > 40) last.resize(40);
+    const std::string last = portNamePart(fs::path(real).filename().string());
     char tail[16];
     std::snprintf(tail, sizeof tail, "-%08x.sock", hash);
     return last + tail;
