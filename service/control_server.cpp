@@ -24,8 +24,6 @@ namespace velmora {
 
 namespace {
 
-// A client that reads nothing while its answers pile up is dropped here.
-constexpr std::size_t kMaxPendingOutput = 8u << 20;
 constexpr std::size_t kReadChunk = 65536;
 
 bool fillAddress(const std::filesystem::path& path, sockaddr_un& address) {
@@ -43,18 +41,20 @@ void wake(int fd) {
 }
 
 // Best effort, for a client about to be dropped: one line, no waiting.
-void tellAndClose(int fd, const std::string& line) {
+void tell(int fd, const std::string& line) {
     [[maybe_unused]] const ssize_t n = ::send(fd, line.data(), line.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+}
+void tellAndClose(int fd, const std::string& line) {
+    tell(fd, line);
     ::close(fd);
 }
 
 }  // namespace
 
-struct ControlServer::Shared {
-    std::mutex mutex;
-    int wakeFd = -1;
-    std::atomic<bool> stopping{false};
-    std::atomic<std::size_t> clients{0};
+struct ControlServer::WakeFd {
+    explicit WakeFd(int descriptor) : fd(descriptor) {}
+    ~WakeFd() { ::close(fd); }
+    const int fd;
 };
 
 namespace {
@@ -65,35 +65,12 @@ std::int64_t steadyMs() {
     return std::chrono::duration_cast<std::chrono::milliseconds>(Steady::now().time_since_epoch()).count();
 }
 
-struct Client {
-    int fd = -1;
-    LineReader reader;
-    std::string out;  // under Shared::mutex: the owner's thread appends
-    bool closeWhenSent = false;
-    bool watching = false;              // a watch keeps the connection busy
-    bool readDone = false;              // it sends no more; answers still go out
-    std::int64_t lastActiveMs = 0;      // a request, an answer or bytes
-    std::int64_t partialSinceMs = -1;   // an unfinished line since
-    std::atomic<bool> alive{true};
-    std::atomic<std::size_t> queued{0};  // requests not yet answered
-};
-
 // Whether the client closed its end for good. A Unix socket reports a
 // hang-up only when the peer closed both ways; one that only shut its
 // writing down (a pipe's end) still reads its answers.
-bool peerGone(int fd) {
+bool socketPeerGone(int fd) {
     pollfd p{fd, 0, 0};
     return ::poll(&p, 1, 0) > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
-}
-
-// Appends an answer unless the client already holds too much it has not
-// read: such a client is dropped instead (under Shared::mutex).
-void appendOut(Client& c, const std::string& line) {
-    if (c.out.size() + line.size() > kMaxPendingOutput) {
-        c.alive = false;
-        return;
-    }
-    c.out += line;
 }
 
 }  // namespace
@@ -172,12 +149,16 @@ bool ControlServer::start(const Options& options, std::string* error) {
         ::unlink(options.path.c_str());
         return fail("cannot listen at " + options.path.string() + ": " + why);
     }
-    shared_ = std::make_shared<Shared>();
-    shared_->wakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    if (shared_->wakeFd < 0) {
+    // The event descriptor lives as long as anybody may still wake the
+    // loop: an answer on its way after stop() writes to it harmlessly.
+    const int wakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (wakeFd < 0) {
         ::unlink(options.path.c_str());
         return fail(std::string("cannot make an event descriptor: ") + std::strerror(errno));
     }
+    wakeFd_ = std::make_shared<WakeFd>(wakeFd);
+    shared_ = std::make_shared<ServerShared>();
+    shared_->wake = [wakeFd = wakeFd_] { wake(wakeFd->fd); };
     thread_ = std::thread([this] { serve(); });
     return true;
 }
@@ -185,42 +166,52 @@ bool ControlServer::start(const Options& options, std::string* error) {
 void ControlServer::stop() {
     if (!thread_.joinable()) return;
     shared_->stopping = true;
-    wake(shared_->wakeFd);
+    shared_->wake();
     thread_.join();
     ::close(listenFd_);
     listenFd_ = -1;
     ::unlink(options_.path.c_str());
     // Answers still on their way see `stopping` and go nowhere.
-    ::close(shared_->wakeFd);
-    shared_->wakeFd = -1;
+    wakeFd_.reset();
 }
+
+namespace {
+
+// A client on the socket: shut down when dropped (it sees its end at
+// once), closed when nobody holds it any more, so the owner's thread never
+// asks about a descriptor already reused.
+struct SocketClient final : ServedClient {
+    explicit SocketClient(int descriptor) : fd(descriptor) {}
+    ~SocketClient() override { ::close(fd); }
+    bool peerGone() const override { return socketPeerGone(fd); }
+    void end() { ::shutdown(fd, SHUT_RDWR); }
+    const int fd;
+};
+
+}  // namespace
 
 // The serving thread's state: its clients and the three things it does to
 // them (accept, read, flush), one poll at a time.
 class ControlServer::ServeLoop {
 public:
-    ServeLoop(ControlServer& server, std::shared_ptr<Shared> shared)
-        : server_(server), options_(server.options_), shared_(std::move(shared)),
-          policy_{::geteuid(), options_.group} {}
+    ServeLoop(ControlServer& server, std::shared_ptr<ServerShared> shared)
+        : server_(server), shared_(shared), policy_{::geteuid(), server.options_.group},
+          clients_(server.owner_, server.submit_, limitsOf(server.options_), std::move(shared)) {}
     ~ServeLoop() {
-        for (auto& c : clients_) {
-            c->alive = false;
-            ::close(c->fd);
-        }
-        shared_->clients = 0;
+        for (std::size_t i = 0; i < clients_.size(); ++i) socket(i).end();
     }
 
     void run() {
         while (!shared_->stopping.load()) {
             std::vector<pollfd> fds = pollSet();
             // Idle and unfinished lines are looked at a few times a second.
-            if (::poll(fds.data(), fds.size(), clients_.empty() ? -1 : 250) < 0) {
+            if (::poll(fds.data(), fds.size(), clients_.size() == 0 ? -1 : 250) < 0) {
                 if (errno == EINTR) continue;
                 break;
             }
             if (fds[1].revents & POLLIN) {
                 std::uint64_t count = 0;
-                [[maybe_unused]] const ssize_t n = ::read(shared_->wakeFd, &count, sizeof count);
+                [[maybe_unused]] const ssize_t n = ::read(server_.wakeFd_->fd, &count, sizeof count);
             }
             if (shared_->stopping.load()) break;
             const std::int64_t now = steadyMs();
@@ -238,43 +229,48 @@ private:
     // error lines faster than it takes them.
     static constexpr std::size_t kReadPauseBytes = 256u << 10;
 
+    static ServeLimits limitsOf(const Options& o) {
+        return {.maxClients = o.maxClients,
+                .maxQueuedPerClient = o.maxQueuedPerClient,
+                .idleMs = o.idleMs,
+                .partialLineMs = o.partialLineMs};
+    }
+
+    SocketClient& socket(std::size_t i) const { return static_cast<SocketClient&>(*clients_.at(i)); }
+
     std::vector<pollfd> pollSet() {
         std::vector<pollfd> fds;
         fds.push_back({server_.listenFd_, POLLIN, 0});
-        fds.push_back({shared_->wakeFd, POLLIN, 0});
+        fds.push_back({server_.wakeFd_->fd, POLLIN, 0});
         std::lock_guard lock(shared_->mutex);
-        for (const auto& c : clients_) {
-            short events = c->closeWhenSent || c->readDone || c->out.size() > kReadPauseBytes ? 0 : POLLIN;
-            if (!c->out.empty()) events |= POLLOUT;
-            fds.push_back({c->fd, events, 0});
+        for (std::size_t i = 0; i < clients_.size(); ++i) {
+            const SocketClient& c = socket(i);
+            short events = c.closeWhenSent || c.readDone || c.out.size() > kReadPauseBytes ? 0 : POLLIN;
+            if (!c.out.empty()) events |= POLLOUT;
+            fds.push_back({c.fd, events, 0});
         }
         return fds;
     }
 
     // One client's turn: false when it is to be dropped.
     bool serveClient(std::size_t k, short revents, std::int64_t now) {
-        const std::shared_ptr<Client> c = clients_[k];
+        const std::shared_ptr<ServedClient> c = clients_.at(k);
         if (!c->alive.load()) return false;
         // Gone: what it sent and its requests go with it.
         if ((revents & (POLLHUP | POLLERR)) && !c->closeWhenSent) return false;
         if ((revents & POLLIN) && !readFrom(c, now)) return false;
-        closeIfStale(*c, now);
+        clients_.closeIfStale(*c, now);
         if (!flush(*c, now)) return false;
-        bool empty = false;
-        {
-            std::lock_guard lock(shared_->mutex);
-            empty = c->out.empty();
-        }
-        const bool answered = c->readDone && !c->watching && c->queued.load() == 0;
-        return c->alive.load() && !((c->closeWhenSent || answered) && empty);
+        return !clients_.finished(*c);
     }
 
     // Reads what came and hands on every whole line: false when the client
     // went away.
-    bool readFrom(const std::shared_ptr<Client>& c, std::int64_t now) {
+    bool readFrom(const std::shared_ptr<ServedClient>& c, std::int64_t now) {
+        const int fd = static_cast<const SocketClient&>(*c).fd;
         char buffer[kReadChunk];
-        const ssize_t n = ::recv(c->fd, buffer, sizeof buffer, MSG_DONTWAIT);
-        if (n == 0 && !peerGone(c->fd)) {
+        const ssize_t n = ::recv(fd, buffer, sizeof buffer, MSG_DONTWAIT);
+        if (n == 0 && !socketPeerGone(fd)) {
             // Its writing shut down only (a pipe that ended): it still reads
             // the answers to what it asked.
             c->readDone = true;
@@ -282,57 +278,18 @@ private:
             return false;  // gone: what it asked for is withdrawn
         }
         if (n <= 0) return true;
-        c->lastActiveMs = now;
-        c->reader.feed(std::string_view(buffer, static_cast<std::size_t>(n)));
-        while (auto line = c->reader.next()) {
-            // Lines read before the client went are no requests of anybody's.
-            if (peerGone(c->fd)) return false;
-            handleLine(c, *line);
-        }
-        if (c->reader.overflowed()) {
-            closeWith(*c, errorLine(nullptr,
-                                    "request longer than " + std::to_string(kMaxRequestBytes) +
-                                        " bytes: connection closed",
-                                    kAnswerUsage));
-        }
-        c->partialSinceMs = c->reader.buffered() == 0 ? -1 : c->partialSinceMs < 0 ? now : c->partialSinceMs;
-        return true;
-    }
-
-    // A line left unfinished too long, or a connection idle too long, is
-    // told so and closed.
-    void closeIfStale(Client& c, std::int64_t now) {
-        if (!c.closeWhenSent && c.partialSinceMs >= 0 && now - c.partialSinceMs >= options_.partialLineMs) {
-            closeWith(c, errorLine(nullptr,
-                                   "a request line left unfinished for " + secondsText(options_.partialLineMs) +
-                                       ": connection closed",
-                                   kAnswerUsage));
-        }
-        if (!c.closeWhenSent && now - c.lastActiveMs >= options_.idleMs && idle(c)) {
-            closeWith(c, errorLine(nullptr, "no request for " + secondsText(options_.idleMs) + ": connection closed",
-                                   kAnswerBusy));
-        }
+        return clients_.bytesCame(c, std::string_view(buffer, static_cast<std::size_t>(n)), now);
     }
 
     // Sends what waits for the client; what the socket does not take goes
     // back to the front. False when the client went away.
-    bool flush(Client& c, std::int64_t now) {
-        // Answers are added from the owner's thread: take what is there
-        // under the lock, whether or not poll saw room for it.
-        std::string pending;
-        {
-            std::lock_guard lock(shared_->mutex);
-            pending.swap(c.out);
-        }
+    bool flush(ServedClient& c, std::int64_t now) {
+        const std::string pending = clients_.takeOut(c, now);
         if (pending.empty()) return true;
-        c.lastActiveMs = now;
-        const ssize_t n = ::send(c.fd, pending.data(), pending.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+        const ssize_t n =
+            ::send(static_cast<SocketClient&>(c).fd, pending.data(), pending.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
         if (n < 0 && errno != EAGAIN && errno != EINTR) return false;
-        const std::size_t sent = n > 0 ? static_cast<std::size_t>(n) : 0;
-        if (sent < pending.size()) {
-            std::lock_guard lock(shared_->mutex);
-            c.out.insert(0, pending, sent, std::string::npos);
-        }
+        clients_.putBack(c, pending, n > 0 ? static_cast<std::size_t>(n) : 0);
         return true;
     }
 
@@ -348,102 +305,29 @@ private:
                                            kAnswerBusy));
                 continue;
             }
-            if (clients_.size() >= options_.maxClients && !makeRoom()) {
-                tellAndClose(fd, errorLine(nullptr, "too many clients: try again later", kAnswerBusy));
+            const ServedClients::Room room = clients_.makeRoom();
+            if (room.evicted) {
+                auto& evicted = static_cast<SocketClient&>(*room.evicted);
+                tell(evicted.fd, ServedClients::evictedLine());
+                evicted.end();
+            }
+            if (!room.granted) {
+                tellAndClose(fd, ServedClients::refusedLine());
                 continue;
             }
-            auto c = std::make_shared<Client>();
-            c->fd = fd;
-            c->lastActiveMs = steadyMs();
-            clients_.push_back(std::move(c));
-            shared_->clients = clients_.size();
+            clients_.add(std::make_shared<SocketClient>(fd), steadyMs());
         }
-    }
-
-    // Full: the connection idle longest makes room, if any is idle.
-    bool makeRoom() {
-        std::size_t oldest = clients_.size();
-        for (std::size_t i = 0; i < clients_.size(); ++i) {
-            if (clients_[i]->closeWhenSent || !idle(*clients_[i])) continue;
-            if (oldest == clients_.size() || clients_[i]->lastActiveMs < clients_[oldest]->lastActiveMs) oldest = i;
-        }
-        if (oldest == clients_.size()) return false;
-        tellAndClose(clients_[oldest]->fd,
-                     errorLine(nullptr, "closed to make room for another client: nothing was asked", kAnswerBusy));
-        clients_[oldest]->alive = false;
-        clients_.erase(clients_.begin() + static_cast<std::ptrdiff_t>(oldest));
-        return true;
-    }
-
-    void handleLine(const std::shared_ptr<Client>& c, const std::string& line) {
-        if (blankLine(line)) return;
-        RequestParse parsed = parseRequest(line);
-        if (!parsed.request) {
-            queueOut(*c, errorLine(parsed.id, "not a request: " + parsed.error, kAnswerUsage));
-            return;
-        }
-        if (c->queued.load() >= options_.maxQueuedPerClient) {
-            queueOut(*c, errorLine(parsed.id,
-                                   "too many requests waiting on this connection (at most " +
-                                       std::to_string(options_.maxQueuedPerClient) +
-                                       "): wait for their answers first",
-                                   kAnswerBusy));
-            return;
-        }
-        if (parsed.request->kind == RequestKind::watch) c->watching = true;
-        ++c->queued;
-        // The first answer without "more" ends the request (a watch's first
-        // answer too: it then only listens).
-        auto answered = std::make_shared<std::atomic<bool>>(false);
-        const std::shared_ptr<Shared> shared = shared_;
-        UnitService::Reply reply = [shared, c, answered](const std::string& answer) {
-            if (!c->alive.load() || shared->stopping.load()) return false;
-            {
-                std::lock_guard lock(shared->mutex);
-                appendOut(*c, answer);
-            }
-            if (answer.find("\"more\":true") == std::string::npos && !answered->exchange(true)) --c->queued;
-            wake(shared->wakeFd);
-            return c->alive.load();
-        };
-        const Json id = parsed.request->id;
-        Submit submit = server_.submit_;
-        Request request = std::move(*parsed.request);
-        // Withdrawn when the client goes before it reaches the unit. Asked
-        // by the owner right before it writes: a client that closed a moment
-        // ago is gone already, whether or not this thread saw it.
-        request.wanted = [c] { return c->alive.load() && !peerGone(c->fd); };
-        const bool posted = server_.owner_.post([submit, request = std::move(request), reply]() mutable {
-            submit(std::move(request), std::move(reply));
-        });
-        if (!posted) queueOut(*c, errorLine(id, "the owner of the port is shutting down", kAnswerBusy));
     }
 
     void drop(std::size_t i) {
-        clients_[i]->alive = false;
-        ::close(clients_[i]->fd);
-        clients_.erase(clients_.begin() + static_cast<std::ptrdiff_t>(i));
-        shared_->clients = clients_.size();
-    }
-    void queueOut(Client& c, const std::string& line) {
-        std::lock_guard lock(shared_->mutex);
-        appendOut(c, line);
-    }
-    void closeWith(Client& c, const std::string& line) {
-        queueOut(c, line);
-        c.closeWhenSent = true;
-    }
-    // Nothing asked, nothing to send, nothing half said, no watch.
-    bool idle(const Client& c) {
-        std::lock_guard lock(shared_->mutex);
-        return !c.watching && c.queued.load() == 0 && c.out.empty() && c.reader.buffered() == 0;
+        socket(i).end();
+        clients_.remove(i);
     }
 
     ControlServer& server_;
-    const Options& options_;
-    const std::shared_ptr<Shared> shared_;
+    const std::shared_ptr<ServerShared> shared_;
     const PeerPolicy policy_;
-    std::vector<std::shared_ptr<Client>> clients_;
+    ServedClients clients_;
 };
 
 void ControlServer::serve() {

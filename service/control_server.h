@@ -27,16 +27,12 @@
 
 #include "service/control_protocol.h"
 #include "service/control_socket.h"
+#include "service/served_clients.h"
 #include "service/unit_service.h"
 
 namespace velmora {
 
 class UiDispatcher;
-
-inline constexpr std::size_t kMaxControlClients = 64;
-inline constexpr std::size_t kMaxQueuedPerClient = 32;  // requests not yet answered
-inline constexpr int kClientIdleMs = 60000;      // no request, no watch, nothing unsent
-inline constexpr int kPartialLineMs = 5000;      // an unfinished line this old
 
 class ControlServer {
 public:
@@ -73,16 +69,16 @@ public:
     // Clients connected now (tests).
     std::size_t clientCount() const;
 
-    struct Shared;
-
 private:
     class ServeLoop;
+    struct WakeFd;
     void serve();
 
     UiDispatcher& owner_;
     Submit submit_;
     Options options_;
-    std::shared_ptr<Shared> shared_;
+    std::shared_ptr<ServerShared> shared_;
+    std::shared_ptr<WakeFd> wakeFd_;
     int listenFd_ = -1;
     std::thread thread_;
 };
