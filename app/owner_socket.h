@@ -2,8 +2,7 @@
 
 // The window as the owner of its port: while it is connected, the other
 // programs (velmoractl, lab engines) reach the unit through its control
-// socket and the window's own link. POSIX only; elsewhere there is no
-// socket and they cannot share the port.
+// socket (on Windows the owner's pipe) and the window's own link.
 
 #include <memory>
 #include <string>
@@ -22,7 +21,7 @@ public:
     // window then simply serves nobody).
     virtual bool start(const std::string& device, std::string* why) = 0;
     virtual void stop() = 0;
-    // The socket's path while listening, else empty.
+    // The socket's path (the pipe's name) while listening, else empty.
     virtual std::string path() const = 0;
 };
 

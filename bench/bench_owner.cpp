@@ -37,6 +37,7 @@
 
 #include "bench_rig.h"
 #include "service/control_client.h"
+#include "service/owner_client.h"
 #include "service/control_socket.h"
 #include "sim/pty_simulator.h"
 #include "support/unix_socket.h"
@@ -94,9 +95,9 @@ public:
             ::_exit(127);
         }
         const auto bound = Steady::now() + std::chrono::seconds(30);
-        while (!findOwnerSocket(device, processEnvironment()) && Steady::now() < bound)
+        while (!findOwner(device, processEnvironment()) && Steady::now() < bound)
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        socket_ = findOwnerSocket(device, processEnvironment()).value_or("");
+        socket_ = findOwner(device, processEnvironment()).value_or("");
     }
     ~Serve() {
         ::kill(pid_, SIGTERM);

@@ -2,8 +2,6 @@
 
 #include "cli/console_dialogs.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>

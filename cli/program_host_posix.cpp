@@ -9,7 +9,6 @@
 #include <iostream>
 #include <vector>
 
-#include "cli/console_dialogs.h"
 #include "cli/posix_loop.h"
 #include "cli/serve.h"
 #include "cli/shell.h"
@@ -51,17 +50,10 @@ public:
         }
         if (options_.device.empty() && !options_.simulate && !options_.direct) ports_ = listSerialPorts();
         // The port's owner, when one of ours holds it, carries the command out.
-        if (options_.command == Command::serve || options_.command == Command::shell) return std::nullopt;
-        std::vector<std::string> warnings;
-        const auto socket = ownerSocketFor(run, ports_, env_, &warnings);
-        for (const std::string& w : warnings) std::cerr << "velmoractl: warning: " << w << "; using the port directly\n";
-        if (!socket) return std::nullopt;
-        ConsoleDialogs ownerDialogs(std::cerr, options_.json);
-        CommandIo io{std::cout, std::cerr, options_.json, stderrIsTerminal_, ownerDialogs};
-        const int code = runThroughOwner(run, *socket, io, signals_ ? signals_->fd() : -1,
-                                         [this] { return stopSignal(); });
-        std::cout.flush();
-        finish();
+        const std::optional<int> code =
+            runIfServed(run, ports_, env_, stderrIsTerminal_, signals_ ? signals_->fd() : kNoStop,
+                        [this] { return stopSignal(); });
+        if (code) finish();
         return code;
     }
 

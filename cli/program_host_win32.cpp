@@ -1,5 +1,6 @@
 // velmoractl on Windows: the console's stop events through an event object
-// its loop waits on, and commands over the port it opens itself.
+// its loop waits on; commands through the port's owner (its pipe) when one
+// serves the port, else over the port it opens itself.
 
 #include "cli/program_host.h"
 
@@ -7,9 +8,14 @@
 
 #include <cstdio>
 #include <iostream>
+#include <vector>
 
+#include "cli/serve.h"
+#include "cli/through_owner.h"
 #include "cli/win32_loop.h"
 #include "platform/console_stop_win32.h"
+#include "platform/environment.h"
+#include "platform/serial_device.h"
 
 namespace velmora::cli {
 
@@ -17,35 +23,50 @@ namespace {
 
 class Win32ProgramHost final : public ProgramHost {
 public:
-    explicit Win32ProgramHost(std::unique_ptr<ConsoleStop> stop)
-        : stop_(std::move(stop)),
+    Win32ProgramHost(const Options& o, std::unique_ptr<ConsoleStop> stop)
+        : options_(o),
+          stop_(std::move(stop)),
           waiter_(stop_ ? stop_->event() : nullptr),
-          stderrIsTerminal_(::_isatty(::_fileno(stderr)) != 0) {}
+          stderrIsTerminal_(::_isatty(::_fileno(stderr)) != 0),
+          env_(processEnvironment()) {}
 
     bool stderrIsTerminal() const override { return stderrIsTerminal_; }
     LoopWaiter& waiter() override { return waiter_; }
     int stopSignal() const override { return stop_ ? stop_->signalNumber() : 0; }
-    std::optional<int> beforeOpening(Options&) override { return std::nullopt; }
-    int run(const Options& run, Session& session, CommandIo& io) override { return runCommand(run, session, io); }
+    // The port's owner, when one of ours serves it, carries the command out.
+    std::optional<int> beforeOpening(Options& run) override {
+        std::vector<SerialPortInfo> ports;
+        if (options_.device.empty() && !options_.direct) ports = listSerialPorts();
+        const std::optional<int> code =
+            runIfServed(run, ports, env_, stderrIsTerminal_, stop_ ? static_cast<StopHandle>(stop_->event()) : kNoStop,
+                        [this] { return stopSignal(); });
+        if (code) finish();
+        return code;
+    }
+    int run(const Options& run, Session& session, CommandIo& io) override {
+        if (options_.command == Command::serve) return runServe(run, session, io, env_);
+        return runCommand(run, session, io);
+    }
     // A console close waits for this in its handler.
     void finish() override {
         if (stop_) stop_->finished();
     }
 
 private:
+    const Options options_;
     const std::unique_ptr<ConsoleStop> stop_;
     Win32LoopWaiter waiter_;
     const bool stderrIsTerminal_;
+    const EnvLookup env_;
 };
 
 }  // namespace
 
 std::unique_ptr<ProgramHost> ProgramHost::start(const Options& o, std::string* error) {
     // What needs the POSIX services is said so, before anything is opened.
-    const char* unavailable = o.command == Command::serve   ? "serve (the control socket)"
-                              : o.command == Command::shell ? "shell"
-                              : o.simulate                  ? "--simulate (the simulated unit runs on a pseudo-terminal)"
-                                                            : nullptr;
+    const char* unavailable = o.command == Command::shell ? "shell"
+                              : o.simulate                ? "--simulate (the simulated unit runs on a pseudo-terminal)"
+                                                          : nullptr;
     if (unavailable != nullptr) {
         if (error) {
             *error = std::string(unavailable) +
@@ -56,7 +77,7 @@ std::unique_ptr<ProgramHost> ProgramHost::start(const Options& o, std::string* e
     std::string why;
     std::unique_ptr<ConsoleStop> stop = ConsoleStop::install(&why);
     if (!stop) std::cerr << "velmoractl: Ctrl+C not handled: " << why << "\n";
-    return std::make_unique<Win32ProgramHost>(std::move(stop));
+    return std::make_unique<Win32ProgramHost>(o, std::move(stop));
 }
 
 }  // namespace velmora::cli

@@ -2,9 +2,11 @@
 
 #include <algorithm>
 #include <chrono>
+#include <iostream>
 #include <thread>
 
 #include "cli/cli_exit.h"
+#include "cli/console_dialogs.h"
 #include "cli/cli_output.h"
 #include "cli/upgrade_progress.h"
 #include "link/serial_link.h"
@@ -60,12 +62,12 @@ std::optional<std::filesystem::path> ownerSocketFor(const Options& o, const std:
     if (o.simulate || o.direct || o.command == Command::serve) return std::nullopt;
     std::vector<std::string> said;
     const auto found = [&]() -> std::optional<std::filesystem::path> {
-        if (!o.device.empty()) return findOwnerSocket(o.device, env, &said);
+        if (!o.device.empty()) return findOwner(o.device, env, &said);
         // An owner serves whatever device it holds (a pty, a bridge): its
         // live socket counts before the probe's list.
-        if (const auto live = liveOwnerSockets(env, &said); !live.empty()) return live.front();
+        if (const auto live = liveOwners(env, &said); !live.empty()) return live.front();
         for (const SerialPortInfo& port : ports) {
-            if (auto socket = findOwnerSocket(port.device, env, &said)) return socket;
+            if (auto socket = findOwner(port.device, env, &said)) return socket;
         }
         return std::nullopt;
     }();
@@ -76,21 +78,35 @@ std::optional<std::filesystem::path> ownerSocketFor(const Options& o, const std:
     return found;
 }
 
-Json callOwner(ControlClient& client, const Request& request, int answerWithinMs, int stopFd,
+std::optional<int> runIfServed(const Options& o, const std::vector<SerialPortInfo>& ports, const EnvLookup& env,
+                               bool stderrIsTerminal, StopHandle stop, const std::function<int()>& stopSignal) {
+    if (o.command == Command::serve || o.command == Command::shell) return std::nullopt;
+    std::vector<std::string> warnings;
+    const auto owner = ownerSocketFor(o, ports, env, &warnings);
+    for (const std::string& w : warnings) std::cerr << "velmoractl: warning: " << w << "; using the port directly\n";
+    if (!owner) return std::nullopt;
+    ConsoleDialogs ownerDialogs(std::cerr, o.json);
+    CommandIo io{std::cout, std::cerr, o.json, stderrIsTerminal, ownerDialogs};
+    const int code = runThroughOwner(o, *owner, io, stop, stopSignal);
+    std::cout.flush();
+    return code;
+}
+
+Json callOwner(OwnerClient& client, const Request& request, int answerWithinMs, StopHandle stop,
                const std::function<void(const Json&)>& onStep) {
     auto failure = [](const std::string& why, int code) {
         return Json{{"ok", false}, {"error", why}, {"exitCode", code}};
     };
     if (!client.send(request)) {
         // Turned away (not allowed, too many clients): the owner says why first.
-        if (const std::optional<std::string> line = client.receive(1000, stopFd)) {
+        if (const std::optional<std::string> line = client.receive(1000, stop)) {
             Json answer = Json::parse(*line, nullptr, false);
             if (answer.is_object() && answer.contains("error")) return answer;
         }
         return failure(std::string(kNotFoundMessage) + "\n(the port's owner went away)", kExitNoUnit);
     }
     for (;;) {
-        const std::optional<std::string> line = client.receive(answerWithinMs, stopFd);
+        const std::optional<std::string> line = client.receive(answerWithinMs, stop);
         if (!line) {
             if (client.gone()) return failure(std::string(kNotFoundMessage) + "\n(the port's owner went away)", kExitNoUnit);
             return failure("", -1);  // stopped or no answer in time: the caller knows which
@@ -110,10 +126,10 @@ Json callOwner(ControlClient& client, const Request& request, int answerWithinMs
     }
 }
 
-int runThroughOwner(const Options& o, const std::filesystem::path& socket, CommandIo& io, int stopFd,
+int runThroughOwner(const Options& o, const std::filesystem::path& socket, CommandIo& io, StopHandle stop,
                     const std::function<int()>& stopSignal) {
     if (int r = checkBeforeConnecting(o, SystemClock().now(), io); r != kExitDone) return r;
-    ControlClient client;
+    OwnerClient client;
     std::string why;
     if (!client.connect(socket, &why)) return reportFailure(io, kExitNoUnit, why);
 
@@ -129,7 +145,7 @@ int runThroughOwner(const Options& o, const std::filesystem::path& socket, Comma
                                 secondsText(within) + ")";
 
     Request hello = request(RequestKind::hello, o);
-    const Json owner = callOwner(client, hello, within, stopFd);
+    const Json owner = callOwner(client, hello, within, stop);
     if (!ok(owner)) return failed(owner, kExitNoUnit, silence);
 
     const std::string device = o.device.empty() ? owner.value("device", std::string()) : o.device;
@@ -138,7 +154,7 @@ int runThroughOwner(const Options& o, const std::filesystem::path& socket, Comma
 
     switch (o.command) {
         case Command::status: {
-            const Json a = callOwner(client, request(RequestKind::status, o), within, stopFd);
+            const Json a = callOwner(client, request(RequestKind::status, o), within, stop);
             if (!ok(a)) return failed(a, kExitNoUnit, silence);
             UnitView unit = unitOf(a);
             const OutletNames names = namesFor(unit.bankCount);
@@ -154,7 +170,7 @@ int runThroughOwner(const Options& o, const std::filesystem::path& socket, Comma
             r.bank = o.bank;
             r.port = o.port;
             if (!o.outletNameGiven.empty()) {
-                const Json a = callOwner(client, request(RequestKind::status, o), within, stopFd);
+                const Json a = callOwner(client, request(RequestKind::status, o), within, stop);
                 if (!ok(a)) return failed(a, kExitNoUnit, silence);
                 const int banks = unitOf(a).bankCount;
                 const NameTarget target = resolveName(namesFor(banks), o.outletNameGiven, banks);
@@ -168,7 +184,7 @@ int runThroughOwner(const Options& o, const std::filesystem::path& socket, Comma
             // withdraws the request unless the unit already has it.
             const int switchWithin = within * 2 + (o.command == Command::cycle ? o.delayMs : 0);
             bool sent = false;
-            const Json a = callOwner(client, r, switchWithin, stopFd, [&](const Json& step) {
+            const Json a = callOwner(client, r, switchWithin, stop, [&](const Json& step) {
                 const std::string kind = step.value("step", std::string());
                 if (kind == "sent") sent = true;
                 if (kind == "off") printCycleOff(io, r.bank, r.port);
@@ -195,7 +211,7 @@ int runThroughOwner(const Options& o, const std::filesystem::path& socket, Comma
             if (!client.send(request(RequestKind::watch, o))) return reportFailure(io, kExitNoUnit, silence);
             UnitView shown;
             for (;;) {
-                const std::optional<std::string> line = client.receive(-1, stopFd);
+                const std::optional<std::string> line = client.receive(-1, stop);
                 if (!line) {
                     if (stopped() != 0 || !client.gone()) return kExitDone;
                     return reportFailure(io, kExitNoUnit, std::string(kNotFoundMessage) + "\n(the port's owner went away)");
@@ -207,7 +223,7 @@ int runThroughOwner(const Options& o, const std::filesystem::path& socket, Comma
             }
         }
         case Command::metrics: {
-            const Json a = callOwner(client, request(RequestKind::metrics, o), within, stopFd);
+            const Json a = callOwner(client, request(RequestKind::metrics, o), within, stop);
             if (!ok(a)) return failed(a, kExitNoUnit, silence);
             io.out << a.value("text", std::string());  // UTF-8 already (names)
             if (!a.value("up", false))
@@ -215,13 +231,13 @@ int runThroughOwner(const Options& o, const std::filesystem::path& socket, Comma
             return kExitDone;
         }
         case Command::clock: {
-            const Json a = callOwner(client, request(RequestKind::clock, o), within, stopFd);
+            const Json a = callOwner(client, request(RequestKind::clock, o), within, stop);
             if (!ok(a)) return failed(a, kExitNotConfirmed, silence);
             printClockSet(io, text(a, "sent"));
             return kExitDone;
         }
         case Command::version: {
-            const Json a = callOwner(client, request(RequestKind::version, o), within, stopFd);
+            const Json a = callOwner(client, request(RequestKind::version, o), within, stop);
             if (!ok(a)) return failed(a, kExitNotConfirmed, silence);
             printVersions(io, unitOf(a));
             return kExitDone;
@@ -233,7 +249,7 @@ int runThroughOwner(const Options& o, const std::filesystem::path& socket, Comma
             Request r = request(RequestKind::scheduleSend, o);
             r.text = latin1ToUtf8(std::string_view(reinterpret_cast<const char*>(file.bytes.data()), file.bytes.size()));
             // Every command waits for its own confirmation.
-            const Json a = callOwner(client, r, within + 256 * o.timeoutMs, stopFd);
+            const Json a = callOwner(client, r, within + 256 * o.timeoutMs, stop);
             if (const auto w = a.find("warnings"); w != a.end() && w->is_array()) {
                 std::vector<std::string> warnings;
                 for (const Json& warning : *w)
@@ -245,7 +261,7 @@ int runThroughOwner(const Options& o, const std::filesystem::path& socket, Comma
             return kExitDone;
         }
         case Command::scheduleSave: {
-            const Json a = callOwner(client, request(RequestKind::scheduleSave, o), within, stopFd);
+            const Json a = callOwner(client, request(RequestKind::scheduleSave, o), within, stop);
             if (!ok(a)) return failed(a, kExitNoUnit, silence);
             const int banks = a.value("banks", 0);
             const FileSave saved = saveFileAtomically(o.file, text(a, "text"));
@@ -278,7 +294,7 @@ int runThroughOwner(const Options& o, const std::filesystem::path& socket, Comma
                 [&counts] { return counts; });
             // The owner's own time-outs end a stalled upgrade; this only
             // guards against an owner that went silent.
-            const Json a = callOwner(client, r, kUpgradeTimeOutMs * 3 + within, stopFd, [&](const Json& step) {
+            const Json a = callOwner(client, r, kUpgradeTimeOutMs * 3 + within, stop, [&](const Json& step) {
                 const std::string kind = step.value("step", std::string());
                 if (kind == "transfer") view.showDialog();
                 if (kind == "progress") {
@@ -297,7 +313,7 @@ int runThroughOwner(const Options& o, const std::filesystem::path& socket, Comma
             bool versionsKnown = false;
             const auto asked = std::chrono::steady_clock::now();
             for (;;) {
-                const Json v = callOwner(client, request(RequestKind::version, o), within, stopFd);
+                const Json v = callOwner(client, request(RequestKind::version, o), within, stop);
                 if (stopped() != 0) return exitCodeForSignal(stopped());
                 if (ok(v)) {
                     unit = unitOf(v);

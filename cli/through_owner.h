@@ -1,9 +1,10 @@
 #pragma once
 
-// velmoractl's commands through the control socket of the port's owner (a
-// Velmora Manager window or `velmoractl serve`): the same requests the
-// owner carries out for every client, printed with the same texts, JSON
-// and exit codes as when velmoractl holds the port itself.
+// velmoractl's commands through the control socket (on Windows the pipe)
+// of the port's owner (a Velmora Manager window or `velmoractl serve`):
+// the same requests the owner carries out for every client, printed with
+// the same texts, JSON and exit codes as when velmoractl holds the port
+// itself.
 
 #include <filesystem>
 #include <optional>
@@ -13,8 +14,8 @@
 #include "cli/commands.h"
 #include "cli/cli_options.h"
 #include "platform/port_list.h"
-#include "service/control_client.h"
-#include "service/control_socket.h"
+#include "platform/environment.h"
+#include "service/owner_client.h"
 
 namespace velmora::cli {
 
@@ -27,14 +28,20 @@ namespace velmora::cli {
 std::optional<std::filesystem::path> ownerSocketFor(const Options& o, const std::vector<SerialPortInfo>& ports,
                                                     const EnvLookup& env, std::vector<std::string>* warnings = nullptr);
 
-// Carries out `o.command` through the owner at `socket`. `stopFd` (or -1)
-// becomes readable when a stop signal came; `stopSignal` says which.
-int runThroughOwner(const Options& o, const std::filesystem::path& socket, CommandIo& io, int stopFd,
+// Carries out `o.command` through the owner at `socket`. `stop` (or
+// kNoStop) wakes a wait when a stop signal came; `stopSignal` says which.
+int runThroughOwner(const Options& o, const std::filesystem::path& socket, CommandIo& io, StopHandle stop,
                     const std::function<int()>& stopSignal);
+
+// Before velmoractl opens a port: the command carried out by the port's
+// owner when one of ours serves it (its exit code), with the warnings of
+// owners not used on stderr; nullopt when none does.
+std::optional<int> runIfServed(const Options& o, const std::vector<SerialPortInfo>& ports, const EnvLookup& env,
+                               bool stderrIsTerminal, StopHandle stop, const std::function<int()>& stopSignal);
 
 // One request and its final answer (progress lines go to `onStep`); a
 // missing answer becomes an error object with exit code 1.
-Json callOwner(ControlClient& client, const Request& request, int answerWithinMs, int stopFd,
+Json callOwner(OwnerClient& client, const Request& request, int answerWithinMs, StopHandle stop,
                const std::function<void(const Json&)>& onStep = {});
 
 }  // namespace velmora::cli

@@ -13,6 +13,7 @@
 #include <cstring>
 
 #include "service/control_server.h"
+#include "service/owner_client.h"
 
 namespace velmora {
 
@@ -138,8 +139,8 @@ bool trustedOwnerAt(const std::filesystem::path& path, std::vector<std::string>*
 
 }  // namespace
 
-std::optional<std::filesystem::path> findOwnerSocket(const std::string& device, const EnvLookup& env,
-                                                     std::vector<std::string>* warnings) {
+std::optional<std::filesystem::path> findOwner(const std::string& device, const EnvLookup& env,
+                                               std::vector<std::string>* warnings) {
     const std::string name = socketFileName(device);
     for (const std::filesystem::path& folder : socketFolders(env)) {
         const std::filesystem::path path = folder / name;
@@ -148,7 +149,7 @@ std::optional<std::filesystem::path> findOwnerSocket(const std::string& device, 
     return std::nullopt;
 }
 
-std::vector<std::filesystem::path> liveOwnerSockets(const EnvLookup& env, std::vector<std::string>* warnings) {
+std::vector<std::filesystem::path> liveOwners(const EnvLookup& env, std::vector<std::string>* warnings) {
     std::vector<std::filesystem::path> live;
     for (const std::filesystem::path& folder : socketFolders(env)) {
         std::error_code ec;

@@ -53,13 +53,4 @@ private:
     LineReader reader_{kMaxRequestBytes * 8};
 };
 
-// The control socket of the owner of `device`, when one listens: the first
-// folder of socketFolders() where an owner this process trusts answers.
-// Sockets refused for trust are skipped, each with a line in *warnings.
-std::optional<std::filesystem::path> findOwnerSocket(const std::string& device, const EnvLookup& env,
-                                                     std::vector<std::string>* warnings = nullptr);
-// Without a port named: the live owner sockets of every folder, in the
-// folders' order and by name within each (stale and untrusted skipped).
-std::vector<std::filesystem::path> liveOwnerSockets(const EnvLookup& env, std::vector<std::string>* warnings = nullptr);
-
 }  // namespace velmora

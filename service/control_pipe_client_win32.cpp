@@ -5,6 +5,7 @@
 
 #include "service/control_pipe.h"
 #include "service/control_pipe_win32.h"
+#include "service/owner_client.h"
 
 namespace velmora {
 
@@ -153,5 +154,25 @@ std::optional<std::string> PipeClient::receive(int timeoutMs, HANDLE stop) {
         if (!finishRead(done != FALSE, got, done ? 0 : GetLastError())) return reader_.next();
     }
 }
+
+// The owner's pipe of `device` when a process of this user's (or SYSTEM)
+// serves it. Asking opens one of its instances and closes it again.
+std::optional<std::filesystem::path> findOwner(const std::string& device, const EnvLookup&,
+                                               std::vector<std::string>* warnings) {
+    const std::string name = controlPipeName(device);
+    if (!win32pipe::pipeNameTaken(name)) return std::nullopt;
+    PipeClient probe;
+    std::string why;
+    if (probe.connect(name, PipeClient::kBusyWaitMs, &why)) return std::filesystem::path(name);
+    if (warnings && probe.untrusted()) warnings->push_back(why);
+    if (warnings && probe.refusedAccess()) {
+        warnings->push_back("the port's owner serves " + name +
+                            ", but this user may not connect: ask for a place in its group (serve --group)");
+    }
+    return std::nullopt;
+}
+
+// Windows lists no pipes by owner: the ports are asked one by one.
+std::vector<std::filesystem::path> liveOwners(const EnvLookup&, std::vector<std::string>*) { return {}; }
 
 }  // namespace velmora

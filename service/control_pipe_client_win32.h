@@ -8,6 +8,7 @@
 
 #include "platform/win32_api.h"
 
+#include <filesystem>
 #include <memory>
 #include <optional>
 #include <string>
@@ -18,6 +19,8 @@ namespace velmora {
 
 class PipeClient {
 public:
+    static constexpr int kBusyWaitMs = 5000;
+
     PipeClient();
     ~PipeClient();
     PipeClient(const PipeClient&) = delete;
@@ -29,6 +32,11 @@ public:
     // (untrusted(): nothing was sent). The server may identify this client
     // but never act as it.
     bool connect(const std::string& name, int waitMs, std::string* error = nullptr);
+    // As a control socket is connected to: the pipe's name as a path, busy
+    // instances waited for a few seconds.
+    bool connect(const std::filesystem::path& name, std::string* error = nullptr) {
+        return connect(name.string(), kBusyWaitMs, error);
+    }
     bool untrusted() const { return untrusted_; }
     bool refusedAccess() const { return refusedAccess_; }
     bool connected() const { return pipe_ != INVALID_HANDLE_VALUE; }
