@@ -213,10 +213,11 @@ void FirmwareUpgrade::upgradeDone() {
     // upgrade command next time, whether or not it also sent "OK".
     d_.state.FirmwareFailed = false;
 
-    // New firmware starts with its own timer memory and versions.
-    const int banks = d_.state.BankCount.load();
-    d_.tables.clearAll(banks);
-    for (int bank = 1; bank <= banks && bank < kBankRecords; ++bank) {
+    // New firmware starts with its own timer memory and versions, in every
+    // bank: an upgrade may start before any poll told the bank count, and a
+    // version read before it must not pass for the new one.
+    d_.tables.clearAll(kBankRecords);
+    for (int bank = 1; bank < kBankRecords; ++bank) {
         d_.state.editBank(bank, [](BankRecord& record) { copyField(record.version, kWaitVersionText); });
     }
 

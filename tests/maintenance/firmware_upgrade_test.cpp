@@ -371,6 +371,21 @@ TEST_P(Completion, StepsInOrderThenVersionsWaitAndTheSixthPollAsksAgain) {
     EXPECT_EQ(rig.writes.size(), 6u);
 }
 
+// An owner may upgrade before its first poll has told the bank count: the
+// versions its probe read are still not the new firmware's.
+TEST_F(UpgradeTest, CompletionBeforeAnyPollStillAwaitsEveryBanksVersion) {
+    rig.state.BankCount = 0;
+    for (int bank : {1, 2, 3}) rig.state.editBank(bank, [](BankRecord& r) { copyField(r.version, "1203"); });
+    rig.tables.setEntry(TableId::LiveOn, 2, 4, dailyTimer());
+    startWith(40);
+    rig.deliver(kPrompt);
+    marks(22);
+    rig.deliver("Version 1.2.04 firmware ready\r");
+    ASSERT_EQ(rig.upgrade.upgradeState(), UpgradeState::idle);
+    for (int bank : {1, 2, 3}) EXPECT_EQ(rig.state.bankSnapshot(bank).versionText(), "Wait a minute") << bank;
+    EXPECT_EQ(rig.tables.entry(TableId::LiveOn, 2, 4).enabled, 0);
+}
+
 INSTANTIATE_TEST_SUITE_P(Upgrade, Completion,
                          ::testing::Values(CompletionCase{"VersionLine", "Version 1.2.04 firmware ready\r"},
                                            CompletionCase{"TwoWordsEndingOk", "Upgrade OK\r"}),

@@ -16,6 +16,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -35,6 +36,11 @@ using test::ChildProcess;
 using testing_support::TempFolder;
 
 bool has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+std::string readAll(const std::filesystem::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
 
 struct Outcome {
     int code;
@@ -78,7 +84,8 @@ public:
     // Starts serve and waits until it listens.
     bool serve() {
         serve_ = std::make_unique<ChildProcess>(VELMORACTL_PROGRAM,
-                                                std::vector<std::string>{"--port", device(), "serve"},
+                                                std::vector<std::string>{"--port", device(), "--trace",
+                                                                         (folder_ / "serve.trace").string(), "serve"},
                                                 folder_.path(), "serve");
         const auto bound = std::chrono::steady_clock::now() + std::chrono::seconds(30);
         while (!has(serve_->out(), "Serving")) {
@@ -205,7 +212,8 @@ TEST(Owner, UpgradeWhoseVersionsNeverComeBackSaysSo) {
         EXPECT_TRUE(has(upgrade.err, "did not report its new versions within 3 s"))
             << upgrade.err << "\n-- its output:\n"
             << upgrade.out << "\n-- serve said:\n"
-            << (throughServe ? rig.server().err() : std::string());
+            << (throughServe ? rig.server().err() : std::string()) << "\n-- serve's trace:\n"
+            << (throughServe ? readAll(rig.folder() / "serve.trace") : std::string());
     }
 }
 
