@@ -61,7 +61,7 @@ public:
         if (options_.command == Command::serve) return runServe(run, session, io, env_);
         if (options_.command == Command::shell) {
             // A pty or a pipe: one line at a time, each flushed.
-            return runShell(run, session, STDIN_FILENO, std::cout, signals_ ? signals_->fd() : -1, env_, ports_,
+            return runShell(run, session, *standardInput(), std::cout, signals_ ? signals_->fd() : -1, env_, ports_,
                             [this](int fd) { waiter_.watchInput(fd); });
         }
         return runCommand(run, session, io);

@@ -1,20 +1,16 @@
 #include "cli/shell.h"
 
-#include <poll.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <iostream>
-#include <cerrno>
 #include <charconv>
+#include <iostream>
 #include <memory>
 
 #include "cli/cli_exit.h"
 #include "cli/headless_owner.h"
+#include "cli/serve_listener.h"
 #include "cli/through_owner.h"
 #include "link/serial_link.h"
-#include "service/control_client.h"
-#include "service/control_server.h"
+#include "platform/ui_dispatcher.h"
 
 namespace velmora::cli {
 
@@ -169,66 +165,56 @@ public:
     virtual ~Channel() = default;
     // The request's final answer; progress lines to onStep.
     virtual Json call(const Request& r, const std::function<void(const Json&)>& onStep) = 0;
-    // Waits until input is ready (true) or a stop signal came (false),
-    // keeping the link alive meanwhile.
-    virtual bool waitForInput(int inputFd) = 0;
+    // Waits until input is ready (true) or a stop came (false), keeping the
+    // link alive meanwhile.
+    virtual bool waitForInput(ShellInput& input) = 0;
     // The owner went away: this channel is of no more use.
-    virtual bool broken() const { return false; }
+    virtual bool broken() { return false; }
 };
-
-bool readable(int fd, int timeoutMs) {
-    pollfd p{fd, POLLIN, 0};
-    return ::poll(&p, 1, timeoutMs) > 0;
-}
 
 class OwnerChannel final : public Channel {
 public:
-    OwnerChannel(int stopFd, int timeoutMs) : stopFd_(stopFd), timeoutMs_(timeoutMs) {}
-    bool connect(const std::filesystem::path& socket) { return client_.connect(socket); }
+    OwnerChannel(StopHandle stop, int timeoutMs) : stop_(stop), timeoutMs_(timeoutMs) {}
+    bool connect(const std::filesystem::path& owner) { return client_.connect(owner); }
     Json call(const Request& r, const std::function<void(const Json&)>& onStep) override {
-        return callOwner(client_, r, r.timeoutMs + r.delayMs + timeoutMs_ + 5000, stopFd_, onStep);
+        return callOwner(client_, r, r.timeoutMs + r.delayMs + timeoutMs_ + 5000, stop_, onStep);
     }
-    bool waitForInput(int inputFd) override {
-        for (;;) {
-            pollfd fds[3] = {{inputFd, POLLIN, 0}, {stopFd_, POLLIN, 0}, {client_.fd(), POLLIN, 0}};
-            if (::poll(fds, 3, -1) < 0 && errno != EINTR) return false;
-            if (fds[1].revents & POLLIN) return false;
-            if (fds[0].revents & (POLLIN | POLLHUP)) return true;
-            if (fds[2].revents & (POLLIN | POLLHUP | POLLERR)) {
-                // Nothing is expected from the owner between requests: it went.
-                gone_ = true;
-                return readable(inputFd, -1);
-            }
-        }
-    }
-    bool broken() const override { return gone_ || client_.gone(); }
+    bool waitForInput(ShellInput& input) override { return waitForInputOrStop(input, stop_, client_, gone_); }
+    bool broken() override { return gone_ || ownerHungUp(client_); }
 
 private:
-    ControlClient client_;
-    int stopFd_;
+    OwnerClient client_;
+    StopHandle stop_;
     int timeoutMs_;
     bool gone_ = false;
 };
 
 class PortChannel final : public Channel {
 public:
-    PortChannel(Session& s, const std::string& device, const EnvLookup& env)
-        : owner_(s, device, "shell"), s_(s), env_(env),
-          server_(s.dispatcher(), [this](Request r, UnitService::Reply reply) {
-              owner_.service().submit(std::move(r), std::move(reply));
-          }) {}
-    ~PortChannel() override { server_.stop(); }
+    PortChannel(Session& s, const Options& o, const EnvLookup& env) : owner_(s, o.device, "shell") {
+        UiDispatcher& loop = s.dispatcher();
+        // What the shell serves the others is what serve would: the same
+        // listener, with what the options say of it.
+        listener_ = ServeListener::make(
+            o, env, loop,
+            [this](Request r, UnitService::Reply reply) { owner_.service().submit(std::move(r), std::move(reply)); },
+            [this, &loop] {
+                std::string text;
+                loop.runAndWait([&] { text = owner_.service().metrics(); });
+                return text;
+            },
+            nullptr);
+    }
+    ~PortChannel() override {
+        if (listener_) listener_->stop();
+    }
     Session::Connection connect(int timeoutMs) {
         const Session::Connection c = owner_.connect(timeoutMs);
         if (c.exitCode != kExitDone) return c;
-        // Holding the port, the shell serves it to the others as well.
-        const std::filesystem::path folder = defaultSocketFolder(env_);
+        // Holding the port, the shell serves it to the others as well; where
+        // it cannot, it still works on the port itself.
         std::string why;
-        if (prepareSocketFolder(folder, std::nullopt, &why)) {
-            ControlServer::Options options;
-            options.path = folder / socketFileName(owner_.device());
-            server_.start(options, &why);
-        }
+        if (listener_ && listener_->start(owner_.device(), &why) != kExitDone) listener_->stop();
         return c;
     }
     Json call(const Request& r, const std::function<void(const Json&)>& onStep) override {
@@ -246,15 +232,13 @@ public:
         if (!answer) return Json{{"ok", false}, {"error", "stopped"}, {"exitCode", -1}};
         return *answer;
     }
-    bool waitForInput(int inputFd) override {
-        return owner_.run([&] { return readable(inputFd, 0); }) != Wait::stopped;
+    bool waitForInput(ShellInput& input) override {
+        return owner_.run([&] { return input.ready(); }) != Wait::stopped;
     }
 
 private:
     HeadlessOwner owner_;
-    Session& s_;
-    EnvLookup env_;
-    ControlServer server_;
+    std::unique_ptr<ServeListener> listener_;
 };
 
 std::string oneLine(std::string text) {
@@ -278,8 +262,9 @@ std::string amperes(float current) {
 
 }  // namespace
 
-int runShell(const Options& o, Session& session, int inputFd, std::ostream& out, int stopFd, const EnvLookup& env,
-             const std::vector<SerialPortInfo>& ports, const std::function<void(int fd)>& watchInput) {
+int runShell(const Options& o, Session& session, ShellInput& input, std::ostream& out, StopHandle stop,
+             const EnvLookup& env, const std::vector<SerialPortInfo>& ports,
+             const std::function<void(InputHandle)>& watchInput) {
     std::unique_ptr<Channel> channel;
     auto open = [&]() -> std::string {
         std::vector<std::string> warnings;
@@ -287,17 +272,17 @@ int runShell(const Options& o, Session& session, int inputFd, std::ostream& out,
         for (const std::string& w : warnings)
             std::cerr << "velmoractl: warning: " << w << "; using the port directly\n";
         if (socket) {
-            auto c = std::make_unique<OwnerChannel>(stopFd, o.timeoutMs);
+            auto c = std::make_unique<OwnerChannel>(stop, o.timeoutMs);
             if (c->connect(*socket)) {
                 channel = std::move(c);
                 return {};
             }
         }
-        auto c = std::make_unique<PortChannel>(session, o.device, env);
+        auto c = std::make_unique<PortChannel>(session, o, env);
         const Session::Connection connection = c->connect(o.timeoutMs);
         if (connection.exitCode != kExitDone) return oneLine(connection.message);
         channel = std::move(c);
-        if (watchInput) watchInput(inputFd);
+        if (watchInput) watchInput(input.handle());
         return {};
     };
     if (std::string why = open(); !why.empty()) {
@@ -334,12 +319,12 @@ int runShell(const Options& o, Session& session, int inputFd, std::ostream& out,
     for (;;) {
         std::size_t newline = pending.find('\n');
         while (newline == std::string::npos) {
-            if (!channel->waitForInput(inputFd)) return exitCodeForSignal(session.stopSignal() ? session.stopSignal() : 15);
+            if (!channel->waitForInput(input)) return exitCodeForSignal(session.stopSignal() ? session.stopSignal() : 15);
             char buffer[4096];
-            const ssize_t n = ::read(inputFd, buffer, sizeof buffer);
-            if (n < 0 && errno == EINTR) continue;
-            if (n <= 0) return kExitDone;  // the end of the input
-            pending.append(buffer, static_cast<std::size_t>(n));
+            const std::size_t n = input.read(buffer, sizeof buffer);
+            // The end of the input; a console's read also ends on Ctrl+C.
+            if (n == 0) return session.stopSignal() != 0 ? exitCodeForSignal(session.stopSignal()) : kExitDone;
+            pending.append(buffer, n);
             newline = pending.find('\n');
             if (newline == std::string::npos && pending.size() > kMaxShellLine) {
                 pending.clear();

@@ -26,7 +26,8 @@
 #include "cli/cli_options.h"
 #include "cli/commands.h"
 #include "cli/session.h"
-#include "service/control_socket.h"
+#include "cli/shell_input.h"
+#include "platform/environment.h"
 #include "service/outlet_names.h"
 
 namespace velmora::cli {
@@ -73,12 +74,12 @@ struct PlugGroup {
 };
 std::vector<PlugGroup> groupPlugs(const std::vector<Plug>& plugs, int bankCount);
 
-// Runs the shell, reading `inputFd` and writing `out`, until "quit", the
-// end of the input or a stop signal (`stopFd` readable). `watchInput` asks
-// the session's loop to wake for input too (while the shell keeps the
-// port itself). Returns the exit code.
-int runShell(const Options& options, Session& session, int inputFd, std::ostream& out, int stopFd,
+// Runs the shell, reading `input` and writing `out`, until "quit", the end
+// of the input or a stop (`stop` readable or set). `watchInput` asks the
+// session's loop to wake for input too (while the shell keeps the port
+// itself). Returns the exit code.
+int runShell(const Options& options, Session& session, ShellInput& input, std::ostream& out, StopHandle stop,
              const EnvLookup& env, const std::vector<SerialPortInfo>& ports,
-             const std::function<void(int fd)>& watchInput);
+             const std::function<void(InputHandle)>& watchInput);
 
 }  // namespace velmora::cli

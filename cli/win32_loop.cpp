@@ -20,8 +20,10 @@ void Win32LoopWaiter::wait(int ms) {
         std::this_thread::sleep_for(std::chrono::milliseconds(ms < 1 ? 1 : ms));
         return;
     }
-    HANDLE handles[2] = {wakeEvent_, stopEvent_};
-    const DWORD count = stopEvent_ != nullptr ? 2 : 1;
+    HANDLE handles[3];
+    DWORD count = 0;
+    for (HANDLE h : {wakeEvent_, stopEvent_, inputEvent_})
+        if (h != nullptr) handles[count++] = h;
     // The stop event stays set: the loop sees it at once and ends its wait.
     WaitForMultipleObjects(count, handles, FALSE, ms < 0 ? INFINITE : static_cast<DWORD>(ms));
 }

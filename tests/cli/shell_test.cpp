@@ -209,7 +209,7 @@ TEST(ShellNames, NamesOfOutletsTheUnitLacksAreIgnoredAndNothingIsIndexedPastIt) 
     ASSERT_EQ(::write(fds[1], input.data(), input.size()), static_cast<ssize_t>(input.size()));
     ::close(fds[1]);
     std::ostringstream out;
-    const int code = runShell(o, rig.session(), fds[0], out, -1, env, {}, {});
+    const int code = runShell(o, rig.session(), *descriptorInput(fds[0]), out, -1, env, {}, {});
     ::close(fds[0]);
     EXPECT_EQ(code, kExitDone) << out.str();
     EXPECT_GT(asked, 0) << "the shell never looked the names up";
