@@ -1,19 +1,44 @@
 #include "cli/metrics_http.h"
 
+// First: on Windows it brings Winsock 2 in before anything else brings in
+// <windows.h>.
+#include <httplib.h>
+
+#ifdef _WIN32
+#include <winsock2.h>
+#include <ws2tcpip.h>
+
+#include "service/control_pipe_win32.h"
+#else
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netdb.h>
 #include <sys/socket.h>
+#endif
 
 #include <cerrno>
 #include <charconv>
 #include <cstring>
 
-#include <httplib.h>
-
 namespace velmora::cli {
 
 namespace {
+
+#ifdef _WIN32
+constexpr int kAddressInUse = WSAEADDRINUSE;
+constexpr int kNotPermitted = WSAEACCES;
+constexpr int kNoSuchAddress = WSAEADDRNOTAVAIL;
+int lastSocketError() { return WSAGetLastError(); }
+void clearSocketError() { WSASetLastError(0); }
+std::string socketErrorText(int error) { return win32pipe::errorText(static_cast<DWORD>(error)); }
+#else
+constexpr int kAddressInUse = EADDRINUSE;
+constexpr int kNotPermitted = EACCES;
+constexpr int kNoSuchAddress = EADDRNOTAVAIL;
+int lastSocketError() { return errno; }
+void clearSocketError() { errno = 0; }
+std::string socketErrorText(int error) { return std::strerror(error); }
+#endif
 
 bool fail(std::string* why, std::string text) {
     if (why) *why = std::move(text);
@@ -54,19 +79,28 @@ bool isHostName(const std::string& host) {
 // Only our own options on the listener: no SO_REUSEPORT, which would let a
 // second serve listen on the same port and take half the scrapes.
 // SO_REUSEADDR only lets a restart bind beside connections still closing;
-// Linux refuses it a port someone listens on. Not inherited by children.
-void exclusiveListener(int fd) {
+// Linux refuses it a port someone listens on. Windows would let it take
+// such a port: there the listener asks for the port alone. Not inherited by
+// children.
+void exclusiveListener(socket_t fd) {
+#ifdef _WIN32
+    const BOOL yes = TRUE;
+    setsockopt(fd, SOL_SOCKET, SO_EXCLUSIVEADDRUSE, reinterpret_cast<const char*>(&yes), sizeof yes);
+    SetHandleInformation(reinterpret_cast<HANDLE>(fd), HANDLE_FLAG_INHERIT, 0);
+#else
     int yes = 1;
     setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
     const int flags = fcntl(fd, F_GETFD);
     if (flags >= 0) fcntl(fd, F_SETFD, flags | FD_CLOEXEC);
+#endif
 }
 
 std::string bindFailureText(int error) {
-    if (error == EADDRINUSE) return "the address is in use by another program (" + std::string(std::strerror(error)) + ")";
-    if (error == EACCES) return "not permitted (" + std::string(std::strerror(error)) + "); ports below 1024 need privileges";
-    if (error == EADDRNOTAVAIL) return "no interface of this machine has that address (" + std::string(std::strerror(error)) + ")";
-    if (error != 0) return std::strerror(error);
+    const std::string reason = error != 0 ? socketErrorText(error) : std::string();
+    if (error == kAddressInUse) return "the address is in use by another program (" + reason + ")";
+    if (error == kNotPermitted) return "not permitted (" + reason + "); ports below 1024 need privileges";
+    if (error == kNoSuchAddress) return "no interface of this machine has that address (" + reason + ")";
+    if (error != 0) return reason;
     return "the address cannot be bound";
 }
 
@@ -143,9 +177,9 @@ bool MetricsHttp::start(const std::string& address, int port, std::function<std:
     server_->Get("/", [](const httplib::Request&, httplib::Response& res) {
         res.set_content("Velmora Manager: the unit's metrics are at /metrics\n", "text/plain; charset=utf-8");
     });
-    errno = 0;
+    clearSocketError();
     if (!server_->bind_to_port(address, port)) {
-        const int error = errno;
+        const int error = lastSocketError();
         server_.reset();
         return fail(why, cannot + bindFailureText(error));
     }
