@@ -191,7 +191,11 @@ private:
 
 class PortChannel final : public Channel {
 public:
-    PortChannel(Session& s, const Options& o, const EnvLookup& env) : owner_(s, o.device, "shell") {
+    // `watchInput` makes the session's loop wake for the input too; only
+    // while a line is awaited, or input typed ahead would keep the loop
+    // from sleeping while a request runs.
+    PortChannel(Session& s, const Options& o, const EnvLookup& env, std::function<void(InputHandle)> watchInput)
+        : owner_(s, o.device, "shell"), watchInput_(std::move(watchInput)) {
         UiDispatcher& loop = s.dispatcher();
         // What the shell serves the others is what serve would: the same
         // listener, with what the options say of it.
@@ -233,11 +237,15 @@ public:
         return *answer;
     }
     bool waitForInput(ShellInput& input) override {
-        return owner_.run([&] { return input.ready(); }) != Wait::stopped;
+        if (watchInput_) watchInput_(input.handle());
+        const bool ready = owner_.run([&] { return input.ready(); }) != Wait::stopped;
+        if (watchInput_) watchInput_(kNoInput);
+        return ready;
     }
 
 private:
     HeadlessOwner owner_;
+    const std::function<void(InputHandle)> watchInput_;
     std::unique_ptr<ServeListener> listener_;
 };
 
@@ -278,11 +286,10 @@ int runShell(const Options& o, Session& session, ShellInput& input, std::ostream
                 return {};
             }
         }
-        auto c = std::make_unique<PortChannel>(session, o, env);
+        auto c = std::make_unique<PortChannel>(session, o, env, watchInput);
         const Session::Connection connection = c->connect(o.timeoutMs);
         if (connection.exitCode != kExitDone) return oneLine(connection.message);
         channel = std::move(c);
-        if (watchInput) watchInput(input.handle());
         return {};
     };
     if (std::string why = open(); !why.empty()) {

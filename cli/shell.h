@@ -76,8 +76,8 @@ std::vector<PlugGroup> groupPlugs(const std::vector<Plug>& plugs, int bankCount)
 
 // Runs the shell, reading `input` and writing `out`, until "quit", the end
 // of the input or a stop (`stop` readable or set). `watchInput` asks the
-// session's loop to wake for input too (while the shell keeps the port
-// itself). Returns the exit code.
+// session's loop to wake for input too, kNoInput to stop that (while the
+// shell keeps the port itself). Returns the exit code.
 int runShell(const Options& options, Session& session, ShellInput& input, std::ostream& out, StopHandle stop,
              const EnvLookup& env, const std::vector<SerialPortInfo>& ports,
              const std::function<void(InputHandle)>& watchInput);

@@ -17,8 +17,10 @@ namespace velmora::cli {
 // while input waits (POSIX), an event set while it does (Windows).
 #ifdef _WIN32
 using InputHandle = void*;
+inline constexpr InputHandle kNoInput = nullptr;
 #else
 using InputHandle = int;
+inline constexpr InputHandle kNoInput = -1;
 #endif
 
 class ShellInput {
