@@ -7,9 +7,8 @@
 
 namespace velmora::cli {
 
-int runServe(const Options& o, Session& session, CommandIo& io, const EnvLookup& env) {
-    HeadlessOwner owner(session, o.device, "serve", true);
-    UiDispatcher& loop = session.dispatcher();
+std::unique_ptr<ServeListener> ServeListener::forOwner(HeadlessOwner& owner, UiDispatcher& loop, const Options& o,
+                                                       const EnvLookup& env, std::string* why) {
     // Metrics are taken on the owner's thread from what it holds: no poll,
     // no wait on the unit.
     const auto metrics = [&loop, &owner] {
@@ -17,12 +16,18 @@ int runServe(const Options& o, Session& session, CommandIo& io, const EnvLookup&
         loop.runAndWait([&] { text = owner.service().metrics(); });
         return text;
     };
-    std::string why;
-    // What the options ask is checked before the unit is touched.
-    const std::unique_ptr<ServeListener> listener = ServeListener::make(
+    return make(
         o, env, loop,
         [&owner](Request r, UnitService::Reply reply) { owner.service().submit(std::move(r), std::move(reply)); },
-        metrics, &why);
+        metrics, why);
+}
+
+int runServe(const Options& o, Session& session, CommandIo& io, const EnvLookup& env) {
+    HeadlessOwner owner(session, o.device, "serve", true);
+    std::string why;
+    // What the options ask is checked before the unit is touched.
+    const std::unique_ptr<ServeListener> listener =
+        ServeListener::forOwner(owner, session.dispatcher(), o, env, &why);
     if (!listener) return reportFailure(io, kExitUsage, why);
 
     if (!o.device.empty()) {

@@ -20,6 +20,8 @@ class UiDispatcher;
 
 namespace velmora::cli {
 
+class HeadlessOwner;
+
 class ServeListener {
 public:
     // What the options ask checked before the unit is touched (a group that
@@ -29,6 +31,10 @@ public:
     static std::unique_ptr<ServeListener> make(const Options& options, const EnvLookup& env, UiDispatcher& owner,
                                                ServedClients::Submit submit, std::function<std::string()> metrics,
                                                std::string* why);
+    // The same for what `owner` holds (its service, its loop): serve's and
+    // a shell's that opened the port.
+    static std::unique_ptr<ServeListener> forOwner(HeadlessOwner& owner, UiDispatcher& loop, const Options& options,
+                                                   const EnvLookup& env, std::string* why);
     virtual ~ServeListener() = default;
 
     // Before the port is opened: why another owner serves `device` already,

@@ -10,7 +10,6 @@
 #include "cli/serve_listener.h"
 #include "cli/through_owner.h"
 #include "link/serial_link.h"
-#include "platform/ui_dispatcher.h"
 
 namespace velmora::cli {
 
@@ -195,20 +194,10 @@ public:
     // while a line is awaited, or input typed ahead would keep the loop
     // from sleeping while a request runs.
     PortChannel(Session& s, const Options& o, const EnvLookup& env, std::function<void(InputHandle)> watchInput)
-        : owner_(s, o.device, "shell"), watchInput_(std::move(watchInput)) {
-        UiDispatcher& loop = s.dispatcher();
-        // What the shell serves the others is what serve would: the same
-        // listener, with what the options say of it.
-        listener_ = ServeListener::make(
-            o, env, loop,
-            [this](Request r, UnitService::Reply reply) { owner_.service().submit(std::move(r), std::move(reply)); },
-            [this, &loop] {
-                std::string text;
-                loop.runAndWait([&] { text = owner_.service().metrics(); });
-                return text;
-            },
-            nullptr);
-    }
+        : owner_(s, o.device, "shell"),
+          watchInput_(std::move(watchInput)),
+          // What the shell serves the others is what serve would.
+          listener_(ServeListener::forOwner(owner_, s.dispatcher(), o, env, nullptr)) {}
     ~PortChannel() override {
         if (listener_) listener_->stop();
     }
