@@ -70,6 +70,7 @@ struct PipeEnd final : ServedClient, std::enable_shared_from_this<PipeEnd> {
     bool ended = false;   // closed here; waits only for its completions
     std::unique_ptr<char[]> readBuffer{new char[kReadBytes]};
     std::string sending;  // the write under way
+    std::string farewell;  // closing: the line to write once `sending` is
 };
 
 }  // namespace
@@ -95,6 +96,8 @@ public:
     ~ServeLoop() {
         if (listener_) endPipe(listener_);
         while (clients_.size() > 0) drop(clients_.size() - 1);
+        // No last line is waited for any more.
+        for (const auto& end : ending_) end->closeHandle();
         const ULONGLONG until = GetTickCount64() + kCancelWaitMs;
         while (!ending_.empty() && GetTickCount64() < until) {
             DWORD bytes = 0;
@@ -175,6 +178,17 @@ private:
         PipeEnd& end = *op.end;
         --end.outstanding;
         if (end.ended) {
+            if (op.kind == PipeOp::Kind::write) {
+                end.writing = false;
+                end.sending.clear();
+                if (ok && !end.farewell.empty()) {
+                    end.sending = std::move(end.farewell);
+                    end.farewell.clear();
+                    startWrite(end);
+                }
+                // Its last line is in the pipe (or never will be).
+                if (!end.writing) end.closeHandle();
+            }
             if (end.outstanding == 0) {
                 std::erase_if(ending_, [&](const std::shared_ptr<PipeEnd>& e) { return e.get() == &end; });
             }
@@ -255,19 +269,25 @@ private:
         return true;
     }
 
-    // Best effort, for a client about to be closed: one line, no waiting.
+    // For a client about to be closed: one line. The instance closes when
+    // the write is done: closing it first would cancel the write, and the
+    // client would hear only that the owner went.
     void tellAndEnd(std::shared_ptr<PipeEnd> end, const std::string& line) {
-        if (!end->writing) {
+        if (end->writing) {
+            // An answer's write whose completion has not come yet: the line
+            // follows it.
+            end->farewell = line;
+        } else {
             end->sending = line;
             startWrite(*end);
         }
-        endPipe(end);
+        endPipe(end, !end->writing);
     }
 
-    void endPipe(const std::shared_ptr<PipeEnd>& end) {
+    void endPipe(const std::shared_ptr<PipeEnd>& end, bool closeNow = true) {
         end->ended = true;
         end->alive = false;
-        end->closeHandle();
+        if (closeNow) end->closeHandle();
         if (end->outstanding > 0) ending_.push_back(end);
     }
 
